@@ -1,0 +1,32 @@
+// The listen-only event tap and the 50 ms poll timer that feed the gesture
+// recognisers, started and stopped as one unit.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+
+#include "platform/input.h"
+#include "platform/run_loop.h"
+
+// The OR of (1 << type) over the twelve event types the tap listens to.
+inline constexpr uint64_t kEventTapMask = 0x0E001CDE;
+inline constexpr double kInputPollIntervalSec = 0.05;
+
+extern std::unique_ptr<platform::EventTap> gEventTap;
+extern std::unique_ptr<platform::RunLoopSource> gEventTapSource;
+extern std::unique_ptr<platform::Timer> gInputPollTimer;
+
+// Creates, schedules and enables the tap, then starts the poll timer; false
+// (nothing left allocated) when the tap or its source cannot be made.
+bool StartEventTap();
+// Stops the poll timer, the hold timer and the tap; safe in any state.
+void StopEventTap();
+// The tap's callback; always returns `event`.
+platform::EventRef eventCallback(platform::TapProxy proxy, uint32_t type,
+                                 platform::EventRef event, void* user_info);
+// True exactly for the mouse event types 1, 2, 3, 4, 6, 7, 25, 26 and 27.
+bool IsMouseEvent(uint32_t type);
+void StartInputPollTimer();
+void StopInputPollTimer();
+// The 50 ms tick.
+void InputPollTimerCallback(platform::Timer* timer, void* info);

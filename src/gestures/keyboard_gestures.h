@@ -1,0 +1,25 @@
+// The Control double-tap (switch) and the Q double-tap (quit).
+#pragma once
+
+#include <cstdint>
+
+#include "platform/input.h"
+
+// The Control state seen at the previous update.
+extern bool gControlKeyDown;
+// GetMilliseconds time of the pending first Control release; 0 = none.
+extern uint64_t gLastControlReleaseMs;
+// Key code of the pending first Q tap (12 while one is pending); 0 = none.
+extern int32_t wPreKBKey;
+// Wall-clock ms, truncated to 32 bits, of the pending first Q tap; 0 = none.
+extern uint32_t uKBTimeMs;
+
+inline constexpr uint64_t kDoubleTapWindowMs = 700;
+inline constexpr uint16_t kQKeyCode = 12;
+
+// Whether the live modifier flags include Control.
+bool IsControlKeyDown();
+// One step of the Control recogniser, from the live state.
+void UpdateControlComboState();
+// One step of the Q recogniser for any delivered event; true = quit requested.
+bool UpdateQuitComboState(uint32_t type, platform::EventRef event);

@@ -1,0 +1,28 @@
+// The held mouse chord: left with right (or middle) for one second.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+
+#include "platform/input.h"
+#include "platform/run_loop.h"
+
+// Buttons tracked from events: 0x10 left held, 0x01 right or middle held.
+extern uint8_t MSButton;
+// The pending hold timer, or none.
+extern std::unique_ptr<platform::Timer> gMouseComboTimer;
+// Set from the moment a hold has fired until the chord is seen released.
+extern bool gMouseComboTriggered;
+
+inline constexpr double kMouseComboHoldSec = 1.0;
+
+// One step of the recogniser; `event` is null from the poll tick (type 0).
+void UpdateMouseComboState(uint32_t type, platform::EventRef event);
+// Updates MSButton from one event; null changes nothing.
+void TrackMouseButtonEvent(uint32_t type, platform::EventRef event);
+// The chord predicate, from tracked bits and the live button state.
+bool AreLeftAndRightMouseButtonsDown();
+void StartMouseComboTimer();
+void StopMouseComboTimer();
+// The hold timer's expiry.
+void MouseComboTimerCallback(platform::Timer* timer, void* info);

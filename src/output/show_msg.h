@@ -1,0 +1,20 @@
+// The one routine every console and log message passes through, and the
+// start banner.
+#pragma once
+
+#include <cstdint>
+
+// Messages are printed to standard output (set by --console).
+extern bool gConsoleMode;
+// Messages are also appended to the debug log file (a build-time switch).
+extern bool gLogFile;
+// Successful hub register transfers are traced (a build-time switch).
+extern bool gDbgMsg;
+
+// printf-style; routes the formatted text (at most 499 bytes) to standard
+// output and/or the debug log. The result carries no meaning.
+int showMsg(const char* format, ...) __attribute__((format(printf, 1, 2)));
+// Appends one formatted message to "hubdebug.log" in the working directory.
+void DbgLogPrint(const char* text);
+// Writes the six-line banner and the local date and time.
+void ShowToolHeader();

@@ -1,0 +1,72 @@
+// Global input: a listen-only tap on the login session's events, and the live
+// state of the Control key and the mouse buttons.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+
+#include "platform/run_loop.h"
+
+namespace platform {
+
+// Opaque handles to a delivered event and to the tap that delivered it. Only
+// the platform that made them reads them.
+struct OpaqueEvent;
+struct OpaqueTapProxy;
+using EventRef = OpaqueEvent*;
+using TapProxy = OpaqueTapProxy*;
+
+// The tap's callback: called on the main thread for every event whose type is
+// in the tap's mask, and for the two tap-disabled notifications. It returns
+// the event it was given; a listen-only tap never alters or diverts it.
+using EventCallback = EventRef (*)(TapProxy proxy, uint32_t type, EventRef event,
+                                   void* user_info);
+
+// Integer fields of an event, numbered as the reference platform numbers them.
+enum class EventField : uint32_t {
+  kMouseEventButtonNumber = 3,
+  kKeyboardEventKeycode = 9,
+};
+
+// The live modifier flag of the Control key.
+inline constexpr uint64_t kEventFlagMaskControl = 0x40000;
+
+// The run-loop source through which a tap delivers its events. Destroying it
+// removes it from the main run loop (when it was added) and then releases it.
+class RunLoopSource {
+ public:
+  virtual ~RunLoopSource() = default;
+  // Schedules the source on the current (main) run loop in `mode`.
+  virtual void AddToRunLoop(RunLoopMode mode) = 0;
+};
+
+// A listen-only event tap. Destroying it releases it; it must outlive its
+// source. Once its source is out of the run loop, its callback is not called.
+class EventTap {
+ public:
+  virtual ~EventTap() = default;
+  // Makes the source that delivers this tap's events; null on failure.
+  virtual std::unique_ptr<RunLoopSource> CreateRunLoopSource() = 0;
+  // Switches the tap on or off.
+  virtual void Enable(bool on) = 0;
+};
+
+class Input {
+ public:
+  virtual ~Input() = default;
+  // Creates a listen-only tap on the login session, placed ahead of existing
+  // taps, for the event types whose bit (1 << type) is set in `mask`. Null
+  // when the system refuses the tap (the user has not allowed input
+  // monitoring).
+  virtual std::unique_ptr<EventTap> CreateEventTap(uint64_t mask, EventCallback callback,
+                                                   void* user_info) = 0;
+  // The live modifier flags of the input system now (kEventFlagMaskControl
+  // among them), whatever events were or were not delivered.
+  virtual uint64_t FlagsState() = 0;
+  // Whether mouse button `button` (0 left, 1 right, 2 middle) is down now.
+  virtual bool ButtonState(uint32_t button) = 0;
+  // Reads an integer field of a delivered event. Allocation-free.
+  virtual int64_t EventIntegerField(EventRef event, EventField field) = 0;
+};
+
+}  // namespace platform

@@ -1,0 +1,175 @@
+// The simulated platform: a deterministic stand-in for the reference
+// platform's services, driven in virtual time, with a hub, input, user
+// interface and files that tests and scenarios script and observe.
+//
+// One World per process at a time; Install() makes it the platform.
+#pragma once
+
+#include <cstdint>
+#include <ctime>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "platform/services.h"
+
+namespace sim {
+
+// A step of the hub exchange that can be made to fail every time.
+enum class HubFault {
+  kMatching,     // the matching dictionary cannot be made
+  kLookup,       // no matching service (as if the hub were not there)
+  kPlugIn,       // the plug-in interface cannot be made
+  kQuery,        // the plug-in yields no device interface
+  kOpen,         // USBDeviceOpen fails
+  kReadF8,       // the read of F8-008F fails
+  kReadF5,       // the read of F5-0000 fails
+  kWriteF5,      // the write of F5-0000 fails
+};
+
+// The simulated hub 2109:8822: registers that keep what is written, every
+// request block recorded, faults injectable at every step.
+class SimHub {
+ public:
+  virtual ~SimHub() = default;
+  virtual void SetPresent(bool present) = 0;            // plug in / unplug
+  virtual void SetRegister(uint8_t request, uint16_t address, uint8_t value) = 0;
+  virtual uint8_t Register(uint8_t request, uint16_t address) const = 0;
+  virtual void SetFault(HubFault step, bool on) = 0;
+  // Every request block the tool sent, in order (pData as sent, not kept).
+  virtual const std::vector<platform::UsbDeviceRequest>& Requests() const = 0;
+  // The platform objects' lives, in order: "find", "release numbers",
+  // "release service", "release plugin", "open", "close", "release device", ...
+  virtual const std::vector<std::string>& Calls() const = 0;
+  virtual void ClearRecords() = 0;
+};
+
+// Scripted input. Live state and delivered events are independent.
+class SimInput {
+ public:
+  virtual ~SimInput() = default;
+  virtual void RefuseTap(bool refused) = 0;
+  virtual void SetLiveControl(bool down) = 0;
+  virtual void SetLiveButton(uint32_t button, bool down) = 0;
+  // Delivers an event of `type` to the tap's callback, when a tap exists, is
+  // enabled and not disabled by the system, and its source is in a loop that
+  // is running now. `keycode` and `button` fill fields 9 and 3.
+  virtual void Deliver(uint32_t type, int64_t keycode = 0, int64_t button = 0) = 0;
+  // The system disables the tap by time-out: the notification is delivered,
+  // then no more events.
+  virtual void DisableTapByTimeout() = 0;
+  virtual bool TapExists() const = 0;
+};
+
+// The user interface as recorded, with scripted answers.
+class SimUi {
+ public:
+  virtual ~SimUi() = default;
+  // The button pressed in a three-button alert (the start-up choice), as its
+  // 0-based index.
+  virtual void SetChoice(int button_index) = 0;
+  // How long each alert shown while the run loop runs stays up, in virtual
+  // ms, before its first button is pressed.
+  virtual void SetAlertMs(uint64_t ms) = 0;
+  struct Alert {
+    uint64_t t_ms;
+    platform::AlertSpec spec;
+    int result;
+  };
+  virtual const std::vector<Alert>& Alerts() const = 0;
+  virtual bool StatusItemExists() const = 0;
+  virtual bool StatusItemHasImage() const = 0;
+  virtual std::string StatusItemTitle() const = 0;
+  virtual std::string StatusItemToolTip() const = 0;
+  // The user left-clicks the status item's button.
+  virtual void LeftClickStatusItem() = 0;
+  // The user right-clicks the status item; when the menu opens, its entry
+  // `choose` is chosen ("" leaves the menu open until `stay_ms` has passed
+  // and then closes it).
+  virtual void RightClickStatusItem(const std::string& choose, uint64_t stay_ms = 0) = 0;
+  // Titles and key equivalents of the entries of the last menu popped up.
+  virtual std::vector<std::pair<std::string, std::string>> LastMenuEntries() const = 0;
+  // The size set on the image the status item shows (0 x 0 when none).
+  virtual std::pair<double, double> StatusImageSize() const = 0;
+};
+
+// The sandbox file system.
+class SimFiles {
+ public:
+  virtual ~SimFiles() = default;
+  // The sandbox root; home is Home(), /tmp's stand-in is LockDirectory().
+  virtual std::string Home() const = 0;
+  virtual void SetApplicationSupport(bool present) = 0;
+  enum class Exe { kPresent, kNone, kEmpty, kNotExecutable };
+  virtual void SetExecutable(Exe exe) = 0;
+  // Where the executable lies (inside the sandbox).
+  virtual std::string ExecutablePathValue() const = 0;
+  // Makes the lock file impossible to open read-write (EACCES).
+  virtual void SetLockUnopenable(bool on) = 0;
+  // Makes writing the agent file fail (the previous one stays).
+  virtual void SetAgentWriteFails(bool on) = 0;
+  enum class Icon { kNone, kBundle, kBeside };
+  virtual void SetIcon(Icon icon) = 0;
+};
+
+struct Config {
+  // The sandbox folder; created when missing. Empty: a fresh temporary one,
+  // removed when the World is destroyed.
+  std::string home;
+  // The local wall-clock time when the run starts.
+  std::tm start_local{};  // zero: 2025-03-05 09:07:03
+};
+
+// An observation, as the scenario runner prints it: "sim: T TEXT".
+struct Observation {
+  uint64_t t_ms;
+  std::string text;
+};
+
+class World {
+ public:
+  virtual ~World() = default;
+  static std::unique_ptr<World> Create(const Config& config);
+
+  // Makes this world the platform (platform::InstallServices).
+  virtual void Install() = 0;
+  virtual platform::Services Services() = 0;
+
+  // Virtual ms since the run started (T).
+  virtual uint64_t NowMs() const = 0;
+  // Schedules `action` at T = t_ms as an outside happening, delivered in
+  // whatever loop runs then (default, modal or tracking).
+  virtual void At(uint64_t t_ms, std::function<void()> action) = 0;
+  // Runs the default loop, outside App::Run, until T = t_ms: for unit tests
+  // that drive timers without the application.
+  virtual void RunUntil(uint64_t t_ms) = 0;
+  // App::Run stops (as if killed, no termination hook) at T = t_ms.
+  virtual void KillAt(uint64_t t_ms) = 0;
+
+  virtual SimHub& Hub() = 0;
+  virtual SimInput& InputControl() = 0;
+  virtual SimUi& UiControl() = 0;
+  virtual SimFiles& FilesControl() = 0;
+
+  // Every observation so far, in order.
+  virtual const std::vector<Observation>& Observations() const = 0;
+  // Called for each new observation as it is made (the runner prints them).
+  virtual void OnObservation(std::function<void(const Observation&)> sink) = 0;
+  // How App::Run ended: terminated (hook ran), killed, or still running.
+  enum class Ending { kRunning, kTerminated, kKilled };
+  virtual Ending HowEnded() const = 0;
+};
+
+// Wraps a simulated event for code that takes a platform event.
+struct SimEvent {
+  uint32_t type = 0;
+  int64_t keycode = 0;
+  int64_t button = 0;
+};
+inline platform::EventRef ToEventRef(SimEvent* e) {
+  return reinterpret_cast<platform::EventRef>(e);
+}
+
+}  // namespace sim

@@ -1,0 +1,64 @@
+// Access to a USB device by vendor and product ID, for vendor control
+// requests on its default control endpoint.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+namespace platform {
+
+// A control request, field by field as the reference platform's USB device
+// request record has it.
+struct UsbDeviceRequest {
+  uint8_t bmRequestType = 0;
+  uint8_t bRequest = 0;
+  uint16_t wValue = 0;
+  uint16_t wIndex = 0;
+  uint16_t wLength = 0;
+  void* pData = nullptr;
+  uint32_t wLenDone = 0;  // filled by the platform
+};
+
+// The return code of a device operation; 0 is success.
+using UsbReturn = int32_t;
+inline constexpr UsbReturn kUsbSuccess = 0;
+
+// A device interface on a found device. Destroying it releases it; close it
+// first when it was opened.
+class UsbDevice {
+ public:
+  virtual ~UsbDevice() = default;
+  // Opens the device for exclusive use. On failure, when the platform knows
+  // how the user can fix it (a permission, a rule, a group), `fix` receives
+  // one line saying so; otherwise it is left empty.
+  virtual bool Open(std::string* fix) = 0;
+  // Sends one control request synchronously on the default endpoint.
+  virtual UsbReturn DeviceRequest(UsbDeviceRequest* request) = 0;
+  // Closes a device that Open opened.
+  virtual void Close() = 0;
+};
+
+// How far the lookup of a device got.
+enum class UsbFindStep {
+  kFound,           // a device interface was obtained
+  kMatchingFailed,  // the matching dictionary could not be made
+  kNotFound,        // no device with these IDs is attached
+  kPlugInFailed,    // the plug-in interface could not be made
+  kQueryFailed,     // the plug-in yielded no device interface
+};
+
+struct UsbFindResult {
+  UsbFindStep step = UsbFindStep::kNotFound;
+  std::unique_ptr<UsbDevice> device;  // set exactly when step is kFound
+};
+
+class Usb {
+ public:
+  virtual ~Usb() = default;
+  // Finds the first attached device with these IDs and makes a device
+  // interface for it, releasing every intermediate object on every path.
+  virtual UsbFindResult FindDevice(uint16_t vendor_id, uint16_t product_id) = 0;
+};
+
+}  // namespace platform
