@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <string>
 
 #include "platform/run_loop.h"
 
@@ -60,6 +61,10 @@ class Input {
   // monitoring).
   virtual std::unique_ptr<EventTap> CreateEventTap(uint64_t mask, EventCallback callback,
                                                    void* user_info) = 0;
+  // After a refused tap: one line telling the user how to allow input
+  // monitoring on this platform (a group, a permission), or "" when the
+  // tool's own messages already say it.
+  virtual std::string RefusedTapFix() { return ""; }
   // The live modifier flags of the input system now (kEventFlagMaskControl
   // among them), whatever events were or were not delivered.
   virtual uint64_t FlagsState() = 0;
