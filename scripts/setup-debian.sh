@@ -1,0 +1,31 @@
+#!/usr/bin/env bash
+# Installs everything a fresh Debian 12 machine lacks to build, test and run the
+# tool. Runs as root, or through sudo when it is not.
+set -euo pipefail
+
+packages=(
+  build-essential cmake pkg-config git
+  libgtest-dev libgmock-dev libbenchmark-dev
+  libplist-dev libplist-utils
+  libusb-1.0-0-dev libevdev-dev libudev-dev
+  qt6-base-dev
+  umockdev libumockdev-dev
+  clang libclang-rt-14-dev
+)
+
+as_root=()
+if [ "$(id -u)" -ne 0 ]; then
+  as_root=(sudo)
+fi
+
+missing=()
+for p in "${packages[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+done
+
+if [ "${#missing[@]}" -gt 0 ]; then
+  echo "Installing: ${missing[*]}"
+  export DEBIAN_FRONTEND=noninteractive
+  "${as_root[@]}" apt-get update -qq
+  "${as_root[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}"
+fi
