@@ -1,0 +1,62 @@
+// The delegate's lifecycle hooks: launch (status item, input watching,
+// banner, the started notice) and termination (input watching off, lock
+// back).
+#include <string>
+
+#include "app/instance_lock.h"
+#include "app/startup.h"
+#include "gestures/event_tap.h"
+#include "output/show_msg.h"
+#include "platform/services.h"
+#include "shared/product.h"
+#include "ui/alerts.h"
+#include "ui/app_delegate.h"
+
+namespace {
+constexpr const char* kTapRefusedAlert =
+    "Cannot create event tap. Please enable Accessibility permission for this program in "
+    "System Settings.";
+}  // namespace
+
+void ZRNAppDelegate::applicationDidFinishLaunching() {
+  setupStatusItem();
+
+  if (StartEventTap()) {
+    ShowToolHeader();
+    showMsg(
+        "Hold mouse L+R buttons for 1 second OR double-tap Control (Ctrl, Ctrl) to trigger "
+        "USB-C switch.\n");
+    showMsg("Or, double-tap 'Q' (Q, Q) to quit this tool.\n\n");
+    showMsg("Running...\n");
+    if (!gStartedFromService) {
+      if (gInstalledServiceThisRun) {
+        ShowAlert("Installed as a service and started successfully.");
+      } else {
+        const std::string started = std::string(kProductName) + " started successfully.";
+        ShowAlert(started.c_str());
+      }
+    }
+    return;
+  }
+
+  showMsg("Cannot create event tap (enable Accessibility)\n");
+  std::string alert = kTapRefusedAlert;
+  // Where the platform knows a more precise way to allow input watching,
+  // say it too, on the console and in the alert.
+  const std::string fix = platform::Sys().input->RefusedTapFix();
+  if (!fix.empty()) {
+    showMsg("%s\n", fix.c_str());
+    alert += "\n" + fix;
+  }
+  ShowAlert(alert.c_str());
+  platform::Sys().app->Terminate();
+}
+
+void ZRNAppDelegate::applicationWillTerminate() {
+  StopEventTap();
+  ReleaseSingleInstanceLock();
+}
+
+bool ZRNAppDelegate::applicationShouldTerminateAfterLastWindowClosed() {
+  return false;
+}

@@ -1,0 +1,108 @@
+// The entry point: flags, the single-instance lock, the start-up choice and
+// the login agent, then the run loop with the one delegate.
+#include "app/startup.h"
+
+#include <cstring>
+#include <memory>
+#include <string>
+
+#include "app/instance_lock.h"
+#include "gestures/event_tap.h"
+#include "output/keep_running.h"
+#include "output/show_msg.h"
+#include "platform/services.h"
+#include "service/launch_agent.h"
+#include "shared/product.h"
+#include "ui/alerts.h"
+#include "ui/app_delegate.h"
+
+bool gStartedFromService = false;
+bool gInstalledServiceThisRun = false;
+std::unique_ptr<ZRNAppDelegate> gAppDelegate;
+
+namespace {
+
+constexpr const char* kConsoleFlag = "--console";
+constexpr const char* kServiceFlag = "--service";
+
+// What PromptStartupAction answers.
+constexpr int kActionCancel = 0;
+constexpr int kActionInstall = 2;
+
+// Exit statuses: 1 only for a failed install.
+constexpr int kExitOk = 0;
+constexpr int kExitInstallFailed = 1;
+
+}  // namespace
+
+bool HasArgument(int count, char* arguments[], const char* name) {
+  if (!arguments || !name) return false;
+  for (int i = 1; i < count; ++i) {
+    if (arguments[i] && std::strcmp(arguments[i], name) == 0) return true;
+  }
+  return false;
+}
+
+int PromptStartupAction() {
+  platform::Ui& ui = *platform::Sys().ui;
+  ui.ActivateIgnoringOtherApps();
+  platform::AlertSpec alert;
+  alert.message_text = kProductName;
+  alert.informative_text = "Choose how to start the program.";
+  alert.buttons = {"Install as a Service", "Start Program", "Cancel"};
+  switch (ui.RunModalAlert(alert)) {
+    case platform::kAlertFirstButtonReturn:
+      return 2;
+    case platform::kAlertSecondButtonReturn:
+      return 1;
+    default:
+      return 0;
+  }
+}
+
+int ToolMain(int argc, char* argv[]) {
+  KeepRunningWhenOutputGoes();
+
+  if (HasArgument(argc, argv, kConsoleFlag)) gConsoleMode = true;
+  gStartedFromService = HasArgument(argc, argv, kServiceFlag);
+
+  platform::App& app = *platform::Sys().app;
+  app.SetActivationPolicyAccessory();
+
+  std::string message;
+  if (!AcquireSingleInstanceLock(&message)) {
+    ShowAlert(message.c_str());
+    return kExitOk;
+  }
+
+  if (!gStartedFromService && !LaunchAgentServiceExists()) {
+    const int action = PromptStartupAction();
+    if (action == kActionCancel) {
+      ReleaseSingleInstanceLock();
+      return kExitOk;
+    }
+    if (action == kActionInstall) {
+      if (!InstallLaunchAgent(&message)) {
+        // The lock stays held while the alert is up.
+        ShowAlert(message.c_str());
+        ReleaseSingleInstanceLock();
+        return kExitInstallFailed;
+      }
+      gInstalledServiceThisRun = true;
+    }
+  }
+
+  gAppDelegate = std::make_unique<ZRNAppDelegate>();
+  app.SetDelegate(gAppDelegate.get());
+  app.Run();
+
+  // The loop came back: the terminate request has run its hook, or the
+  // platform stopped the loop without one. Nothing platform-made may outlive
+  // this function: the tap and timers go first (a no-op after the hook),
+  // then the delegate with its status item and menu. The lock is not given
+  // back here; where no hook ran, the end of the process drops it.
+  StopEventTap();
+  app.SetDelegate(nullptr);
+  gAppDelegate.reset();
+  return kExitOk;
+}
