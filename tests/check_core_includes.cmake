@@ -5,7 +5,7 @@ file(GLOB_RECURSE sources
   ${SOURCE_DIR}/src/hub/* ${SOURCE_DIR}/src/gestures/* ${SOURCE_DIR}/src/service/*
   ${SOURCE_DIR}/src/ui/*)
 set(allowed_system
-  algorithm array atomic cerrno cinttypes climits cstdarg cstddef cstdint cstdio cstdlib
+  algorithm array atomic cerrno cinttypes climits csignal cstdarg cstddef cstdint cstdio cstdlib
   cstring ctime functional memory optional string string_view utility vector)
 set(bad "")
 foreach(f IN LISTS sources)

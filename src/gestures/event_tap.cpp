@@ -1,0 +1,90 @@
+#include "gestures/event_tap.h"
+
+#include "gestures/event_types.h"
+#include "gestures/keyboard_gestures.h"
+#include "gestures/mouse_chord.h"
+#include "output/show_msg.h"
+#include "platform/services.h"
+
+// Teardown order: the source leaves the run loop before the tap it was made
+// from is released (StopEventTap resets them in that order).
+std::unique_ptr<platform::EventTap> gEventTap;
+std::unique_ptr<platform::RunLoopSource> gEventTapSource;
+std::unique_ptr<platform::Timer> gInputPollTimer;
+
+bool IsMouseEvent(uint32_t type) {
+  switch (type) {
+    case kEventLeftMouseDown:
+    case kEventLeftMouseUp:
+    case kEventRightMouseDown:
+    case kEventRightMouseUp:
+    case kEventLeftMouseDragged:
+    case kEventRightMouseDragged:
+    case kEventOtherMouseDown:
+    case kEventOtherMouseUp:
+    case kEventOtherMouseDragged:
+      return true;
+    default:
+      return false;
+  }
+}
+
+bool StartEventTap() {
+  gEventTap = platform::Sys().input->CreateEventTap(kEventTapMask, eventCallback, nullptr);
+  if (!gEventTap) return false;
+  gEventTapSource = gEventTap->CreateRunLoopSource();
+  if (!gEventTapSource) {
+    gEventTap.reset();
+    return false;
+  }
+  gEventTapSource->AddToRunLoop(platform::RunLoopMode::kCommon);
+  gEventTap->Enable(true);
+  // Without a poll timer the recognisers still run on events alone.
+  StartInputPollTimer();
+  return true;
+}
+
+void StopEventTap() {
+  StopInputPollTimer();
+  StopMouseComboTimer();
+  // Destroying the source takes it out of the run loop; once it is out, the
+  // tap's callback is no longer called, so the tap needs no disabling.
+  gEventTapSource.reset();
+  gEventTap.reset();
+}
+
+platform::EventRef eventCallback(platform::TapProxy /*proxy*/, uint32_t type,
+                                 platform::EventRef event, void* /*user_info*/) {
+  // Key-up, flags-changed and the mouse types are disjoint: at most one
+  // recogniser beyond the Q recogniser acts on any event.
+  const bool quit = UpdateQuitComboState(type, event);
+  if (type == kEventFlagsChanged) UpdateControlComboState();
+  if (IsMouseEvent(type)) UpdateMouseComboState(type, event);
+  if (quit) {
+    showMsg("Quit\n");
+    // The terminate request stops this tap (and may end the process) while
+    // this callback is on the stack: nothing here is touched afterwards.
+    platform::Sys().app->Terminate();
+  }
+  return event;
+}
+
+void StartInputPollTimer() {
+  if (gInputPollTimer) return;
+  // The Control state at start is not a change.
+  gControlKeyDown = IsControlKeyDown();
+  gInputPollTimer = platform::Sys().run_loop->AddTimer(kInputPollIntervalSec, kInputPollIntervalSec,
+                                                       InputPollTimerCallback, nullptr,
+                                                       platform::RunLoopMode::kCommon);
+}
+
+void StopInputPollTimer() {
+  if (!gInputPollTimer) return;
+  gInputPollTimer->Invalidate();
+  gInputPollTimer.reset();
+}
+
+void InputPollTimerCallback(platform::Timer* /*timer*/, void* /*info*/) {
+  UpdateControlComboState();
+  UpdateMouseComboState(kEventNull, nullptr);
+}

@@ -1,0 +1,91 @@
+#include "gestures/mouse_chord.h"
+
+#include "gestures/event_types.h"
+#include "hub/port_switch.h"
+#include "platform/services.h"
+
+uint8_t MSButton = 0;
+std::unique_ptr<platform::Timer> gMouseComboTimer;
+bool gMouseComboTriggered = false;
+
+namespace {
+
+constexpr uint8_t kLeftHeldBit = 0x10;
+constexpr uint8_t kRightHeldBit = 0x01;
+
+bool IsPressType(uint32_t type) {
+  return type == kEventLeftMouseDown || type == kEventRightMouseDown ||
+         type == kEventOtherMouseDown;
+}
+
+bool IsReleaseType(uint32_t type) {
+  return type == kEventLeftMouseUp || type == kEventRightMouseUp || type == kEventOtherMouseUp;
+}
+
+}  // namespace
+
+void TrackMouseButtonEvent(uint32_t type, platform::EventRef event) {
+  if (event == nullptr) return;
+  const bool press = IsPressType(type);
+  const bool release = IsReleaseType(type);
+  if (!press && !release) return;  // drags and the rest change nothing
+
+  const int64_t button = platform::Sys().input->EventIntegerField(
+      event, platform::EventField::kMouseEventButtonNumber);
+  const bool left = button == kMouseButtonLeft;
+  const bool right = button == kMouseButtonRight || button == kMouseButtonOther;
+
+  if (type == kEventLeftMouseDown || (press && left)) {
+    MSButton |= kLeftHeldBit;
+  } else if (type == kEventLeftMouseUp || (release && left)) {
+    MSButton &= static_cast<uint8_t>(~kLeftHeldBit);
+  }
+  if (type == kEventRightMouseDown || (press && right)) {
+    MSButton |= kRightHeldBit;
+  } else if (type == kEventRightMouseUp || (release && right)) {
+    MSButton &= static_cast<uint8_t>(~kRightHeldBit);
+  }
+}
+
+bool AreLeftAndRightMouseButtonsDown() {
+  platform::Input& input = *platform::Sys().input;
+  // All three are read on every call, whatever the tracked bits say.
+  const bool live_left = input.ButtonState(0);
+  const bool live_right = input.ButtonState(1);
+  const bool live_other = input.ButtonState(2);
+  const uint8_t both = kLeftHeldBit | kRightHeldBit;
+  if ((MSButton & both) == both) return true;
+  return live_left && (live_right || live_other);
+}
+
+void UpdateMouseComboState(uint32_t type, platform::EventRef event) {
+  TrackMouseButtonEvent(type, event);
+  if (AreLeftAndRightMouseButtonsDown()) {
+    StartMouseComboTimer();
+  } else {
+    StopMouseComboTimer();
+    gMouseComboTriggered = false;
+  }
+}
+
+void StartMouseComboTimer() {
+  if (gMouseComboTimer || gMouseComboTriggered) return;
+  // Common modes: the hold is timed also while a menu or an alert is up.
+  gMouseComboTimer = platform::Sys().run_loop->AddTimer(
+      kMouseComboHoldSec, 0, MouseComboTimerCallback, nullptr, platform::RunLoopMode::kCommon);
+}
+
+void StopMouseComboTimer() {
+  if (!gMouseComboTimer) return;
+  gMouseComboTimer->Invalidate();
+  gMouseComboTimer.reset();
+}
+
+void MouseComboTimerCallback(platform::Timer* timer, void* /*info*/) {
+  // A one-shot timer has invalidated itself by now; only forget it.
+  if (timer != nullptr && timer == gMouseComboTimer.get()) gMouseComboTimer.reset();
+  if (AreLeftAndRightMouseButtonsDown() && !gMouseComboTriggered) {
+    gMouseComboTriggered = true;
+    TriggerSwitch("mouse");
+  }
+}

@@ -1,0 +1,62 @@
+#include "hub/hub_registers.h"
+
+#include "output/show_msg.h"
+
+namespace {
+
+// bmRequestType: vendor request to the device, device-to-host for a read,
+// host-to-device for a write.
+constexpr uint8_t kVendorDeviceToHost = 0xC0;
+constexpr uint8_t kVendorHostToDevice = 0x40;
+
+}  // namespace
+
+bool Hub_Read_Register(platform::UsbDevice* device, uint8_t request, uint16_t address,
+                       uint8_t* value) {
+  const bool trace = gDbgMsg;
+  if (device == nullptr || value == nullptr) {
+    showMsg("Read-Reg %02X-%04X Fail\n", request, address);
+    return false;
+  }
+  // Two bytes cleared: a read that completes without a data byte yields 0.
+  uint8_t data[2] = {0, 0};
+  platform::UsbDeviceRequest block;
+  block.bmRequestType = kVendorDeviceToHost;
+  block.bRequest = request;
+  block.wValue = address;
+  block.wIndex = 0;
+  block.wLength = 1;
+  block.pData = data;
+  // Success is the return code alone, never the byte count.
+  if (device->DeviceRequest(&block) != platform::kUsbSuccess) {
+    showMsg("Read-Reg %02X-%04X Fail\n", request, address);
+    return false;
+  }
+  *value = data[0];
+  if (trace) showMsg("    Read-Reg %02X-%04X = 0x%02X \n", request, address, data[0]);
+  return true;
+}
+
+bool Hub_Write_Register(platform::UsbDevice* device, uint8_t request, uint16_t address,
+                        uint8_t value) {
+  const bool trace = gDbgMsg;
+  if (device == nullptr) {
+    showMsg("Write-Reg %02X-%04X Fail\n", request, address);
+    return false;
+  }
+  // No data stage: the value travels in wIndex.
+  uint8_t data[2] = {0, 0};
+  platform::UsbDeviceRequest block;
+  block.bmRequestType = kVendorHostToDevice;
+  block.bRequest = request;
+  block.wValue = address;
+  block.wIndex = value;
+  block.wLength = 0;
+  block.pData = data;
+  if (device->DeviceRequest(&block) != platform::kUsbSuccess) {
+    showMsg("Write-Reg %02X-%04X Fail\n", request, address);
+    return false;
+  }
+  if (trace) showMsg("    Write-Reg %02X-%04X OK\n", request, address);
+  return true;
+}
