@@ -1,0 +1,120 @@
+#include "platform/linux/usb_linux.h"
+
+#include <libusb.h>
+
+#include <memory>
+
+namespace linux_platform {
+namespace {
+
+// A device found by the lookup. Holds a reference on the libusb device;
+// while opened, also the handle. Teardown order: the handle is closed
+// (Close) before the device reference is dropped (destructor).
+class LinuxUsbDevice : public platform::UsbDevice {
+ public:
+  LinuxUsbDevice(libusb_device* device, unsigned timeout_ms)
+      : device_(libusb_ref_device(device)), timeout_ms_(timeout_ms) {}
+  ~LinuxUsbDevice() override {
+    Close();
+    libusb_unref_device(device_);
+  }
+  LinuxUsbDevice(const LinuxUsbDevice&) = delete;
+  LinuxUsbDevice& operator=(const LinuxUsbDevice&) = delete;
+
+  bool Open(std::string* fix) override {
+    if (handle_ != nullptr) return true;
+    const int rc = libusb_open(device_, &handle_);
+    if (rc == LIBUSB_SUCCESS) return true;
+    handle_ = nullptr;
+    if (rc == LIBUSB_ERROR_ACCESS && fix != nullptr) *fix = UsbAccessFix();
+    return false;
+  }
+
+  platform::UsbReturn DeviceRequest(platform::UsbDeviceRequest* request) override {
+    if (handle_ == nullptr || request == nullptr)
+      return UsbReturnFromLibusb(LIBUSB_ERROR_NO_DEVICE);
+    if (request->wLength > 0 && request->pData == nullptr) {
+      return UsbReturnFromLibusb(LIBUSB_ERROR_INVALID_PARAM);
+    }
+    const int rc = libusb_control_transfer(
+        handle_, request->bmRequestType, request->bRequest, request->wValue, request->wIndex,
+        static_cast<unsigned char*>(request->pData), request->wLength, timeout_ms_);
+    if (rc >= 0) request->wLenDone = static_cast<uint32_t>(rc);
+    return UsbReturnFromLibusb(rc);
+  }
+
+  void Close() override {
+    if (handle_ != nullptr) libusb_close(handle_);
+    handle_ = nullptr;
+  }
+
+ private:
+  libusb_device* device_;
+  libusb_device_handle* handle_ = nullptr;
+  unsigned timeout_ms_;
+};
+
+// The device list of one lookup, freed (with its references) on every path.
+class DeviceList {
+ public:
+  explicit DeviceList(libusb_context* context) : count_(libusb_get_device_list(context, &list_)) {}
+  ~DeviceList() {
+    if (list_ != nullptr) libusb_free_device_list(list_, 1);
+  }
+  DeviceList(const DeviceList&) = delete;
+  DeviceList& operator=(const DeviceList&) = delete;
+  bool ok() const { return count_ >= 0 && list_ != nullptr; }
+  ssize_t size() const { return count_ < 0 ? 0 : count_; }
+  libusb_device* operator[](ssize_t i) const { return list_[i]; }
+
+ private:
+  libusb_device** list_ = nullptr;
+  ssize_t count_;
+};
+
+}  // namespace
+
+std::string UsbAccessFix() {
+  return "Permission denied on the hub: install the udev rule 70-quembrastella-switch.rules "
+         "(sudo cmake --install), then unplug and replug the hub.";
+}
+
+platform::UsbReturn UsbReturnFromLibusb(int code) {
+  if (code >= 0) return platform::kUsbSuccess;
+  // libusb's codes are negative and distinct; keep them, so a trace can
+  // tell a stall (-9) from a vanished device (-4) or a time-out (-7).
+  return static_cast<platform::UsbReturn>(code);
+}
+
+LinuxUsb::LinuxUsb(unsigned transfer_timeout_ms) : transfer_timeout_ms_(transfer_timeout_ms) {
+  if (libusb_init(&context_) != LIBUSB_SUCCESS) context_ = nullptr;
+}
+
+LinuxUsb::~LinuxUsb() {
+  if (context_ != nullptr) libusb_exit(context_);
+}
+
+platform::UsbFindResult LinuxUsb::FindDevice(uint16_t vendor_id, uint16_t product_id) {
+  platform::UsbFindResult result;
+  if (context_ == nullptr) {
+    result.step = platform::UsbFindStep::kMatchingFailed;
+    return result;
+  }
+  DeviceList list(context_);
+  if (!list.ok()) {
+    result.step = platform::UsbFindStep::kMatchingFailed;
+    return result;
+  }
+  for (ssize_t i = 0; i < list.size(); ++i) {
+    libusb_device_descriptor descriptor{};
+    if (libusb_get_device_descriptor(list[i], &descriptor) != LIBUSB_SUCCESS) continue;
+    if (descriptor.idVendor != vendor_id || descriptor.idProduct != product_id) continue;
+    result.step = platform::UsbFindStep::kFound;
+    result.device = std::make_unique<LinuxUsbDevice>(list[i], transfer_timeout_ms_);
+    return result;
+  }
+  result.step = platform::UsbFindStep::kNotFound;
+  return result;
+}
+
+}  // namespace linux_platform

@@ -1,0 +1,46 @@
+// The hub through libusb: one context for the process, a fresh lookup for
+// every switch, control transfers on endpoint 0.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "platform/usb.h"
+
+struct libusb_context;
+
+namespace linux_platform {
+
+// How long one control transfer may take before it counts as failed. A hub
+// that never answers must not freeze the tool's only thread.
+inline constexpr unsigned kDefaultTransferTimeoutMs = 1000;
+
+// The line a user reads when opening the hub was refused for want of
+// permission.
+std::string UsbAccessFix();
+
+// Maps a libusb error code (negative) to the tool's non-zero return code;
+// success (zero or a byte count) gives kUsbSuccess.
+platform::UsbReturn UsbReturnFromLibusb(int code);
+
+// The USB service. Owns the process's one libusb context; destroy it after
+// every device it handed out (each device keeps a reference into it).
+class LinuxUsb : public platform::Usb {
+ public:
+  explicit LinuxUsb(unsigned transfer_timeout_ms = kDefaultTransferTimeoutMs);
+  ~LinuxUsb() override;
+  LinuxUsb(const LinuxUsb&) = delete;
+  LinuxUsb& operator=(const LinuxUsb&) = delete;
+
+  // False when libusb could not be initialised; every lookup then fails
+  // at its first step.
+  bool ok() const { return context_ != nullptr; }
+
+  platform::UsbFindResult FindDevice(uint16_t vendor_id, uint16_t product_id) override;
+
+ private:
+  libusb_context* context_ = nullptr;
+  unsigned transfer_timeout_ms_;
+};
+
+}  // namespace linux_platform

@@ -1,0 +1,40 @@
+// A umockdev test bed for the linux platform's tests: a sandboxed /sys and
+// /dev in which fake devices appear and vanish. The test binary must run
+// under umockdev's preload library (umockdev-wrapper).
+#pragma once
+
+#include <string>
+
+typedef struct _UMockdevTestbed UMockdevTestbed;
+typedef struct _UMockdevIoctlBase UMockdevIoctlBase;
+
+namespace linux_test {
+
+class Testbed {
+ public:
+  Testbed();
+  ~Testbed();
+  Testbed(const Testbed&) = delete;
+  Testbed& operator=(const Testbed&) = delete;
+
+  // Whether the preload library is active; without it nothing here works.
+  static bool InMockEnvironment();
+
+  // Adds a device from umockdev's text description; returns its sysfs path.
+  std::string Add(const std::string& description, const std::string& syspath);
+  // Routes ioctl, read and write calls on `devnode` to `handler`.
+  bool Attach(const std::string& devnode, UMockdevIoctlBase* handler);
+  void Detach(const std::string& devnode);
+  // Sends a uevent ("add", "remove") for the device.
+  void Uevent(const std::string& syspath, const std::string& action);
+  // Removes the device and its node, as an unplug does (announce it first
+  // with a "remove" uevent for listeners such as libusb).
+  void Remove(const std::string& syspath);
+  // The sandbox's root folder (its dev folder is root + "/dev").
+  std::string Root() const;
+
+ private:
+  UMockdevTestbed* testbed_;
+};
+
+}  // namespace linux_test

@@ -1,0 +1,163 @@
+// The hub exchange with the real libusb against a fake hub in umockdev.
+#include "platform/linux/usb_linux.h"
+
+#include <gtest/gtest.h>
+#include <libusb.h>
+#include <unistd.h>
+
+#include <memory>
+
+#include "fake_hub.h"
+#include "hub/port_switch.h"
+#include "platform/services.h"
+
+namespace {
+
+using linux_platform::LinuxUsb;
+using linux_test::FakeHub;
+using linux_test::HubFault;
+using linux_test::Testbed;
+
+class UsbLinuxTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    if (!Testbed::InMockEnvironment()) GTEST_SKIP() << "needs umockdev-wrapper";
+  }
+  // Builds the service after the fake devices exist, as a switch finds the
+  // hub afresh each time anyway.
+  LinuxUsb& Usb(unsigned timeout_ms = 200) {
+    if (!usb_) usb_ = std::make_unique<LinuxUsb>(timeout_ms);
+    platform::Services services;
+    services.usb = usb_.get();
+    platform::InstallServices(services);
+    return *usb_;
+  }
+  void TearDown() override {
+    platform::InstallServices(platform::Services{});
+    usb_.reset();
+  }
+
+  Testbed testbed_;
+  std::unique_ptr<LinuxUsb> usb_;
+};
+
+TEST_F(UsbLinuxTest, SwitchesEachWayAndSendsTheThreeRequests) {
+  FakeHub hub(testbed_);
+  ASSERT_TRUE(hub.plugged());
+  hub.SetRegister(0xF5, 0x0000, 0x01);
+  hub.SetRegister(0xF8, 0x008F, 0x20);
+  ASSERT_TRUE(Usb().ok());
+
+  EXPECT_TRUE(Switch_XQ917_UpperPort());
+  EXPECT_EQ(hub.Register(0xF5, 0x0000), 0x00);
+  EXPECT_TRUE(Switch_XQ917_UpperPort());
+  EXPECT_EQ(hub.Register(0xF5, 0x0000), 0x01);
+
+  const auto requests = hub.Requests();
+  ASSERT_EQ(requests.size(), 6u);
+  // Read F8-008F, read F5-0000, then the write with the value in wIndex and
+  // no data stage.
+  EXPECT_EQ(requests[0].bmRequestType, 0xC0);
+  EXPECT_EQ(requests[0].bRequest, 0xF8);
+  EXPECT_EQ(requests[0].wValue, 0x008F);
+  EXPECT_EQ(requests[0].wLength, 1);
+  EXPECT_EQ(requests[1].bRequest, 0xF5);
+  EXPECT_EQ(requests[1].wValue, 0x0000);
+  EXPECT_EQ(requests[2].bmRequestType, 0x40);
+  EXPECT_EQ(requests[2].bRequest, 0xF5);
+  EXPECT_EQ(requests[2].wIndex, 0x0000);
+  EXPECT_EQ(requests[2].wLength, 0);
+  EXPECT_EQ(requests[5].bmRequestType, 0x40);
+  EXPECT_EQ(requests[5].wIndex, 0x0001);
+}
+
+TEST_F(UsbLinuxTest, OtherDevicesAreNotTheHub) {
+  FakeHub other(testbed_, 0x2109, 0x0817, 3);
+  ASSERT_TRUE(other.plugged());
+  platform::UsbFindResult found = Usb().FindDevice(0x2109, 0x8822);
+  EXPECT_EQ(found.step, platform::UsbFindStep::kNotFound);
+  EXPECT_EQ(found.device, nullptr);
+  EXPECT_FALSE(Switch_XQ917_UpperPort());
+  EXPECT_TRUE(other.Requests().empty());
+}
+
+TEST_F(UsbLinuxTest, ReadReturnsTheRegisterByteAndItsLength) {
+  FakeHub hub(testbed_);
+  hub.SetRegister(0xF8, 0x008F, 0x5A);
+  platform::UsbFindResult found = Usb().FindDevice(0x2109, 0x8822);
+  ASSERT_EQ(found.step, platform::UsbFindStep::kFound);
+  std::string fix = "untouched";
+  ASSERT_TRUE(found.device->Open(&fix));
+  uint8_t buffer[2] = {0, 0};
+  platform::UsbDeviceRequest request{0xC0, 0xF8, 0x008F, 0, 1, buffer, 0};
+  EXPECT_EQ(found.device->DeviceRequest(&request), platform::kUsbSuccess);
+  EXPECT_EQ(buffer[0], 0x5A);
+  EXPECT_EQ(request.wLenDone, 1u);
+  found.device->Close();
+}
+
+TEST_F(UsbLinuxTest, StalledAndFailedTransfersAreFailuresAndTheWriteStillGoesOut) {
+  FakeHub hub(testbed_);
+  hub.SetRegister(0xF5, 0x0000, 0x01);
+  hub.SetRegister(0xF8, 0x008F, 0x20);
+  hub.FailRequest(1, HubFault::kStall);  // the F5-0000 read
+  Usb();
+  // The port-select read failed: the write is derived from F8-008F's 0x20.
+  EXPECT_TRUE(Switch_XQ917_UpperPort());
+  EXPECT_EQ(hub.Register(0xF5, 0x0000), 0x01);
+  ASSERT_EQ(hub.Requests().size(), 3u);
+
+  hub.FailRequest(2, HubFault::kIoError);  // the next write
+  EXPECT_FALSE(Switch_XQ917_UpperPort());
+  EXPECT_EQ(hub.Register(0xF5, 0x0000), 0x01);
+}
+
+TEST_F(UsbLinuxTest, AHungTransferTimesOutAndIsCancelled) {
+  FakeHub hub(testbed_);
+  hub.FailRequest(0, HubFault::kHang);
+  platform::UsbFindResult found = Usb(50).FindDevice(0x2109, 0x8822);
+  ASSERT_EQ(found.step, platform::UsbFindStep::kFound);
+  ASSERT_TRUE(found.device->Open(nullptr));
+  uint8_t buffer[2] = {0x77, 0};
+  platform::UsbDeviceRequest request{0xC0, 0xF8, 0x008F, 0, 1, buffer, 0};
+  EXPECT_EQ(found.device->DeviceRequest(&request), LIBUSB_ERROR_TIMEOUT);
+  EXPECT_EQ(hub.DiscardCount(), 1);
+  EXPECT_EQ(buffer[0], 0x77);
+  // The device answers again once the hung request is gone.
+  request.pData = buffer;
+  EXPECT_EQ(found.device->DeviceRequest(&request), platform::kUsbSuccess);
+  found.device->Close();
+}
+
+TEST_F(UsbLinuxTest, HubVanishingDuringASwitchFailsEveryLaterStep) {
+  FakeHub hub(testbed_);
+  hub.SetRegister(0xF5, 0x0000, 0x00);
+  hub.FailRequest(1, HubFault::kVanished);
+  hub.FailRequest(2, HubFault::kVanished);
+  Usb();
+  EXPECT_FALSE(Switch_XQ917_UpperPort());
+  EXPECT_EQ(hub.Register(0xF5, 0x0000), 0x00);
+  EXPECT_EQ(hub.Requests().size(), 1u);
+
+  // Gone for good: once libusb has seen the removal, the lookup does not
+  // find it. libusb learns of it on its own monitor thread, so wait for it.
+  hub.Unplug();
+  platform::UsbFindStep step = platform::UsbFindStep::kFound;
+  for (int i = 0; i < 200 && step == platform::UsbFindStep::kFound; ++i) {
+    step = Usb().FindDevice(0x2109, 0x8822).step;
+    if (step == platform::UsbFindStep::kFound) usleep(10000);
+  }
+  EXPECT_EQ(step, platform::UsbFindStep::kNotFound);
+}
+
+TEST_F(UsbLinuxTest, ErrorMappingKeepsFailuresNonZero) {
+  EXPECT_EQ(linux_platform::UsbReturnFromLibusb(0), platform::kUsbSuccess);
+  EXPECT_EQ(linux_platform::UsbReturnFromLibusb(1), platform::kUsbSuccess);
+  for (int code : {LIBUSB_ERROR_IO, LIBUSB_ERROR_NO_DEVICE, LIBUSB_ERROR_PIPE, LIBUSB_ERROR_TIMEOUT,
+                   LIBUSB_ERROR_ACCESS, LIBUSB_ERROR_OTHER}) {
+    EXPECT_NE(linux_platform::UsbReturnFromLibusb(code), platform::kUsbSuccess) << code;
+  }
+  EXPECT_NE(linux_platform::UsbAccessFix().find("udev rule"), std::string::npos);
+}
+
+}  // namespace
