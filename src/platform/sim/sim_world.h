@@ -19,14 +19,14 @@ namespace sim {
 
 // A step of the hub exchange that can be made to fail every time.
 enum class HubFault {
-  kMatching,     // the matching dictionary cannot be made
-  kLookup,       // no matching service (as if the hub were not there)
-  kPlugIn,       // the plug-in interface cannot be made
-  kQuery,        // the plug-in yields no device interface
-  kOpen,         // USBDeviceOpen fails
-  kReadF8,       // the read of F8-008F fails
-  kReadF5,       // the read of F5-0000 fails
-  kWriteF5,      // the write of F5-0000 fails
+  kMatching,  // the matching dictionary cannot be made
+  kLookup,    // no matching service (as if the hub were not there)
+  kPlugIn,    // the plug-in interface cannot be made
+  kQuery,     // the plug-in yields no device interface
+  kOpen,      // USBDeviceOpen fails
+  kReadF8,    // the read of F8-008F fails
+  kReadF5,    // the read of F5-0000 fails
+  kWriteF5,   // the write of F5-0000 fails
 };
 
 // The simulated hub 2109:8822: registers that keep what is written, every
@@ -34,14 +34,18 @@ enum class HubFault {
 class SimHub {
  public:
   virtual ~SimHub() = default;
-  virtual void SetPresent(bool present) = 0;            // plug in / unplug
+  virtual void SetPresent(bool present) = 0;  // plug in / unplug
   virtual void SetRegister(uint8_t request, uint16_t address, uint8_t value) = 0;
   virtual uint8_t Register(uint8_t request, uint16_t address) const = 0;
   virtual void SetFault(HubFault step, bool on) = 0;
   // Every request block the tool sent, in order (pData as sent, not kept).
   virtual const std::vector<platform::UsbDeviceRequest>& Requests() const = 0;
-  // The platform objects' lives, in order: "find", "release numbers",
-  // "release service", "release plugin", "open", "close", "release device", ...
+  // The platform objects' lives, in order. A switch that gets through:
+  // "matching", "release numbers", "lookup", "plugin", "query",
+  // "release plugin", "release service", "open", "close", "release device".
+  // A failed step reads "<step> fail" ("matching fail", "lookup fail",
+  // "plugin fail", "query fail", "open fail"); what was obtained before it is
+  // still released, in the same order.
   virtual const std::vector<std::string>& Calls() const = 0;
   virtual void ClearRecords() = 0;
 };
@@ -93,6 +97,8 @@ class SimUi {
   virtual std::vector<std::pair<std::string, std::string>> LastMenuEntries() const = 0;
   // The size set on the image the status item shows (0 x 0 when none).
   virtual std::pair<double, double> StatusImageSize() const = 0;
+  // How often the tool brought itself to the front.
+  virtual int ActivationCount() const = 0;
 };
 
 // The sandbox file system.
@@ -112,6 +118,10 @@ class SimFiles {
   virtual void SetAgentWriteFails(bool on) = 0;
   enum class Icon { kNone, kBundle, kBeside };
   virtual void SetIcon(Icon icon) = 0;
+  // Another process takes (or lets go of) the lock on `lock_path`: a second
+  // open file description, which conflicts with the tool's own exactly as
+  // another process's would. False when the lock could not be taken.
+  virtual bool HoldLockElsewhere(const std::string& lock_path, bool held) = 0;
 };
 
 struct Config {
@@ -131,6 +141,7 @@ struct Observation {
 class World {
  public:
   virtual ~World() = default;
+  // Null when the sandbox folder cannot be made.
   static std::unique_ptr<World> Create(const Config& config);
 
   // Makes this world the platform (platform::InstallServices).
@@ -147,6 +158,10 @@ class World {
   virtual void RunUntil(uint64_t t_ms) = 0;
   // App::Run stops (as if killed, no termination hook) at T = t_ms.
   virtual void KillAt(uint64_t t_ms) = 0;
+  // Makes the run loop refuse new timers (AddTimer gives null) while on.
+  virtual void SetTimerCreationFails(bool on) = 0;
+  // Timers that are scheduled and may still fire.
+  virtual size_t ValidTimerCount() const = 0;
 
   virtual SimHub& Hub() = 0;
   virtual SimInput& InputControl() = 0;

@@ -1,0 +1,34 @@
+// File-system operations shared by the platforms that have POSIX: folders,
+// atomic replacement of a file, permissions and the executable test.
+#pragma once
+
+#include <string>
+
+#include "platform/result.h"
+
+namespace posix {
+
+// Creates `path` and every missing parent. An existing folder is success;
+// anything else standing in the way, or a refused mkdir, is a failure whose
+// description is the system's text for the error and the path concerned.
+platform::Status CreateDirectories(const std::string& path);
+
+// Replaces `path` with `bytes`: writes a temporary file in the same folder,
+// flushes it to disk and renames it over `path`. On any failure the previous
+// file is untouched and the temporary file is removed. The new file gets mode
+// 0666 less the umask, as a freshly created file would.
+platform::Status WriteFileAtomically(const std::string& path, const std::string& bytes);
+
+// chmod; true on success.
+bool SetPermissions(const std::string& path, unsigned mode);
+
+// True when `path` is a regular file that the current user may execute.
+bool IsExecutableFile(const std::string& path);
+
+// The whole content of a file, or a failure with the system's text.
+platform::Result<std::string> ReadWholeFile(const std::string& path);
+
+// The system's text for an error number (strerror).
+std::string ErrorText(int error_number);
+
+}  // namespace posix

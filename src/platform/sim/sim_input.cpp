@@ -1,0 +1,148 @@
+#include "platform/sim/sim_input.h"
+
+namespace sim {
+namespace {
+
+// Teardown: the source must go before its tap (the tap outlives its
+// source); each only marks the shared state, so either order is safe here.
+class SimRunLoopSource : public platform::RunLoopSource {
+ public:
+  SimRunLoopSource(std::weak_ptr<SimInputService> input, std::shared_ptr<TapState> tap)
+      : input_(std::move(input)), tap_(std::move(tap)) {}
+  ~SimRunLoopSource() override {
+    tap_->has_source = false;
+    tap_->scheduled = false;
+    tap_->queued.clear();
+  }
+  void AddToRunLoop(platform::RunLoopMode mode) override {
+    tap_->scheduled = true;
+    tap_->mode = mode;
+    if (auto input = input_.lock(); input && !tap_->queued.empty()) input->ScheduleDrain(tap_);
+  }
+
+ private:
+  std::weak_ptr<SimInputService> input_;
+  std::shared_ptr<TapState> tap_;
+};
+
+class SimEventTap : public platform::EventTap {
+ public:
+  SimEventTap(std::weak_ptr<SimInputService> input, std::shared_ptr<TapState> tap)
+      : input_(std::move(input)), tap_(std::move(tap)) {}
+  ~SimEventTap() override {
+    tap_->alive = false;
+    tap_->queued.clear();
+  }
+  std::unique_ptr<platform::RunLoopSource> CreateRunLoopSource() override {
+    tap_->has_source = true;
+    return std::make_unique<SimRunLoopSource>(input_, tap_);
+  }
+  void Enable(bool on) override { tap_->enabled = on; }
+
+ private:
+  std::weak_ptr<SimInputService> input_;
+  std::shared_ptr<TapState> tap_;
+};
+
+}  // namespace
+
+std::unique_ptr<platform::EventTap> SimInputService::CreateEventTap(
+    uint64_t mask, platform::EventCallback callback, void* user_info) {
+  if (refused_ || callback == nullptr) return nullptr;
+  std::erase_if(taps_, [](const std::weak_ptr<TapState>& t) { return t.expired(); });
+  auto state = std::make_shared<TapState>();
+  state->mask = mask;
+  state->callback = callback;
+  state->user_info = user_info;
+  taps_.push_back(state);
+  return std::make_unique<SimEventTap>(weak_from_this(), state);
+}
+
+int64_t SimInputService::EventIntegerField(platform::EventRef event, platform::EventField field) {
+  if (event == nullptr) return 0;
+  const auto* e = reinterpret_cast<const SimEvent*>(event);
+  switch (field) {
+    case platform::EventField::kMouseEventButtonNumber:
+      return e->button;
+    case platform::EventField::kKeyboardEventKeycode:
+      return e->keycode;
+  }
+  return 0;
+}
+
+void SimInputService::SetLiveButton(uint32_t button, bool down) {
+  if (button >= 32) return;
+  if (down) {
+    buttons_ |= 1u << button;
+  } else {
+    buttons_ &= ~(1u << button);
+  }
+}
+
+bool SimInputService::TapExists() const {
+  for (const auto& weak : taps_) {
+    if (auto tap = weak.lock(); tap && tap->alive) return true;
+  }
+  return false;
+}
+
+bool SimInputService::Wants(const TapState& tap, uint32_t type) const {
+  if (!tap.alive || !tap.enabled || tap.system_disabled) return false;
+  // The two notifications reach every tap whatever its mask.
+  if (type == kTapDisabledByTimeout || type == kTapDisabledByUserInput) return true;
+  return type < 64 && ((tap.mask >> type) & 1u) != 0;
+}
+
+void SimInputService::Call(TapState& tap, SimEvent event) {
+  // A placeholder proxy: the tool never looks at it.
+  auto* proxy = reinterpret_cast<platform::TapProxy>(&tap);
+  tap.callback(proxy, event.type, ToEventRef(&event), tap.user_info);
+}
+
+void SimInputService::Deliver(uint32_t type, int64_t keycode, int64_t button) {
+  const SimEvent event{type, keycode, button};
+  // Work on a copy: a callback may release taps (a quit request).
+  const auto taps = taps_;
+  for (const auto& weak : taps) {
+    auto tap = weak.lock();
+    if (!tap || !Wants(*tap, type)) continue;
+    if (tap->has_source && tap->scheduled && scheduler_.FiresNow(tap->mode) &&
+        tap->queued.empty()) {
+      Call(*tap, event);
+    } else if (tap->has_source) {
+      // Held in the tap's port until a loop runs the source.
+      tap->queued.push_back(event);
+      if (tap->scheduled) ScheduleDrain(tap);
+    }
+  }
+}
+
+void SimInputService::ScheduleDrain(const std::shared_ptr<TapState>& tap) {
+  std::weak_ptr<TapState> weak = tap;
+  std::weak_ptr<SimInputService> self = weak_from_this();
+  scheduler_.Post(tap->mode, [weak, self] {
+    auto t = weak.lock();
+    auto s = self.lock();
+    if (t && s) s->Drain(t);
+  });
+}
+
+void SimInputService::Drain(const std::shared_ptr<TapState>& tap) {
+  while (!tap->queued.empty() && tap->alive && tap->has_source && tap->scheduled &&
+         scheduler_.FiresNow(tap->mode)) {
+    const SimEvent event = tap->queued.front();
+    tap->queued.pop_front();
+    const bool notification = event.type >= kTapDisabledByTimeout;
+    if (!notification && (!tap->enabled || tap->system_disabled)) continue;
+    Call(*tap, event);
+  }
+}
+
+void SimInputService::DisableTapByTimeout() {
+  Deliver(kTapDisabledByTimeout);
+  for (const auto& weak : taps_) {
+    if (auto tap = weak.lock()) tap->system_disabled = true;
+  }
+}
+
+}  // namespace sim

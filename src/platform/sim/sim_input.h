@@ -1,0 +1,74 @@
+// Simulated global input: event taps with their run-loop sources, and the
+// live Control flag and mouse buttons, independent of delivered events.
+#pragma once
+
+#include <cstdint>
+#include <deque>
+#include <memory>
+#include <vector>
+
+#include "platform/input.h"
+#include "platform/sim/sim_scheduler.h"
+#include "platform/sim/sim_world.h"
+
+namespace sim {
+
+// The notifications of a tap switched off by the system.
+inline constexpr uint32_t kTapDisabledByTimeout = 0xFFFFFFFEu;
+inline constexpr uint32_t kTapDisabledByUserInput = 0xFFFFFFFFu;
+
+class SimInput;
+
+// What a tap and its source share with the input service. It lives as long
+// as the longest holder, so handles that outlive the World stay harmless.
+struct TapState {
+  uint64_t mask = 0;
+  platform::EventCallback callback = nullptr;
+  void* user_info = nullptr;
+  bool alive = true;             // the tap was not released
+  bool enabled = false;          // switched on by the tool
+  bool system_disabled = false;  // switched off by the system
+  bool has_source = false;       // a source exists and was not released
+  bool scheduled = false;        // the source is in the run loop
+  platform::RunLoopMode mode = platform::RunLoopMode::kDefault;
+  std::deque<SimEvent> queued;  // waiting for a loop that runs the source
+};
+
+class SimInputService : public platform::Input,
+                        public SimInput,
+                        public std::enable_shared_from_this<SimInputService> {
+ public:
+  explicit SimInputService(Scheduler& scheduler) : scheduler_(scheduler) {}
+
+  // platform::Input
+  std::unique_ptr<platform::EventTap> CreateEventTap(uint64_t mask,
+                                                     platform::EventCallback callback,
+                                                     void* user_info) override;
+  uint64_t FlagsState() override { return control_ ? platform::kEventFlagMaskControl : 0; }
+  bool ButtonState(uint32_t button) override { return button < 32 && (buttons_ >> button) & 1u; }
+  int64_t EventIntegerField(platform::EventRef event, platform::EventField field) override;
+
+  // SimInput
+  void RefuseTap(bool refused) override { refused_ = refused; }
+  void SetLiveControl(bool down) override { control_ = down; }
+  void SetLiveButton(uint32_t button, bool down) override;
+  void Deliver(uint32_t type, int64_t keycode = 0, int64_t button = 0) override;
+  void DisableTapByTimeout() override;
+  bool TapExists() const override;
+
+  // For the source handle: delivers queued events once the source can fire.
+  void Drain(const std::shared_ptr<TapState>& tap);
+  void ScheduleDrain(const std::shared_ptr<TapState>& tap);
+
+ private:
+  bool Wants(const TapState& tap, uint32_t type) const;
+  void Call(TapState& tap, SimEvent event);
+
+  Scheduler& scheduler_;
+  bool refused_ = false;
+  bool control_ = false;
+  uint32_t buttons_ = 0;
+  std::vector<std::weak_ptr<TapState>> taps_;
+};
+
+}  // namespace sim

@@ -1,0 +1,172 @@
+#include "platform/sim/sim_usb.h"
+
+#include <cstdio>
+#include <cstring>
+
+namespace sim {
+namespace {
+
+std::string RegisterName(uint8_t request, uint16_t address) {
+  char text[16];
+  std::snprintf(text, sizeof text, "%02X-%04X", request, address);
+  return text;
+}
+
+std::string Byte(uint8_t value) {
+  char text[4];
+  std::snprintf(text, sizeof text, "%02X", value);
+  return text;
+}
+
+// A device interface on the simulated hub. It goes stale when the hub is
+// unplugged; a replugged hub is a new device that needs a new lookup.
+class SimDevice : public platform::UsbDevice {
+ public:
+  SimDevice(std::weak_ptr<SimUsb> usb, uint64_t plugging)
+      : usb_(std::move(usb)), plugging_(plugging) {}
+  ~SimDevice() override {
+    if (auto usb = usb_.lock()) usb->Call("release device");
+  }
+  bool Open(std::string* fix) override {
+    auto usb = usb_.lock();
+    if (!usb) return false;
+    if (usb->Faulty(HubFault::kOpen) || !Alive(*usb)) {
+      usb->Call("open fail");
+      if (fix) fix->clear();
+      return false;
+    }
+    usb->Call("open");
+    open_ = true;
+    return true;
+  }
+  platform::UsbReturn DeviceRequest(platform::UsbDeviceRequest* request) override {
+    auto usb = usb_.lock();
+    if (!usb) return kUsbReturnNoDevice;
+    return usb->Request(request, open_ && Alive(*usb), plugging_);
+  }
+  void Close() override {
+    auto usb = usb_.lock();
+    if (!usb) return;
+    usb->Call("close");
+    open_ = false;
+  }
+
+ private:
+  bool Alive(const SimUsb& usb) const { return usb.Present() && usb.Plugging() == plugging_; }
+  std::weak_ptr<SimUsb> usb_;
+  uint64_t plugging_;
+  bool open_ = false;
+};
+
+}  // namespace
+
+platform::UsbFindResult SimUsb::FindDevice(uint16_t vendor_id, uint16_t product_id) {
+  platform::UsbFindResult result;
+  if (Faulty(HubFault::kMatching)) {
+    Call("matching fail");
+    result.step = platform::UsbFindStep::kMatchingFailed;
+    return result;
+  }
+  Call("matching");
+  Call("release numbers");
+  // The lookup consumes the matching dictionary.
+  if (Faulty(HubFault::kLookup) || !present_ || vendor_id != kVendorId ||
+      product_id != kProductId) {
+    Call("lookup fail");
+    result.step = platform::UsbFindStep::kNotFound;
+    return result;
+  }
+  Call("lookup");
+  if (Faulty(HubFault::kPlugIn)) {
+    Call("plugin fail");
+    Call("release service");
+    result.step = platform::UsbFindStep::kPlugInFailed;
+    return result;
+  }
+  Call("plugin");
+  const bool query_ok = !Faulty(HubFault::kQuery);
+  Call(query_ok ? "query" : "query fail");
+  Call("release plugin");
+  Call("release service");
+  if (!query_ok) {
+    result.step = platform::UsbFindStep::kQueryFailed;
+    return result;
+  }
+  result.step = platform::UsbFindStep::kFound;
+  result.device = std::make_unique<SimDevice>(weak_from_this(), plugging_);
+  return result;
+}
+
+platform::UsbReturn SimUsb::Request(platform::UsbDeviceRequest* request, bool open,
+                                    uint64_t plugging) {
+  if (request == nullptr) return kUsbReturnBadArgument;
+  requests_.push_back(*request);
+  const bool read = request->bmRequestType == 0xC0;
+  const bool write = request->bmRequestType == 0x40;
+  const std::string name = RegisterName(request->bRequest, request->wValue);
+  const std::string kind = read ? "usb read " : write ? "usb write " : "usb request ";
+  const bool is_f5 = request->bRequest == 0xF5 && request->wValue == 0x0000;
+  const bool is_f8 = request->bRequest == 0xF8 && request->wValue == 0x008F;
+
+  platform::UsbReturn rc = platform::kUsbSuccess;
+  if (!present_ || plugging != plugging_) {
+    rc = kUsbReturnNoDevice;
+  } else if (!open) {
+    rc = kUsbReturnNotOpen;
+  } else if (!read && !write) {
+    rc = kUsbReturnBadArgument;
+  } else if ((read && is_f8 && Faulty(HubFault::kReadF8)) ||
+             (read && is_f5 && Faulty(HubFault::kReadF5)) ||
+             (write && is_f5 && Faulty(HubFault::kWriteF5))) {
+    rc = kUsbReturnError;
+  } else if (read && request->wLength > 0 && request->pData == nullptr) {
+    rc = kUsbReturnBadArgument;
+  }
+  if (rc != platform::kUsbSuccess) {
+    recorder_.Note(kind + name + " fail");
+    return rc;
+  }
+  const auto key = std::make_pair(request->bRequest, request->wValue);
+  if (read) {
+    const uint8_t value = Register(request->bRequest, request->wValue);
+    if (request->wLength > 0) std::memcpy(request->pData, &value, 1);
+    request->wLenDone = request->wLength > 0 ? 1 : 0;
+    recorder_.Note(kind + name + " " + Byte(value));
+  } else {
+    // The value travels in wIndex; there is no data stage.
+    const uint8_t value = static_cast<uint8_t>(request->wIndex & 0xFF);
+    registers_[key] = value;
+    request->wLenDone = 0;
+    recorder_.Note(kind + name + " " + Byte(value));
+  }
+  return platform::kUsbSuccess;
+}
+
+void SimUsb::SetPresent(bool present) {
+  if (present && !present_) ++plugging_;
+  present_ = present;
+}
+
+void SimUsb::SetRegister(uint8_t request, uint16_t address, uint8_t value) {
+  registers_[{request, address}] = value;
+}
+
+uint8_t SimUsb::Register(uint8_t request, uint16_t address) const {
+  auto it = registers_.find({request, address});
+  return it == registers_.end() ? 0 : it->second;
+}
+
+void SimUsb::SetFault(HubFault step, bool on) {
+  if (on) {
+    faults_.insert(step);
+  } else {
+    faults_.erase(step);
+  }
+}
+
+void SimUsb::ClearRecords() {
+  requests_.clear();
+  calls_.clear();
+}
+
+}  // namespace sim

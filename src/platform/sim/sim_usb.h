@@ -1,0 +1,70 @@
+// The simulated hub 2109:8822 and the USB service that finds it.
+//
+// The lookup mirrors the reference exchange step by step and records each
+// platform object's life in Calls(), in order:
+//   "matching"         the matching dictionary was made ("matching fail")
+//   "release numbers"  the two ID numbers were released
+//   "lookup"           a service was found ("lookup fail": none)
+//   "plugin"           the plug-in interface was made ("plugin fail")
+//   "query"            the device interface was obtained ("query fail")
+//   "release plugin", "release service"
+// and then on the device interface: "open" ("open fail"), "close",
+// "release device".
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "platform/sim/sim_recorder.h"
+#include "platform/sim/sim_world.h"
+#include "platform/usb.h"
+
+namespace sim {
+
+// IOKit-style return codes the simulated device gives.
+inline constexpr platform::UsbReturn kUsbReturnError = static_cast<int32_t>(0xE00002BC);
+inline constexpr platform::UsbReturn kUsbReturnNotOpen = static_cast<int32_t>(0xE00002CD);
+inline constexpr platform::UsbReturn kUsbReturnNoDevice = static_cast<int32_t>(0xE00002C0);
+inline constexpr platform::UsbReturn kUsbReturnBadArgument = static_cast<int32_t>(0xE00002C2);
+
+class SimUsb : public platform::Usb, public SimHub, public std::enable_shared_from_this<SimUsb> {
+ public:
+  static constexpr uint16_t kVendorId = 0x2109;
+  static constexpr uint16_t kProductId = 0x8822;
+
+  explicit SimUsb(Recorder& recorder) : recorder_(recorder) {}
+
+  // platform::Usb
+  platform::UsbFindResult FindDevice(uint16_t vendor_id, uint16_t product_id) override;
+
+  // SimHub
+  void SetPresent(bool present) override;
+  void SetRegister(uint8_t request, uint16_t address, uint8_t value) override;
+  uint8_t Register(uint8_t request, uint16_t address) const override;
+  void SetFault(HubFault step, bool on) override;
+  const std::vector<platform::UsbDeviceRequest>& Requests() const override { return requests_; }
+  const std::vector<std::string>& Calls() const override { return calls_; }
+  void ClearRecords() override;
+
+  // For device interfaces.
+  bool Present() const { return present_; }
+  uint64_t Plugging() const { return plugging_; }
+  bool Faulty(HubFault step) const { return faults_.count(step) != 0; }
+  void Call(const std::string& what) { calls_.push_back(what); }
+  platform::UsbReturn Request(platform::UsbDeviceRequest* request, bool open, uint64_t plugging);
+
+ private:
+  Recorder& recorder_;
+  bool present_ = true;
+  uint64_t plugging_ = 1;  // changes at every replug: old interfaces go stale
+  std::map<std::pair<uint8_t, uint16_t>, uint8_t> registers_;
+  std::set<HubFault> faults_;
+  std::vector<platform::UsbDeviceRequest> requests_;
+  std::vector<std::string> calls_;
+};
+
+}  // namespace sim

@@ -1,0 +1,90 @@
+#include "platform/sim/sim_world.h"
+
+#include "platform/sim/sim_app.h"
+#include "platform/sim/sim_clock.h"
+#include "platform/sim/sim_files.h"
+#include "platform/sim/sim_input.h"
+#include "platform/sim/sim_recorder.h"
+#include "platform/sim/sim_scheduler.h"
+#include "platform/sim/sim_ui.h"
+#include "platform/sim/sim_usb.h"
+
+namespace sim {
+namespace {
+
+class WorldImpl : public World {
+ public:
+  explicit WorldImpl(const Config& config)
+      : scheduler_(std::make_shared<Scheduler>()),
+        recorder_(*scheduler_),
+        clock_(*scheduler_, config.start_local),
+        files_(config.home, recorder_),
+        app_(*scheduler_, recorder_),
+        usb_(std::make_shared<SimUsb>(recorder_)),
+        input_(std::make_shared<SimInputService>(*scheduler_)),
+        ui_(std::make_shared<SimUiService>(*scheduler_, recorder_, files_)) {}
+
+  ~WorldImpl() override {
+    // Services installed from this world must not be reached once it is gone.
+    if (platform::Sys().clock == &clock_) platform::InstallServices({});
+  }
+
+  bool Ok() const { return files_.Ok(); }
+
+  void Install() override { platform::InstallServices(Services()); }
+  platform::Services Services() override {
+    platform::Services s;
+    s.clock = &clock_;
+    s.run_loop = scheduler_.get();
+    s.input = input_.get();
+    s.usb = usb_.get();
+    s.ui = ui_.get();
+    s.files = &files_;
+    s.app = &app_;
+    return s;
+  }
+
+  uint64_t NowMs() const override { return scheduler_->Now(); }
+  void At(uint64_t t_ms, std::function<void()> action) override {
+    scheduler_->At(t_ms, std::move(action));
+  }
+  void RunUntil(uint64_t t_ms) override {
+    scheduler_->RunLoop(LoopKind::kDefault, t_ms, nullptr, /*stop_when_idle=*/false);
+  }
+  void KillAt(uint64_t t_ms) override { scheduler_->KillAt(t_ms); }
+  void SetTimerCreationFails(bool on) override { scheduler_->SetTimerCreationFails(on); }
+  size_t ValidTimerCount() const override { return scheduler_->ValidTimerCount(); }
+
+  SimHub& Hub() override { return *usb_; }
+  SimInput& InputControl() override { return *input_; }
+  SimUi& UiControl() override { return *ui_; }
+  SimFiles& FilesControl() override { return files_; }
+
+  const std::vector<Observation>& Observations() const override { return recorder_.All(); }
+  void OnObservation(std::function<void(const Observation&)> sink) override {
+    recorder_.SetSink(std::move(sink));
+  }
+  Ending HowEnded() const override { return app_.HowEnded(); }
+
+ private:
+  // Declaration order is construction order; teardown runs in reverse, so
+  // the services go before the scheduler and recorder they point to.
+  std::shared_ptr<Scheduler> scheduler_;
+  Recorder recorder_;
+  SimClock clock_;
+  SimFilesService files_;
+  SimApp app_;
+  std::shared_ptr<SimUsb> usb_;
+  std::shared_ptr<SimInputService> input_;
+  std::shared_ptr<SimUiService> ui_;
+};
+
+}  // namespace
+
+std::unique_ptr<World> World::Create(const Config& config) {
+  auto world = std::make_unique<WorldImpl>(config);
+  if (!world->Ok()) return nullptr;
+  return world;
+}
+
+}  // namespace sim
