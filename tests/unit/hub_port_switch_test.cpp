@@ -1,0 +1,291 @@
+// The port switch on the simulated hub: the value written, the exchange's
+// failure steps with what was released, and the debounce.
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "switch_test_support.h"
+
+namespace {
+
+using sim::HubFault;
+using Strings = std::vector<std::string>;
+
+class PortSwitchTest : public switch_test::SimTest {};
+
+// The platform objects of a lookup that found the hub, in the order they
+// were made and released.
+Strings FoundThen(const Strings& more) {
+  Strings calls = {"matching", "release numbers", "lookup",         "plugin",
+                   "query",    "release plugin",  "release service"};
+  calls.insert(calls.end(), more.begin(), more.end());
+  return calls;
+}
+
+TEST_F(PortSwitchTest, WritesBitZeroInvertedAndAllOtherBitsClear) {
+  struct Case {
+    uint8_t before;
+    uint8_t written;
+  };
+  for (const Case c :
+       {Case{0x01, 0x00}, Case{0x00, 0x01}, Case{0xFE, 0x01}, Case{0x03, 0x00}, Case{0xFF, 0x00}}) {
+    SCOPED_TRACE(testing::Message() << "F5-0000 was 0x" << std::hex << int{c.before});
+    Hub().ClearRecords();
+    Hub().SetRegister(0xF5, 0x0000, c.before);
+    EXPECT_TRUE(Switch_XQ917_UpperPort());
+    EXPECT_EQ(WrittenPortSelects(), std::vector<uint16_t>{c.written});
+    EXPECT_EQ(Hub().Register(0xF5, 0x0000), c.written);
+  }
+}
+
+TEST_F(PortSwitchTest, ExchangeReadsTwoRegistersThenWritesAndTracesEachStep) {
+  Hub().SetRegister(0xF8, 0x008F, 0x20);
+  Hub().SetRegister(0xF5, 0x0000, 0x01);
+  CaptureConsole();
+  EXPECT_TRUE(Switch_XQ917_UpperPort());
+  EXPECT_EQ(Console(),
+            "    Read-Reg F8-008F = 0x20 \n"
+            "    Read-Reg F5-0000 = 0x01 \n"
+            "    Write-Reg F5-0000 OK\n");
+  const auto& r = Hub().Requests();
+  ASSERT_EQ(r.size(), 3u);
+  EXPECT_EQ(r[0].bmRequestType, 0xC0);
+  EXPECT_EQ(r[0].bRequest, 0xF8);
+  EXPECT_EQ(r[0].wValue, 0x008F);
+  EXPECT_EQ(r[0].wLength, 1);
+  EXPECT_EQ(r[1].bmRequestType, 0xC0);
+  EXPECT_EQ(r[1].bRequest, 0xF5);
+  EXPECT_EQ(r[1].wValue, 0x0000);
+  EXPECT_EQ(r[2].bmRequestType, 0x40);
+  EXPECT_EQ(r[2].bRequest, 0xF5);
+  EXPECT_EQ(r[2].wIndex, 0x00);
+  EXPECT_EQ(r[2].wLength, 0);
+  // Opened once, closed and then released once, after the last transfer.
+  EXPECT_EQ(Hub().Calls(), FoundThen({"open", "close", "release device"}));
+}
+
+TEST_F(PortSwitchTest, SuccessiveSwitchesToggleThePort) {
+  Hub().SetRegister(0xF5, 0x0000, 0x00);
+  EXPECT_TRUE(Switch_XQ917_UpperPort());
+  EXPECT_TRUE(Switch_XQ917_UpperPort());
+  EXPECT_TRUE(Switch_XQ917_UpperPort());
+  EXPECT_EQ(WrittenPortSelects(), (std::vector<uint16_t>{0x01, 0x00, 0x01}));
+}
+
+TEST_F(PortSwitchTest, FailedPortSelectReadWritesFromWhatTheFirstReadLeft) {
+  Hub().SetFault(HubFault::kReadF5, true);
+  Hub().SetRegister(0xF5, 0x0000, 0x01);
+  Hub().SetRegister(0xF8, 0x008F, 0x20);
+  CaptureConsole();
+  EXPECT_TRUE(Switch_XQ917_UpperPort());
+  // 0x21 has bit 0 set: the write follows F8-008F, not F5-0000.
+  Hub().SetRegister(0xF8, 0x008F, 0x21);
+  EXPECT_TRUE(Switch_XQ917_UpperPort());
+  EXPECT_EQ(WrittenPortSelects(), (std::vector<uint16_t>{0x01, 0x00}));
+  EXPECT_EQ(Console(),
+            "    Read-Reg F8-008F = 0x20 \n"
+            "Read-Reg F5-0000 Fail\n"
+            "    Write-Reg F5-0000 OK\n"
+            "    Read-Reg F8-008F = 0x21 \n"
+            "Read-Reg F5-0000 Fail\n"
+            "    Write-Reg F5-0000 OK\n");
+}
+
+TEST_F(PortSwitchTest, BothReadsFailingStillWritesOne) {
+  Hub().SetFault(HubFault::kReadF8, true);
+  Hub().SetFault(HubFault::kReadF5, true);
+  Hub().SetRegister(0xF5, 0x0000, 0x01);
+  Hub().SetRegister(0xF8, 0x008F, 0x01);
+  CaptureConsole();
+  EXPECT_TRUE(Switch_XQ917_UpperPort());
+  EXPECT_EQ(WrittenPortSelects(), std::vector<uint16_t>{0x01});
+  EXPECT_EQ(Console(),
+            "Read-Reg F8-008F Fail\n"
+            "Read-Reg F5-0000 Fail\n"
+            "    Write-Reg F5-0000 OK\n");
+}
+
+TEST_F(PortSwitchTest, FailedWriteStillClosesAndReleases) {
+  Hub().SetFault(HubFault::kWriteF5, true);
+  Hub().SetRegister(0xF5, 0x0000, 0x01);
+  CaptureConsole();
+  EXPECT_FALSE(Switch_XQ917_UpperPort());
+  EXPECT_EQ(Console(),
+            "    Read-Reg F8-008F = 0x00 \n"
+            "    Read-Reg F5-0000 = 0x01 \n"
+            "Write-Reg F5-0000 Fail\n");
+  EXPECT_EQ(Hub().Register(0xF5, 0x0000), 0x01);
+  EXPECT_EQ(Hub().Calls(), FoundThen({"open", "close", "release device"}));
+}
+
+// Each lookup step that can fail: its one line, no transfer, and every
+// object obtained so far released in order.
+TEST_F(PortSwitchTest, EachLookupFailureWritesItsLineAndReleasesWhatItHad) {
+  struct Case {
+    HubFault fault;
+    const char* line;
+    Strings calls;
+  };
+  const Case cases[] = {
+      {HubFault::kMatching, "IOServiceMatching failed\n", {"matching fail"}},
+      {HubFault::kLookup,
+       "USB device not found (VID=0x2109 PID=0x8822)\n",
+       {"matching", "release numbers", "lookup fail"}},
+      {HubFault::kPlugIn,
+       "IOCreatePlugInInterfaceForService failed\n",
+       {"matching", "release numbers", "lookup", "plugin fail", "release service"}},
+      {HubFault::kQuery,
+       "QueryInterface (DeviceInterface) failed\n",
+       {"matching", "release numbers", "lookup", "plugin", "query fail", "release plugin",
+        "release service"}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.line);
+    Hub().ClearRecords();
+    Hub().SetFault(c.fault, true);
+    CaptureConsole();
+    EXPECT_FALSE(Switch_XQ917_UpperPort());
+    EXPECT_EQ(Console(), c.line);
+    EXPECT_TRUE(Hub().Requests().empty());
+    EXPECT_EQ(Hub().Calls(), c.calls);
+    Hub().SetFault(c.fault, false);
+  }
+}
+
+TEST_F(PortSwitchTest, FailedOpenReleasesWithoutClosing) {
+  Hub().SetFault(HubFault::kOpen, true);
+  CaptureConsole();
+  EXPECT_FALSE(Switch_XQ917_UpperPort());
+  EXPECT_EQ(Console(), "USBDeviceOpen failed\n");
+  EXPECT_TRUE(Hub().Requests().empty());
+  EXPECT_EQ(Hub().Calls(), FoundThen({"open fail", "release device"}));
+}
+
+// A platform that finds a device which refuses to open and says how to fix
+// that, and one that claims a find without an interface.
+class RefusingUsb : public platform::Usb {
+ public:
+  class Device : public platform::UsbDevice {
+   public:
+    explicit Device(Strings* calls) : calls_(calls) {}
+    ~Device() override { calls_->push_back("release device"); }
+    bool Open(std::string* fix) override {
+      calls_->push_back("open fail");
+      *fix = fix_text;
+      return false;
+    }
+    platform::UsbReturn DeviceRequest(platform::UsbDeviceRequest*) override {
+      calls_->push_back("request");
+      return platform::kUsbSuccess;
+    }
+    void Close() override { calls_->push_back("close"); }
+    std::string fix_text;
+
+   private:
+    Strings* calls_;
+  };
+
+  std::string fix_text;
+  bool without_interface = false;
+  Strings calls;
+
+  platform::UsbFindResult FindDevice(uint16_t, uint16_t) override {
+    platform::UsbFindResult r;
+    r.step = platform::UsbFindStep::kFound;
+    if (without_interface) return r;
+    auto device = std::make_unique<Device>(&calls);
+    device->fix_text = fix_text;
+    r.device = std::move(device);
+    return r;
+  }
+};
+
+TEST_F(PortSwitchTest, FixLineOfAFailedOpenFollowsAsItsOwnLine) {
+  RefusingUsb usb;
+  platform::Services services = World().Services();
+  services.usb = &usb;
+  platform::InstallServices(services);
+  CaptureConsole();
+  usb.fix_text = "Add yourself to the group that owns the hub's device node.";
+  EXPECT_FALSE(Switch_XQ917_UpperPort());
+  usb.fix_text = "A line that ends itself.\n";
+  EXPECT_FALSE(Switch_XQ917_UpperPort());
+  usb.without_interface = true;
+  EXPECT_FALSE(Switch_XQ917_UpperPort());
+  EXPECT_EQ(Console(),
+            "USBDeviceOpen failed\n"
+            "Add yourself to the group that owns the hub's device node.\n"
+            "USBDeviceOpen failed\n"
+            "A line that ends itself.\n"
+            "QueryInterface (DeviceInterface) failed\n");
+  EXPECT_EQ(usb.calls, (Strings{"open fail", "release device", "open fail", "release device"}));
+  World().Install();
+}
+
+TEST_F(PortSwitchTest, UnpluggedAndReplugged) {
+  Hub().SetPresent(false);
+  CaptureConsole();
+  EXPECT_FALSE(Switch_XQ917_UpperPort());
+  Hub().SetPresent(true);
+  EXPECT_TRUE(Switch_XQ917_UpperPort());
+  const std::string out = Console();
+  EXPECT_EQ(out.rfind("USB device not found (VID=0x2109 PID=0x8822)\n", 0), 0u) << out;
+  EXPECT_EQ(WrittenPortSelects(), std::vector<uint16_t>{0x01});
+}
+
+// The debounce, in virtual time. T = 1000 is the first request so that no
+// stored time is 0.
+class TriggerSwitchTest : public switch_test::SimTest {
+ protected:
+  void RequestAt(uint64_t t, const char* source = "ctrl-ctrl") {
+    RunAt(t, [source] { TriggerSwitch(source); });
+  }
+};
+
+TEST_F(TriggerSwitchTest, AnnouncesTheSourceThenSwitches) {
+  CaptureConsole();
+  gDbgMsg = false;
+  RequestAt(1000, "ctrl-ctrl");
+  RequestAt(2000, "mouse");
+  RequestAt(3000, nullptr);
+  EXPECT_EQ(Console(), "Switch (ctrl-ctrl)\nSwitch (mouse)\nSwitch\n");
+  EXPECT_EQ(WrittenPortSelects(), (std::vector<uint16_t>{0x01, 0x00, 0x01}));
+}
+
+TEST_F(TriggerSwitchTest, SecondRequestWithin499MsIsDroppedSilently) {
+  CaptureConsole();
+  gDbgMsg = false;
+  RequestAt(1000);
+  RequestAt(1499);
+  EXPECT_EQ(Console(), "Switch (ctrl-ctrl)\n");
+  EXPECT_EQ(WrittenPortSelects().size(), 1u);
+}
+
+TEST_F(TriggerSwitchTest, RequestExactly500MsLaterIsAccepted) {
+  RequestAt(1000);
+  RequestAt(1500);
+  EXPECT_EQ(WrittenPortSelects().size(), 2u);
+}
+
+TEST_F(TriggerSwitchTest, DroppedRequestDoesNotMoveTheWindow) {
+  RequestAt(1000);
+  RequestAt(1300);  // dropped
+  RequestAt(1600);  // 600 ms after the accepted one, 300 after the dropped one
+  EXPECT_EQ(WrittenPortSelects().size(), 2u);
+}
+
+TEST_F(TriggerSwitchTest, WindowStartsAlsoWhenTheSwitchFails) {
+  Hub().SetPresent(false);
+  CaptureConsole();
+  RequestAt(1000);
+  RequestAt(1200);
+  RequestAt(2000);
+  EXPECT_EQ(Console(),
+            "Switch (ctrl-ctrl)\nUSB device not found (VID=0x2109 PID=0x8822)\n"
+            "Switch (ctrl-ctrl)\nUSB device not found (VID=0x2109 PID=0x8822)\n");
+}
+
+}  // namespace
