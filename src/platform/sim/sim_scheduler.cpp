@@ -133,11 +133,12 @@ Scheduler::LoopEnd Scheduler::RunLoop(LoopKind kind, std::optional<uint64_t> unt
   LoopEnd end = LoopEnd::kDone;
   constexpr uint64_t kLast = std::numeric_limits<uint64_t>::max();
   for (;;) {
+    if (done && done()) break;
+    // Checked after the predicate too: it may run the tool's code.
     if (unwind_) {
       end = LoopEnd::kUnwound;
       break;
     }
-    if (done && done()) break;
     if (stop_when_idle && !HasPendingWork()) {
       end = LoopEnd::kIdle;
       break;
