@@ -1,0 +1,185 @@
+#include "platform/linux/evdev_tap.h"
+
+#include <linux/input-event-codes.h>
+
+#include <cerrno>
+#include <vector>
+
+namespace linux_platform {
+namespace {
+
+// Modifier keys whose live state makes up the flags.
+constexpr uint16_t kModifierKeys[] = {KEY_LEFTCTRL, KEY_RIGHTCTRL, KEY_LEFTSHIFT, KEY_RIGHTSHIFT,
+                                      KEY_LEFTALT,  KEY_RIGHTALT,  KEY_LEFTMETA,  KEY_RIGHTMETA};
+
+bool IsPermissionError(int error) {
+  return error == EACCES || error == EPERM;
+}
+
+// The run-loop source: while it is in the loop, the tap's devices and its
+// hot-plug watch are served.
+class EvdevSource : public platform::RunLoopSource {
+ public:
+  explicit EvdevSource(EvdevTap* tap) : tap_(tap) {}
+  ~EvdevSource() override {
+    if (added_) tap_->Detach();
+  }
+  void AddToRunLoop(platform::RunLoopMode) override {
+    if (added_) return;
+    added_ = true;
+    tap_->Attach();
+  }
+
+ private:
+  EvdevTap* tap_;
+  bool added_ = false;
+};
+
+}  // namespace
+
+std::unique_ptr<EvdevTap> EvdevTap::Create(const std::string& dir, FdWatcher* watcher,
+                                           uint64_t mask, platform::EventCallback callback,
+                                           void* user_info) {
+  std::unique_ptr<EvdevTap> tap(new EvdevTap(dir, watcher, mask, callback, user_info));
+  int list_error = 0;
+  const std::vector<std::string> names = ListEntries(dir, "event", &list_error);
+  bool denied = IsPermissionError(list_error);
+  for (const std::string& name : names) {
+    if (IsPermissionError(tap->TryOpen(dir + "/" + name))) denied = true;
+  }
+  if (tap->devices_.empty() && denied) return nullptr;
+  return tap;
+}
+
+EvdevTap::EvdevTap(const std::string& dir, FdWatcher* watcher, uint64_t mask,
+                   platform::EventCallback callback, void* user_info)
+    : dir_(dir),
+      watcher_(watcher),
+      mask_(mask),
+      callback_(callback),
+      user_info_(user_info),
+      dir_watch_(dir) {}
+
+EvdevTap::~EvdevTap() {
+  *alive_ = false;
+  Detach();
+  devices_.clear();
+}
+
+std::unique_ptr<platform::RunLoopSource> EvdevTap::CreateRunLoopSource() {
+  return std::make_unique<EvdevSource>(this);
+}
+
+void EvdevTap::Attach() {
+  if (attached_ || watcher_ == nullptr) return;
+  attached_ = true;
+  for (auto& [path, entry] : devices_) WatchDevice(path, entry);
+  if (dir_watch_.ok()) {
+    dir_fd_watch_ = watcher_->WatchReadable(dir_watch_.fd(), [this] { OnDirChanged(); });
+  }
+}
+
+void EvdevTap::Detach() {
+  attached_ = false;
+  dir_fd_watch_.reset();
+  for (auto& [path, entry] : devices_) entry.watch.reset();
+}
+
+void EvdevTap::WatchDevice(const std::string& path, Entry& entry) {
+  if (!attached_ || watcher_ == nullptr) return;
+  entry.watch =
+      watcher_->WatchReadable(entry.device->fd(), [this, path] { OnDeviceReadable(path); });
+}
+
+int EvdevTap::TryOpen(const std::string& path) {
+  if (devices_.count(path) != 0) return 0;
+  int error = 0;
+  std::unique_ptr<EvdevDevice> device = EvdevDevice::Open(path, &error);
+  if (!device || !device->IsKeyboardOrPointer()) return error;
+  Entry& entry = devices_[path];
+  entry.device = std::move(device);
+  WatchDevice(path, entry);
+  return 0;
+}
+
+void EvdevTap::RemoveDevice(const std::string& path) {
+  auto it = devices_.find(path);
+  if (it == devices_.end()) return;
+  it->second.watch.reset();
+  devices_.erase(it);
+}
+
+uint64_t EvdevTap::Flags() const {
+  uint64_t flags = 0;
+  for (const auto& [path, entry] : devices_) {
+    for (uint16_t key : kModifierKeys) {
+      if (entry.device->KeyDown(key)) flags |= ModifierFlag(key);
+    }
+  }
+  return flags;
+}
+
+bool EvdevTap::Button(uint32_t button) const {
+  static constexpr uint16_t kCodes[] = {BTN_LEFT, BTN_RIGHT, BTN_MIDDLE};
+  if (button >= 3) return false;
+  for (const auto& [path, entry] : devices_) {
+    if (entry.device->KeyDown(kCodes[button])) return true;
+  }
+  return false;
+}
+
+bool EvdevTap::Deliver(LinuxEvent& event) {
+  if (!enabled_ || !attached_ || callback_ == nullptr) return true;
+  if (event.type < 64 && (mask_ & (uint64_t{1} << event.type)) == 0) return true;
+  const std::shared_ptr<bool> alive = alive_;
+  callback_(nullptr, event.type, reinterpret_cast<platform::EventRef>(&event), user_info_);
+  return *alive;
+}
+
+void EvdevTap::OnDeviceReadable(const std::string& path) {
+  auto it = devices_.find(path);
+  if (it == devices_.end()) return;
+  EvdevDevice* device = it->second.device.get();
+  bool moved = false;
+  for (;;) {
+    RawEvent raw;
+    const ReadStatus status = device->Next(&raw);
+    if (status == ReadStatus::kDrained) return;
+    if (status == ReadStatus::kGone) {
+      RemoveDevice(path);  // unplugged: dropped without a word
+      return;
+    }
+    if (raw.type == EV_KEY) {
+      LinuxEvent event;
+      if (MapKeyEvent(raw.code, raw.value, &event) && !Deliver(event)) return;
+    } else if ((raw.type == EV_REL && (raw.code == REL_X || raw.code == REL_Y) && raw.value != 0) ||
+               (raw.type == EV_ABS && (raw.code == ABS_X || raw.code == ABS_Y))) {
+      moved = true;
+    } else if (raw.type == EV_SYN && raw.code == SYN_REPORT && moved) {
+      moved = false;
+      LinuxEvent event;
+      event.type = DragType(Button(0), Button(1), Button(2));
+      event.button = event.type == kLeftMouseDragged ? 0 : event.type == kRightMouseDragged ? 1 : 2;
+      if (event.type != 0 && !Deliver(event)) return;
+    }
+  }
+}
+
+void EvdevTap::OnDirChanged() {
+  // Collect first: opening and dropping devices must not interleave with
+  // the inotify buffer being parsed.
+  std::vector<std::pair<std::string, DirChange>> changes;
+  dir_watch_.ReadChanges([&changes](const std::string& name, DirChange change) {
+    if (name.rfind("event", 0) == 0) changes.emplace_back(name, change);
+  });
+  for (const auto& [name, change] : changes) {
+    const std::string path = dir_ + "/" + name;
+    if (change == DirChange::kRemoved) {
+      RemoveDevice(path);
+    } else {
+      (void)TryOpen(path);  // a node udev has not yet opened up is retried on kChanged
+    }
+  }
+}
+
+}  // namespace linux_platform

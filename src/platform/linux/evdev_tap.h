@@ -1,0 +1,79 @@
+// The listen-only tap over every keyboard and pointer under /dev/input:
+// reads the devices, follows them as they come and go, and delivers the
+// tool's events to its callback.
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <string>
+
+#include "platform/input.h"
+#include "platform/linux/dir_watch.h"
+#include "platform/linux/evdev_device.h"
+#include "platform/linux/event_map.h"
+#include "platform/linux/fd_watch.h"
+
+namespace linux_platform {
+
+class EvdevTap : public platform::EventTap {
+ public:
+  // Opens every keyboard and pointer in `dir`. Null (the tap refused) when
+  // devices exist but none could be opened for want of permission. With no
+  // device at all the tap is made and waits for devices to appear.
+  static std::unique_ptr<EvdevTap> Create(const std::string& dir, FdWatcher* watcher, uint64_t mask,
+                                          platform::EventCallback callback, void* user_info);
+  // Teardown order: the source must be gone first (it detaches the
+  // watches); then the devices are closed, then the hot-plug watch.
+  ~EvdevTap() override;
+  EvdevTap(const EvdevTap&) = delete;
+  EvdevTap& operator=(const EvdevTap&) = delete;
+
+  std::unique_ptr<platform::RunLoopSource> CreateRunLoopSource() override;
+  void Enable(bool on) override { enabled_ = on; }
+
+  // The live state across all open devices, as far as events were read.
+  uint64_t Flags() const;
+  bool Button(uint32_t button) const;
+  size_t device_count() const { return devices_.size(); }
+  bool HasDevice(const std::string& path) const { return devices_.count(path) != 0; }
+
+  // The readiness handlers the loop calls (tests call them directly).
+  void OnDeviceReadable(const std::string& path);
+  void OnDirChanged();
+
+  // Called by the source when it enters and leaves the run loop.
+  void Attach();
+  void Detach();
+
+ private:
+  EvdevTap(const std::string& dir, FdWatcher* watcher, uint64_t mask,
+           platform::EventCallback callback, void* user_info);
+
+  struct Entry {
+    std::unique_ptr<EvdevDevice> device;
+    std::unique_ptr<FdWatch> watch;  // destroyed before the device
+  };
+
+  // Opens `path` when it is a keyboard or pointer; the errno of a failed
+  // open, else 0.
+  int TryOpen(const std::string& path);
+  void WatchDevice(const std::string& path, Entry& entry);
+  void RemoveDevice(const std::string& path);
+  // Hands `event` to the callback; false when the tap was destroyed by it.
+  bool Deliver(LinuxEvent& event);
+
+  std::string dir_;
+  FdWatcher* watcher_;
+  uint64_t mask_;
+  platform::EventCallback callback_;
+  void* user_info_;
+  bool enabled_ = false;
+  bool attached_ = false;
+  std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
+  DirWatch dir_watch_;
+  std::unique_ptr<FdWatch> dir_fd_watch_;
+  std::map<std::string, Entry> devices_;
+};
+
+}  // namespace linux_platform

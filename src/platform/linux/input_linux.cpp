@@ -1,0 +1,67 @@
+#include "platform/linux/input_linux.h"
+
+#include <utility>
+
+#include "platform/linux/evdev_tap.h"
+#include "platform/linux/event_map.h"
+
+namespace linux_platform {
+
+// A tap that tells the service when it goes away, so that the live state
+// is never read from a destroyed tap.
+class TrackedTap : public platform::EventTap {
+ public:
+  TrackedTap(LinuxInput* input, std::unique_ptr<EvdevTap> tap)
+      : input_(input), tap_(std::move(tap)) {
+    input_->tap_ = tap_.get();
+  }
+  ~TrackedTap() override {
+    if (input_->tap_ == tap_.get()) input_->tap_ = nullptr;
+  }
+  std::unique_ptr<platform::RunLoopSource> CreateRunLoopSource() override {
+    return tap_->CreateRunLoopSource();
+  }
+  void Enable(bool on) override { tap_->Enable(on); }
+
+ private:
+  LinuxInput* input_;
+  std::unique_ptr<EvdevTap> tap_;
+};
+
+std::string InputAccessFix() {
+  return "No input device can be read: add yourself to the input group "
+         "(sudo usermod -aG input $USER), then log out and in again.";
+}
+
+LinuxInput::LinuxInput(FdWatcher* watcher, std::string dir)
+    : watcher_(watcher), dir_(std::move(dir)) {}
+
+std::unique_ptr<platform::EventTap> LinuxInput::CreateEventTap(uint64_t mask,
+                                                               platform::EventCallback callback,
+                                                               void* user_info) {
+  std::unique_ptr<EvdevTap> tap = EvdevTap::Create(dir_, watcher_, mask, callback, user_info);
+  if (!tap) return nullptr;
+  return std::make_unique<TrackedTap>(this, std::move(tap));
+}
+
+uint64_t LinuxInput::FlagsState() {
+  return tap_ != nullptr ? tap_->Flags() : 0;
+}
+
+bool LinuxInput::ButtonState(uint32_t button) {
+  return tap_ != nullptr && tap_->Button(button);
+}
+
+int64_t LinuxInput::EventIntegerField(platform::EventRef event, platform::EventField field) {
+  if (event == nullptr) return 0;
+  const auto* e = reinterpret_cast<const LinuxEvent*>(event);
+  switch (field) {
+    case platform::EventField::kMouseEventButtonNumber:
+      return e->button;
+    case platform::EventField::kKeyboardEventKeycode:
+      return e->keycode;
+  }
+  return 0;
+}
+
+}  // namespace linux_platform

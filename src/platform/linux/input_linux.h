@@ -1,0 +1,40 @@
+// The input service: the evdev tap and the live state it keeps.
+#pragma once
+
+#include <string>
+
+#include "platform/input.h"
+#include "platform/linux/fd_watch.h"
+
+namespace linux_platform {
+
+class EvdevTap;
+
+// The line a user reads when no input device could be opened.
+std::string InputAccessFix();
+
+class LinuxInput : public platform::Input {
+ public:
+  // `watcher` serves the devices' descriptors (not owned; it outlives the
+  // taps). `dir` is where the device nodes are.
+  explicit LinuxInput(FdWatcher* watcher, std::string dir = "/dev/input");
+
+  std::unique_ptr<platform::EventTap> CreateEventTap(uint64_t mask,
+                                                     platform::EventCallback callback,
+                                                     void* user_info) override;
+  std::string RefusedTapFix() override { return InputAccessFix(); }
+  uint64_t FlagsState() override;
+  bool ButtonState(uint32_t button) override;
+  int64_t EventIntegerField(platform::EventRef event, platform::EventField field) override;
+
+  // The tap made last, while it exists (live state comes from it).
+  EvdevTap* current_tap() const { return tap_; }
+
+ private:
+  friend class TrackedTap;
+  FdWatcher* watcher_;
+  std::string dir_;
+  EvdevTap* tap_ = nullptr;
+};
+
+}  // namespace linux_platform

@@ -1,0 +1,177 @@
+#include "fake_input.h"
+
+#include <sys/ioctl.h>
+#include <umockdev.h>
+
+#include <cerrno>
+#include <cstring>
+
+namespace linux_test {
+namespace {
+
+void SetBit(std::vector<uint8_t>& bits, unsigned bit) {
+  if (bit / 8 < bits.size()) bits[bit / 8] |= static_cast<uint8_t>(1u << (bit % 8));
+}
+
+}  // namespace
+
+FakeInput::FakeInput(Testbed& testbed, FakeKind kind, int number)
+    : testbed_(testbed), kind_(kind), handler_(umockdev_ioctl_base_new()) {
+  const std::string name = "event" + std::to_string(number);
+  devnode_ = "/dev/input/" + name;
+  const std::string path = "/devices/virtual/input/input" + std::to_string(number) + "/" + name;
+  g_signal_connect(handler_, "handle-ioctl", G_CALLBACK(&FakeInput::OnIoctl), this);
+  g_signal_connect(handler_, "handle-read", G_CALLBACK(&FakeInput::OnRead), this);
+  testbed_.Attach(devnode_, handler_);
+  const char* role = kind == FakeKind::kKeyboard ? "ID_INPUT_KEYBOARD"
+                     : kind == FakeKind::kMouse  ? "ID_INPUT_MOUSE"
+                                                 : "ID_INPUT_SWITCH";
+  syspath_ = testbed_.Add("P: " + path + "\nN: input/" + name + "\nE: DEVNAME=" + devnode_ +
+                              "\nE: SUBSYSTEM=input\nE: ID_INPUT=1\nE: " + role +
+                              "=1\nA: dev=13:" + std::to_string(64 + number) + "\n",
+                          "/sys" + path);
+  plugged_ = !syspath_.empty();
+}
+
+FakeInput::~FakeInput() {
+  Unplug();
+  testbed_.Detach(devnode_);
+  g_object_unref(handler_);
+}
+
+void FakeInput::Queue(uint16_t type, uint16_t code, int32_t value) {
+  input_event ev{};
+  ev.type = type;
+  ev.code = code;
+  ev.value = value;
+  queue_.push_back(ev);
+}
+
+void FakeInput::Key(uint16_t code, bool down) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  keys_[code] = down;
+  Queue(EV_KEY, code, down ? 1 : 0);
+  Queue(EV_SYN, SYN_REPORT, 0);
+}
+
+void FakeInput::Move(int dx, int dy) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  Queue(EV_REL, REL_X, dx);
+  Queue(EV_REL, REL_Y, dy);
+  Queue(EV_SYN, SYN_REPORT, 0);
+}
+
+void FakeInput::KeyDropped(uint16_t code, bool down) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  keys_[code] = down;
+  Queue(EV_SYN, SYN_DROPPED, 0);
+}
+
+void FakeInput::Unplug() {
+  if (!plugged_) return;
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    gone_ = true;
+  }
+  testbed_.Remove(syspath_);
+  plugged_ = false;
+}
+
+int FakeInput::OnRead(UMockdevIoctlBase*, UMockdevIoctlClient* client, void* self_ptr) {
+  auto* self = static_cast<FakeInput*>(self_ptr);
+  std::lock_guard<std::mutex> lock(self->mutex_);
+  UMockdevIoctlData* arg = umockdev_ioctl_client_get_arg(client);
+  if (self->gone_) {
+    umockdev_ioctl_client_complete(client, -1, ENODEV);
+    return TRUE;
+  }
+  const size_t room = static_cast<size_t>(arg->data_len) / sizeof(input_event);
+  if (self->queue_.empty() || room == 0) {
+    umockdev_ioctl_client_complete(client, -1, EAGAIN);
+    return TRUE;
+  }
+  std::vector<input_event> out;
+  while (!self->queue_.empty() && out.size() < room) {
+    out.push_back(self->queue_.front());
+    self->queue_.pop_front();
+  }
+  const size_t bytes = out.size() * sizeof(input_event);
+  umockdev_ioctl_data_update(arg, 0, reinterpret_cast<guint8*>(out.data()),
+                             static_cast<gint>(bytes));
+  umockdev_ioctl_client_complete(client, static_cast<glong>(bytes), 0);
+  return TRUE;
+}
+
+int FakeInput::OnIoctl(UMockdevIoctlBase*, UMockdevIoctlClient* client, void* self_ptr) {
+  auto* self = static_cast<FakeInput*>(self_ptr);
+  std::lock_guard<std::mutex> lock(self->mutex_);
+  const unsigned long request = umockdev_ioctl_client_get_request(client);
+  if (self->gone_) {
+    umockdev_ioctl_client_complete(client, -1, ENODEV);
+    return TRUE;
+  }
+  if (_IOC_TYPE(request) != 'E' || _IOC_DIR(request) != _IOC_READ) {
+    umockdev_ioctl_client_complete(client, -1, EINVAL);
+    return TRUE;
+  }
+  const unsigned nr = _IOC_NR(request);
+  const size_t size = _IOC_SIZE(request);
+  if (nr == _IOC_NR(EVIOCGPHYS(0)) || nr == _IOC_NR(EVIOCGUNIQ(0)) || size == 0) {
+    umockdev_ioctl_client_complete(client, -1, ENOENT);
+    return TRUE;
+  }
+  std::vector<uint8_t> reply(size, 0);
+  long result = static_cast<long>(size);
+  if (nr == _IOC_NR(EVIOCGVERSION)) {
+    const int version = EV_VERSION;
+    std::memcpy(reply.data(), &version, sizeof version);
+    result = 0;
+  } else if (nr == _IOC_NR(EVIOCGID)) {
+    input_id id{BUS_USB, 0x1234, static_cast<uint16_t>(0x10 + static_cast<int>(self->kind_)), 1};
+    std::memcpy(reply.data(), &id, sizeof id);
+    result = 0;
+  } else if (nr == _IOC_NR(EVIOCGNAME(0))) {
+    const char* name = self->kind_ == FakeKind::kKeyboard ? "fake keyboard"
+                       : self->kind_ == FakeKind::kMouse  ? "fake mouse"
+                                                          : "fake lid";
+    const size_t n = std::min(size - 1, std::strlen(name));
+    std::memcpy(reply.data(), name, n);
+    result = static_cast<long>(n + 1);
+  } else if (nr == _IOC_NR(EVIOCGKEY(0))) {
+    for (unsigned code = 0; code < KEY_CNT; ++code) {
+      if (self->keys_[code]) SetBit(reply, code);
+    }
+  } else if (nr == _IOC_NR(EVIOCGBIT(0, 0))) {
+    SetBit(reply, EV_SYN);
+    if (self->kind_ == FakeKind::kLidSwitch) {
+      SetBit(reply, EV_SW);
+    } else {
+      SetBit(reply, EV_KEY);
+      if (self->kind_ == FakeKind::kMouse) SetBit(reply, EV_REL);
+    }
+  } else if (nr == _IOC_NR(EVIOCGBIT(EV_KEY, 0))) {
+    if (self->kind_ == FakeKind::kKeyboard) {
+      for (unsigned code = KEY_ESC; code <= KEY_COMPOSE; ++code) SetBit(reply, code);
+    } else if (self->kind_ == FakeKind::kMouse) {
+      for (unsigned code : {BTN_LEFT, BTN_RIGHT, BTN_MIDDLE, BTN_SIDE}) SetBit(reply, code);
+    }
+  } else if (nr == _IOC_NR(EVIOCGBIT(EV_REL, 0))) {
+    if (self->kind_ == FakeKind::kMouse) {
+      for (unsigned code : {REL_X, REL_Y, REL_WHEEL}) SetBit(reply, code);
+    }
+  } else if (nr == _IOC_NR(EVIOCGBIT(EV_SW, 0))) {
+    if (self->kind_ == FakeKind::kLidSwitch) SetBit(reply, SW_LID);
+  }
+  // Every other query (properties, LEDs, switches, sounds, other bits)
+  // answers with an empty set.
+  UMockdevIoctlData* arg = umockdev_ioctl_client_get_arg(client);
+  UMockdevIoctlData* data = umockdev_ioctl_data_resolve(arg, 0, size, nullptr);
+  if (data != nullptr) {
+    std::memcpy(data->data, reply.data(), size);
+    umockdev_ioctl_data_unref(data);
+  }
+  umockdev_ioctl_client_complete(client, result, 0);
+  return TRUE;
+}
+
+}  // namespace linux_test

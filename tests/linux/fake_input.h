@@ -1,0 +1,60 @@
+// A fake evdev keyboard or mouse on umockdev's in-process handler: answers
+// libevdev's queries, keeps a live key state that follows the events it
+// sends, can drop events (SYN_DROPPED) and can be unplugged.
+#pragma once
+
+#include <linux/input.h>
+
+#include <bitset>
+#include <deque>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "testbed.h"
+
+typedef struct _UMockdevIoctlBase UMockdevIoctlBase;
+typedef struct _UMockdevIoctlClient UMockdevIoctlClient;
+
+namespace linux_test {
+
+enum class FakeKind { kKeyboard, kMouse, kLidSwitch };
+
+class FakeInput {
+ public:
+  // Creates /dev/input/event<number> in `testbed`.
+  FakeInput(Testbed& testbed, FakeKind kind, int number);
+  ~FakeInput();
+  FakeInput(const FakeInput&) = delete;
+  FakeInput& operator=(const FakeInput&) = delete;
+
+  std::string devnode() const { return devnode_; }
+
+  // Queues the key or button change and a SYN_REPORT; the live state
+  // follows at once.
+  void Key(uint16_t code, bool down);
+  void Move(int dx, int dy);
+  // The state changes but the events are lost: the reader sees SYN_DROPPED.
+  void KeyDropped(uint16_t code, bool down);
+  // The device goes away: reads fail with ENODEV and the node is removed.
+  void Unplug();
+
+ private:
+  static int OnIoctl(UMockdevIoctlBase*, UMockdevIoctlClient* client, void* self);
+  static int OnRead(UMockdevIoctlBase*, UMockdevIoctlClient* client, void* self);
+  void Queue(uint16_t type, uint16_t code, int32_t value);
+
+  Testbed& testbed_;
+  FakeKind kind_;
+  std::string devnode_;
+  std::string syspath_;
+  UMockdevIoctlBase* handler_;
+  bool plugged_ = false;
+
+  std::mutex mutex_;  // the handler runs on umockdev's worker thread
+  std::bitset<KEY_CNT> keys_;
+  std::deque<input_event> queue_;
+  bool gone_ = false;
+};
+
+}  // namespace linux_test

@@ -1,0 +1,248 @@
+// The evdev tap with the real libevdev against fake devices in umockdev:
+// device selection, event mapping, live state, SYN_DROPPED and hot-plug.
+#include "platform/linux/input_linux.h"
+
+#include <gtest/gtest.h>
+#include <linux/input-event-codes.h>
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <utility>
+#include <vector>
+
+#include "fake_input.h"
+#include "manual_loop.h"
+#include "platform/linux/evdev_tap.h"
+#include "platform/linux/event_map.h"
+
+namespace {
+
+using linux_platform::LinuxInput;
+using linux_test::FakeInput;
+using linux_test::FakeKind;
+using linux_test::ManualWatcher;
+using linux_test::Testbed;
+
+struct Seen {
+  uint32_t type;
+  int64_t button;
+  int64_t keycode;
+  bool operator==(const Seen&) const = default;
+};
+
+std::ostream& operator<<(std::ostream& os, const Seen& s) {
+  return os << "{" << s.type << "," << s.button << "," << s.keycode << "}";
+}
+
+class InputLinuxTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    if (!Testbed::InMockEnvironment()) GTEST_SKIP() << "needs umockdev-wrapper";
+  }
+
+  // Makes the tap as the tool does: created, its source in the loop, on.
+  bool StartTap() {
+    tap_ = input_.CreateEventTap(0x0E001CDE, &InputLinuxTest::Record, this);
+    if (!tap_) return false;
+    source_ = tap_->CreateRunLoopSource();
+    source_->AddToRunLoop(platform::RunLoopMode::kCommon);
+    tap_->Enable(true);
+    return true;
+  }
+  std::vector<Seen> Take() {
+    watcher_.Pump();
+    return std::exchange(seen_, {});
+  }
+  static platform::EventRef Record(platform::TapProxy, uint32_t type, platform::EventRef event,
+                                   void* self_ptr) {
+    auto* self = static_cast<InputLinuxTest*>(self_ptr);
+    self->seen_.push_back(
+        {type, self->input_.EventIntegerField(event, platform::EventField::kMouseEventButtonNumber),
+         self->input_.EventIntegerField(event, platform::EventField::kKeyboardEventKeycode)});
+    if (self->on_event_) self->on_event_();
+    return event;
+  }
+  linux_platform::EvdevTap* Tap() { return input_.current_tap(); }
+
+  Testbed testbed_;
+  ManualWatcher watcher_;
+  LinuxInput input_{&watcher_};
+  std::vector<Seen> seen_;
+  std::function<void()> on_event_;
+  std::unique_ptr<platform::EventTap> tap_;
+  std::unique_ptr<platform::RunLoopSource> source_;
+};
+
+TEST_F(InputLinuxTest, OpensKeyboardsAndPointersOnly) {
+  FakeInput keyboard(testbed_, FakeKind::kKeyboard, 3);
+  FakeInput mouse(testbed_, FakeKind::kMouse, 4);
+  FakeInput lid(testbed_, FakeKind::kLidSwitch, 5);
+  ASSERT_TRUE(StartTap());
+  EXPECT_EQ(Tap()->device_count(), 2u);
+  EXPECT_TRUE(Tap()->HasDevice("/dev/input/event3"));
+  EXPECT_TRUE(Tap()->HasDevice("/dev/input/event4"));
+  EXPECT_FALSE(Tap()->HasDevice("/dev/input/event5"));
+  // Two devices and the hot-plug watch are served by the loop.
+  EXPECT_EQ(watcher_.live_watches(), 3u);
+}
+
+TEST_F(InputLinuxTest, KeysBecomeFlagsChangesAndKeyEventsWithLiveState) {
+  FakeInput keyboard(testbed_, FakeKind::kKeyboard, 3);
+  ASSERT_TRUE(StartTap());
+  EXPECT_EQ(input_.FlagsState(), 0u);
+
+  keyboard.Key(KEY_RIGHTCTRL, true);
+  EXPECT_EQ(Take(), (std::vector<Seen>{{12, 0, 0x3E}}));
+  EXPECT_EQ(input_.FlagsState() & platform::kEventFlagMaskControl, platform::kEventFlagMaskControl);
+  keyboard.Key(KEY_RIGHTCTRL, false);
+  EXPECT_EQ(Take(), (std::vector<Seen>{{12, 0, 0x3E}}));
+  EXPECT_EQ(input_.FlagsState(), 0u);
+
+  keyboard.Key(KEY_Q, true);
+  keyboard.Key(KEY_Q, false);
+  keyboard.Key(KEY_W, false);
+  const std::vector<Seen> keys = Take();
+  ASSERT_EQ(keys.size(), 3u);
+  EXPECT_EQ(keys[0], (Seen{10, 0, 12}));
+  EXPECT_EQ(keys[1], (Seen{11, 0, 12}));
+  EXPECT_EQ(keys[2].type, 11u);
+  EXPECT_NE(keys[2].keycode, 12);
+}
+
+TEST_F(InputLinuxTest, ButtonsAndDragsCarryTheirNumbers) {
+  FakeInput mouse(testbed_, FakeKind::kMouse, 4);
+  ASSERT_TRUE(StartTap());
+  mouse.Move(3, 0);  // no button held: nothing
+  EXPECT_TRUE(Take().empty());
+
+  mouse.Key(BTN_LEFT, true);
+  mouse.Move(1, 1);
+  mouse.Key(BTN_RIGHT, true);
+  EXPECT_EQ(Take(), (std::vector<Seen>{{1, 0, 0}, {6, 0, 0}, {3, 1, 0}}));
+  EXPECT_TRUE(input_.ButtonState(0));
+  EXPECT_TRUE(input_.ButtonState(1));
+  EXPECT_FALSE(input_.ButtonState(2));
+
+  mouse.Key(BTN_LEFT, false);
+  mouse.Move(0, 2);
+  mouse.Key(BTN_RIGHT, false);
+  mouse.Key(BTN_MIDDLE, true);
+  mouse.Move(0, 2);
+  mouse.Key(BTN_MIDDLE, false);
+  mouse.Key(BTN_SIDE, true);  // no event for buttons the tool does not know
+  EXPECT_EQ(Take(), (std::vector<Seen>{
+                        {2, 0, 0}, {7, 1, 0}, {4, 1, 0}, {25, 2, 0}, {27, 2, 0}, {26, 2, 0}}));
+  EXPECT_FALSE(input_.ButtonState(0));
+  EXPECT_FALSE(input_.ButtonState(2));
+}
+
+TEST_F(InputLinuxTest, DroppedEventsResynchroniseTheLiveState) {
+  FakeInput keyboard(testbed_, FakeKind::kKeyboard, 3);
+  FakeInput mouse(testbed_, FakeKind::kMouse, 4);
+  ASSERT_TRUE(StartTap());
+  keyboard.KeyDropped(KEY_LEFTCTRL, true);
+  mouse.KeyDropped(BTN_LEFT, true);
+  // The lost changes come back as events, and the live state has them.
+  EXPECT_EQ(Take(), (std::vector<Seen>{{12, 0, 0x3B}, {1, 0, 0}}));
+  EXPECT_NE(input_.FlagsState() & platform::kEventFlagMaskControl, 0u);
+  EXPECT_TRUE(input_.ButtonState(0));
+
+  keyboard.KeyDropped(KEY_LEFTCTRL, false);
+  EXPECT_EQ(Take(), (std::vector<Seen>{{12, 0, 0x3B}}));
+  EXPECT_EQ(input_.FlagsState(), 0u);
+}
+
+TEST_F(InputLinuxTest, DisabledTapOrSourceOutOfTheLoopDeliversNothing) {
+  FakeInput keyboard(testbed_, FakeKind::kKeyboard, 3);
+  ASSERT_TRUE(StartTap());
+  tap_->Enable(false);
+  keyboard.Key(KEY_LEFTCTRL, true);
+  EXPECT_TRUE(Take().empty());
+  // The state is still followed while nothing is delivered.
+  EXPECT_NE(input_.FlagsState(), 0u);
+  tap_->Enable(true);
+  source_.reset();
+  EXPECT_EQ(watcher_.live_watches(), 0u);
+  keyboard.Key(KEY_LEFTCTRL, false);
+  EXPECT_TRUE(Take().empty());
+}
+
+TEST_F(InputLinuxTest, KeyboardRemovedAndAddedAgainIsFollowed) {
+  FakeInput mouse(testbed_, FakeKind::kMouse, 4);
+  auto keyboard = std::make_unique<FakeInput>(testbed_, FakeKind::kKeyboard, 3);
+  ASSERT_TRUE(StartTap());
+  keyboard->Key(KEY_LEFTCTRL, true);
+  EXPECT_EQ(Take().size(), 1u);
+  EXPECT_NE(input_.FlagsState(), 0u);
+
+  // Gone while Control was held: dropped without an event, and its keys no
+  // longer count.
+  keyboard.reset();
+  EXPECT_TRUE(Take().empty());
+  EXPECT_EQ(Tap()->device_count(), 1u);
+  EXPECT_EQ(input_.FlagsState(), 0u);
+
+  FakeInput again(testbed_, FakeKind::kKeyboard, 7);
+  Take();  // the hot-plug watch reports the new node
+  ASSERT_TRUE(Tap()->HasDevice("/dev/input/event7"));
+  again.Key(KEY_LEFTCTRL, true);
+  EXPECT_EQ(Take(), (std::vector<Seen>{{12, 0, 0x3B}}));
+  EXPECT_NE(input_.FlagsState(), 0u);
+}
+
+TEST_F(InputLinuxTest, NoKeyboardOrPointerStillMakesATapThatWaitsForOne) {
+  // All of them sit on the switch, which points at the other computer.
+  FakeInput lid(testbed_, FakeKind::kLidSwitch, 1);
+  ASSERT_TRUE(StartTap());
+  EXPECT_EQ(Tap()->device_count(), 0u);
+  FakeInput keyboard(testbed_, FakeKind::kKeyboard, 2);
+  Take();
+  EXPECT_EQ(Tap()->device_count(), 1u);
+}
+
+TEST_F(InputLinuxTest, DestroyingTheTapFromItsCallbackStopsReadingAtOnce) {
+  FakeInput keyboard(testbed_, FakeKind::kKeyboard, 3);
+  ASSERT_TRUE(StartTap());
+  keyboard.Key(KEY_Q, false);
+  keyboard.Key(KEY_Q, false);
+  // As a quit does: the tool tears the tap down inside the callback.
+  on_event_ = [this] {
+    source_.reset();
+    tap_.reset();
+  };
+  EXPECT_EQ(Take().size(), 1u);
+  EXPECT_EQ(input_.current_tap(), nullptr);
+  EXPECT_EQ(input_.FlagsState(), 0u);
+}
+
+TEST_F(InputLinuxTest, UnreadableDevicesRefuseTheTap) {
+  if (geteuid() == 0) GTEST_SKIP() << "root opens every node; permission cannot be refused";
+  FakeInput keyboard(testbed_, FakeKind::kKeyboard, 3);
+  ASSERT_EQ(chmod((testbed_.Root() + "/dev/input/event3").c_str(), 0), 0);
+  EXPECT_FALSE(StartTap());
+  EXPECT_NE(input_.RefusedTapFix().find("input group"), std::string::npos);
+}
+
+TEST(EventMapTest, KeyCodesAndButtons) {
+  linux_platform::LinuxEvent e;
+  ASSERT_TRUE(linux_platform::MapKeyEvent(KEY_Q, 0, &e));
+  EXPECT_EQ(e.type, 11u);
+  EXPECT_EQ(e.keycode, 12);
+  // Auto-repeat of a key is another key-down; of Control, nothing.
+  ASSERT_TRUE(linux_platform::MapKeyEvent(KEY_A, 2, &e));
+  EXPECT_EQ(e.type, 10u);
+  EXPECT_FALSE(linux_platform::MapKeyEvent(KEY_LEFTCTRL, 2, &e));
+  // No key but Q has code 12.
+  for (uint16_t code = 0; code < KEY_CNT; ++code) {
+    if (code != KEY_Q) {
+      EXPECT_NE(linux_platform::VirtualKeyCode(code), 12) << code;
+    }
+  }
+  EXPECT_FALSE(linux_platform::MapKeyEvent(BTN_TOUCH, 1, &e));
+  EXPECT_FALSE(linux_platform::MapKeyEvent(BTN_TRIGGER_HAPPY1, 1, &e));
+  EXPECT_EQ(linux_platform::DragType(true, true, false), 6u);
+  EXPECT_EQ(linux_platform::DragType(false, false, false), 0u);
+}
+
+}  // namespace
