@@ -1,0 +1,41 @@
+// Paths, folders, the agent file and the lock file on Foundation and POSIX.
+#pragma once
+
+#include <optional>
+#include <string>
+
+#include "platform/posix/posix_files_base.h"
+
+namespace platform::macos {
+
+// The lock file goes through the shared POSIX code; everything else through
+// Foundation, whose error descriptions fill the tool's messages.
+class MacFiles final : public posix::PosixFiles {
+ public:
+  // NSHomeDirectory().
+  std::string HomeDirectory() override;
+  // The first of NSSearchPathForDirectoriesInDomains(Application Support,
+  // user domain, tilde expanded).
+  std::optional<std::string> ApplicationSupportDirectory() override;
+  // The home folder joined with "Library/LaunchAgents".
+  std::string AgentDirectory() override;
+  std::string AgentFileExtension() override { return ".plist"; }
+  // The main bundle's executablePath.
+  std::optional<std::string> ExecutablePath() override;
+
+  // createDirectoryAtPath:withIntermediateDirectories:YES attributes:nil.
+  Status CreateDirectories(const std::string& path) override;
+  // dictionaryWithContentsOfFile:, then the two entries the tool reads.
+  std::optional<AgentFileContents> ReadAgentFile(const std::string& path) override;
+  // NSPropertyListSerialization to the XML format.
+  Result<std::string> SerializeAgent(const AgentDefinition& agent) override;
+  // writeToFile:options:NSDataWritingAtomic.
+  Status WriteFileAtomically(const std::string& path, const std::string& bytes) override;
+  // chmod.
+  bool SetPermissions(const std::string& path, unsigned mode) override;
+  // isExecutableFileAtPath:.
+  bool IsExecutableFile(const std::string& path) override;
+  std::string LockDirectory() override { return "/tmp/"; }
+};
+
+}  // namespace platform::macos

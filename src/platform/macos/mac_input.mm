@@ -1,0 +1,106 @@
+#include "platform/macos/mac_input.h"
+
+#include <ApplicationServices/ApplicationServices.h>
+
+#include <memory>
+#include <utility>
+
+#include "platform/macos/cf_ref.h"
+#include "platform/macos/mac_run_loop.h"
+
+namespace platform::macos {
+namespace {
+
+// Where the tap's events go: the tool's callback and its data.
+struct TapTarget {
+  EventCallback callback;
+  void* user_info;
+};
+
+// The tap's callback as the system calls it, forwarding to the tool's.
+CGEventRef ForwardTapEvent(CGEventTapProxy proxy, CGEventType type, CGEventRef event, void* info) {
+  const TapTarget* target = static_cast<const TapTarget*>(info);
+  // Read before the call: a quit requested inside it tears the tap (and
+  // this target) down while the call is still running.
+  const EventCallback callback = target->callback;
+  void* const user_info = target->user_info;
+  EventRef out = callback(reinterpret_cast<TapProxy>(proxy), static_cast<uint32_t>(type),
+                          reinterpret_cast<EventRef>(event), user_info);
+  return reinterpret_cast<CGEventRef>(out);
+}
+
+// The tap's run-loop source. Teardown: out of the main run loop first (so
+// the tap's callback is no longer called), then released (the member's
+// owner). It must go before the tap it was made from.
+class MacRunLoopSource final : public RunLoopSource {
+ public:
+  explicit MacRunLoopSource(CfRef<CFRunLoopSourceRef> source) : source_(std::move(source)) {}
+  ~MacRunLoopSource() override {
+    if (added_) CFRunLoopRemoveSource(CFRunLoopGetMain(), source_.get(), mode_);
+  }
+
+  // Called on the main thread, so the current run loop is the main one.
+  void AddToRunLoop(RunLoopMode mode) override {
+    if (added_) return;
+    mode_ = ModeName(mode);
+    CFRunLoopAddSource(CFRunLoopGetCurrent(), source_.get(), mode_);
+    added_ = true;
+  }
+
+ private:
+  CfRef<CFRunLoopSourceRef> source_;
+  CFStringRef mode_ = kCFRunLoopCommonModes;  // a constant: not owned
+  bool added_ = false;
+};
+
+// The tap. Teardown: its source has gone already (see above); then the
+// tap's port is released, neither disabled nor invalidated first, and
+// last the target its callback read.
+class MacEventTap final : public EventTap {
+ public:
+  MacEventTap(std::unique_ptr<TapTarget> target, CfRef<CFMachPortRef> port)
+      : target_(std::move(target)), port_(std::move(port)) {}
+
+  std::unique_ptr<RunLoopSource> CreateRunLoopSource() override {
+    auto source = CfRef<CFRunLoopSourceRef>::Adopt(
+        CFMachPortCreateRunLoopSource(kCFAllocatorDefault, port_.get(), 0));
+    if (!source) return nullptr;
+    return std::make_unique<MacRunLoopSource>(std::move(source));
+  }
+
+  void Enable(bool on) override { CGEventTapEnable(port_.get(), on); }
+
+ private:
+  // Declared first so that it is destroyed last, after the port.
+  std::unique_ptr<TapTarget> target_;
+  CfRef<CFMachPortRef> port_;
+};
+
+}  // namespace
+
+std::unique_ptr<EventTap> MacInput::CreateEventTap(uint64_t mask, EventCallback callback,
+                                                   void* user_info) {
+  auto target = std::make_unique<TapTarget>(TapTarget{callback, user_info});
+  auto port = CfRef<CFMachPortRef>::Adopt(
+      CGEventTapCreate(kCGSessionEventTap, kCGHeadInsertEventTap, kCGEventTapOptionListenOnly,
+                       static_cast<CGEventMask>(mask), &ForwardTapEvent, target.get()));
+  if (!port) return nullptr;
+  return std::make_unique<MacEventTap>(std::move(target), std::move(port));
+}
+
+uint64_t MacInput::FlagsState() {
+  return static_cast<uint64_t>(CGEventSourceFlagsState(kCGEventSourceStateHIDSystemState));
+}
+
+bool MacInput::ButtonState(uint32_t button) {
+  return CGEventSourceButtonState(kCGEventSourceStateHIDSystemState,
+                                  static_cast<CGMouseButton>(button));
+}
+
+int64_t MacInput::EventIntegerField(EventRef event, EventField field) {
+  if (!event) return 0;
+  return CGEventGetIntegerValueField(reinterpret_cast<CGEventRef>(event),
+                                     static_cast<CGEventField>(field));
+}
+
+}  // namespace platform::macos

@@ -1,0 +1,17 @@
+// The hub through IOKit's USB device user client.
+#pragma once
+
+#include <cstdint>
+
+#include "platform/usb.h"
+
+namespace platform::macos {
+
+class MacUsb final : public Usb {
+ public:
+  // Matching on the registry class "IOUSBDevice" and the two IDs, the first
+  // matching service, its plug-in and the first-generation device interface.
+  UsbFindResult FindDevice(uint16_t vendor_id, uint16_t product_id) override;
+};
+
+}  // namespace platform::macos

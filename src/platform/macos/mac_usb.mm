@@ -1,0 +1,120 @@
+#include "platform/macos/mac_usb.h"
+
+#include <IOKit/IOCFPlugIn.h>
+#include <IOKit/IOKitLib.h>
+#include <IOKit/usb/IOUSBLib.h>
+
+#include <memory>
+#include <string>
+#include <utility>
+
+#include "platform/macos/cf_ref.h"
+#include "platform/macos/usb_lookup.h"
+
+namespace platform::macos {
+namespace {
+
+using DeviceInterfaceRef = ComRef<IOUSBDeviceInterface>;
+using PlugInRef = ComRef<IOCFPlugInInterface>;
+using MatchingRef = CfRef<CFMutableDictionaryRef>;
+
+// The default main port. Its newer name exists only from macOS 12 on; the
+// old one names the same port on every release.
+mach_port_t DefaultMainPort() {
+#pragma clang diagnostic push
+#pragma clang diagnostic ignored "-Wdeprecated-declarations"
+  return kIOMasterPortDefault;
+#pragma clang diagnostic pop
+}
+
+// A device interface on the hub. Destroying it closes the device if it is
+// still open, then releases the interface (the member's owner).
+class MacUsbDevice final : public UsbDevice {
+ public:
+  explicit MacUsbDevice(DeviceInterfaceRef device) : device_(std::move(device)) {}
+  ~MacUsbDevice() override { Close(); }
+
+  // The system gives no fix for a refused open: another program has the
+  // device, or it has gone.
+  bool Open(std::string* /*fix*/) override {
+    IOUSBDeviceInterface** device = device_.get();
+    open_ = (*device)->USBDeviceOpen(device) == kIOReturnSuccess;
+    return open_;
+  }
+
+  UsbReturn DeviceRequest(UsbDeviceRequest* request) override {
+    IOUSBDevRequest block{};
+    block.bmRequestType = request->bmRequestType;
+    block.bRequest = request->bRequest;
+    block.wValue = request->wValue;
+    block.wIndex = request->wIndex;
+    block.wLength = request->wLength;
+    block.pData = request->pData;
+    IOUSBDeviceInterface** device = device_.get();
+    const IOReturn result = (*device)->DeviceRequest(device, &block);
+    request->wLenDone = block.wLenDone;
+    return static_cast<UsbReturn>(result);
+  }
+
+  void Close() override {
+    if (!open_) return;
+    IOUSBDeviceInterface** device = device_.get();
+    (*device)->USBDeviceClose(device);
+    open_ = false;
+  }
+
+ private:
+  DeviceInterfaceRef device_;
+  bool open_ = false;
+};
+
+// The steps of the lookup on IOKit.
+struct IoKitUsbApi {
+  MatchingRef CreateMatching() { return MatchingRef::Adopt(IOServiceMatching("IOUSBDevice")); }
+
+  bool SetIdentifier(MatchingRef& matching, UsbIdKey key, int32_t value) {
+    const CfRef<CFNumberRef> number =
+        CfRef<CFNumberRef>::Adopt(CFNumberCreate(kCFAllocatorDefault, kCFNumberSInt32Type, &value));
+    if (!number) return false;
+    CFDictionarySetValue(matching.get(),
+                         key == UsbIdKey::kVendor ? CFSTR("idVendor") : CFSTR("idProduct"),
+                         number.get());
+    return true;  // the dictionary holds its own reference to the number
+  }
+
+  IoObjectRef GetMatchingService(MatchingRef matching) {
+    // The lookup consumes one reference to the dictionary.
+    return IoObjectRef::Adopt(IOServiceGetMatchingService(DefaultMainPort(), matching.release()));
+  }
+
+  PlugInRef CreatePlugIn(const IoObjectRef& service) {
+    IOCFPlugInInterface** plugin = nullptr;
+    SInt32 score = 0;
+    const kern_return_t result = IOCreatePlugInInterfaceForService(
+        service.get(), kIOUSBDeviceUserClientTypeID, kIOCFPlugInInterfaceID, &plugin, &score);
+    if (result != KERN_SUCCESS) return PlugInRef();
+    return PlugInRef::Adopt(plugin);
+  }
+
+  DeviceInterfaceRef QueryDevice(const PlugInRef& plugin) {
+    IOUSBDeviceInterface** device = nullptr;
+    IOCFPlugInInterface** self = plugin.get();
+    // Only the interface pointer tells whether the query worked.
+    (void)(*self)->QueryInterface(self, CFUUIDGetUUIDBytes(kIOUSBDeviceInterfaceID),
+                                  reinterpret_cast<LPVOID*>(&device));
+    return DeviceInterfaceRef::Adopt(device);
+  }
+
+  std::unique_ptr<UsbDevice> MakeDevice(DeviceInterfaceRef device) {
+    return std::make_unique<MacUsbDevice>(std::move(device));
+  }
+};
+
+}  // namespace
+
+UsbFindResult MacUsb::FindDevice(uint16_t vendor_id, uint16_t product_id) {
+  IoKitUsbApi api;
+  return FindDeviceWith(api, vendor_id, product_id);
+}
+
+}  // namespace platform::macos

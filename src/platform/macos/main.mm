@@ -1,0 +1,36 @@
+// The executable's entry point on macOS: installs the platform's services,
+// then runs the tool. This file must not see the delegate's Objective-C
+// class: the tool's headers name a C++ class of the same name.
+#import <Foundation/Foundation.h>
+
+#include "app/startup.h"
+#include "platform/macos/mac_app.h"
+#include "platform/macos/mac_files.h"
+#include "platform/macos/mac_input.h"
+#include "platform/macos/mac_run_loop.h"
+#include "platform/macos/mac_ui.h"
+#include "platform/macos/mac_usb.h"
+#include "platform/posix/posix_clock.h"
+#include "platform/services.h"
+
+int main(int argc, char* argv[]) {
+  @autoreleasepool {
+    // They live until the process ends: the terminate request ends it
+    // inside the run loop, with these still in place.
+    posix::SystemClock clock;
+    platform::macos::MacRunLoop run_loop;
+    platform::macos::MacInput input;
+    platform::macos::MacUsb usb;
+    platform::macos::MacUi ui;
+    platform::macos::MacFiles files;
+    platform::macos::MacApp app;
+    platform::InstallServices(platform::Services{.clock = &clock,
+                                                 .run_loop = &run_loop,
+                                                 .input = &input,
+                                                 .usb = &usb,
+                                                 .ui = &ui,
+                                                 .files = &files,
+                                                 .app = &app});
+    return ToolMain(argc, argv);
+  }
+}

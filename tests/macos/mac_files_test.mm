@@ -1,0 +1,143 @@
+// The agent file and folders through Foundation, in a scratch folder.
+#import <Foundation/Foundation.h>
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <string>
+
+#include "platform/macos/mac_files.h"
+
+namespace {
+
+using platform::AgentDefinition;
+using platform::macos::MacFiles;
+
+class MacFilesTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    NSString* name = [NSString stringWithFormat:@"qs-files-%@", [NSUUID UUID].UUIDString];
+    dir_ = std::string([NSTemporaryDirectory() stringByAppendingPathComponent:name].UTF8String);
+    ASSERT_TRUE(files_.CreateDirectories(dir_).ok());
+  }
+  void TearDown() override {
+    [[NSFileManager defaultManager] removeItemAtPath:@(dir_.c_str()) error:nil];
+  }
+  std::string Path(const char* name) const { return dir_ + "/" + name; }
+  void Write(const std::string& path, const std::string& text) {
+    ASSERT_TRUE(files_.WriteFileAtomically(path, text).ok());
+  }
+  static AgentDefinition Agent() {
+    AgentDefinition agent;
+    agent.label = "org.example.agent";
+    agent.program_arguments = {"/Applications/Tool.app/Contents/MacOS/Tool", "--service"};
+    agent.process_type = "Interactive";
+    agent.standard_out_path = "/tmp/out log";
+    agent.standard_error_path = "/tmp/err log";
+    return agent;
+  }
+
+  MacFiles files_;
+  std::string dir_;
+};
+
+TEST_F(MacFilesTest, AWrittenAgentReadsBackWithItsLabelAndArguments) {
+  platform::Result<std::string> bytes = files_.SerializeAgent(Agent());
+  ASSERT_TRUE(bytes.ok()) << bytes.description();
+  EXPECT_NE(bytes.value().find("<?xml"), std::string::npos);
+  EXPECT_NE(bytes.value().find("<key>RunAtLoad</key>\n\t<true/>"), std::string::npos);
+  EXPECT_NE(bytes.value().find("<key>KeepAlive</key>\n\t<false/>"), std::string::npos);
+
+  const std::string path = Path("agent.plist");
+  Write(path, bytes.value());
+  std::optional<platform::AgentFileContents> read = files_.ReadAgentFile(path);
+  ASSERT_TRUE(read.has_value());
+  EXPECT_EQ(read->label, std::optional<std::string>("org.example.agent"));
+  ASSERT_TRUE(read->program_arguments.has_value());
+  EXPECT_EQ(*read->program_arguments, Agent().program_arguments);
+}
+
+TEST_F(MacFilesTest, MissingMalformedOrNonDictionaryFilesReadAsNothing) {
+  EXPECT_FALSE(files_.ReadAgentFile(Path("absent.plist")).has_value());
+
+  Write(Path("garbage.plist"), "this is <not a property list");
+  EXPECT_FALSE(files_.ReadAgentFile(Path("garbage.plist")).has_value());
+
+  Write(Path("array.plist"),
+        "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<plist version=\"1.0\"><array>"
+        "<string>Label</string></array></plist>\n");
+  EXPECT_FALSE(files_.ReadAgentFile(Path("array.plist")).has_value());
+}
+
+TEST_F(MacFilesTest, EntriesOfTheWrongTypeReadAsAbsentWithoutEndingTheRead) {
+  Write(Path("typed.plist"),
+        "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<plist version=\"1.0\"><dict>"
+        "<key>Label</key><integer>4</integer>"
+        "<key>ProgramArguments</key><array><string>/bin/sh</string><integer>1</integer></array>"
+        "</dict></plist>\n");
+  std::optional<platform::AgentFileContents> read = files_.ReadAgentFile(Path("typed.plist"));
+  ASSERT_TRUE(read.has_value());
+  EXPECT_FALSE(read->label.has_value());
+  EXPECT_FALSE(read->program_arguments.has_value());
+
+  Write(Path("empty.plist"),
+        "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<plist version=\"1.0\"><dict>"
+        "<key>Label</key><string>x.y.z</string>"
+        "<key>ProgramArguments</key><array/></dict></plist>\n");
+  read = files_.ReadAgentFile(Path("empty.plist"));
+  ASSERT_TRUE(read.has_value());
+  ASSERT_TRUE(read->program_arguments.has_value());
+  EXPECT_TRUE(read->program_arguments->empty());
+}
+
+TEST_F(MacFilesTest, FoldersAreMadeWithTheirParentsAndAPlainFileInTheWayIsDescribed) {
+  EXPECT_TRUE(files_.CreateDirectories(Path("a/b/c")).ok());
+  EXPECT_TRUE(files_.CreateDirectories(Path("a/b/c")).ok());  // already there
+
+  Write(Path("plain"), "x");
+  platform::Status blocked = files_.CreateDirectories(Path("plain/sub"));
+  EXPECT_FALSE(blocked.ok());
+  EXPECT_FALSE(blocked.description().empty());
+}
+
+TEST_F(MacFilesTest, AtomicWritesReplaceTheWholeFileAndFailIntoAMissingFolder) {
+  const std::string path = Path("data");
+  Write(path, "a much longer first version");
+  Write(path, "second");
+  NSString* text = [NSString stringWithContentsOfFile:@(path.c_str())
+                                             encoding:NSUTF8StringEncoding
+                                                error:nil];
+  EXPECT_TRUE([text isEqualToString:@"second"]);
+
+  platform::Status failed = files_.WriteFileAtomically(Path("none/data"), "x");
+  EXPECT_FALSE(failed.ok());
+  EXPECT_FALSE(failed.description().empty());
+}
+
+TEST_F(MacFilesTest, PermissionsDecideWhetherAFileIsExecutable) {
+  const std::string path = Path("tool");
+  Write(path, "#!/bin/sh\n");
+  ASSERT_TRUE(files_.SetPermissions(path, 0644));
+  EXPECT_FALSE(files_.IsExecutableFile(path));
+  ASSERT_TRUE(files_.SetPermissions(path, 0755));
+  EXPECT_TRUE(files_.IsExecutableFile(path));
+  struct stat info {};
+  ASSERT_EQ(stat(path.c_str(), &info), 0);
+  EXPECT_EQ(info.st_mode & 0777, 0755u);
+
+  EXPECT_FALSE(files_.IsExecutableFile(Path("absent")));
+  EXPECT_FALSE(files_.SetPermissions(Path("absent"), 0644));
+}
+
+TEST_F(MacFilesTest, PathsAreAbsoluteAndTheAgentFolderLiesInTheHomeFolder) {
+  const std::string home = files_.HomeDirectory();
+  ASSERT_FALSE(home.empty());
+  EXPECT_EQ(home.front(), '/');
+  EXPECT_EQ(files_.AgentDirectory(), home + "/Library/LaunchAgents");
+  std::optional<std::string> support = files_.ApplicationSupportDirectory();
+  ASSERT_TRUE(support.has_value());
+  EXPECT_EQ(support->front(), '/');  // tilde expanded
+  EXPECT_EQ(files_.LockDirectory(), "/tmp/");
+  EXPECT_EQ(files_.AgentFileExtension(), ".plist");
+}
+
+}  // namespace

@@ -1,0 +1,175 @@
+// The macOS hub lookup's steps and the order in which it gives back every
+// object it obtained, on each way out.
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "platform/macos/scoped_ref.h"
+#include "platform/macos/usb_lookup.h"
+
+namespace {
+
+using platform::UsbFindStep;
+using platform::macos::UsbIdKey;
+
+// What happened, in order.
+std::vector<std::string>& Log() {
+  static std::vector<std::string> log;
+  return log;
+}
+
+// Handles name what they hold; giving one back is logged.
+enum Object { kNone = 0, kMatching = 1, kService = 2, kPlugIn = 3, kInterface = 4 };
+const char* Name(int object) {
+  switch (object) {
+    case kMatching:
+      return "matching";
+    case kService:
+      return "service";
+    case kPlugIn:
+      return "plug-in";
+    case kInterface:
+      return "interface";
+    default:
+      return "?";
+  }
+}
+struct LoggingTraits {
+  static int Null() { return kNone; }
+  static void Retain(int object) { Log().push_back(std::string("retain ") + Name(object)); }
+  static void Release(int object) { Log().push_back(std::string("release ") + Name(object)); }
+};
+using Handle = platform::macos::ScopedRef<int, LoggingTraits>;
+
+class FakeDevice : public platform::UsbDevice {
+ public:
+  explicit FakeDevice(Handle interface) : interface_(std::move(interface)) {}
+  bool Open(std::string*) override { return true; }
+  platform::UsbReturn DeviceRequest(platform::UsbDeviceRequest*) override { return 0; }
+  void Close() override {}
+
+ private:
+  Handle interface_;
+};
+
+// The steps, each able to fail.
+struct FakeApi {
+  enum class Fail { kNothing, kMatching, kVendorNumber, kProductNumber, kLookup, kPlugIn, kQuery };
+  Fail fail = Fail::kNothing;
+  std::vector<std::pair<UsbIdKey, int32_t>> identifiers;
+
+  Handle CreateMatching() {
+    Log().push_back("create matching");
+    return Handle::Adopt(fail == Fail::kMatching ? kNone : kMatching);
+  }
+  bool SetIdentifier(Handle& matching, UsbIdKey key, int32_t value) {
+    EXPECT_EQ(matching.get(), kMatching);
+    if ((key == UsbIdKey::kVendor && fail == Fail::kVendorNumber) ||
+        (key == UsbIdKey::kProduct && fail == Fail::kProductNumber)) {
+      return false;
+    }
+    identifiers.emplace_back(key, value);
+    Log().push_back(key == UsbIdKey::kVendor ? "set vendor" : "set product");
+    return true;
+  }
+  Handle GetMatchingService(Handle matching) {
+    // The system consumes the dictionary: no release from the caller.
+    EXPECT_EQ(matching.release(), kMatching);
+    Log().push_back("lookup");
+    return Handle::Adopt(fail == Fail::kLookup ? kNone : kService);
+  }
+  Handle CreatePlugIn(const Handle& service) {
+    EXPECT_EQ(service.get(), kService);
+    Log().push_back("create plug-in");
+    return Handle::Adopt(fail == Fail::kPlugIn ? kNone : kPlugIn);
+  }
+  Handle QueryDevice(const Handle& plugin) {
+    EXPECT_EQ(plugin.get(), kPlugIn);
+    Log().push_back("query");
+    return Handle::Adopt(fail == Fail::kQuery ? kNone : kInterface);
+  }
+  std::unique_ptr<platform::UsbDevice> MakeDevice(Handle interface) {
+    return std::make_unique<FakeDevice>(std::move(interface));
+  }
+};
+
+class UsbLookupTest : public ::testing::Test {
+ protected:
+  void SetUp() override { Log().clear(); }
+  platform::UsbFindResult Find(FakeApi::Fail fail) {
+    api_.fail = fail;
+    return platform::macos::FindDeviceWith(api_, 0x2109, 0x8822);
+  }
+  FakeApi api_;
+};
+
+using Steps = std::vector<std::string>;
+
+TEST_F(UsbLookupTest, FoundDeviceGivesBackPlugInThenServiceAndKeepsOnlyTheInterface) {
+  platform::UsbFindResult result = Find(FakeApi::Fail::kNothing);
+  EXPECT_EQ(result.step, UsbFindStep::kFound);
+  ASSERT_NE(result.device, nullptr);
+  EXPECT_EQ(Log(), (Steps{"create matching", "set vendor", "set product", "lookup",
+                          "create plug-in", "query", "release plug-in", "release service"}));
+  result.device.reset();
+  EXPECT_EQ(Log().back(), "release interface");
+}
+
+TEST_F(UsbLookupTest, IdentifiersGoInAsSigned32BitNumbersVendorFirst) {
+  (void)Find(FakeApi::Fail::kNothing);
+  ASSERT_EQ(api_.identifiers.size(), 2u);
+  EXPECT_EQ(api_.identifiers[0], std::make_pair(UsbIdKey::kVendor, int32_t{0x2109}));
+  EXPECT_EQ(api_.identifiers[1], std::make_pair(UsbIdKey::kProduct, int32_t{0x8822}));
+
+  // The widest IDs stay positive.
+  api_.identifiers.clear();
+  (void)platform::macos::FindDeviceWith(api_, 0xFFFF, 0x8000);
+  EXPECT_EQ(api_.identifiers[0].second, 65535);
+  EXPECT_EQ(api_.identifiers[1].second, 32768);
+}
+
+TEST_F(UsbLookupTest, NoMatchingDictionaryStopsBeforeAnythingElse) {
+  platform::UsbFindResult result = Find(FakeApi::Fail::kMatching);
+  EXPECT_EQ(result.step, UsbFindStep::kMatchingFailed);
+  EXPECT_EQ(result.device, nullptr);
+  EXPECT_EQ(Log(), Steps{"create matching"});
+}
+
+TEST_F(UsbLookupTest, AnIdentifierThatCannotBeMadeGivesTheDictionaryBackWithoutALookup) {
+  // Looking up with a half-filled dictionary could open another device.
+  EXPECT_EQ(Find(FakeApi::Fail::kVendorNumber).step, UsbFindStep::kMatchingFailed);
+  EXPECT_EQ(Log(), (Steps{"create matching", "release matching"}));
+
+  Log().clear();
+  EXPECT_EQ(Find(FakeApi::Fail::kProductNumber).step, UsbFindStep::kMatchingFailed);
+  EXPECT_EQ(Log(), (Steps{"create matching", "set vendor", "release matching"}));
+}
+
+TEST_F(UsbLookupTest, NoMatchingServiceLeavesTheConsumedDictionaryAlone) {
+  platform::UsbFindResult result = Find(FakeApi::Fail::kLookup);
+  EXPECT_EQ(result.step, UsbFindStep::kNotFound);
+  EXPECT_EQ(result.device, nullptr);
+  EXPECT_EQ(Log(), (Steps{"create matching", "set vendor", "set product", "lookup"}));
+}
+
+TEST_F(UsbLookupTest, NoPlugInGivesTheServiceBack) {
+  platform::UsbFindResult result = Find(FakeApi::Fail::kPlugIn);
+  EXPECT_EQ(result.step, UsbFindStep::kPlugInFailed);
+  EXPECT_EQ(result.device, nullptr);
+  EXPECT_EQ(Log(), (Steps{"create matching", "set vendor", "set product", "lookup",
+                          "create plug-in", "release service"}));
+}
+
+TEST_F(UsbLookupTest, NoDeviceInterfaceStillGivesBackPlugInThenService) {
+  platform::UsbFindResult result = Find(FakeApi::Fail::kQuery);
+  EXPECT_EQ(result.step, UsbFindStep::kQueryFailed);
+  EXPECT_EQ(result.device, nullptr);
+  EXPECT_EQ(Log(), (Steps{"create matching", "set vendor", "set product", "lookup",
+                          "create plug-in", "query", "release plug-in", "release service"}));
+}
+
+}  // namespace
