@@ -1,0 +1,102 @@
+// A scenario for the simulated run, as read from its file: how the world
+// looks at start, and what happens to it at which virtual time.
+#pragma once
+
+#include <cstdint>
+#include <ctime>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "platform/sim/sim_world.h"
+
+namespace runner {
+
+// The login agent file found at start.
+enum class AgentSetup {
+  kNone,           // no agent file
+  kInstalled,      // exactly what the tool itself writes for this executable
+  kOtherPath,      // the right label, another executable
+  kOtherLabel,     // this executable, another label
+  kNotExecutable,  // written for this executable, which then lost its execute bit
+  kMalformed,      // not a property list
+};
+
+// The button pressed in the start-up choice, in the order the choice shows them.
+enum class Choice { kInstall = 0, kStart = 1, kCancel = 2 };
+
+enum class LockSetup {
+  kFree,
+  kHeld,        // another open file description holds the lock
+  kUnopenable,  // the lock file exists but cannot be opened read-write
+};
+
+struct Setup {
+  std::vector<std::string> args;  // after the program name
+  bool hub_present = true;
+  uint8_t reg_f5 = 0;                 // F5-0000
+  uint8_t reg_f8 = 0;                 // F8-008F
+  std::vector<sim::HubFault> faults;  // each at most once, in order of appearance
+  AgentSetup agent = AgentSetup::kNone;
+  Choice choice = Choice::kStart;
+  uint64_t alert_ms = 0;
+  LockSetup lock = LockSetup::kFree;
+  bool tap_refused = false;
+  bool app_support_missing = false;
+  bool agent_dir_blocked = false;
+  sim::SimFiles::Exe exe = sim::SimFiles::Exe::kPresent;
+  sim::SimFiles::Icon icon = sim::SimFiles::Icon::kNone;
+  std::optional<std::tm> clock;  // local wall-clock time at start; none: the default
+};
+
+// An input event as delivered to the tap: type, key code (field 9), button
+// number (field 3).
+struct EventSpec {
+  uint32_t type = 0;
+  int64_t keycode = 0;
+  int64_t button = 0;
+};
+
+struct LiveButton {
+  uint32_t button = 0;  // 0 left, 1 right, 2 middle
+  bool down = false;
+};
+
+// One timeline line, lowered to what the world must do. Live state changes
+// come before the event.
+struct Step {
+  enum class Kind {
+    kInput,        // live state and/or an event, as the fields below say
+    kMenuExit,     // right click on the status item, then "Exit"
+    kTapDisabled,  // the system disables the tap by time-out
+    kHubAbsent,    // unplug
+    kHubPresent,   // plug in again
+    kEnd,          // the run stops as if killed
+  };
+  uint64_t t_ms = 0;
+  int line = 0;
+  Kind kind = Kind::kInput;
+  std::optional<bool> live_control;
+  std::optional<LiveButton> live_button;
+  std::optional<EventSpec> event;
+};
+
+struct Scenario {
+  Setup setup;
+  std::vector<Step> timeline;  // in file order, times never decreasing
+};
+
+// Why a scenario cannot be read: the 1-based line and what is wrong there.
+struct ParseError {
+  int line = 0;
+  std::string what;
+};
+
+// Timeline times and alert durations beyond this are refused: a longer run
+// would only spin the poll timer.
+inline constexpr uint64_t kMaxScenarioMs = 86'400'000;  // one virtual day
+// Without an `end` line the run is stopped this long after the last timeline
+// line (or after the start when there is none).
+inline constexpr uint64_t kQuietEndMs = 5'000;
+
+}  // namespace runner

@@ -1,0 +1,345 @@
+// The scenario reader: set-up, timeline lowering, and every way a line can
+// be unreadable (with its line number).
+#include <gtest/gtest.h>
+
+#include <string>
+#include <variant>
+
+#include "platform/sim/runner_parser.h"
+#include "platform/sim/runner_words.h"
+
+namespace runner {
+namespace {
+
+Scenario Parsed(const std::string& text) {
+  auto result = ParseScenario(text);
+  if (auto* error = std::get_if<ParseError>(&result)) {
+    ADD_FAILURE() << "line " << error->line << ": " << error->what << "\n in:\n" << text;
+    return Scenario{};
+  }
+  return std::get<Scenario>(result);
+}
+
+ParseError Failed(const std::string& text) {
+  auto result = ParseScenario(text);
+  if (auto* error = std::get_if<ParseError>(&result)) return *error;
+  ADD_FAILURE() << "parsed, but should not have:\n" << text;
+  return ParseError{};
+}
+
+TEST(RunnerParser, EmptyTextGivesTheDefaultWorldAndStopsFiveSecondsIn) {
+  for (const char* text : {"", "\n\n", "# only a comment\n   \t\n"}) {
+    Scenario s = Parsed(text);
+    EXPECT_TRUE(s.setup.args.empty());
+    EXPECT_TRUE(s.setup.hub_present);
+    EXPECT_EQ(s.setup.reg_f5, 0);
+    EXPECT_EQ(s.setup.reg_f8, 0);
+    EXPECT_TRUE(s.setup.faults.empty());
+    EXPECT_EQ(s.setup.agent, AgentSetup::kNone);
+    EXPECT_EQ(s.setup.choice, Choice::kStart);
+    EXPECT_EQ(s.setup.alert_ms, 0u);
+    EXPECT_EQ(s.setup.lock, LockSetup::kFree);
+    EXPECT_FALSE(s.setup.tap_refused || s.setup.app_support_missing || s.setup.agent_dir_blocked);
+    EXPECT_EQ(s.setup.exe, sim::SimFiles::Exe::kPresent);
+    EXPECT_EQ(s.setup.icon, sim::SimFiles::Icon::kNone);
+    EXPECT_FALSE(s.setup.clock.has_value());
+    EXPECT_TRUE(s.timeline.empty());
+    EXPECT_EQ(StopTimeMs(s), 5000u);
+  }
+}
+
+TEST(RunnerParser, EverySetUpDirectiveLandsInItsField) {
+  Scenario s = Parsed(
+      "args --console  --service\t-x   # trailing comment\r\n"
+      "hub F8=20 F5=fe\n"
+      "fail read F5-0000\n"
+      "fail open\n"
+      "fail read F5-0000\n"
+      "agent other-label\n"
+      "choice cancel\n"
+      "alert-ms 1500\n"
+      "lock unopenable\n"
+      "tap refused\n"
+      "appsupport none\n"
+      "exe nonexec\n"
+      "icon beside\n"
+      "clock 2024-02-29 23:05:09\n");
+  EXPECT_EQ(s.setup.args, (std::vector<std::string>{"--console", "--service", "-x"}));
+  EXPECT_TRUE(s.setup.hub_present);
+  EXPECT_EQ(s.setup.reg_f5, 0xFE);
+  EXPECT_EQ(s.setup.reg_f8, 0x20);
+  // A repeated step is kept once.
+  EXPECT_EQ(s.setup.faults,
+            (std::vector<sim::HubFault>{sim::HubFault::kReadF5, sim::HubFault::kOpen}));
+  EXPECT_EQ(s.setup.agent, AgentSetup::kOtherLabel);
+  EXPECT_EQ(s.setup.choice, Choice::kCancel);
+  EXPECT_EQ(s.setup.alert_ms, 1500u);
+  EXPECT_EQ(s.setup.lock, LockSetup::kUnopenable);
+  EXPECT_TRUE(s.setup.tap_refused);
+  EXPECT_TRUE(s.setup.app_support_missing);
+  EXPECT_FALSE(s.setup.agent_dir_blocked);
+  EXPECT_EQ(s.setup.exe, sim::SimFiles::Exe::kNotExecutable);
+  EXPECT_EQ(s.setup.icon, sim::SimFiles::Icon::kBeside);
+  ASSERT_TRUE(s.setup.clock.has_value());
+  EXPECT_EQ(s.setup.clock->tm_year, 124);
+  EXPECT_EQ(s.setup.clock->tm_mon, 1);
+  EXPECT_EQ(s.setup.clock->tm_mday, 29);
+  EXPECT_EQ(s.setup.clock->tm_hour, 23);
+  EXPECT_EQ(s.setup.clock->tm_min, 5);
+  EXPECT_EQ(s.setup.clock->tm_sec, 9);
+}
+
+TEST(RunnerParser, OtherSetUpWordsMapToTheirValues) {
+  EXPECT_FALSE(Parsed("hub absent").setup.hub_present);
+  EXPECT_EQ(Parsed("hub F5=1").setup.reg_f5, 0x01);  // a single digit is a byte too
+  EXPECT_EQ(Parsed("hub F5=1").setup.reg_f8, 0x00);
+  EXPECT_EQ(Parsed("args").setup.args.size(), 0u);
+  EXPECT_EQ(Parsed("choice install").setup.choice, Choice::kInstall);
+  EXPECT_EQ(Parsed("lock held").setup.lock, LockSetup::kHeld);
+  EXPECT_EQ(Parsed("agentdir blocked").setup.agent_dir_blocked, true);
+  EXPECT_EQ(Parsed("exe none").setup.exe, sim::SimFiles::Exe::kNone);
+  EXPECT_EQ(Parsed("exe empty").setup.exe, sim::SimFiles::Exe::kEmpty);
+  EXPECT_EQ(Parsed("icon bundle").setup.icon, sim::SimFiles::Icon::kBundle);
+  const std::pair<const char*, AgentSetup> agents[] = {
+      {"none", AgentSetup::kNone},
+      {"installed", AgentSetup::kInstalled},
+      {"other-path", AgentSetup::kOtherPath},
+      {"other-label", AgentSetup::kOtherLabel},
+      {"not-executable", AgentSetup::kNotExecutable},
+      {"malformed", AgentSetup::kMalformed}};
+  for (const auto& [word, agent] : agents) {
+    EXPECT_EQ(Parsed(std::string("agent ") + word).setup.agent, agent) << word;
+  }
+  const std::pair<const char*, sim::HubFault> steps[] = {
+      {"matching", sim::HubFault::kMatching},   {"lookup", sim::HubFault::kLookup},
+      {"plugin", sim::HubFault::kPlugIn},       {"query", sim::HubFault::kQuery},
+      {"open", sim::HubFault::kOpen},           {"read F8-008F", sim::HubFault::kReadF8},
+      {"read F5-0000", sim::HubFault::kReadF5}, {"write F5-0000", sim::HubFault::kWriteF5}};
+  for (const auto& [word, fault] : steps) {
+    EXPECT_EQ(Parsed(std::string("fail ") + word).setup.faults, std::vector<sim::HubFault>{fault})
+        << word;
+  }
+}
+
+struct Lowered {
+  const char* action;
+  Step::Kind kind;
+  std::optional<bool> live_control;
+  std::optional<LiveButton> live_button;
+  std::optional<EventSpec> event;
+};
+
+TEST(RunnerParser, TimelineActionsLowerToLiveStateAndEvents) {
+  using K = Step::Kind;
+  const Lowered cases[] = {
+      {"ctrl down", K::kInput, true, {}, EventSpec{12, 0, 0}},
+      {"ctrl up", K::kInput, false, {}, EventSpec{12, 0, 0}},
+      {"ctrl-live down", K::kInput, true, {}, {}},
+      {"ctrl-live up", K::kInput, false, {}, {}},
+      {"key down 12", K::kInput, {}, {}, EventSpec{10, 12, 0}},
+      {"key up 65548", K::kInput, {}, {}, EventSpec{11, 65548, 0}},
+      {"button left down", K::kInput, {}, LiveButton{0, true}, EventSpec{1, 0, 0}},
+      {"button left up", K::kInput, {}, LiveButton{0, false}, EventSpec{2, 0, 0}},
+      {"button right down", K::kInput, {}, LiveButton{1, true}, EventSpec{3, 0, 1}},
+      {"button right up", K::kInput, {}, LiveButton{1, false}, EventSpec{4, 0, 1}},
+      {"button middle down", K::kInput, {}, LiveButton{2, true}, EventSpec{25, 0, 2}},
+      {"button middle up", K::kInput, {}, LiveButton{2, false}, EventSpec{26, 0, 2}},
+      {"button-live middle down", K::kInput, {}, LiveButton{2, true}, {}},
+      {"button-live left up", K::kInput, {}, LiveButton{0, false}, {}},
+      {"button-event right down", K::kInput, {}, {}, EventSpec{3, 0, 1}},
+      {"button-event middle up", K::kInput, {}, {}, EventSpec{26, 0, 2}},
+      {"drag left", K::kInput, {}, {}, EventSpec{6, 0, 0}},
+      {"drag right", K::kInput, {}, {}, EventSpec{7, 0, 1}},
+      {"drag middle", K::kInput, {}, {}, EventSpec{27, 0, 2}},
+      {"menu exit", K::kMenuExit, {}, {}, {}},
+      {"tap disabled", K::kTapDisabled, {}, {}, {}},
+      {"hub absent", K::kHubAbsent, {}, {}, {}},
+      {"hub present", K::kHubPresent, {}, {}, {}},
+      {"end", K::kEnd, {}, {}, {}},
+  };
+  for (const Lowered& c : cases) {
+    SCOPED_TRACE(c.action);
+    Scenario s = Parsed(std::string("\n\nat 250 ") + c.action);
+    ASSERT_EQ(s.timeline.size(), 1u);
+    const Step& step = s.timeline[0];
+    EXPECT_EQ(step.t_ms, 250u);
+    EXPECT_EQ(step.line, 3);
+    EXPECT_EQ(step.kind, c.kind);
+    EXPECT_EQ(step.live_control, c.live_control);
+    ASSERT_EQ(step.live_button.has_value(), c.live_button.has_value());
+    if (c.live_button) {
+      EXPECT_EQ(step.live_button->button, c.live_button->button);
+      EXPECT_EQ(step.live_button->down, c.live_button->down);
+    }
+    ASSERT_EQ(step.event.has_value(), c.event.has_value());
+    if (c.event) {
+      EXPECT_EQ(step.event->type, c.event->type);
+      EXPECT_EQ(step.event->keycode, c.event->keycode);
+      EXPECT_EQ(step.event->button, c.event->button);
+    }
+  }
+}
+
+TEST(RunnerParser, TimelineKeepsFileOrderAndDecidesWhenTheRunStops) {
+  Scenario s = Parsed(
+      "args --console\n"
+      "at 0 ctrl down\n"
+      "at 100 ctrl up\n"
+      "at 100 ctrl down   # the same time twice is fine\n"
+      "at 86400000 ctrl up\n");
+  ASSERT_EQ(s.timeline.size(), 4u);
+  EXPECT_EQ(s.timeline[1].line, 3);
+  EXPECT_EQ(s.timeline[2].line, 4);
+  EXPECT_EQ(s.timeline[2].live_control, true);
+  EXPECT_EQ(StopTimeMs(s), 86'400'000u + 5000u);
+
+  EXPECT_EQ(StopTimeMs(Parsed("at 700 ctrl up\nat 1200 end\n")), 1200u);
+  EXPECT_EQ(StopTimeMs(Parsed("at 0 end")), 0u);
+  EXPECT_EQ(StopTimeMs(Parsed("at 40 key up 12")), 5040u);
+}
+
+struct Bad {
+  const char* text;
+  int line;
+  const char* what;  // the exact complaint
+};
+
+TEST(RunnerParser, UnreadableLinesNameTheirLineAndWhatIsWrong) {
+  const Bad cases[] = {
+      {"args a\nbogus 1\n", 2, "unknown directive 'bogus'"},
+      {"at 5 wiggle", 1, "unknown action 'wiggle'"},
+      {"at 5 ctrl up\nbogus", 2, "unknown directive 'bogus'"},
+      {"at 5 ctrl up\n\nargs --console", 3, "set-up directive 'args' after the first 'at' line"},
+      {"at 200 ctrl up\nat 199 ctrl down", 2, "time 199 comes before the previous line's 200"},
+      {"at -1 ctrl up", 1, "bad time '-1': a whole number of virtual ms up to 86400000"},
+      {"at 86400001 ctrl up", 1,
+       "bad time '86400001': a whole number of virtual ms up to 86400000"},
+      {"at 18446744073709551617 end", 1,
+       "bad time '18446744073709551617': a whole number of virtual ms up to 86400000"},
+      {"at 1e3 end", 1, "bad time '1e3': a whole number of virtual ms up to 86400000"},
+      {"at 10", 1, "'at' takes a time in virtual ms and what happens"},
+      {"at 10 end\nat 10 ctrl up", 2, "nothing can happen after the 'end' on line 1"},
+      {"at 10 end now", 1, "'end' takes nothing more"},
+      {"at 1 ctrl", 1, "'ctrl' takes 'down' or 'up'"},
+      {"at 1 ctrl-live sideways", 1, "'ctrl-live' takes 'down' or 'up'"},
+      {"at 1 key up", 1, "'key' takes 'down' or 'up' and a decimal key code"},
+      {"at 1 key up Q", 1, "'key' takes 'down' or 'up' and a decimal key code"},
+      {"at 1 key press 12", 1, "'key' takes 'down' or 'up' and a decimal key code"},
+      {"at 1 button left", 1, "'button' takes 'left', 'right' or 'middle', then 'down' or 'up'"},
+      {"at 1 button-live up left", 1,
+       "'button-live' takes 'left', 'right' or 'middle', then 'down' or 'up'"},
+      {"at 1 drag", 1, "'drag' takes 'left', 'right' or 'middle'"},
+      {"at 1 menu quit", 1, "'menu' takes 'exit'"},
+      {"at 1 tap enabled", 1, "'tap' takes 'disabled'"},
+      {"at 1 hub gone", 1, "'hub' takes 'absent' or 'present'"},
+      {"hub present", 1, "'hub' takes 'absent' or register values F5=HH F8=HH (hex bytes)"},
+      {"hub F5=100", 1, "'hub' takes 'absent' or register values F5=HH F8=HH (hex bytes)"},
+      {"hub F5=zz", 1, "'hub' takes 'absent' or register values F5=HH F8=HH (hex bytes)"},
+      {"hub F6=01", 1, "'hub' takes 'absent' or register values F5=HH F8=HH (hex bytes)"},
+      {"hub F5=01 F5=02", 1, "'hub' sets F5 twice"},
+      {"fail", 1,
+       "'fail' takes one of: matching, lookup, plugin, query, open, read F8-008F, read F5-0000, "
+       "write F5-0000"},
+      {"fail read F5-0001", 1,
+       "'fail' takes one of: matching, lookup, plugin, query, open, read F8-008F, read F5-0000, "
+       "write F5-0000"},
+      {"agent yes", 1,
+       "'agent' takes one of: none, installed, other-path, other-label, not-executable, "
+       "malformed"},
+      {"choice", 1, "'choice' takes one of: install, start, cancel"},
+      {"choice start cancel", 1, "'choice' takes one of: install, start, cancel"},
+      {"lock free", 1, "'lock' takes one of: held, unopenable"},
+      {"tap granted", 1, "'tap' takes one of: refused"},
+      {"appsupport", 1, "'appsupport' takes one of: none"},
+      {"agentdir open", 1, "'agentdir' takes one of: blocked"},
+      {"exe present", 1, "'exe' takes one of: none, empty, nonexec"},
+      {"icon png", 1, "'icon' takes one of: none, bundle, beside"},
+      {"alert-ms", 1, "'alert-ms' takes a whole number of ms up to 86400000"},
+      {"alert-ms 5s", 1, "'alert-ms' takes a whole number of ms up to 86400000"},
+      {"clock 2025-03-05", 1, "'clock' takes a local time YYYY-MM-DD HH:MM:SS from 1970 on"},
+      {"choice start\n# c\nchoice cancel", 3, "'choice' already given on line 1"},
+      {"args a\nargs b", 2, "'args' already given on line 1"},
+      {"lock held\nlock unopenable", 2, "'lock' already given on line 1"},
+      {"args a\x01 b", 1, "control character 0x01"},
+      {"at 5 end\x7f", 1, "control character 0x7F"},
+  };
+  for (const Bad& c : cases) {
+    SCOPED_TRACE(c.text);
+    ParseError e = Failed(c.text);
+    EXPECT_EQ(e.line, c.line);
+    EXPECT_EQ(e.what, c.what);
+  }
+}
+
+TEST(RunnerParser, ContradictingSetUpBlamesTheLaterLine) {
+  const char* kNeedsExe =
+      "an agent file for this program needs its executable path, which 'exe none' takes away";
+  EXPECT_EQ(Failed("agent installed\nexe none").line, 2);
+  EXPECT_EQ(Failed("agent installed\nexe none").what, kNeedsExe);
+  EXPECT_EQ(Failed("exe none\n\nagent not-executable").line, 3);
+  EXPECT_EQ(Failed("exe empty\nagent other-label").what,
+            "an agent file for this program needs its executable path, which 'exe empty' "
+            "takes away");
+  EXPECT_EQ(Failed("agentdir blocked\nargs\nagent malformed\nat 0 end").line, 3);
+  // Variants that do not name this executable need no executable path.
+  EXPECT_EQ(Parsed("exe none\nagent other-path").setup.agent, AgentSetup::kOtherPath);
+  EXPECT_EQ(Parsed("exe empty\nagent malformed").setup.agent, AgentSetup::kMalformed);
+  EXPECT_TRUE(Parsed("agentdir blocked\nagent none").setup.agent_dir_blocked);
+}
+
+TEST(RunnerParser, CommentsCutTheLineWhereverTheyStart) {
+  Scenario s = Parsed("args a#b c\n   # at 5 end\nat 5 ctrl down#up\n");
+  EXPECT_EQ(s.setup.args, std::vector<std::string>{"a"});
+  ASSERT_EQ(s.timeline.size(), 1u);
+  EXPECT_EQ(s.timeline[0].live_control, true);
+  // A control character inside a comment does no harm.
+  EXPECT_EQ(Parsed("args x # \x01\x02").setup.args, std::vector<std::string>{"x"});
+}
+
+TEST(RunnerWords, NumbersStopExactlyAtTheirLimit) {
+  EXPECT_EQ(Decimal("0", 10), 0u);
+  EXPECT_EQ(Decimal("10", 10), 10u);
+  EXPECT_FALSE(Decimal("11", 10));
+  EXPECT_EQ(Decimal("18446744073709551615", UINT64_MAX), UINT64_MAX);
+  EXPECT_FALSE(Decimal("18446744073709551616", UINT64_MAX));
+  EXPECT_FALSE(Decimal("", 10));
+  EXPECT_FALSE(Decimal("+1", 10));
+  EXPECT_FALSE(Decimal(" 1", 10));
+  EXPECT_EQ(HexByte("ff"), 0xFF);
+  EXPECT_EQ(HexByte("A0"), 0xA0);
+  EXPECT_EQ(HexByte("7"), 0x07);
+  EXPECT_FALSE(HexByte(""));
+  EXPECT_FALSE(HexByte("0x1"));
+  EXPECT_FALSE(HexByte("g0"));
+}
+
+TEST(RunnerWords, ClockAcceptsOnlyRealDates) {
+  EXPECT_TRUE(ClockTime("2024-02-29", "00:00:00"));
+  EXPECT_TRUE(ClockTime("2000-02-29", "12:00:00"));
+  EXPECT_FALSE(ClockTime("2100-02-29", "12:00:00"));
+  EXPECT_FALSE(ClockTime("2025-02-29", "12:00:00"));
+  EXPECT_TRUE(ClockTime("2025-12-31", "23:59:59"));
+  EXPECT_FALSE(ClockTime("2025-04-31", "10:00:00"));
+  EXPECT_FALSE(ClockTime("2025-13-01", "10:00:00"));
+  EXPECT_FALSE(ClockTime("2025-00-01", "10:00:00"));
+  EXPECT_FALSE(ClockTime("2025-01-00", "10:00:00"));
+  EXPECT_FALSE(ClockTime("2025-01-01", "24:00:00"));
+  EXPECT_FALSE(ClockTime("2025-01-01", "10:60:00"));
+  EXPECT_FALSE(ClockTime("2025-01-01", "10:00:60"));
+  EXPECT_FALSE(ClockTime("1969-12-31", "23:59:59"));
+  EXPECT_FALSE(ClockTime("2025-1-01", "10:00:00"));
+  EXPECT_FALSE(ClockTime("2025/01/01", "10:00:00"));
+  EXPECT_FALSE(ClockTime("2025-01-01", "10:00"));
+  EXPECT_FALSE(ClockTime("2025-01-0x", "10:00:00"));
+}
+
+TEST(RunnerWords, TokensSplitOnAnyRunOfBlanks) {
+  auto t = Tokenize(" \tat  5\r");
+  ASSERT_TRUE(std::holds_alternative<Tokens>(t));
+  EXPECT_EQ(std::get<Tokens>(t), (Tokens{"at", "5"}));
+  EXPECT_TRUE(std::get<Tokens>(Tokenize("")).empty());
+  EXPECT_EQ(std::get<std::string>(Tokenize("a\vb")), "control character 0x0B");
+}
+
+}  // namespace
+}  // namespace runner
