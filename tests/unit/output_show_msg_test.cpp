@@ -142,14 +142,6 @@ TEST_F(ShowMsgTest, UnopenableLogChangesNothingVisible) {
   DbgLogPrint("direct\n");  // silent as well
 }
 
-TEST_F(ShowMsgTest, ConsoleSwitchAloneNeverCreatesTheLog) {
-  gConsoleMode = true;
-  Capture();
-  showMsg("x\n");
-  (void)Console();
-  EXPECT_FALSE(fs::exists(Log()));
-}
-
 // The banner reads the local time from the platform's clock.
 class ToolHeaderTest : public ShowMsgTest {
  protected:
