@@ -1,0 +1,62 @@
+// The user interface without a display: no status item, alerts on standard
+// error, and a choice asked on the terminal (or settled without one).
+#pragma once
+
+#include <cstdio>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "platform/ui.h"
+
+namespace linux_platform {
+
+// A menu that only keeps its entries (nothing can open it).
+class PlainMenu : public platform::Menu {
+ public:
+  struct Item {
+    std::string title;
+    std::string key_equivalent;
+    std::function<void()> action;
+  };
+  void AddItem(const std::string& title, const std::string& key_equivalent,
+               std::function<void()> action) override {
+    items_.push_back({title, key_equivalent, std::move(action)});
+  }
+  const std::vector<Item>& items() const { return items_; }
+
+ private:
+  std::vector<Item> items_;
+};
+
+// The button a choice falls back to when nobody can be asked.
+inline constexpr const char* kUnattendedButton = "Start Program";
+
+class HeadlessUi : public platform::Ui {
+ public:
+  // `in` is read for choices when `interactive` (standard input is a
+  // terminal); alerts and questions go to `out` (standard error).
+  HeadlessUi(std::FILE* in, std::FILE* out, bool interactive);
+
+  std::unique_ptr<platform::StatusItem> CreateStatusItem() override { return nullptr; }
+  std::unique_ptr<platform::Menu> CreateMenu(const std::string&) override {
+    return std::make_unique<PlainMenu>();
+  }
+  std::shared_ptr<platform::Image> LoadImage(const std::string&) override { return nullptr; }
+  std::optional<std::string> BundleResourcePath(const std::string&, const std::string&) override {
+    return std::nullopt;
+  }
+  void ActivateIgnoringOtherApps() override {}
+  // One button: the text is written and the alert is done. More: the user
+  // picks one by number on the terminal; without a terminal, the unattended
+  // button (or the first) is taken and one line says so. End of input on
+  // the terminal picks the last button.
+  int RunModalAlert(const platform::AlertSpec& alert) override;
+
+ private:
+  std::FILE* in_;
+  std::FILE* out_;
+  bool interactive_;
+};
+
+}  // namespace linux_platform

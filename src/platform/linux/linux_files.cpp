@@ -1,0 +1,96 @@
+#include "platform/linux/linux_files.h"
+
+#include <fcntl.h>
+#include <pwd.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <utility>
+
+#include "platform/linux/desktop_entry.h"
+#include "platform/posix/unique_fd.h"
+#include "shared/product.h"
+
+namespace linux_platform {
+namespace {
+
+std::optional<std::string> Env(const char* name) {
+  const char* value = std::getenv(name);
+  if (value == nullptr) return std::nullopt;
+  return std::string(value);
+}
+
+// XDG base folders must be absolute; anything else is ignored.
+bool Usable(const std::optional<std::string>& dir) {
+  return dir && !dir->empty() && (*dir)[0] == '/';
+}
+
+std::string Join(const std::string& base, const std::string& name) {
+  if (!base.empty() && base.back() == '/') return base + name;
+  return base + "/" + name;
+}
+
+// Reads at most `limit` + 1 bytes of a regular file; none when it cannot.
+std::optional<std::string> ReadCapped(const std::string& path, size_t limit) {
+  posix::UniqueFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK));
+  if (!fd.valid()) return std::nullopt;
+  struct stat st {};
+  if (::fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode)) return std::nullopt;
+  std::string bytes;
+  char buffer[4096];
+  while (bytes.size() <= limit) {
+    const ssize_t n = ::read(fd.get(), buffer, sizeof buffer);
+    if (n < 0) return std::nullopt;
+    if (n == 0) break;
+    bytes.append(buffer, static_cast<size_t>(n));
+  }
+  return bytes;
+}
+
+}  // namespace
+
+XdgEnvironment XdgEnvironment::FromProcess() {
+  return {Env("HOME"), Env("XDG_CONFIG_HOME"), Env("XDG_STATE_HOME")};
+}
+
+LinuxFiles::LinuxFiles(XdgEnvironment env, std::string lock_directory)
+    : env_(std::move(env)), lock_directory_(std::move(lock_directory)) {}
+
+std::string LinuxFiles::HomeDirectory() {
+  if (Usable(env_.home)) return *env_.home;
+  if (const passwd* pw = ::getpwuid(::getuid()); pw != nullptr && pw->pw_dir != nullptr) {
+    return pw->pw_dir;
+  }
+  return "/";
+}
+
+std::optional<std::string> LinuxFiles::ApplicationSupportDirectory() {
+  if (Usable(env_.state_home)) return *env_.state_home;
+  return Join(HomeDirectory(), ".local/state");
+}
+
+std::string LinuxFiles::AgentDirectory() {
+  const std::string config =
+      Usable(env_.config_home) ? *env_.config_home : Join(HomeDirectory(), ".config");
+  return Join(config, "autostart");
+}
+
+std::optional<std::string> LinuxFiles::ExecutablePath() {
+  char buffer[4096];
+  const ssize_t n = ::readlink("/proc/self/exe", buffer, sizeof buffer);
+  if (n <= 0 || static_cast<size_t>(n) >= sizeof buffer) return std::nullopt;
+  return std::string(buffer, static_cast<size_t>(n));
+}
+
+std::optional<platform::AgentFileContents> LinuxFiles::ReadAgentFile(const std::string& path) {
+  const std::optional<std::string> bytes = ReadCapped(path, kMaxEntryBytes);
+  if (!bytes) return std::nullopt;
+  return ParseDesktopEntry(*bytes);
+}
+
+platform::Result<std::string> LinuxFiles::SerializeAgent(const platform::AgentDefinition& agent) {
+  return SerializeDesktopEntry(agent, kProductName);
+}
+
+}  // namespace linux_platform

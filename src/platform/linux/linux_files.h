@@ -1,0 +1,44 @@
+// Files and paths on a Linux desktop: XDG folders, the autostart entry as
+// the login agent file, and the POSIX lock, folder and write helpers.
+#pragma once
+
+#include <optional>
+#include <string>
+
+#include "platform/posix/posix_files_base.h"
+
+namespace linux_platform {
+
+// The environment the paths are read from (tests give their own).
+struct XdgEnvironment {
+  std::optional<std::string> home;         // $HOME
+  std::optional<std::string> config_home;  // $XDG_CONFIG_HOME
+  std::optional<std::string> state_home;   // $XDG_STATE_HOME
+  static XdgEnvironment FromProcess();
+};
+
+class LinuxFiles : public posix::PosixFiles {
+ public:
+  explicit LinuxFiles(XdgEnvironment env = XdgEnvironment::FromProcess(),
+                      std::string lock_directory = "/tmp/");
+
+  // $HOME, or the password database's home when it is unset or relative.
+  std::string HomeDirectory() override;
+  // The log folder's parent: $XDG_STATE_HOME, or ~/.local/state.
+  std::optional<std::string> ApplicationSupportDirectory() override;
+  // $XDG_CONFIG_HOME/autostart, or ~/.config/autostart.
+  std::string AgentDirectory() override;
+  std::string AgentFileExtension() override { return ".desktop"; }
+  // The target of /proc/self/exe.
+  std::optional<std::string> ExecutablePath() override;
+
+  std::optional<platform::AgentFileContents> ReadAgentFile(const std::string& path) override;
+  platform::Result<std::string> SerializeAgent(const platform::AgentDefinition& agent) override;
+  std::string LockDirectory() override { return lock_directory_; }
+
+ private:
+  XdgEnvironment env_;
+  std::string lock_directory_;
+};
+
+}  // namespace linux_platform

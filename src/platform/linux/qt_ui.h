@@ -1,0 +1,35 @@
+// The user interface with a display: a tray icon whose right-click menu is
+// the tool's menu, and modal message boxes.
+#pragma once
+
+#include <optional>
+#include <string>
+
+#include "platform/ui.h"
+
+namespace linux_platform {
+
+// The folder installed resources are looked up in, relative to the folder
+// of the executable.
+inline constexpr const char* kResourceFolder = "../share/quembrastella-switch";
+
+class QtUi : public platform::Ui {
+ public:
+  // `executable` is the running program's path (resources are found from
+  // it); empty when unknown.
+  explicit QtUi(std::string executable);
+
+  std::unique_ptr<platform::StatusItem> CreateStatusItem() override;
+  std::unique_ptr<platform::Menu> CreateMenu(const std::string& title) override;
+  std::shared_ptr<platform::Image> LoadImage(const std::string& path) override;
+  // NAME.TYPE in the installed resource folder, when it is there.
+  std::optional<std::string> BundleResourcePath(const std::string& name,
+                                                const std::string& type) override;
+  void ActivateIgnoringOtherApps() override {}
+  int RunModalAlert(const platform::AlertSpec& alert) override;
+
+ private:
+  std::string executable_;
+};
+
+}  // namespace linux_platform

@@ -1,0 +1,83 @@
+// Settling headless or not from the display variables.
+#include "platform/linux/display.h"
+
+#include <gtest/gtest.h>
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+namespace {
+
+using linux_platform::ChooseQtPlatform;
+using linux_platform::DisplayEnvironment;
+
+// A listening unix socket in a fresh folder, standing in for a server.
+class FakeServer {
+ public:
+  FakeServer() {
+    char dir[] = "/tmp/qs-display-XXXXXX";
+    dir_ = mkdtemp(dir);
+    path_ = dir_ + "/wayland-7";
+    fd_ = socket(AF_UNIX, SOCK_STREAM, 0);
+    sockaddr_un addr{};
+    addr.sun_family = AF_UNIX;
+    std::strncpy(addr.sun_path, path_.c_str(), sizeof addr.sun_path - 1);
+    ok_ = bind(fd_, reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0 && listen(fd_, 4) == 0;
+  }
+  ~FakeServer() {
+    close(fd_);
+    unlink(path_.c_str());
+    rmdir(dir_.c_str());
+  }
+  bool ok() const { return ok_; }
+  const std::string& dir() const { return dir_; }
+  const std::string& path() const { return path_; }
+
+ private:
+  std::string dir_;
+  std::string path_;
+  int fd_;
+  bool ok_ = false;
+};
+
+TEST(DisplayTest, DisplayNamesMapToTheirSockets) {
+  EXPECT_EQ(linux_platform::XSocketPath(":0"), "/tmp/.X11-unix/X0");
+  EXPECT_EQ(linux_platform::XSocketPath("unix:12.1"), "/tmp/.X11-unix/X12");
+  EXPECT_FALSE(linux_platform::XSocketPath("remote:1").has_value());
+  EXPECT_FALSE(linux_platform::XSocketPath("garbage").has_value());
+  EXPECT_FALSE(linux_platform::XSocketPath(":x").has_value());
+  EXPECT_EQ(linux_platform::WaylandSocketPath("wayland-0", "/run/user/1"), "/run/user/1/wayland-0");
+  EXPECT_EQ(linux_platform::WaylandSocketPath("/abs/sock", std::nullopt), "/abs/sock");
+  EXPECT_FALSE(linux_platform::WaylandSocketPath("wayland-0", std::nullopt).has_value());
+}
+
+TEST(DisplayTest, AbsentServersMeanHeadless) {
+  EXPECT_FALSE(ChooseQtPlatform({}).has_value());
+  DisplayEnvironment env;
+  env.x_display = ":987";  // nobody serves this
+  env.wayland_display = "no-such-wayland";
+  env.runtime_dir = "/nonexistent";
+  EXPECT_FALSE(ChooseQtPlatform(env).has_value());
+  // A remote display that refuses connections (nothing listens on 6987).
+  env.x_display = "127.0.0.1:987";
+  EXPECT_FALSE(ChooseQtPlatform(env).has_value());
+}
+
+TEST(DisplayTest, AReachableServerGetsTheOffscreenFallback) {
+  FakeServer server;
+  ASSERT_TRUE(server.ok());
+  DisplayEnvironment env;
+  env.wayland_display = "wayland-7";
+  env.runtime_dir = server.dir();
+  EXPECT_EQ(ChooseQtPlatform(env), "wayland;offscreen");
+  env.qpa_platform = "xcb";
+  EXPECT_EQ(ChooseQtPlatform(env), "xcb;offscreen");
+  env.qpa_platform = "minimal;offscreen";
+  EXPECT_EQ(ChooseQtPlatform(env), "minimal;offscreen");
+}
+
+}  // namespace

@@ -1,0 +1,139 @@
+// Paths from the XDG variables, and the login agent as an autostart entry,
+// written and checked by the tool's own agent code.
+#include "platform/linux/linux_files.h"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+#include <string>
+
+#include "platform/services.h"
+#include "service/launch_agent.h"
+
+namespace {
+
+using linux_platform::LinuxFiles;
+using linux_platform::XdgEnvironment;
+
+std::string ReadAll(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::stringstream s;
+  s << in.rdbuf();
+  return s.str();
+}
+
+class LinuxFilesTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    char dir[] = "/tmp/qs-home-XXXXXX";
+    ASSERT_NE(mkdtemp(dir), nullptr);
+    home_ = dir;
+  }
+  void TearDown() override {
+    platform::InstallServices(platform::Services{});
+    std::system(("rm -rf '" + home_ + "'").c_str());
+  }
+  void Install(LinuxFiles& files) {
+    platform::Services services;
+    services.files = &files;
+    platform::InstallServices(services);
+  }
+  std::string home_;
+};
+
+TEST_F(LinuxFilesTest, FoldersFollowTheXdgVariablesAndIgnoreRelativeOnes) {
+  LinuxFiles defaults(XdgEnvironment{home_, std::nullopt, std::nullopt});
+  EXPECT_EQ(defaults.HomeDirectory(), home_);
+  EXPECT_EQ(defaults.AgentDirectory(), home_ + "/.config/autostart");
+  EXPECT_EQ(defaults.ApplicationSupportDirectory(), home_ + "/.local/state");
+  EXPECT_EQ(defaults.AgentFileExtension(), ".desktop");
+
+  LinuxFiles custom(XdgEnvironment{home_, "/cfg", "/state"});
+  EXPECT_EQ(custom.AgentDirectory(), "/cfg/autostart");
+  EXPECT_EQ(custom.ApplicationSupportDirectory(), "/state");
+
+  LinuxFiles relative(XdgEnvironment{home_, "cfg", ""});
+  EXPECT_EQ(relative.AgentDirectory(), home_ + "/.config/autostart");
+  EXPECT_EQ(relative.ApplicationSupportDirectory(), home_ + "/.local/state");
+
+  const auto exe = defaults.ExecutablePath();
+  ASSERT_TRUE(exe.has_value());
+  EXPECT_EQ((*exe)[0], '/');
+  EXPECT_TRUE(defaults.IsExecutableFile(*exe));
+}
+
+TEST_F(LinuxFilesTest, InstalledEntryIsFoundAgainAndIsReadableByAll) {
+  LinuxFiles files(XdgEnvironment{home_, std::nullopt, std::nullopt});
+  Install(files);
+  EXPECT_FALSE(LaunchAgentServiceExists());
+  std::string message;
+  ASSERT_TRUE(InstallLaunchAgent(&message)) << message;
+  EXPECT_TRUE(LaunchAgentServiceExists());
+
+  const std::string entry = LaunchAgentPlistPath();
+  EXPECT_EQ(entry.rfind(home_ + "/.config/autostart/", 0), 0u);
+  struct stat st {};
+  ASSERT_EQ(stat(entry.c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 0777, 0644u);
+  const std::string first = ReadAll(entry);
+  EXPECT_NE(first.find("Exec=" + *files.ExecutablePath() + " --service\n"), std::string::npos);
+  // The log folder exists beside the other per-user state.
+  struct stat logs {};
+  EXPECT_EQ(stat((home_ + "/.local/state/Quembrastella USB-C Switch").c_str(), &logs), 0);
+
+  ASSERT_TRUE(InstallLaunchAgent(nullptr));
+  EXPECT_EQ(ReadAll(entry), first);
+}
+
+TEST_F(LinuxFilesTest, EntriesForAnotherProgramOrBrokenOnesDoNotCount) {
+  LinuxFiles files(XdgEnvironment{home_, std::nullopt, std::nullopt});
+  Install(files);
+  ASSERT_TRUE(InstallLaunchAgent(nullptr));
+  const std::string entry = LaunchAgentPlistPath();
+  std::string text = ReadAll(entry);
+  const std::string exe = *files.ExecutablePath();
+  text.replace(text.find(exe), exe.size(), "/usr/bin/elsewhere");
+  std::ofstream(entry, std::ios::binary | std::ios::trunc) << text;
+  EXPECT_FALSE(LaunchAgentServiceExists());
+
+  std::ofstream(entry, std::ios::binary | std::ios::trunc) << std::string(
+      "\x7f"
+      "ELF\0\0\0",
+      7);
+  EXPECT_FALSE(LaunchAgentServiceExists());
+  std::ofstream(entry, std::ios::binary | std::ios::trunc) << "[Desktop Entry]\nExec=\"" << exe;
+  EXPECT_FALSE(LaunchAgentServiceExists());
+
+  // Reinstalling repairs it.
+  ASSERT_TRUE(InstallLaunchAgent(nullptr));
+  EXPECT_TRUE(LaunchAgentServiceExists());
+}
+
+TEST_F(LinuxFilesTest, AFileWhereTheAutostartFolderBelongsFailsTheInstall) {
+  ASSERT_EQ(
+      system(
+          ("mkdir -p '" + home_ + "/.config' && touch '" + home_ + "/.config/autostart'").c_str()),
+      0);
+  LinuxFiles files(XdgEnvironment{home_, std::nullopt, std::nullopt});
+  Install(files);
+  std::string message;
+  EXPECT_FALSE(InstallLaunchAgent(&message));
+  EXPECT_FALSE(message.empty());
+  struct stat st {};
+  EXPECT_NE(stat((home_ + "/.local/state").c_str(), &st), 0);  // no log folder either
+}
+
+TEST_F(LinuxFilesTest, ReadingSkipsWhatIsNoRegularFile) {
+  LinuxFiles files(XdgEnvironment{home_, std::nullopt, std::nullopt});
+  EXPECT_FALSE(files.ReadAgentFile(home_).has_value());  // a folder
+  EXPECT_FALSE(files.ReadAgentFile(home_ + "/missing.desktop").has_value());
+  const std::string fifo = home_ + "/fifo.desktop";
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+  EXPECT_FALSE(files.ReadAgentFile(fifo).has_value());  // and it does not hang
+}
+
+}  // namespace
