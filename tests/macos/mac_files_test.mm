@@ -122,7 +122,7 @@ TEST_F(MacFilesTest, PermissionsDecideWhetherAFileIsExecutable) {
   EXPECT_TRUE(files_.IsExecutableFile(path));
   struct stat info {};
   ASSERT_EQ(stat(path.c_str(), &info), 0);
-  EXPECT_EQ(info.st_mode & 0777, 0755u);
+  EXPECT_EQ(static_cast<unsigned>(info.st_mode & 0777), 0755u);
 
   EXPECT_FALSE(files_.IsExecutableFile(Path("absent")));
   EXPECT_FALSE(files_.SetPermissions(Path("absent"), 0644));
