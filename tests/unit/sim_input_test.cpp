@@ -158,6 +158,17 @@ TEST_F(SimInputTest, DisabledByTimeoutNotifiesOnceThenDeliversNothing) {
   });
   world_->RunUntil(20);
   EXPECT_EQ(SeenTypes(), (Types{0xFFFFFFFEu}));
+
+  // Only the tool's own Enable brings it back; then the other notification
+  // switches it off the same way.
+  tap_->Enable(true);
+  world_->At(30, [this] {
+    Control().Deliver(11);
+    Control().Deliver(0xFFFFFFFFu);
+    Control().Deliver(11);
+  });
+  world_->RunUntil(30);
+  EXPECT_EQ(SeenTypes(), (Types{0xFFFFFFFEu, 11, 0xFFFFFFFFu}));
 }
 
 TEST_F(SimInputTest, LiveStateIsIndependentOfDeliveredEvents) {

@@ -37,7 +37,11 @@ class SimEventTap : public platform::EventTap {
     tap_->has_source = true;
     return std::make_unique<SimRunLoopSource>(input_, tap_);
   }
-  void Enable(bool on) override { tap_->enabled = on; }
+  // Switching a tap on again also undoes a switch-off by the system.
+  void Enable(bool on) override {
+    tap_->enabled = on;
+    if (on) tap_->system_disabled = false;
+  }
 
  private:
   std::weak_ptr<SimInputService> input_;
@@ -115,6 +119,13 @@ void SimInputService::Deliver(uint32_t type, int64_t keycode, int64_t button) {
       if (tap->scheduled) ScheduleDrain(tap);
     }
   }
+  // Either notification means the system has switched the taps off: nothing
+  // more comes through them, and nothing switches them on again.
+  if (type == kTapDisabledByTimeout || type == kTapDisabledByUserInput) {
+    for (const auto& weak : taps_) {
+      if (auto tap = weak.lock()) tap->system_disabled = true;
+    }
+  }
 }
 
 void SimInputService::ScheduleDrain(const std::shared_ptr<TapState>& tap) {
@@ -140,9 +151,6 @@ void SimInputService::Drain(const std::shared_ptr<TapState>& tap) {
 
 void SimInputService::DisableTapByTimeout() {
   Deliver(kTapDisabledByTimeout);
-  for (const auto& weak : taps_) {
-    if (auto tap = weak.lock()) tap->system_disabled = true;
-  }
 }
 
 }  // namespace sim

@@ -59,7 +59,11 @@ class SimInput {
   virtual void SetLiveButton(uint32_t button, bool down) = 0;
   // Delivers an event of `type` to the tap's callback, when a tap exists, is
   // enabled and not disabled by the system, and its source is in a loop that
-  // is running now. `keycode` and `button` fill fields 9 and 3.
+  // is running now (otherwise the event waits, as in the tap's port, until a
+  // loop runs the source; a source removed meanwhile drops it). `keycode`
+  // and `button` fill fields 9 and 3. Either tap-disabled notification
+  // (0xFFFFFFFE, 0xFFFFFFFF) is delivered whatever the mask and then
+  // switches the taps off for good.
   virtual void Deliver(uint32_t type, int64_t keycode = 0, int64_t button = 0) = 0;
   // The system disables the tap by time-out: the notification is delivered,
   // then no more events.
@@ -156,7 +160,10 @@ class World {
   // Runs the default loop, outside App::Run, until T = t_ms: for unit tests
   // that drive timers without the application.
   virtual void RunUntil(uint64_t t_ms) = 0;
-  // App::Run stops (as if killed, no termination hook) at T = t_ms.
+  // App::Run stops (as if killed, no termination hook) at T = t_ms. Without
+  // a kill, App::Run also stops as if killed once nothing is left that could
+  // happen: no happening, no posted input, no one-shot timer (repeating
+  // timers alone do not keep it going).
   virtual void KillAt(uint64_t t_ms) = 0;
   // Makes the run loop refuse new timers (AddTimer gives null) while on.
   virtual void SetTimerCreationFails(bool on) = 0;
