@@ -23,10 +23,6 @@
 @property(atomic, strong) NSStatusItem* statusItem;
 @property(atomic, strong) NSMenu* statusMenu;
 
-// Forwards the lifecycle messages to `hooks` (not owned; null forwards
-// nothing and answers NO).
-- (instancetype)initWithHooks:(platform::AppDelegate*)hooks;
-
 - (void)applicationDidFinishLaunching:(NSNotification*)notification;
 - (void)applicationWillTerminate:(NSNotification*)notification;
 - (BOOL)applicationShouldTerminateAfterLastWindowClosed:(NSApplication*)sender;
@@ -39,6 +35,9 @@
 // ZRNAction the chosen entry carries.
 - (void)exitProgram:(id)sender;
 
+// Beyond AppKit's part: forwards the lifecycle messages to `hooks` (not
+// owned; null forwards nothing and answers NO).
+- (instancetype)initWithHooks:(platform::AppDelegate*)hooks;
 // The tool's action for a right click on the status item.
 - (void)setStatusAction:(const std::function<void()>&)action;
 // Drops the hooks: no lifecycle message is forwarded any more.

@@ -28,18 +28,6 @@
 @synthesize statusItem = _statusItem;
 @synthesize statusMenu = _statusMenu;
 
-- (instancetype)initWithHooks:(platform::AppDelegate*)hooks {
-  self = [super init];
-  if (self) _hooks = hooks;
-  return self;
-}
-
-- (void)dealloc {
-  // The menu first, then the item.
-  _statusMenu = nil;
-  _statusItem = nil;
-}
-
 - (void)applicationDidFinishLaunching:(NSNotification*)notification {
   (void)notification;
   if (_hooks) _hooks->applicationDidFinishLaunching();
@@ -76,12 +64,24 @@
   if ([carried isKindOfClass:[ZRNAction class]]) [(ZRNAction*)carried run];
 }
 
+- (instancetype)initWithHooks:(platform::AppDelegate*)hooks {
+  self = [super init];
+  if (self) _hooks = hooks;
+  return self;
+}
+
 - (void)setStatusAction:(const std::function<void()>&)action {
   _statusAction = action;
 }
 
 - (void)clearHooks {
   _hooks = nullptr;
+}
+
+- (void)dealloc {
+  // The menu first, then the item.
+  _statusMenu = nil;
+  _statusItem = nil;
 }
 
 @end
