@@ -17,14 +17,14 @@ int main(int argc, char* argv[]) {
   @autoreleasepool {
     // They live until the process ends: the terminate request ends it
     // inside the run loop, with these still in place.
-    posix::SystemClock clock;
+    posix::SystemClock system_clock;
     platform::macos::MacRunLoop run_loop;
     platform::macos::MacInput input;
     platform::macos::MacUsb usb;
     platform::macos::MacUi ui;
     platform::macos::MacFiles files;
     platform::macos::MacApp app;
-    platform::InstallServices(platform::Services{.clock = &clock,
+    platform::InstallServices(platform::Services{.clock = &system_clock,
                                                  .run_loop = &run_loop,
                                                  .input = &input,
                                                  .usb = &usb,
