@@ -19,3 +19,5 @@ check("${usage}" a.scenario b.scenario)
 check("${usage}" --home "" a.scenario)
 check("quembrastella-sim: cannot read /nonexistent/x.scenario: No such file or directory (give the path of a readable scenario file)\n"
       /nonexistent/x.scenario)
+check("quembrastella-sim: cannot read ${CMAKE_CURRENT_LIST_DIR}: Is a directory (give the path of a readable scenario file)\n"
+      "${CMAKE_CURRENT_LIST_DIR}")

@@ -59,6 +59,11 @@ std::optional<Options> ReadCommandLine(int argc, char* argv[], bool& help) {
 }
 
 std::optional<std::string> ReadFile(const std::string& path, std::string& error) {
+  std::error_code ec;
+  if (std::filesystem::is_directory(path, ec)) {
+    error = std::strerror(EISDIR);
+    return std::nullopt;
+  }
   std::ifstream in(path, std::ios::binary);
   if (!in) {
     error = std::strerror(errno);
