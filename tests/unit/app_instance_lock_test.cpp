@@ -1,0 +1,247 @@
+// The single-instance lock: between two processes, its three failure texts,
+// release in any state and taking it again.
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <fstream>
+#include <sstream>
+#include <string>
+
+#include "app/instance_lock.h"
+#include "app_world_fixture.h"
+
+namespace {
+
+// Runs `body` in a forked child and returns what it wrote to the pipe; the
+// child ends with _exit, so nothing of this process's teardown runs twice.
+template <class Body>
+std::string InChild(Body body) {
+  int fds[2];
+  if (::pipe(fds) != 0) return "pipe failed";
+  const pid_t pid = ::fork();
+  if (pid == 0) {
+    ::close(fds[0]);
+    const std::string answer = body();
+    ssize_t unused = ::write(fds[1], answer.data(), answer.size());
+    (void)unused;
+    ::_exit(0);
+  }
+  ::close(fds[1]);
+  std::string answer;
+  char buf[256];
+  ssize_t n;
+  while ((n = ::read(fds[0], buf, sizeof buf)) > 0) answer.append(buf, static_cast<size_t>(n));
+  ::close(fds[0]);
+  int status = 0;
+  ::waitpid(pid, &status, 0);
+  return answer;
+}
+
+std::string TryLockAnswer() {
+  std::string message = "(none)";
+  const bool ok = AcquireSingleInstanceLock(&message);
+  return (ok ? "held " : "refused ") + message;
+}
+
+// Another process holds the lock until it reads a byte from `release`.
+struct LockHolder {
+  pid_t pid = -1;
+  int release = -1;
+};
+
+LockHolder StartLockHolder() {
+  int go[2], ready[2];
+  if (::pipe(go) != 0 || ::pipe(ready) != 0) return {};
+  const pid_t pid = ::fork();
+  if (pid == 0) {
+    ::close(go[1]);
+    ::close(ready[0]);
+    const char state = AcquireSingleInstanceLock(nullptr) ? 'y' : 'n';
+    ssize_t unused = ::write(ready[1], &state, 1);
+    char c;
+    unused = ::read(go[0], &c, 1);
+    (void)unused;
+    ::_exit(0);  // the lock goes with the process, released or not
+  }
+  ::close(go[0]);
+  ::close(ready[1]);
+  char state = 'n';
+  if (::read(ready[0], &state, 1) != 1 || state != 'y') state = 'n';
+  ::close(ready[0]);
+  return {state == 'y' ? pid : -1, go[1]};
+}
+
+void StopLockHolder(const LockHolder& holder) {
+  ssize_t unused = ::write(holder.release, "x", 1);
+  (void)unused;
+  ::close(holder.release);
+  int status = 0;
+  if (holder.pid > 0) ::waitpid(holder.pid, &status, 0);
+}
+
+class InstanceLockTest : public ToolWorldTest {};
+
+TEST_F(InstanceLockTest, SecondProcessIsRefusedAndFirstKeepsItsLock) {
+  std::string message = "untouched";
+  ASSERT_TRUE(AcquireSingleInstanceLock(&message));
+  EXPECT_EQ(message, "untouched");  // success leaves the place alone
+  const int fd = gSingleInstanceLockFd;
+  EXPECT_GE(fd, 0);
+
+  EXPECT_EQ(InChild(TryLockAnswer), "refused Quembrastella USB-C Switch is running already.");
+
+  // The refused attempt changed nothing here.
+  EXPECT_EQ(gSingleInstanceLockFd, fd);
+  EXPECT_FALSE(LockFreeForOthers());
+  ReleaseSingleInstanceLock();
+  EXPECT_TRUE(LockFreeForOthers());
+}
+
+TEST_F(InstanceLockTest, LockOfAnEndedProcessDoesNotBlockTheNextStart) {
+  const LockHolder holder = StartLockHolder();
+  ASSERT_GT(holder.pid, 0);
+
+  std::string message;
+  EXPECT_FALSE(AcquireSingleInstanceLock(&message));
+  EXPECT_EQ(message, "Quembrastella USB-C Switch is running already.");
+  EXPECT_EQ(gSingleInstanceLockFd, -1);
+
+  StopLockHolder(holder);  // ends without giving the lock back itself
+  EXPECT_TRUE(AcquireSingleInstanceLock(&message));
+  EXPECT_GE(gSingleInstanceLockFd, 0);
+}
+
+TEST_F(InstanceLockTest, UnopenableLockFileIsNotReportedAsRunningInstance) {
+  files().SetLockUnopenable(true);
+  std::string message;
+  EXPECT_FALSE(AcquireSingleInstanceLock(&message));
+  EXPECT_EQ(message, std::string("Cannot create the program lock file: ") + std::strerror(EACCES));
+  EXPECT_EQ(gSingleInstanceLockFd, -1);
+}
+
+TEST_F(InstanceLockTest, WithoutMessagePlaceOutcomesAreTheSame) {
+  ASSERT_TRUE(AcquireSingleInstanceLock(nullptr));
+  EXPECT_EQ(InChild([] { return std::string(AcquireSingleInstanceLock(nullptr) ? "y" : "n"); }),
+            "n");
+  ReleaseSingleInstanceLock();
+
+  files().SetLockUnopenable(true);
+  EXPECT_FALSE(AcquireSingleInstanceLock(nullptr));
+  EXPECT_EQ(gSingleInstanceLockFd, -1);
+}
+
+TEST_F(InstanceLockTest, ReleaseIsIdempotentAndLockCanBeTakenAgain) {
+  ReleaseSingleInstanceLock();  // never held: nothing happens
+  EXPECT_EQ(gSingleInstanceLockFd, -1);
+
+  ASSERT_TRUE(AcquireSingleInstanceLock(nullptr));
+  ReleaseSingleInstanceLock();
+  EXPECT_EQ(gSingleInstanceLockFd, -1);
+  ReleaseSingleInstanceLock();
+  EXPECT_EQ(gSingleInstanceLockFd, -1);
+  EXPECT_TRUE(LockFreeForOthers());
+
+  ASSERT_TRUE(AcquireSingleInstanceLock(nullptr));
+  EXPECT_GE(gSingleInstanceLockFd, 0);
+  EXPECT_FALSE(LockFreeForOthers());
+}
+
+TEST_F(InstanceLockTest, LockFileIsNeitherTruncatedNorWrittenAndHasMode0644) {
+  const std::string path = SingleInstanceLockPath();
+  {
+    std::ofstream old(path);
+    old << "left by someone";
+  }
+  ::chmod(path.c_str(), 0600);  // an existing file keeps its own mode
+  ASSERT_TRUE(AcquireSingleInstanceLock(nullptr));
+  std::ifstream in(path);
+  std::stringstream contents;
+  contents << in.rdbuf();
+  EXPECT_EQ(contents.str(), "left by someone");
+  ReleaseSingleInstanceLock();
+
+  ::unlink(path.c_str());
+  const mode_t mask = ::umask(022);
+  ASSERT_TRUE(AcquireSingleInstanceLock(nullptr));
+  ::umask(mask);
+  struct stat st {};
+  ASSERT_EQ(::stat(path.c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 0777, 0644u);
+}
+
+TEST_F(InstanceLockTest, LockPathIsTheLockFolderWithTheLabel) {
+  const std::string folder = platform::Sys().files->LockDirectory();
+  EXPECT_EQ(SingleInstanceLockPath(), folder + "org.quembrastella.switch.lock");
+}
+
+// The sandbox's files, with the lock refused for a reason other than a
+// holder; every other call goes to the sandbox.
+class RefusingLockFiles : public platform::Files {
+ public:
+  explicit RefusingLockFiles(platform::Files* inner) : inner_(inner) {}
+  std::string HomeDirectory() override { return inner_->HomeDirectory(); }
+  std::optional<std::string> ApplicationSupportDirectory() override {
+    return inner_->ApplicationSupportDirectory();
+  }
+  std::string AgentDirectory() override { return inner_->AgentDirectory(); }
+  std::string AgentFileExtension() override { return inner_->AgentFileExtension(); }
+  std::optional<std::string> ExecutablePath() override { return inner_->ExecutablePath(); }
+  platform::Status CreateDirectories(const std::string& p) override {
+    return inner_->CreateDirectories(p);
+  }
+  std::optional<platform::AgentFileContents> ReadAgentFile(const std::string& p) override {
+    return inner_->ReadAgentFile(p);
+  }
+  platform::Result<std::string> SerializeAgent(const platform::AgentDefinition& a) override {
+    return inner_->SerializeAgent(a);
+  }
+  platform::Status WriteFileAtomically(const std::string& p, const std::string& b) override {
+    return inner_->WriteFileAtomically(p, b);
+  }
+  bool SetPermissions(const std::string& p, unsigned m) override {
+    return inner_->SetPermissions(p, m);
+  }
+  bool IsExecutableFile(const std::string& p) override { return inner_->IsExecutableFile(p); }
+  std::string LockDirectory() override { return inner_->LockDirectory(); }
+  platform::SysResult OpenLockFile(const std::string& p) override {
+    platform::SysResult r = inner_->OpenLockFile(p);
+    if (r.error == 0) opened = r.value;
+    return r;
+  }
+  int LockExclusiveNoWait(int) override { return ENOLCK; }
+  void UnlockAndClose(int fd) override { inner_->UnlockAndClose(fd); }
+  void CloseLockFile(int fd) override {
+    closed = fd;
+    inner_->CloseLockFile(fd);
+  }
+
+  int opened = -1;
+  int closed = -1;
+
+ private:
+  platform::Files* inner_;
+};
+
+TEST_F(InstanceLockTest, OtherLockErrorClosesTheDescriptorAndNamesTheError) {
+  platform::Services services = world().Services();
+  RefusingLockFiles refusing(services.files);
+  services.files = &refusing;
+  platform::InstallServices(services);
+
+  std::string message;
+  EXPECT_FALSE(AcquireSingleInstanceLock(&message));
+  EXPECT_EQ(message, std::string("Cannot lock the program instance: ") + std::strerror(ENOLCK));
+  EXPECT_EQ(gSingleInstanceLockFd, -1);
+  EXPECT_GE(refusing.opened, 0);
+  EXPECT_EQ(refusing.closed, refusing.opened);
+  // The descriptor is really gone: it no longer names an open file.
+  EXPECT_EQ(::fcntl(refusing.opened, F_GETFD), -1);
+
+  world().Install();
+}
+
+}  // namespace

@@ -1,0 +1,152 @@
+// The delegate's launch and termination hooks, run through the whole entry
+// point: banner and usage lines, the started notice, a refused tap, the Q
+// double-tap, and gestures while the launch hook's notice is up.
+#include <string>
+#include <vector>
+
+#include "app_world_fixture.h"
+
+namespace {
+
+using Texts = std::vector<std::string>;
+
+constexpr uint32_t kKeyUp = 11;
+constexpr uint32_t kFlagsChanged = 12;
+constexpr int64_t kKeyQ = 12;
+constexpr const char* kTapAlert =
+    "Cannot create event tap. Please enable Accessibility permission for this program in System "
+    "Settings.";
+constexpr const char* kUsage =
+    "Hold mouse L+R buttons for 1 second OR double-tap Control (Ctrl, Ctrl) to trigger USB-C "
+    "switch.\n"
+    "Or, double-tap 'Q' (Q, Q) to quit this tool.\n\n"
+    "Running...\n";
+
+class LifecycleTest : public ToolWorldTest {
+ protected:
+  void ExitAt(uint64_t t_ms) {
+    world().At(t_ms, [this] { ui().RightClickStatusItem("Exit"); });
+  }
+  void ControlAt(uint64_t t_ms, bool down) {
+    world().At(t_ms, [this, down] {
+      world().InputControl().SetLiveControl(down);
+      world().InputControl().Deliver(kFlagsChanged);
+    });
+  }
+  // Times of the observations with exactly this text.
+  std::vector<uint64_t> TimesOf(const std::string& text) const {
+    std::vector<uint64_t> times;
+    for (const sim::Observation& o : world_->Observations()) {
+      if (o.text == text) times.push_back(o.t_ms);
+    }
+    return times;
+  }
+};
+
+TEST_F(LifecycleTest, ConsoleShowsBannerThenUsageLinesOnce) {
+  ExitAt(100);
+  std::string out;
+  ASSERT_EQ(RunToolCapturing({"--console", "--service"}, &out), 0);
+  const std::string rule = "=========================================\n";
+  EXPECT_EQ(out.rfind(rule, 0), 0u);
+  const size_t usage = out.find(kUsage);
+  ASSERT_NE(usage, std::string::npos);
+  EXPECT_NE(out.find("==== LocalTime: "), std::string::npos);
+  EXPECT_LT(out.find("==== LocalTime: "), usage);
+  EXPECT_EQ(out.find(kUsage, usage + 1), std::string::npos);
+}
+
+TEST_F(LifecycleTest, WithoutConsoleNothingIsPrinted) {
+  ExitAt(100);
+  std::string out;
+  ASSERT_EQ(RunToolCapturing({"--service"}, &out), 0);
+  EXPECT_EQ(out, "");
+}
+
+TEST_F(LifecycleTest, RefusedTapReportsTerminatesAndGivesTheLockBack) {
+  world().InputControl().RefuseTap(true);
+  ui().SetChoice(1);
+  std::string out;
+  EXPECT_EQ(RunToolCapturing({"--console"}, &out), 0);
+
+  EXPECT_EQ(out, "Cannot create event tap (enable Accessibility)\n");  // no banner
+  EXPECT_EQ(AlertTexts(), Texts({"Choose how to start the program.", kTapAlert}));
+  EXPECT_EQ(world().HowEnded(), sim::World::Ending::kTerminated);
+  EXPECT_TRUE(LockFreeForOthers());
+  // The status item existed until the end.
+  EXPECT_GE(ObservationIndex("status-item title Pivlo"), 0);
+}
+
+// The sandbox's input, with a platform-specific way to allow the tap.
+class InputWithFix : public platform::Input {
+ public:
+  explicit InputWithFix(platform::Input* inner) : inner_(inner) {}
+  std::unique_ptr<platform::EventTap> CreateEventTap(uint64_t mask, platform::EventCallback cb,
+                                                     void* info) override {
+    return inner_->CreateEventTap(mask, cb, info);
+  }
+  std::string RefusedTapFix() override { return "Add your user to the group 'input'."; }
+  uint64_t FlagsState() override { return inner_->FlagsState(); }
+  bool ButtonState(uint32_t b) override { return inner_->ButtonState(b); }
+  int64_t EventIntegerField(platform::EventRef e, platform::EventField f) override {
+    return inner_->EventIntegerField(e, f);
+  }
+
+ private:
+  platform::Input* inner_;
+};
+
+TEST_F(LifecycleTest, RefusedTapNamesThePlatformsFixWhenThereIsOne) {
+  platform::Services services = world().Services();
+  InputWithFix input(services.input);
+  services.input = &input;
+  platform::InstallServices(services);
+  world().InputControl().RefuseTap(true);
+
+  std::string out;
+  EXPECT_EQ(RunToolCapturing({"--console", "--service"}, &out), 0);
+  EXPECT_EQ(out,
+            "Cannot create event tap (enable Accessibility)\n"
+            "Add your user to the group 'input'.\n");
+  EXPECT_EQ(AlertTexts(),
+            Texts({std::string(kTapAlert) + "\nAdd your user to the group 'input'."}));
+  world().Install();
+}
+
+TEST_F(LifecycleTest, QDoubleTapQuitsThroughTheTerminationHook) {
+  for (uint64_t t : {100, 300}) {
+    world().At(t, [this] { world().InputControl().Deliver(kKeyUp, kKeyQ); });
+  }
+  world().KillAt(5000);
+  std::string out;
+  EXPECT_EQ(RunToolCapturing({"--console", "--service"}, &out), 0);
+  EXPECT_EQ(world().HowEnded(), sim::World::Ending::kTerminated);
+  EXPECT_EQ(out.substr(out.size() - 5), "Quit\n");
+  EXPECT_TRUE(LockFreeForOthers());
+  EXPECT_FALSE(world().InputControl().TapExists());
+}
+
+TEST_F(LifecycleTest, GesturesSwitchWhileTheStartedNoticeIsUp) {
+  ui().SetChoice(1);
+  ui().SetAlertMs(3000);
+  ControlAt(100, true);
+  ControlAt(150, false);
+  ControlAt(250, true);
+  ControlAt(300, false);
+  ExitAt(4000);
+  EXPECT_EQ(RunTool({}), 0);
+
+  // The started notice went up at launch and stayed for three seconds.
+  ASSERT_EQ(ui().Alerts().size(), 2u);
+  EXPECT_EQ(ui().Alerts()[1].spec.informative_text,
+            "Quembrastella USB-C Switch started successfully.");
+  EXPECT_EQ(ui().Alerts()[1].t_ms, 0u);
+  EXPECT_EQ(TimesOf("usb write F5-0000 01"), std::vector<uint64_t>({300}));
+}
+
+TEST_F(LifecycleTest, ClosingTheLastWindowNeverEndsTheTool) {
+  ZRNAppDelegate delegate;
+  EXPECT_FALSE(delegate.applicationShouldTerminateAfterLastWindowClosed());
+}
+
+}  // namespace

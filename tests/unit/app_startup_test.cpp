@@ -1,0 +1,207 @@
+// The entry point: the two flags, the start-up choice and every way the
+// start can end, with its exit status and what is left of the lock.
+#include <sys/stat.h>
+
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "app/startup.h"
+#include "app_world_fixture.h"
+#include "service/launch_agent.h"
+
+namespace {
+
+using Texts = std::vector<std::string>;
+
+constexpr const char* kStarted = "Quembrastella USB-C Switch started successfully.";
+constexpr const char* kInstalled = "Installed as a service and started successfully.";
+constexpr int kInstallButton = 0, kStartButton = 1, kCancelButton = 2;
+
+bool Has(std::vector<const char*> args, const char* name) {
+  return HasArgument(static_cast<int>(args.size()), const_cast<char**>(args.data()), name);
+}
+
+TEST(HasArgumentTest, MatchesWholeArgumentsAfterTheProgramName) {
+  EXPECT_TRUE(Has({"tool", "--console"}, "--console"));
+  EXPECT_TRUE(Has({"tool", "x", "--service", "y", "--console"}, "--console"));
+  EXPECT_TRUE(Has({"tool", "x", "--service", "y", "--console"}, "--service"));
+  // The program name itself never counts, nor do near misses.
+  EXPECT_FALSE(Has({"--console"}, "--console"));
+  EXPECT_FALSE(Has({"tool", "--Console"}, "--console"));
+  EXPECT_FALSE(Has({"tool", "--CONSOLE"}, "--console"));
+  EXPECT_FALSE(Has({"tool", "-console"}, "--console"));
+  EXPECT_FALSE(Has({"tool", "--console=1"}, "--console"));
+  EXPECT_FALSE(Has({"tool", "--consol"}, "--console"));
+  EXPECT_FALSE(Has({"tool", "--console "}, "--console"));
+}
+
+TEST(HasArgumentTest, CountBoundsTheScan) {
+  const char* args[] = {"tool", "--console", "--service"};
+  char** argv = const_cast<char**>(args);
+  EXPECT_FALSE(HasArgument(0, argv, "--console"));
+  EXPECT_FALSE(HasArgument(1, argv, "--console"));
+  EXPECT_TRUE(HasArgument(2, argv, "--console"));
+  EXPECT_FALSE(HasArgument(2, argv, "--service"));  // beyond the count
+  EXPECT_TRUE(HasArgument(3, argv, "--service"));
+}
+
+class StartupTest : public ToolWorldTest {
+ protected:
+  // Ends a run that got as far as the run loop, through "Exit".
+  void ExitAt(uint64_t t_ms) {
+    world().At(t_ms, [this] { ui().RightClickStatusItem("Exit"); });
+  }
+  // Puts a plain file where the agent folder should be.
+  void BlockAgentFolder() {
+    const std::string dir = platform::Sys().files->AgentDirectory();
+    ASSERT_EQ(::mkdir(DeletingLast(dir).c_str(), 0755) == 0 || errno == EEXIST, true);
+    std::ofstream(dir) << "not a folder";
+  }
+  static std::string DeletingLast(const std::string& p) { return p.substr(0, p.rfind('/')); }
+};
+
+TEST_F(StartupTest, PromptOffersThreeButtonsAndMapsTheAnswer) {
+  ui().SetChoice(kInstallButton);
+  EXPECT_EQ(PromptStartupAction(), 2);
+  ui().SetChoice(kStartButton);
+  EXPECT_EQ(PromptStartupAction(), 1);
+  ui().SetChoice(kCancelButton);
+  EXPECT_EQ(PromptStartupAction(), 0);
+
+  ASSERT_EQ(ui().Alerts().size(), 3u);
+  const platform::AlertSpec& spec = ui().Alerts()[0].spec;
+  EXPECT_EQ(spec.message_text, "Quembrastella USB-C Switch");
+  EXPECT_EQ(spec.informative_text, "Choose how to start the program.");
+  EXPECT_EQ(spec.buttons, Texts({"Install as a Service", "Start Program", "Cancel"}));
+}
+
+TEST_F(StartupTest, HeldLockEndsWithStatusZeroBeforeAnyChoice) {
+  ASSERT_TRUE(AcquireSingleInstanceLock(nullptr));
+  const int mine = gSingleInstanceLockFd;
+  gSingleInstanceLockFd = -1;  // as if another instance held it
+
+  for (const std::vector<std::string>& args :
+       {std::vector<std::string>{}, std::vector<std::string>{"--service"}}) {
+    EXPECT_EQ(RunTool(args), 0);
+    EXPECT_EQ(AlertTexts().back(), "Quembrastella USB-C Switch is running already.");
+    EXPECT_EQ(gSingleInstanceLockFd, -1);
+  }
+  EXPECT_EQ(AlertTexts().size(), 2u);  // no choice was shown either time
+  EXPECT_FALSE(ui().StatusItemExists());
+  EXPECT_EQ(gAppDelegate, nullptr);
+
+  gSingleInstanceLockFd = mine;
+}
+
+TEST_F(StartupTest, UnopenableLockIsShownAndEndsWithStatusZero) {
+  files().SetLockUnopenable(true);
+  EXPECT_EQ(RunTool({}), 0);
+  ASSERT_EQ(AlertTexts().size(), 1u);
+  EXPECT_EQ(AlertTexts()[0].rfind("Cannot create the program lock file: ", 0), 0u);
+}
+
+TEST_F(StartupTest, CancelLeavesNothingBehind) {
+  ui().SetChoice(kCancelButton);
+  std::string out;
+  EXPECT_EQ(RunToolCapturing({"--console"}, &out), 0);
+  EXPECT_EQ(out, "");                  // no banner
+  EXPECT_EQ(AlertTexts().size(), 1u);  // the choice only
+  EXPECT_FALSE(ui().StatusItemExists());
+  EXPECT_EQ(gSingleInstanceLockFd, -1);
+  EXPECT_TRUE(LockFreeForOthers());
+  EXPECT_EQ(gAppDelegate, nullptr);
+}
+
+TEST_F(StartupTest, FailedInstallShowsWhyAndEndsWithStatusOneAfterTheAlert) {
+  BlockAgentFolder();
+  ui().SetChoice(kInstallButton);
+  EXPECT_EQ(RunTool({}), 1);
+
+  ASSERT_EQ(AlertTexts().size(), 2u);
+  EXPECT_EQ(AlertTexts()[1].rfind("Cannot create LaunchAgent folder: ", 0), 0u);
+  EXPECT_FALSE(ui().StatusItemExists());
+  EXPECT_TRUE(LockFreeForOthers());
+  // The lock was still held while the alert was up.
+  const int alert = ObservationIndex("alert " + AlertTexts()[1]);
+  const int released = ObservationIndex("lock released");
+  ASSERT_GE(alert, 0);
+  EXPECT_GT(released, alert);
+}
+
+TEST_F(StartupTest, SuccessfulInstallRunsAndSaysSo) {
+  ui().SetChoice(kInstallButton);
+  ExitAt(100);
+  EXPECT_EQ(RunTool({}), 0);
+
+  EXPECT_EQ(AlertTexts(), Texts({"Choose how to start the program.", kInstalled}));
+  EXPECT_TRUE(gInstalledServiceThisRun);
+  EXPECT_TRUE(LaunchAgentServiceExists());
+  EXPECT_TRUE(LockFreeForOthers());  // released by the termination hook
+  EXPECT_EQ(world().HowEnded(), sim::World::Ending::kTerminated);
+}
+
+TEST_F(StartupTest, StartProgramRunsWithoutInstalling) {
+  ui().SetChoice(kStartButton);
+  ExitAt(100);
+  EXPECT_EQ(RunTool({}), 0);
+  EXPECT_EQ(AlertTexts(), Texts({"Choose how to start the program.", kStarted}));
+  EXPECT_FALSE(gInstalledServiceThisRun);
+  EXPECT_FALSE(LaunchAgentServiceExists());
+}
+
+TEST_F(StartupTest, LockIsHeldWhileRunningAndReleasedByExit) {
+  bool free_while_running = true;
+  world().At(50, [&] { free_while_running = LockFreeForOthers(); });
+  ExitAt(100);
+  EXPECT_EQ(RunTool({"--service"}), 0);
+  EXPECT_FALSE(free_while_running);
+  EXPECT_TRUE(LockFreeForOthers());
+  EXPECT_EQ(gSingleInstanceLockFd, -1);
+}
+
+TEST_F(StartupTest, ServiceStartShowsNoAlertAtAll) {
+  ExitAt(100);
+  std::string out;
+  EXPECT_EQ(RunToolCapturing({"--service", "--console"}, &out), 0);
+  EXPECT_EQ(AlertTexts(), Texts{});
+  EXPECT_NE(out.find("Running...\n"), std::string::npos);
+}
+
+TEST_F(StartupTest, InstalledAgentSkipsTheChoiceOnInteractiveStart) {
+  ASSERT_TRUE(InstallLaunchAgent(nullptr));
+  ExitAt(100);
+  EXPECT_EQ(RunTool({"unrelated", "-x"}), 0);
+  EXPECT_EQ(AlertTexts(), Texts({kStarted}));
+}
+
+TEST_F(StartupTest, FlagsAreOnlyRecognisedExactly) {
+  ui().SetChoice(kCancelButton);
+  std::string out;
+  EXPECT_EQ(RunToolCapturing({"--Service", "-service", "--service=1", "-console"}, &out), 0);
+  EXPECT_FALSE(gStartedFromService);
+  EXPECT_FALSE(gConsoleMode);
+  EXPECT_EQ(AlertTexts(), Texts({"Choose how to start the program."}));
+}
+
+TEST_F(StartupTest, ToolMainLeavesNoPlatformObjectBehind) {
+  ExitAt(100);
+  EXPECT_EQ(RunTool({"--service"}), 0);
+  EXPECT_EQ(gAppDelegate, nullptr);
+  EXPECT_EQ(gEventTap, nullptr);
+  EXPECT_EQ(gEventTapSource, nullptr);
+  EXPECT_EQ(gInputPollTimer, nullptr);
+  EXPECT_EQ(gMouseComboTimer, nullptr);
+  EXPECT_FALSE(ui().StatusItemExists());
+}
+
+TEST_F(StartupTest, KilledRunStillFreesPlatformObjects) {
+  world().KillAt(200);
+  EXPECT_EQ(RunTool({"--service"}), 0);
+  EXPECT_EQ(world().HowEnded(), sim::World::Ending::kKilled);
+  EXPECT_EQ(gAppDelegate, nullptr);
+  EXPECT_EQ(gEventTap, nullptr);
+  EXPECT_EQ(gInputPollTimer, nullptr);
+}
+
+}  // namespace
