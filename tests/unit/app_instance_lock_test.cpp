@@ -1,14 +1,11 @@
 // The single-instance lock: between two processes, its three failure texts,
 // release in any state and taking it again.
 #include <fcntl.h>
-#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstring>
-#include <fstream>
-#include <sstream>
 #include <string>
 
 #include "app/instance_lock.h"
@@ -148,34 +145,6 @@ TEST_F(InstanceLockTest, ReleaseIsIdempotentAndLockCanBeTakenAgain) {
   ASSERT_TRUE(AcquireSingleInstanceLock(nullptr));
   EXPECT_GE(gSingleInstanceLockFd, 0);
   EXPECT_FALSE(LockFreeForOthers());
-}
-
-TEST_F(InstanceLockTest, LockFileIsNeitherTruncatedNorWrittenAndHasMode0644) {
-  const std::string path = SingleInstanceLockPath();
-  {
-    std::ofstream old(path);
-    old << "left by someone";
-  }
-  ::chmod(path.c_str(), 0600);  // an existing file keeps its own mode
-  ASSERT_TRUE(AcquireSingleInstanceLock(nullptr));
-  std::ifstream in(path);
-  std::stringstream contents;
-  contents << in.rdbuf();
-  EXPECT_EQ(contents.str(), "left by someone");
-  ReleaseSingleInstanceLock();
-
-  ::unlink(path.c_str());
-  const mode_t mask = ::umask(022);
-  ASSERT_TRUE(AcquireSingleInstanceLock(nullptr));
-  ::umask(mask);
-  struct stat st {};
-  ASSERT_EQ(::stat(path.c_str(), &st), 0);
-  EXPECT_EQ(st.st_mode & 0777, 0644u);
-}
-
-TEST_F(InstanceLockTest, LockPathIsTheLockFolderWithTheLabel) {
-  const std::string folder = platform::Sys().files->LockDirectory();
-  EXPECT_EQ(SingleInstanceLockPath(), folder + "org.quembrastella.switch.lock");
 }
 
 // The sandbox's files, with the lock refused for a reason other than a

@@ -56,13 +56,6 @@ TEST_F(LifecycleTest, ConsoleShowsBannerThenUsageLinesOnce) {
   EXPECT_EQ(out.find(kUsage, usage + 1), std::string::npos);
 }
 
-TEST_F(LifecycleTest, WithoutConsoleNothingIsPrinted) {
-  ExitAt(100);
-  std::string out;
-  ASSERT_EQ(RunToolCapturing({"--service"}, &out), 0);
-  EXPECT_EQ(out, "");
-}
-
 TEST_F(LifecycleTest, RefusedTapReportsTerminatesAndGivesTheLockBack) {
   world().InputControl().RefuseTap(true);
   ui().SetChoice(1);
@@ -142,11 +135,6 @@ TEST_F(LifecycleTest, GesturesSwitchWhileTheStartedNoticeIsUp) {
             "Quembrastella USB-C Switch started successfully.");
   EXPECT_EQ(ui().Alerts()[1].t_ms, 0u);
   EXPECT_EQ(TimesOf("usb write F5-0000 01"), std::vector<uint64_t>({300}));
-}
-
-TEST_F(LifecycleTest, ClosingTheLastWindowNeverEndsTheTool) {
-  ZRNAppDelegate delegate;
-  EXPECT_FALSE(delegate.applicationShouldTerminateAfterLastWindowClosed());
 }
 
 }  // namespace

@@ -39,14 +39,6 @@ TEST_F(StatusItemTest, NoExecutablePathMeansNoIconBesideIt) {
   EXPECT_EQ(LoadStatusIcon(), nullptr);
 }
 
-TEST_F(StatusItemTest, DestroyingTheDelegateRemovesTheItem) {
-  auto delegate = std::make_unique<ZRNAppDelegate>();
-  delegate->setupStatusItem();
-  EXPECT_TRUE(ui().StatusItemExists());
-  delegate.reset();
-  EXPECT_FALSE(ui().StatusItemExists());
-}
-
 TEST_F(StatusItemTest, LeftClickDoesNothing) {
   world().At(100, [this] { ui().LeftClickStatusItem(); });
   world().KillAt(1000);
@@ -91,13 +83,6 @@ TEST_F(AlertTest, AlertIsTitledWithTheProductAndHasOneOkButton) {
   EXPECT_EQ(ui().Alerts()[0].spec.informative_text, "");
   EXPECT_EQ(ui().Alerts()[1].spec.informative_text,
             "Installed as a service and started successfully.");
-}
-
-TEST_F(AlertTest, PercentSignsInTheTextAreShownUnchanged) {
-  ShowAlert("Cannot write LaunchAgent plist: disk 100% full %s %@");
-  ASSERT_EQ(ui().Alerts().size(), 1u);
-  EXPECT_EQ(ui().Alerts()[0].spec.informative_text,
-            "Cannot write LaunchAgent plist: disk 100% full %s %@");
 }
 
 }  // namespace
