@@ -70,8 +70,10 @@ foreach(run IN LISTS runs)
   else()
     set(command "${SIM}" "${SCENARIO_DIR}/${run}.scenario")
   endif()
+  # Virtual time: a run takes a fraction of a second; the limit only stops a
+  # hung one.
   execute_process(COMMAND ${command}
-                  WORKING_DIRECTORY "${WORK_DIR}"
+                  WORKING_DIRECTORY "${WORK_DIR}" TIMEOUT 60
                   OUTPUT_VARIABLE out ERROR_VARIABLE err RESULT_VARIABLE status)
   if(use_home)
     # Paths in the sandbox read the same wherever the build lies.

@@ -44,7 +44,8 @@ struct Options {
   std::string scenario;
 };
 
-// The command line, or none after the usage has been shown.
+// The command line; none when it is not one the runner takes (the usage is
+// then due). `help` tells an asked-for usage from a wrong command line.
 std::optional<Options> ReadCommandLine(int argc, char* argv[], bool& help) {
   std::vector<std::string> args(argv + 1, argv + argc);
   help = args.size() == 1 && (args[0] == "--help" || args[0] == "-h");
