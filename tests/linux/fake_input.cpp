@@ -16,12 +16,15 @@ void SetBit(std::vector<uint8_t>& bits, unsigned bit) {
 }  // namespace
 
 FakeInput::FakeInput(Testbed& testbed, FakeKind kind, int number)
-    : testbed_(testbed), kind_(kind), handler_(umockdev_ioctl_base_new()) {
+    : testbed_(testbed), handler_(umockdev_ioctl_base_new()), state_(new State) {
+  state_->kind = kind;
+  g_object_set_data_full(G_OBJECT(handler_), "fake-input-state", state_,
+                         [](gpointer state) { delete static_cast<State*>(state); });
   const std::string name = "event" + std::to_string(number);
   devnode_ = "/dev/input/" + name;
   const std::string path = "/devices/virtual/input/input" + std::to_string(number) + "/" + name;
-  g_signal_connect(handler_, "handle-ioctl", G_CALLBACK(&FakeInput::OnIoctl), this);
-  g_signal_connect(handler_, "handle-read", G_CALLBACK(&FakeInput::OnRead), this);
+  g_signal_connect(handler_, "handle-ioctl", G_CALLBACK(&FakeInput::OnIoctl), state_);
+  g_signal_connect(handler_, "handle-read", G_CALLBACK(&FakeInput::OnRead), state_);
   testbed_.Attach(devnode_, handler_);
   const char* role = kind == FakeKind::kKeyboard ? "ID_INPUT_KEYBOARD"
                      : kind == FakeKind::kMouse  ? "ID_INPUT_MOUSE"
@@ -39,61 +42,61 @@ FakeInput::~FakeInput() {
   g_object_unref(handler_);
 }
 
-void FakeInput::Queue(uint16_t type, uint16_t code, int32_t value) {
+void FakeInput::State::Queue(uint16_t type, uint16_t code, int32_t value) {
   input_event ev{};
   ev.type = type;
   ev.code = code;
   ev.value = value;
-  queue_.push_back(ev);
+  queue.push_back(ev);
 }
 
 void FakeInput::Key(uint16_t code, bool down) {
-  std::lock_guard<std::mutex> lock(mutex_);
-  keys_[code] = down;
-  Queue(EV_KEY, code, down ? 1 : 0);
-  Queue(EV_SYN, SYN_REPORT, 0);
+  std::lock_guard<std::mutex> lock(state_->mutex);
+  state_->keys[code] = down;
+  state_->Queue(EV_KEY, code, down ? 1 : 0);
+  state_->Queue(EV_SYN, SYN_REPORT, 0);
 }
 
 void FakeInput::Move(int dx, int dy) {
-  std::lock_guard<std::mutex> lock(mutex_);
-  Queue(EV_REL, REL_X, dx);
-  Queue(EV_REL, REL_Y, dy);
-  Queue(EV_SYN, SYN_REPORT, 0);
+  std::lock_guard<std::mutex> lock(state_->mutex);
+  state_->Queue(EV_REL, REL_X, dx);
+  state_->Queue(EV_REL, REL_Y, dy);
+  state_->Queue(EV_SYN, SYN_REPORT, 0);
 }
 
 void FakeInput::KeyDropped(uint16_t code, bool down) {
-  std::lock_guard<std::mutex> lock(mutex_);
-  keys_[code] = down;
-  Queue(EV_SYN, SYN_DROPPED, 0);
+  std::lock_guard<std::mutex> lock(state_->mutex);
+  state_->keys[code] = down;
+  state_->Queue(EV_SYN, SYN_DROPPED, 0);
 }
 
 void FakeInput::Unplug() {
   if (!plugged_) return;
   {
-    std::lock_guard<std::mutex> lock(mutex_);
-    gone_ = true;
+    std::lock_guard<std::mutex> lock(state_->mutex);
+    state_->gone = true;
   }
   testbed_.Remove(syspath_);
   plugged_ = false;
 }
 
-int FakeInput::OnRead(UMockdevIoctlBase*, UMockdevIoctlClient* client, void* self_ptr) {
-  auto* self = static_cast<FakeInput*>(self_ptr);
-  std::lock_guard<std::mutex> lock(self->mutex_);
+int FakeInput::OnRead(UMockdevIoctlBase*, UMockdevIoctlClient* client, void* state) {
+  auto* self = static_cast<State*>(state);
+  std::lock_guard<std::mutex> lock(self->mutex);
   UMockdevIoctlData* arg = umockdev_ioctl_client_get_arg(client);
-  if (self->gone_) {
+  if (self->gone) {
     umockdev_ioctl_client_complete(client, -1, ENODEV);
     return TRUE;
   }
   const size_t room = static_cast<size_t>(arg->data_len) / sizeof(input_event);
-  if (self->queue_.empty() || room == 0) {
+  if (self->queue.empty() || room == 0) {
     umockdev_ioctl_client_complete(client, -1, EAGAIN);
     return TRUE;
   }
   std::vector<input_event> out;
-  while (!self->queue_.empty() && out.size() < room) {
-    out.push_back(self->queue_.front());
-    self->queue_.pop_front();
+  while (!self->queue.empty() && out.size() < room) {
+    out.push_back(self->queue.front());
+    self->queue.pop_front();
   }
   const size_t bytes = out.size() * sizeof(input_event);
   umockdev_ioctl_data_update(arg, 0, reinterpret_cast<guint8*>(out.data()),
@@ -102,11 +105,11 @@ int FakeInput::OnRead(UMockdevIoctlBase*, UMockdevIoctlClient* client, void* sel
   return TRUE;
 }
 
-int FakeInput::OnIoctl(UMockdevIoctlBase*, UMockdevIoctlClient* client, void* self_ptr) {
-  auto* self = static_cast<FakeInput*>(self_ptr);
-  std::lock_guard<std::mutex> lock(self->mutex_);
+int FakeInput::OnIoctl(UMockdevIoctlBase*, UMockdevIoctlClient* client, void* state) {
+  auto* self = static_cast<State*>(state);
+  std::lock_guard<std::mutex> lock(self->mutex);
   const unsigned long request = umockdev_ioctl_client_get_request(client);
-  if (self->gone_) {
+  if (self->gone) {
     umockdev_ioctl_client_complete(client, -1, ENODEV);
     return TRUE;
   }
@@ -127,40 +130,40 @@ int FakeInput::OnIoctl(UMockdevIoctlBase*, UMockdevIoctlClient* client, void* se
     std::memcpy(reply.data(), &version, sizeof version);
     result = 0;
   } else if (nr == _IOC_NR(EVIOCGID)) {
-    input_id id{BUS_USB, 0x1234, static_cast<uint16_t>(0x10 + static_cast<int>(self->kind_)), 1};
+    input_id id{BUS_USB, 0x1234, static_cast<uint16_t>(0x10 + static_cast<int>(self->kind)), 1};
     std::memcpy(reply.data(), &id, sizeof id);
     result = 0;
   } else if (nr == _IOC_NR(EVIOCGNAME(0))) {
-    const char* name = self->kind_ == FakeKind::kKeyboard ? "fake keyboard"
-                       : self->kind_ == FakeKind::kMouse  ? "fake mouse"
-                                                          : "fake lid";
+    const char* name = self->kind == FakeKind::kKeyboard ? "fake keyboard"
+                       : self->kind == FakeKind::kMouse  ? "fake mouse"
+                                                         : "fake lid";
     const size_t n = std::min(size - 1, std::strlen(name));
     std::memcpy(reply.data(), name, n);
     result = static_cast<long>(n + 1);
   } else if (nr == _IOC_NR(EVIOCGKEY(0))) {
     for (unsigned code = 0; code < KEY_CNT; ++code) {
-      if (self->keys_[code]) SetBit(reply, code);
+      if (self->keys[code]) SetBit(reply, code);
     }
   } else if (nr == _IOC_NR(EVIOCGBIT(0, 0))) {
     SetBit(reply, EV_SYN);
-    if (self->kind_ == FakeKind::kLidSwitch) {
+    if (self->kind == FakeKind::kLidSwitch) {
       SetBit(reply, EV_SW);
     } else {
       SetBit(reply, EV_KEY);
-      if (self->kind_ == FakeKind::kMouse) SetBit(reply, EV_REL);
+      if (self->kind == FakeKind::kMouse) SetBit(reply, EV_REL);
     }
   } else if (nr == _IOC_NR(EVIOCGBIT(EV_KEY, 0))) {
-    if (self->kind_ == FakeKind::kKeyboard) {
+    if (self->kind == FakeKind::kKeyboard) {
       for (unsigned code = KEY_ESC; code <= KEY_COMPOSE; ++code) SetBit(reply, code);
-    } else if (self->kind_ == FakeKind::kMouse) {
+    } else if (self->kind == FakeKind::kMouse) {
       for (unsigned code : {BTN_LEFT, BTN_RIGHT, BTN_MIDDLE, BTN_SIDE}) SetBit(reply, code);
     }
   } else if (nr == _IOC_NR(EVIOCGBIT(EV_REL, 0))) {
-    if (self->kind_ == FakeKind::kMouse) {
+    if (self->kind == FakeKind::kMouse) {
       for (unsigned code : {REL_X, REL_Y, REL_WHEEL}) SetBit(reply, code);
     }
   } else if (nr == _IOC_NR(EVIOCGBIT(EV_SW, 0))) {
-    if (self->kind_ == FakeKind::kLidSwitch) SetBit(reply, SW_LID);
+    if (self->kind == FakeKind::kLidSwitch) SetBit(reply, SW_LID);
   }
   // Every other query (properties, LEDs, switches, sounds, other bits)
   // answers with an empty set.

@@ -40,21 +40,26 @@ class FakeInput {
   void Unplug();
 
  private:
-  static int OnIoctl(UMockdevIoctlBase*, UMockdevIoctlClient* client, void* self);
-  static int OnRead(UMockdevIoctlBase*, UMockdevIoctlClient* client, void* self);
-  void Queue(uint16_t type, uint16_t code, int32_t value);
+  // What the handler serves. It belongs to the handler object, which
+  // umockdev keeps while the tool still has the node open, so it outlives
+  // this fake: a reader that was not told of the unplug yet gets ENODEV.
+  struct State {
+    FakeKind kind;
+    std::mutex mutex;  // the handler runs on umockdev's worker thread
+    std::bitset<KEY_CNT> keys;
+    std::deque<input_event> queue;
+    bool gone = false;
+    void Queue(uint16_t type, uint16_t code, int32_t value);
+  };
+  static int OnIoctl(UMockdevIoctlBase*, UMockdevIoctlClient* client, void* state);
+  static int OnRead(UMockdevIoctlBase*, UMockdevIoctlClient* client, void* state);
 
   Testbed& testbed_;
-  FakeKind kind_;
   std::string devnode_;
   std::string syspath_;
   UMockdevIoctlBase* handler_;
+  State* state_;  // owned by handler_
   bool plugged_ = false;
-
-  std::mutex mutex_;  // the handler runs on umockdev's worker thread
-  std::bitset<KEY_CNT> keys_;
-  std::deque<input_event> queue_;
-  bool gone_ = false;
 };
 
 }  // namespace linux_test
