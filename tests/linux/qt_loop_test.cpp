@@ -13,6 +13,10 @@
 #include <memory>
 #include <vector>
 
+#include "fake_input.h"
+#include "platform/linux/evdev_tap.h"
+#include "platform/linux/input_linux.h"
+
 namespace {
 
 using linux_platform::QtApp;
@@ -113,6 +117,23 @@ TEST_F(QtLoopTest, WatchCallsWhileDataWaitsAndStopsWhenDropped) {
   EXPECT_EQ(calls, 2);
   close(fds[0]);
   close(fds[1]);
+}
+
+TEST_F(QtLoopTest, AKeyboardPluggedInIsOpenedByTheLoopItself) {
+  if (!linux_test::Testbed::InMockEnvironment()) GTEST_SKIP() << "needs umockdev-wrapper";
+  linux_test::Testbed testbed;
+  linux_test::FakeInput lid(testbed, linux_test::FakeKind::kLidSwitch, 1);
+  QtFdWatcher watcher;
+  linux_platform::LinuxInput input(&watcher);
+  auto tap = input.CreateEventTap(0x0E001CDE, nullptr, nullptr);
+  ASSERT_NE(tap, nullptr);
+  auto source = tap->CreateRunLoopSource();
+  source->AddToRunLoop(platform::RunLoopMode::kCommon);
+  ASSERT_EQ(input.current_tap()->device_count(), 0u);
+  // The hot-plug watch is a real inotify descriptor: the loop notices.
+  linux_test::FakeInput keyboard(testbed, linux_test::FakeKind::kKeyboard, 2);
+  SpinUntil([&] { return input.current_tap()->device_count() == 1; });
+  EXPECT_TRUE(input.current_tap()->HasDevice("/dev/input/event2"));
 }
 
 class Delegate : public platform::AppDelegate {
