@@ -11,26 +11,9 @@
 #include <utility>
 #include <vector>
 
+#include "alloc_counter.h"
 #include "gestures/event_types.h"
 #include "switch_test_support.h"
-
-// Counts allocations made while g_count_allocations is set.
-namespace {
-bool g_count_allocations = false;
-long g_allocations = 0;
-}  // namespace
-
-void* operator new(std::size_t size) {
-  if (g_count_allocations) ++g_allocations;
-  if (void* p = std::malloc(size == 0 ? 1 : size)) return p;
-  throw std::bad_alloc();
-}
-void operator delete(void* p) noexcept {
-  std::free(p);
-}
-void operator delete(void* p, std::size_t) noexcept {
-  std::free(p);
-}
 
 namespace {
 
@@ -430,18 +413,18 @@ TEST(EventCallbackTest, MouseTypesAndTheMaskAgree) {
 }
 
 TEST_F(EventTapTest, CallbackAllocatesNothingForEventsThatRequestNothing) {
-  RunAt(1010, [this] {
+  long allocations = -1;
+  RunAt(1010, [this, &allocations] {
     sim::SimEvent events[] = {{kEventKeyDown, 12, 0},      {kEventKeyUp, 12, 0},
                               {kEventKeyUp, 13, 0},        {kEventFlagsChanged, 0, 0},
                               {kEventLeftMouseDown, 0, 0}, {kEventLeftMouseDragged, 0, 0},
                               {kEventLeftMouseUp, 0, 0},   {kEventTapDisabledByTimeout, 0, 0}};
     In().SetLiveControl(true);
-    g_allocations = 0;
-    g_count_allocations = true;
+    alloc_counter::Start();
     for (sim::SimEvent& e : events) eventCallback(nullptr, e.type, sim::ToEventRef(&e), nullptr);
-    g_count_allocations = false;
+    allocations = alloc_counter::Stop();
   });
-  EXPECT_EQ(g_allocations, 0);
+  EXPECT_EQ(allocations, 0);
   EXPECT_TRUE(gControlKeyDown) << "the events were handled";
   EXPECT_EQ(wPreKBKey, 12);
 }
