@@ -43,6 +43,11 @@ class OpenedDevice {
 // step that failed. Every intermediate object is released by the lookup.
 std::unique_ptr<platform::UsbDevice> FindAndOpenHub() {
   platform::UsbFindResult found = platform::Sys().usb->FindDevice(kHubVendorId, kHubProductId);
+  if (found.step != platform::UsbFindStep::kFound && !found.failure_line.empty()) {
+    // This platform has no counterpart of the failed step: its own words.
+    showMsg("%s\n", found.failure_line.c_str());
+    return nullptr;
+  }
   switch (found.step) {
     case platform::UsbFindStep::kFound:
       break;

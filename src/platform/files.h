@@ -48,6 +48,9 @@ class Files {
   virtual std::string AgentDirectory() = 0;
   // The file-name ending of an agent file, with its dot (".plist").
   virtual std::string AgentFileExtension() = 0;
+  // How the tool's messages name the agent folder and the agent file.
+  virtual std::string AgentFolderNoun() { return "LaunchAgent folder"; }
+  virtual std::string AgentFileNoun() { return "LaunchAgent plist"; }
   // The absolute path of the running executable; none (or empty) when the
   // platform cannot tell.
   virtual std::optional<std::string> ExecutablePath() = 0;

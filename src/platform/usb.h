@@ -51,6 +51,10 @@ enum class UsbFindStep {
 struct UsbFindResult {
   UsbFindStep step = UsbFindStep::kNotFound;
   std::unique_ptr<UsbDevice> device;  // set exactly when step is kFound
+  // For a failed step that this platform has no counterpart of (so the
+  // reference wording would mislead): the console line to write instead,
+  // without its newline. Empty otherwise.
+  std::string failure_line;
 };
 
 class Usb {

@@ -64,7 +64,8 @@ bool InstallLaunchAgent(std::string* message) {
 
   const platform::Status agent_folder = files.CreateDirectories(LaunchAgentDirectoryPath());
   if (!agent_folder.ok()) {
-    return Fail(message, "Cannot create LaunchAgent folder: " + agent_folder.description());
+    return Fail(message,
+                "Cannot create " + files.AgentFolderNoun() + ": " + agent_folder.description());
   }
 
   const std::string log_folder = ApplicationSupportDirectoryPath();
@@ -88,12 +89,13 @@ bool InstallLaunchAgent(std::string* message) {
   agent.standard_error_path = JoinPath(log_folder, kErrLogName);
 
   const platform::Result<std::string> bytes = files.SerializeAgent(agent);
-  if (!bytes.ok()) return Fail(message, "Cannot create LaunchAgent plist: " + bytes.description());
+  if (!bytes.ok())
+    return Fail(message, "Cannot create " + files.AgentFileNoun() + ": " + bytes.description());
 
   const std::string path = LaunchAgentPlistPath();
   const platform::Status written = files.WriteFileAtomically(path, bytes.value());
   if (!written.ok())
-    return Fail(message, "Cannot write LaunchAgent plist: " + written.description());
+    return Fail(message, "Cannot write " + files.AgentFileNoun() + ": " + written.description());
 
   // The file is in place; permissions it cannot get do not undo that.
   (void)files.SetPermissions(path, 0644);

@@ -225,6 +225,34 @@ TEST_F(PortSwitchTest, FixLineOfAFailedOpenFollowsAsItsOwnLine) {
   World().Install();
 }
 
+// A platform whose lookup failed at a step it has no counterpart of.
+class ListFailingUsb : public platform::Usb {
+ public:
+  platform::UsbFindResult FindDevice(uint16_t, uint16_t) override {
+    platform::UsbFindResult r;
+    r.step = platform::UsbFindStep::kMatchingFailed;
+    r.failure_line = failure_line;
+    return r;
+  }
+  std::string failure_line;
+};
+
+TEST_F(PortSwitchTest, PlatformWordsReplaceAStepItHasNoCounterpartOf) {
+  ListFailingUsb usb;
+  platform::Services services = World().Services();
+  services.usb = &usb;
+  platform::InstallServices(services);
+  CaptureConsole();
+  usb.failure_line = "libusb_get_device_list failed";
+  EXPECT_FALSE(Switch_XQ917_UpperPort());
+  usb.failure_line.clear();
+  EXPECT_FALSE(Switch_XQ917_UpperPort());
+  EXPECT_EQ(Console(),
+            "libusb_get_device_list failed\n"
+            "IOServiceMatching failed\n");
+  World().Install();
+}
+
 TEST_F(PortSwitchTest, UnpluggedAndReplugged) {
   Hub().SetPresent(false);
   CaptureConsole();

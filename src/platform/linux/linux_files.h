@@ -29,6 +29,8 @@ class LinuxFiles : public posix::PosixFiles {
   // $XDG_CONFIG_HOME/autostart, or ~/.config/autostart.
   std::string AgentDirectory() override;
   std::string AgentFileExtension() override { return ".desktop"; }
+  std::string AgentFolderNoun() override { return "autostart folder"; }
+  std::string AgentFileNoun() override { return "autostart entry"; }
   // The target of /proc/self/exe.
   std::optional<std::string> ExecutablePath() override;
 

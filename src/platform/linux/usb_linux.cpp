@@ -98,11 +98,13 @@ platform::UsbFindResult LinuxUsb::FindDevice(uint16_t vendor_id, uint16_t produc
   platform::UsbFindResult result;
   if (context_ == nullptr) {
     result.step = platform::UsbFindStep::kMatchingFailed;
+    result.failure_line = "libusb_init failed";
     return result;
   }
   DeviceList list(context_);
   if (!list.ok()) {
     result.step = platform::UsbFindStep::kMatchingFailed;
+    result.failure_line = "libusb_get_device_list failed";
     return result;
   }
   for (ssize_t i = 0; i < list.size(); ++i) {
