@@ -20,8 +20,7 @@ using TapProxy = OpaqueTapProxy*;
 // The tap's callback: called on the main thread for every event whose type is
 // in the tap's mask, and for the two tap-disabled notifications. It returns
 // the event it was given; a listen-only tap never alters or diverts it.
-using EventCallback = EventRef (*)(TapProxy proxy, uint32_t type, EventRef event,
-                                   void* user_info);
+using EventCallback = EventRef (*)(TapProxy proxy, uint32_t type, EventRef event, void* user_info);
 
 // Integer fields of an event, numbered as the reference platform numbers them.
 enum class EventField : uint32_t {
