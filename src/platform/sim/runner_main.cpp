@@ -20,6 +20,7 @@
 #include <vector>
 
 #include "app/startup.h"
+#include "platform/sim/runner_command_line.h"
 #include "platform/sim/runner_parser.h"
 #include "platform/sim/runner_world.h"
 
@@ -37,26 +38,6 @@ void Say(const std::string& line) {
 
 void Record(uint64_t t_ms, const std::string& text) {
   Say("sim: " + std::to_string(t_ms) + " " + text);
-}
-
-struct Options {
-  std::string home;  // "" = a fresh temporary sandbox
-  std::string scenario;
-};
-
-// The command line; none when it is not one the runner takes (the usage is
-// then due). `help` tells an asked-for usage from a wrong command line.
-std::optional<Options> ReadCommandLine(int argc, char* argv[], bool& help) {
-  std::vector<std::string> args(argv + 1, argv + argc);
-  help = args.size() == 1 && (args[0] == "--help" || args[0] == "-h");
-  if (args.size() == 1 && !help && args[0] != "--home") return Options{"", args[0]};
-  if (args.size() == 3 && args[0] == "--home" && !args[1].empty()) {
-    std::error_code ec;
-    std::string home = std::filesystem::absolute(args[1], ec).string();
-    if (ec) home = args[1];
-    return Options{home, args[2]};
-  }
-  return std::nullopt;
 }
 
 std::optional<std::string> ReadFile(const std::string& path, std::string& error) {
@@ -83,7 +64,8 @@ std::optional<std::string> ReadFile(const std::string& path, std::string& error)
 
 int main(int argc, char* argv[]) {
   bool help = false;
-  std::optional<Options> options = ReadCommandLine(argc, argv, help);
+  std::optional<runner::RunnerOptions> options =
+      runner::ReadCommandLine(std::vector<std::string>(argv + 1, argv + argc), help);
   if (!options) {
     std::fputs(kUsage, help ? stdout : stderr);
     return help ? 0 : kRunnerFailed;
