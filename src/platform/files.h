@@ -74,7 +74,8 @@ class Files {
   // ("/tmp/").
   virtual std::string LockDirectory() = 0;
   // Opens `path` read-write, creating it with mode 0644 (less the umask)
-  // when missing, without truncating it: the descriptor or errno.
+  // when missing, without truncating it and without following a symbolic
+  // link at `path` (ELOOP): the descriptor, closed on exec, or errno.
   virtual SysResult OpenLockFile(const std::string& path) = 0;
   // flock(LOCK_EX | LOCK_NB): 0, or errno (EWOULDBLOCK when another open
   // file description holds the lock).

@@ -8,9 +8,12 @@
 namespace posix {
 
 platform::SysResult OpenLockFile(const std::string& path) {
-  // O_CLOEXEC keeps the lock from leaking into programs the tool might start;
-  // it changes nothing about the lock itself.
-  const int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+  // The lock file lies in a folder every user may write to. O_NOFOLLOW: a
+  // symbolic link planted there by someone else is refused (ELOOP) instead
+  // of followed, so nobody can make the tool create or open a file of their
+  // choosing. O_CLOEXEC keeps the lock from leaking into programs the tool
+  // might start; it changes nothing about the lock itself.
+  const int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0644);
   if (fd < 0) return {-1, errno};
   return {fd, 0};
 }

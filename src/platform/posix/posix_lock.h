@@ -8,7 +8,8 @@
 
 namespace posix {
 
-// open(path, O_RDWR | O_CREAT, 0644): no truncation, no exclusive creation.
+// open(path, O_RDWR | O_CREAT, 0644): no truncation, no exclusive creation;
+// a symbolic link at `path` is refused (ELOOP), never followed.
 platform::SysResult OpenLockFile(const std::string& path);
 // flock(fd, LOCK_EX | LOCK_NB): 0, or errno.
 int LockExclusiveNoWait(int fd);

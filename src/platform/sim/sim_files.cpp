@@ -141,7 +141,7 @@ platform::SysResult SimFilesService::OpenLockFile(const std::string& path) {
   // Tests run as root, whom no file mode stops: the refusal is injected.
   if (lock_unopenable_) {
     // The file is there, only not ours to open.
-    posix::UniqueFd made(::open(path.c_str(), O_RDONLY | O_CREAT | O_CLOEXEC, 0644));
+    posix::UniqueFd made(::open(path.c_str(), O_RDONLY | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0644));
     return {-1, EACCES};
   }
   return posix::OpenLockFile(path);
@@ -163,7 +163,7 @@ bool SimFilesService::HoldLockElsewhere(const std::string& lock_path, bool held)
   if (!held) return true;
   // A second open file description conflicts with the tool's own exactly as
   // another process's would.
-  posix::UniqueFd fd(::open(lock_path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644));
+  posix::UniqueFd fd(::open(lock_path.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0644));
   if (!fd.valid() || ::flock(fd.get(), LOCK_EX | LOCK_NB) != 0) return false;
   other_holder_ = std::move(fd);
   return true;
