@@ -223,6 +223,24 @@ TEST_F(SimRunLoopTest, KillEndsTheRunWithoutTheTerminationHook) {
   EXPECT_EQ(world_->NowMs(), 250u);
 }
 
+TEST_F(SimRunLoopTest, KilledDuringAnAlertTheCodeThatShowedItTerminatesNothing) {
+  // As after a refused tap: an alert, then the terminate request. The process
+  // is killed while the alert is up, so the request never comes.
+  RecordingDelegate delegate(*world_);
+  platform::App& app = *platform::Sys().app;
+  app.SetDelegate(&delegate);
+  world_->UiControl().SetAlertMs(3000);
+  delegate.on_launch = [&app] {
+    platform::Sys().ui->RunModalAlert({"T", "refused", {"OK"}});
+    app.Terminate();
+  };
+  world_->KillAt(1000);
+  app.Run();
+  EXPECT_EQ(delegate.log, (Log{"launch@0"}));
+  EXPECT_EQ(world_->HowEnded(), sim::World::Ending::kKilled);
+  EXPECT_EQ(world_->Observations().back().text, "alert refused");
+}
+
 TEST_F(SimRunLoopTest, RunEndsWhenOnlyRepeatingTimersAreLeft) {
   RecordingDelegate delegate(*world_);
   platform::Sys().app->SetDelegate(&delegate);

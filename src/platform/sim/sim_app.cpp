@@ -21,8 +21,10 @@ void SimApp::Run() {
 }
 
 void SimApp::Terminate() {
-  // A second request while the first is carried out changes nothing.
-  if (terminating_) return;
+  // A second request while the first is carried out changes nothing. Nor
+  // does one made by code still on the stack when the process was killed (it
+  // returned from an alert that was up at the kill): that process is gone.
+  if (terminating_ || scheduler_.Killed()) return;
   terminating_ = true;
   if (delegate_) delegate_->applicationWillTerminate();
   recorder_.Note("terminate");
