@@ -48,6 +48,16 @@ void Drain(int out_fd, int err_fd, std::string* out, std::string* err) {
   }
 }
 
+// The child must never return into the test framework: an exception that
+// escapes `body` ends it with status 101.
+int Guarded(const std::function<int()>& body) {
+  try {
+    return body();
+  } catch (...) {
+    return 101;
+  }
+}
+
 }  // namespace
 
 int AsNobody(const std::function<int()>& check) {
@@ -56,7 +66,7 @@ int AsNobody(const std::function<int()>& check) {
   if (pid == 0) {
     ::alarm(30);
     if (::setgid(kNobody) != 0 || ::setuid(kNobody) != 0) ::_exit(100);
-    ::_exit(check());
+    ::_exit(Guarded(check));
   }
   return StatusOf(pid);
 }
@@ -66,7 +76,7 @@ int InChild(const std::function<int()>& body, unsigned guard_seconds) {
   if (pid < 0) return -1;
   if (pid == 0) {
     ::alarm(guard_seconds);
-    ::_exit(body());
+    ::_exit(Guarded(body));
   }
   return StatusOf(pid);
 }

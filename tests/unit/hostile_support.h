@@ -19,12 +19,12 @@ inline constexpr uid_t kNobody = 65534;
 
 // Runs `check` in a forked child that has dropped to nobody. The result is
 // the child's exit status, that is the number of failed expectations that
-// `check` returned (0 = all held); 100 when the drop failed, -1 when the
-// child did not exit normally.
+// `check` returned (0 = all held); 100 when the drop failed, 101 when an
+// exception escaped `check`, -1 when the child did not exit normally.
 int AsNobody(const std::function<int()>& check);
 
 // Runs `body` in a forked child (same user) and returns its exit status, or
-// -1 when it did not exit normally. A child still running after
+// -1 when it did not exit normally (101 when an exception escaped). A child still running after
 // `guard_seconds` is killed by SIGALRM: a hang becomes a failure, not a
 // stuck test.
 int InChild(const std::function<int()>& body, unsigned guard_seconds = 30);

@@ -169,4 +169,31 @@ platform::Result<std::string> ReadWholeFile(const std::string& path) {
   return platform::Result<std::string>::Of(std::move(out));
 }
 
+platform::Result<std::string> ReadRegularFile(const std::string& path, size_t limit) {
+  // Non-blocking, so that opening a named pipe does not wait for a writer.
+  UniqueFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK));
+  if (!fd.valid()) return platform::Result<std::string>::Fail(ErrorText(errno));
+  struct stat st {};
+  if (::fstat(fd.get(), &st) != 0) return platform::Result<std::string>::Fail(ErrorText(errno));
+  if (S_ISDIR(st.st_mode)) return platform::Result<std::string>::Fail(ErrorText(EISDIR));
+  if (!S_ISREG(st.st_mode)) return platform::Result<std::string>::Fail("not a regular file");
+  if (static_cast<unsigned long long>(st.st_size) > limit) {
+    return platform::Result<std::string>::Fail(ErrorText(EFBIG));
+  }
+  std::string out;
+  char buffer[4096];
+  // One byte more than allowed tells a file that grew since fstat.
+  while (out.size() <= limit) {
+    const ssize_t n = ::read(fd.get(), buffer, sizeof buffer);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      return platform::Result<std::string>::Fail(ErrorText(errno));
+    }
+    if (n == 0) break;
+    out.append(buffer, static_cast<size_t>(n));
+  }
+  if (out.size() > limit) return platform::Result<std::string>::Fail(ErrorText(EFBIG));
+  return platform::Result<std::string>::Of(std::move(out));
+}
+
 }  // namespace posix

@@ -2,6 +2,7 @@
 // atomic replacement of a file, permissions and the executable test.
 #pragma once
 
+#include <cstddef>
 #include <string>
 
 #include "platform/result.h"
@@ -27,6 +28,12 @@ bool IsExecutableFile(const std::string& path);
 
 // The whole content of a file, or a failure with the system's text.
 platform::Result<std::string> ReadWholeFile(const std::string& path);
+
+// The content of a regular file of at most `limit` bytes. Anything else
+// fails without being read on: a folder, a device (/dev/zero never ends), a
+// named pipe (which would keep the reader waiting for a writer for ever), or
+// a file larger than `limit`.
+platform::Result<std::string> ReadRegularFile(const std::string& path, size_t limit);
 
 // The system's text for an error number (strerror).
 std::string ErrorText(int error_number);

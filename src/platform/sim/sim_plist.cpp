@@ -3,13 +3,15 @@
 #include <plist/plist.h>
 
 #include <cstdlib>
-#include <limits>
 #include <memory>
 
 #include "platform/posix/posix_files.h"
 
 namespace sim {
 namespace {
+
+// Far above any agent file the tool writes (well under a kilobyte).
+constexpr size_t kMaxAgentFileBytes = 1 << 20;
 
 // Owns a plist node tree; freeing the root frees every child.
 struct PlistFree {
@@ -26,14 +28,15 @@ struct XmlFree {
   }
 };
 
+// The whole string, NUL bytes included. Not plist_get_string_val: it
+// asserts (aborting the process) on a string with a NUL inside, which any
+// file can hold, and a copy cut at the NUL could pass for another string.
 std::optional<std::string> StringOf(plist_t node) {
   if (!node || plist_get_node_type(node) != PLIST_STRING) return std::nullopt;
-  char* raw = nullptr;
-  plist_get_string_val(node, &raw);
-  if (!raw) return std::nullopt;
-  std::string out(raw);
-  std::free(raw);  // allocated with malloc by libplist
-  return out;
+  uint64_t length = 0;
+  const char* text = plist_get_string_ptr(node, &length);  // owned by the node
+  if (!text) return std::nullopt;
+  return std::string(text, static_cast<size_t>(length));
 }
 
 std::optional<std::vector<std::string>> StringArrayOf(plist_t node) {
@@ -51,11 +54,11 @@ std::optional<std::vector<std::string>> StringArrayOf(plist_t node) {
 }  // namespace
 
 std::optional<platform::AgentFileContents> ReadAgentPlist(const std::string& path) {
-  auto bytes = posix::ReadWholeFile(path);
-  if (!bytes.ok() || bytes.value().empty() ||
-      bytes.value().size() > std::numeric_limits<uint32_t>::max()) {
-    return std::nullopt;
-  }
+  // Only a regular file of modest size is read: a device, a pipe without a
+  // writer or a file of gigabytes at the agent path must neither stall the
+  // start nor take the memory.
+  auto bytes = posix::ReadRegularFile(path, kMaxAgentFileBytes);
+  if (!bytes.ok() || bytes.value().empty()) return std::nullopt;
   plist_t raw = nullptr;
   plist_from_memory(bytes.value().data(), static_cast<uint32_t>(bytes.value().size()), &raw);
   PlistPtr root(raw);
