@@ -1,6 +1,10 @@
 // The delegate's launch and termination hooks, run through the whole entry
 // point: banner and usage lines, the started notice, a refused tap, the Q
 // double-tap, and gestures while the launch hook's notice is up.
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -33,6 +37,30 @@ class LifecycleTest : public ToolWorldTest {
       world().InputControl().Deliver(kFlagsChanged);
     });
   }
+  // With the log switch on, every message also lands in "hubdebug.log" in
+  // the working folder: what that file holds when each alert goes up is
+  // what had been written before it.
+  std::vector<std::string> LoggedAtEachAlert(const std::vector<std::string>& args) {
+    namespace fs = std::filesystem;
+    char pattern[] = "/tmp/qs-order-XXXXXX";
+    const fs::path old_cwd = fs::current_path();
+    const fs::path dir = ::mkdtemp(pattern);
+    fs::current_path(dir);
+    gLogFile = true;
+    std::vector<std::string> logged;
+    world().OnObservation([&](const sim::Observation& o) {
+      if (o.text.rfind("alert ", 0) != 0) return;
+      std::ifstream in(dir / "hubdebug.log");
+      std::ostringstream text;
+      text << in.rdbuf();
+      logged.push_back(text.str());
+    });
+    EXPECT_EQ(RunTool(args), 0);
+    gLogFile = false;
+    fs::current_path(old_cwd);
+    fs::remove_all(dir);
+    return logged;
+  }
   // Times of the observations with exactly this text.
   std::vector<uint64_t> TimesOf(const std::string& text) const {
     std::vector<uint64_t> times;
@@ -54,6 +82,21 @@ TEST_F(LifecycleTest, ConsoleShowsBannerThenUsageLinesOnce) {
   EXPECT_NE(out.find("==== LocalTime: "), std::string::npos);
   EXPECT_LT(out.find("==== LocalTime: "), usage);
   EXPECT_EQ(out.find(kUsage, usage + 1), std::string::npos);
+}
+
+TEST_F(LifecycleTest, StartedNoticeComesAfterTheBannerAndUsageLines) {
+  ExitAt(100);
+  const std::vector<std::string> logged = LoggedAtEachAlert({});
+  ASSERT_EQ(logged.size(), 1u);  // the choice is no "alert"
+  EXPECT_EQ(logged[0].rfind("=========================================\n", 0), 0u);
+  ASSERT_GE(logged[0].size(), std::string(kUsage).size());
+  EXPECT_EQ(logged[0].substr(logged[0].size() - std::string(kUsage).size()), kUsage);
+}
+
+TEST_F(LifecycleTest, RefusedTapAlertComesAfterItsConsoleLine) {
+  world().InputControl().RefuseTap(true);
+  EXPECT_EQ(LoggedAtEachAlert({"--service"}),
+            Texts({"Cannot create event tap (enable Accessibility)\n"}));
 }
 
 TEST_F(LifecycleTest, RefusedTapReportsTerminatesAndGivesTheLockBack) {
