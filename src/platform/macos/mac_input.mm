@@ -55,7 +55,11 @@ class MacRunLoopSource final : public RunLoopSource {
 
 // The tap. Teardown: its source has gone already (see above); then the
 // tap's port is released, neither disabled nor invalidated first, and
-// last the target its callback read.
+// last the target its callback read. Without invalidation the port and the
+// source made from it keep each other alive until the process ends; the
+// callback is no longer called because the source is out of the run loop.
+// A tool that restarted its tap within one run would have to disable it and
+// invalidate the port first.
 class MacEventTap final : public EventTap {
  public:
   MacEventTap(std::unique_ptr<TapTarget> target, CfRef<CFMachPortRef> port)
