@@ -11,9 +11,13 @@
 #include "platform/macos/mac_ui.h"
 #include "platform/macos/mac_usb.h"
 #include "platform/posix/posix_clock.h"
+#include "platform/posix/standard_descriptors.h"
 #include "platform/services.h"
 
 int main(int argc, char* argv[]) {
+  // Before anything opens a descriptor: a closed standard output must not
+  // become the lock file.
+  posix::KeepStandardDescriptorsOpen();
   @autoreleasepool {
     // They live until the process ends: the terminate request ends it
     // inside the run loop, with these still in place.

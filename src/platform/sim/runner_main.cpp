@@ -20,6 +20,7 @@
 #include <vector>
 
 #include "app/startup.h"
+#include "platform/posix/standard_descriptors.h"
 #include "platform/sim/runner_command_line.h"
 #include "platform/sim/runner_parser.h"
 #include "platform/sim/runner_world.h"
@@ -63,6 +64,9 @@ std::optional<std::string> ReadFile(const std::string& path, std::string& error)
 }  // namespace
 
 int main(int argc, char* argv[]) {
+  // Before anything opens a file: a closed standard output must not become
+  // the lock file.
+  posix::KeepStandardDescriptorsOpen();
   bool help = false;
   std::optional<runner::RunnerOptions> options =
       runner::ReadCommandLine(std::vector<std::string>(argv + 1, argv + argc), help);
