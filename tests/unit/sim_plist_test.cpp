@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <string>
+#include <vector>
 
 #include "platform/posix/posix_files.h"
 #include "platform/sim/sim_world.h"
@@ -109,6 +110,22 @@ TEST_F(SimPlistTest, EntriesOfTheWrongTypeAreLeftOut) {
   EXPECT_EQ(read->label, "l");
   ASSERT_TRUE(read->program_arguments.has_value());
   EXPECT_TRUE(read->program_arguments->empty());
+}
+
+TEST_F(SimPlistTest, StringsWithANulByteAreLeftOut) {
+  // libplist's plain string getter aborts the process on such a string, and
+  // a copy cut at the NUL would pass for the plain label. (libplist's binary
+  // reader cuts such strings itself, out of the tool's sight.)
+  std::string xml =
+      "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<plist version=\"1.0\"><dict>"
+      "<key>Label</key><string>org.example.tool@x</string>"
+      "<key>ProgramArguments</key><array><string>/a@b</string></array>"
+      "</dict></plist>\n";
+  for (char& c : xml) c = c == '@' ? '\0' : c;
+  auto read = files_->ReadAgentFile(Write("nul.plist", xml));
+  ASSERT_TRUE(read.has_value());
+  EXPECT_FALSE(read->label.has_value());
+  EXPECT_FALSE(read->program_arguments.has_value());
 }
 
 }  // namespace

@@ -2,7 +2,7 @@
 
 #include <plist/plist.h>
 
-#include <cstdlib>
+#include <cstring>
 #include <memory>
 
 #include "platform/posix/posix_files.h"
@@ -28,14 +28,17 @@ struct XmlFree {
   }
 };
 
-// The whole string, NUL bytes included. Not plist_get_string_val: it
-// asserts (aborting the process) on a string with a NUL inside, which any
-// file can hold, and a copy cut at the NUL could pass for another string.
+// A string node's text. One with a NUL byte inside is no usable text: the
+// plain getter asserts on it (aborting the process), the XML reader keeps
+// its length but loses what follows the NUL, and a copy cut at the NUL could
+// pass for another string. Such a string is left out like a wrong type.
 std::optional<std::string> StringOf(plist_t node) {
   if (!node || plist_get_node_type(node) != PLIST_STRING) return std::nullopt;
   uint64_t length = 0;
   const char* text = plist_get_string_ptr(node, &length);  // owned by the node
-  if (!text) return std::nullopt;
+  if (!text || std::memchr(text, '\0', static_cast<size_t>(length)) != nullptr) {
+    return std::nullopt;
+  }
   return std::string(text, static_cast<size_t>(length));
 }
 
