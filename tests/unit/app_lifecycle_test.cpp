@@ -180,4 +180,46 @@ TEST_F(LifecycleTest, GesturesSwitchWhileTheStartedNoticeIsUp) {
   EXPECT_EQ(TimesOf("usb write F5-0000 01"), std::vector<uint64_t>({300}));
 }
 
+TEST_F(LifecycleTest, GesturesSwitchWhileTheStatusMenuIsOpen) {
+  world().At(100, [this] { ui().RightClickStatusItem("", 3000); });  // open until 3100
+  // Off the 50 ms grid of the poll: only the events can switch at 410.
+  ControlAt(210, true);
+  ControlAt(260, false);
+  ControlAt(360, true);
+  ControlAt(410, false);
+  // The chord as button events alone: only the tracked bits arm the hold.
+  world().At(1010, [this] {
+    world().InputControl().Deliver(1, 0, 0);
+    world().InputControl().Deliver(3, 0, 1);
+  });
+  world().KillAt(4000);
+  EXPECT_EQ(RunTool({"--service"}), 0);
+  EXPECT_EQ(ui().LastMenuEntries().size(), 1u);
+  EXPECT_EQ(TimesOf("usb write F5-0000 01"), std::vector<uint64_t>({410}));
+  EXPECT_EQ(TimesOf("usb write F5-0000 00"), std::vector<uint64_t>({2010}));
+}
+
+TEST_F(LifecycleTest, NoGestureIsSeenWhileTheEntryPointsChoiceIsUp) {
+  // While the choice is up a Control double-tap and a held chord happen;
+  // no tap exists yet to see them.
+  world().OnObservation([this](const sim::Observation& o) {
+    if (o.text != "choice") return;
+    sim::SimInput& in = world().InputControl();
+    for (bool down : {true, false, true, false}) {
+      in.SetLiveControl(down);
+      in.Deliver(kFlagsChanged);
+    }
+    in.SetLiveButton(0, true);
+    in.Deliver(1, 0, 0);
+    in.Deliver(3, 0, 1);
+    in.SetLiveButton(0, false);
+  });
+  ExitAt(2000);
+  EXPECT_EQ(RunTool({}), 0);
+  ASSERT_GE(ObservationIndex("choice"), 0);
+  EXPECT_EQ(MSButton, 0);
+  EXPECT_EQ(TimesOf("usb write F5-0000 01"), std::vector<uint64_t>{});
+  EXPECT_EQ(world().HowEnded(), sim::World::Ending::kTerminated);
+}
+
 }  // namespace
