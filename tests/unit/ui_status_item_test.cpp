@@ -39,12 +39,20 @@ TEST_F(StatusItemTest, NoExecutablePathMeansNoIconBesideIt) {
   EXPECT_EQ(LoadStatusIcon(), nullptr);
 }
 
-TEST_F(StatusItemTest, LeftClickDoesNothing) {
+TEST_F(StatusItemTest, LeftClickOpensNothingAndEndsNothing) {
+  // The click reaches the tool only as a left press and release in the
+  // session, with its release as the event being handled: a menu popped up
+  // then would show.
+  bool held_after = false;
   world().At(100, [this] { ui().LeftClickStatusItem(); });
+  world().At(200, [&] { held_after = !LockFreeForOthers(); });
   world().KillAt(1000);
   EXPECT_EQ(RunTool({"--service"}), 0);
   EXPECT_EQ(world().HowEnded(), sim::World::Ending::kKilled);
+  EXPECT_TRUE(held_after);
   EXPECT_EQ(ui().LastMenuEntries(), Entries{});
+  EXPECT_TRUE(ui().Alerts().empty());
+  EXPECT_EQ(MSButton, 0);
 }
 
 TEST_F(StatusItemTest, RightClickExitTerminatesThroughTheHook) {

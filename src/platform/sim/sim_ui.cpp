@@ -147,6 +147,24 @@ std::pair<double, double> SimUiService::StatusImageSize() const {
   return image ? image->Size() : std::pair<double, double>{0, 0};
 }
 
+void SimUiService::LeftClickStatusItem() {
+  if (!Item()) return;
+  // A press and a release of the left button in the login session: the
+  // input tap sees both. The button sends its action on right-mouse-up only,
+  // so the click itself sends nothing; a menu popped up meanwhile would still
+  // show, the release being the event handled.
+  choose_.clear();
+  stay_ms_ = 0;
+  in_click_ = true;
+  if (input_) {
+    input_->SetLiveButton(0, true);
+    input_->Deliver(1, 0, 0);
+    input_->SetLiveButton(0, false);
+    input_->Deliver(2, 0, 0);
+  }
+  in_click_ = false;
+}
+
 void SimUiService::RightClickStatusItem(const std::string& choose, uint64_t stay_ms) {
   auto item = Item();
   if (!item || !item->right_mouse_up) return;

@@ -50,13 +50,16 @@ class SimUiService : public platform::Ui,
   bool StatusItemHasImage() const override;
   std::string StatusItemTitle() const override;
   std::string StatusItemToolTip() const override;
-  void LeftClickStatusItem() override {}
+  void LeftClickStatusItem() override;
   void RightClickStatusItem(const std::string& choose, uint64_t stay_ms = 0) override;
   std::vector<std::pair<std::string, std::string>> LastMenuEntries() const override {
     return last_menu_entries_;
   }
   std::pair<double, double> StatusImageSize() const override;
   int ActivationCount() const override { return activations_; }
+
+  // The login session's input, which sees the clicks on the item.
+  void SetSessionInput(SimInput* input) { input_ = input; }
 
   // For the status item handle.
   bool PopUp(platform::Menu& menu);
@@ -68,12 +71,13 @@ class SimUiService : public platform::Ui,
   Scheduler& scheduler_;
   Recorder& recorder_;
   SimFilesService& files_;
+  SimInput* input_ = nullptr;
   int choice_ = 1;
   uint64_t alert_ms_ = 0;
   int activations_ = 0;
   std::vector<Alert> alerts_;
   std::weak_ptr<StatusItemState> item_;
-  bool in_click_ = false;  // a right-mouse-up is the current event
+  bool in_click_ = false;  // a click on the item is the event being handled
   std::string choose_;
   uint64_t stay_ms_ = 0;
   std::vector<std::pair<std::string, std::string>> last_menu_entries_;

@@ -22,7 +22,9 @@ class WorldImpl : public World {
         app_(*scheduler_, recorder_),
         usb_(std::make_shared<SimUsb>(recorder_)),
         input_(std::make_shared<SimInputService>(*scheduler_)),
-        ui_(std::make_shared<SimUiService>(*scheduler_, recorder_, files_)) {}
+        ui_(std::make_shared<SimUiService>(*scheduler_, recorder_, files_)) {
+    ui_->SetSessionInput(input_.get());
+  }
 
   ~WorldImpl() override {
     // Services installed from this world must not be reached once it is gone.
