@@ -97,8 +97,18 @@ std::string Trim(const std::string& s) {
 platform::Result<std::string> QuoteExec(const std::vector<std::string>& arguments) {
   std::string exec;
   for (const std::string& argument : arguments) {
+    // An entry is UTF-8 text, one value a line: a path with a control
+    // character or with bytes that are not UTF-8 cannot be written so that
+    // the desktop (or this tool) reads it back.
     if (HasControlCharacter(argument)) {
-      return platform::Result<std::string>::Fail("an argument holds a control character");
+      return platform::Result<std::string>::Fail(
+          "the program's path holds a control character; move the program to a folder whose "
+          "path has none and install again");
+    }
+    if (!IsUtf8(argument)) {
+      return platform::Result<std::string>::Fail(
+          "the program's path is not valid UTF-8; move the program to a folder whose path is "
+          "and install again");
     }
     std::string word;
     const bool quote = argument.empty() || argument.find_first_of(kReserved) != std::string::npos;

@@ -18,7 +18,8 @@ inline constexpr size_t kMaxEntryBytes = 64 * 1024;
 
 // The Exec value for these arguments, quoted as the Desktop Entry format
 // requires (paths with blanks or special characters survive). Fails for
-// arguments that cannot be written (control characters).
+// arguments that cannot be written (control characters, bytes that are not
+// UTF-8).
 platform::Result<std::string> QuoteExec(const std::vector<std::string>& arguments);
 // The arguments of an Exec value; none when its quoting is malformed.
 std::optional<std::vector<std::string>> SplitExec(const std::string& value);
