@@ -75,6 +75,28 @@ TEST(DesktopEntryTest, HostileOrForeignFilesGiveNoAgent) {
   EXPECT_FALSE(ParseDesktopEntry(huge).has_value());
 }
 
+TEST(DesktopEntryTest, OnlyWellFormedUtf8IsWrittenOrRead) {
+  // The desktop refuses a file that is not well-formed UTF-8: encoded
+  // surrogates, overlong forms and code points above U+10FFFF are not,
+  // however like UTF-8 their bytes look.
+  for (const char* path : {"/a\xED\xA0\x80", "/a\xED\xBF\xBF", "/\xE0\x80\xAF", "/\xE0\x9F\xBF",
+                           "/\xF0\x82\x82\xAC", "/\xF0\x8F\xBF\xBF", "/\xF4\x90\x80\x80",
+                           "/\xF5\x80\x80\x80", "/\xC1\xBF", "/cut\xE2\x82", "/cut\xF0\x9F\x98"}) {
+    EXPECT_FALSE(QuoteExec({path, "--service"}).ok()) << path;
+    EXPECT_FALSE(ParseDesktopEntry(std::string("[Desktop Entry]\nExec=") + path + "\n").has_value())
+        << path;
+  }
+  // The edges of what is well formed.
+  for (const char* path : {"/\xC2\x80", "/\xE0\xA0\x80", "/\xED\x9F\xBF", "/\xEE\x80\x80",
+                           "/\xEF\xBF\xBF", "/\xF0\x90\x80\x80", "/\xF4\x8F\xBF\xBF"}) {
+    const auto bytes = SerializeDesktopEntry(Agent({path, "--service"}), "Tool");
+    ASSERT_TRUE(bytes.ok()) << path;
+    const auto parsed = ParseDesktopEntry(bytes.value());
+    ASSERT_TRUE(parsed.has_value()) << path;
+    EXPECT_EQ(parsed->program_arguments, (std::vector<std::string>{path, "--service"}));
+  }
+}
+
 TEST(DesktopEntryTest, OnlyTheDesktopEntryGroupAndFirstKeysCount) {
   const auto parsed = ParseDesktopEntry(
       "# comment\n[Desktop Action x]\nExec=/evil\n[Desktop Entry]\n"

@@ -59,26 +59,35 @@ std::optional<std::string> UnescapeValue(const std::string& value) {
   return out;
 }
 
-// Well-formed UTF-8 (the format's encoding), without overlong forms.
+// Well-formed UTF-8, the format's encoding, as the desktop's readers check
+// it: shortest forms only, no encoded surrogates (U+D800 to U+DFFF), nothing
+// above U+10FFFF. The second byte's range depends on the first.
 bool IsUtf8(const std::string& s) {
+  auto in = [](unsigned char c, unsigned lo, unsigned hi) { return c >= lo && c <= hi; };
   size_t i = 0;
   while (i < s.size()) {
     const auto c = static_cast<unsigned char>(s[i]);
     size_t extra = 0;
+    unsigned lo = 0x80, hi = 0xBF;  // the second byte's range
     if (c < 0x80) {
       extra = 0;
-    } else if (c >= 0xC2 && c <= 0xDF) {
+    } else if (in(c, 0xC2, 0xDF)) {
       extra = 1;
-    } else if (c >= 0xE0 && c <= 0xEF) {
+    } else if (in(c, 0xE0, 0xEF)) {
       extra = 2;
-    } else if (c >= 0xF0 && c <= 0xF4) {
+      if (c == 0xE0) lo = 0xA0;  // overlong below U+0800
+      if (c == 0xED) hi = 0x9F;  // surrogates
+    } else if (in(c, 0xF0, 0xF4)) {
       extra = 3;
+      if (c == 0xF0) lo = 0x90;  // overlong below U+10000
+      if (c == 0xF4) hi = 0x8F;  // above U+10FFFF
     } else {
       return false;
     }
+    if (i + extra >= s.size()) return false;  // cut short
     for (size_t k = 1; k <= extra; ++k) {
-      if (i + k >= s.size()) return false;
-      if ((static_cast<unsigned char>(s[i + k]) & 0xC0) != 0x80) return false;
+      const auto next = static_cast<unsigned char>(s[i + k]);
+      if (k == 1 ? !in(next, lo, hi) : !in(next, 0x80, 0xBF)) return false;
     }
     i += extra + 1;
   }
