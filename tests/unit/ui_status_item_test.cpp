@@ -2,6 +2,7 @@
 #include <string>
 #include <vector>
 
+#include "app/startup.h"
 #include "app_world_fixture.h"
 #include "ui/alerts.h"
 
@@ -91,6 +92,20 @@ TEST_F(AlertTest, AlertIsTitledWithTheProductAndHasOneOkButton) {
   EXPECT_EQ(ui().Alerts()[0].spec.informative_text, "");
   EXPECT_EQ(ui().Alerts()[1].spec.informative_text,
             "Installed as a service and started successfully.");
+}
+
+TEST_F(AlertTest, EveryAlertBringsTheToolToTheFrontFirst) {
+  // How often the tool had come to the front when each alert went up.
+  std::vector<int> fronted;
+  world().OnObservation([this, &fronted](const sim::Observation& o) {
+    if (o.text == "choice" || o.text.rfind("alert ", 0) == 0) {
+      fronted.push_back(ui().ActivationCount());
+    }
+  });
+  ShowAlert("one");
+  (void)PromptStartupAction();
+  ShowAlert(nullptr);
+  EXPECT_EQ(fronted, (std::vector<int>{1, 2, 3}));
 }
 
 }  // namespace
