@@ -86,6 +86,11 @@ void FakeHub::FailRequest(int index, HubFault fault) {
   faults_[next_index_ + index] = fault;
 }
 
+void FakeHub::FailRequestWithErrno(int index, int submit_errno, int status_errno) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  errno_faults_[next_index_ + index] = {submit_errno, status_errno};
+}
+
 std::vector<RecordedRequest> FakeHub::Requests() {
   std::lock_guard<std::mutex> lock(mutex_);
   return requests_;
@@ -137,8 +142,14 @@ bool FakeHub::Submit(UMockdevIoctlClient* client) {
   const int index = next_index_++;
   const auto found = faults_.find(index);
   const HubFault fault = found == faults_.end() ? HubFault::kNone : found->second;
-  if (fault == HubFault::kVanished || in_flight_ != nullptr) {
-    umockdev_ioctl_client_complete(client, -1, fault == HubFault::kVanished ? ENODEV : EBUSY);
+  const auto by_errno = errno_faults_.find(index);
+  const int submit_errno = by_errno == errno_faults_.end() ? 0 : by_errno->second.first;
+  const int status_errno = by_errno == errno_faults_.end() ? 0 : by_errno->second.second;
+  if (fault == HubFault::kVanished || submit_errno != 0 || in_flight_ != nullptr) {
+    const int error = fault == HubFault::kVanished ? ENODEV
+                      : submit_errno != 0          ? submit_errno
+                                                   : EBUSY;
+    umockdev_ioctl_client_complete(client, -1, error);
     return true;
   }
   UMockdevIoctlData* arg = umockdev_ioctl_client_get_arg(client);
@@ -154,6 +165,13 @@ bool FakeHub::Submit(UMockdevIoctlClient* client) {
   urb->actual_length = 0;
   urb->status = 0;
   in_flight_ready_ = true;
+  if (status_errno != 0) {
+    urb->status = -status_errno;
+    if (buffer != nullptr) umockdev_ioctl_data_unref(buffer);
+    in_flight_ = urb_data;
+    umockdev_ioctl_client_complete(client, 0, 0);
+    return true;
+  }
   switch (fault) {
     case HubFault::kStall:
       urb->status = -EPIPE;

@@ -50,6 +50,10 @@ class FakeHub {
   uint8_t Register(uint8_t request, uint16_t address);
   // Fault for the request with this zero-based index, counted from now.
   void FailRequest(int index, HubFault fault);
+  // Fault for the request with this zero-based index, counted from now, as
+  // the kernel reports it: submitting fails with `submit_errno`, or, when
+  // that is 0, the request completes with status -`status_errno`.
+  void FailRequestWithErrno(int index, int submit_errno, int status_errno);
   std::vector<RecordedRequest> Requests();
   int DiscardCount();
 
@@ -68,6 +72,7 @@ class FakeHub {
   std::mutex mutex_;  // the handler runs on umockdev's worker thread
   std::map<uint32_t, uint8_t> registers_;
   std::map<int, HubFault> faults_;
+  std::map<int, std::pair<int, int>> errno_faults_;  // submit errno, status errno
   int next_index_ = 0;
   std::vector<RecordedRequest> requests_;
   UMockdevIoctlData* in_flight_ = nullptr;  // submitted, not reaped
