@@ -4,6 +4,8 @@
 #include <unistd.h>
 
 #include <fstream>
+#include <memory>
+#include <optional>
 #include <sstream>
 #include <string>
 
@@ -203,6 +205,89 @@ TEST_F(LaunchAgentTest, MissingExecutablePathIsReportedAfterBothFolders) {
     EXPECT_FALSE(Exists(LaunchAgentPlistPath()));
     EXPECT_FALSE(LaunchAgentServiceExists());
   }
+}
+
+// The sandbox's files with serialisation or chmod made to fail; every other
+// call goes to the sandbox.
+class FailingAgentFiles : public platform::Files {
+ public:
+  explicit FailingAgentFiles(platform::Files* inner) : inner_(inner) {}
+  std::string HomeDirectory() override { return inner_->HomeDirectory(); }
+  std::optional<std::string> ApplicationSupportDirectory() override {
+    return inner_->ApplicationSupportDirectory();
+  }
+  std::string AgentDirectory() override { return inner_->AgentDirectory(); }
+  std::string AgentFileExtension() override { return inner_->AgentFileExtension(); }
+  std::optional<std::string> ExecutablePath() override { return inner_->ExecutablePath(); }
+  platform::Status CreateDirectories(const std::string& p) override {
+    return inner_->CreateDirectories(p);
+  }
+  std::optional<platform::AgentFileContents> ReadAgentFile(const std::string& p) override {
+    return inner_->ReadAgentFile(p);
+  }
+  platform::Result<std::string> SerializeAgent(const platform::AgentDefinition& a) override {
+    if (serialise_fails) return platform::Result<std::string>::Fail("no room for the list");
+    return inner_->SerializeAgent(a);
+  }
+  platform::Status WriteFileAtomically(const std::string& p, const std::string& b) override {
+    ++writes;
+    return inner_->WriteFileAtomically(p, b);
+  }
+  bool SetPermissions(const std::string& p, unsigned m) override {
+    if (chmod_fails) return false;
+    return inner_->SetPermissions(p, m);
+  }
+  bool IsExecutableFile(const std::string& p) override { return inner_->IsExecutableFile(p); }
+  std::string LockDirectory() override { return inner_->LockDirectory(); }
+  platform::SysResult OpenLockFile(const std::string& p) override {
+    return inner_->OpenLockFile(p);
+  }
+  int LockExclusiveNoWait(int fd) override { return inner_->LockExclusiveNoWait(fd); }
+  void UnlockAndClose(int fd) override { inner_->UnlockAndClose(fd); }
+  void CloseLockFile(int fd) override { inner_->CloseLockFile(fd); }
+
+  bool serialise_fails = false;
+  bool chmod_fails = false;
+  int writes = 0;
+
+ private:
+  platform::Files* inner_;
+};
+
+class LaunchAgentFailureTest : public LaunchAgentTest {
+ protected:
+  void SetUp() override {
+    LaunchAgentTest::SetUp();
+    platform::Services services = world().Services();
+    failing_ = std::make_unique<FailingAgentFiles>(services.files);
+    services.files = failing_.get();
+    platform::InstallServices(services);
+  }
+  void TearDown() override {
+    world().Install();
+    failing_.reset();
+    LaunchAgentTest::TearDown();
+  }
+  std::unique_ptr<FailingAgentFiles> failing_;
+};
+
+TEST_F(LaunchAgentFailureTest, FailedSerialisationWritesNothingAndSaysWhy) {
+  failing_->serialise_fails = true;
+  std::string message;
+  EXPECT_FALSE(InstallLaunchAgent(&message));
+  EXPECT_EQ(message, "Cannot create LaunchAgent plist: no room for the list");
+  EXPECT_EQ(failing_->writes, 0);
+  EXPECT_TRUE(IsDirectory(LaunchAgentDirectoryPath()));
+  EXPECT_TRUE(IsDirectory(ApplicationSupportDirectoryPath()));
+  EXPECT_FALSE(Exists(LaunchAgentPlistPath()));
+}
+
+TEST_F(LaunchAgentFailureTest, PermissionsThatCannotBeSetDoNotUndoTheInstall) {
+  failing_->chmod_fails = true;
+  std::string message = "untouched";
+  EXPECT_TRUE(InstallLaunchAgent(&message));
+  EXPECT_EQ(message, "untouched");
+  EXPECT_TRUE(LaunchAgentServiceExists());
 }
 
 }  // namespace
