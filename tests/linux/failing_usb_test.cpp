@@ -4,6 +4,7 @@
 // on as the exchange prescribes, and the next switch works again.
 #include <gtest/gtest.h>
 #include <libusb.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -181,19 +182,33 @@ TEST_F(FailingUsbTest, HubUnpluggedBetweenTheReadsAndBeforeTheWrite) {
 }
 
 TEST_F(FailingUsbTest, HubGoneBetweenTheLookupAndTheOpenSendsNothing) {
-  platform::UsbFindResult found = usb_->FindDevice(0x2109, 0x8822);
-  ASSERT_EQ(found.step, platform::UsbFindStep::kFound);
-  const std::string node = testbed_.Root() + "/dev/bus/usb/001/002";
-  ASSERT_EQ(unlink(node.c_str()), 0);
-  std::string fix = "untouched";
-  EXPECT_FALSE(found.device->Open(&fix));
-  EXPECT_EQ(fix, "untouched");  // only a refused permission has a fix to name
-  found.device.reset();
-  // The next switch finds no hub and says so.
-  std::string out;
-  EXPECT_FALSE(SwitchCapturing(&out));
-  EXPECT_EQ(out, "USB device not found (VID=0x2109 PID=0x8822)\n");
-  EXPECT_TRUE(hub_->Requests().empty());
+  // The node vanishes after the lookup (ENOENT, NO_DEVICE to libusb), or
+  // something that is no device node takes its place (EISDIR, an I/O
+  // error): the open fails with no fix to name, and nothing is sent.
+  for (const bool folder : {false, true}) {
+    SCOPED_TRACE(folder ? "folder at the node" : "node gone");
+    hub_.reset();
+    hub_ = std::make_unique<FakeHub>(testbed_, 0x2109, 0x8822, folder ? 3 : 2);
+    const std::string node =
+        testbed_.Root() + (folder ? "/dev/bus/usb/001/003" : "/dev/bus/usb/001/002");
+    platform::UsbFindResult found = usb_->FindDevice(0x2109, 0x8822);
+    ASSERT_EQ(found.step, platform::UsbFindStep::kFound);
+    ASSERT_EQ(unlink(node.c_str()), 0);
+    if (folder) {
+      ASSERT_EQ(mkdir(node.c_str(), 0755), 0);
+    }
+    std::string fix = "untouched";
+    EXPECT_FALSE(found.device->Open(&fix));
+    EXPECT_EQ(fix, "untouched");  // only a refused permission has a fix to name
+    found.device.reset();
+    std::string out;
+    EXPECT_FALSE(SwitchCapturing(&out));
+    EXPECT_TRUE(out == "USBDeviceOpen failed\n" ||
+                out == "USB device not found (VID=0x2109 PID=0x8822)\n")
+        << out;
+    EXPECT_TRUE(hub_->Requests().empty());
+    if (folder) rmdir(node.c_str());
+  }
 }
 
 TEST(FailingUsbCodes, EveryLibusbErrorStaysAFailureOfItsOwn) {
