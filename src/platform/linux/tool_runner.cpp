@@ -2,18 +2,15 @@
 
 #include <unistd.h>
 
-#include <QApplication>
-#include <QCoreApplication>
-#include <QGuiApplication>
 #include <cstdio>
 #include <memory>
 
 #include "platform/linux/display.h"
+#include "platform/linux/gui_loader.h"
 #include "platform/linux/headless_ui.h"
 #include "platform/linux/input_linux.h"
 #include "platform/linux/linux_files.h"
-#include "platform/linux/qt_loop.h"
-#include "platform/linux/qt_ui.h"
+#include "platform/linux/poll_loop.h"
 #include "platform/linux/usb_linux.h"
 #include "platform/posix/posix_clock.h"
 #include "platform/services.h"
@@ -21,44 +18,45 @@
 namespace linux_platform {
 
 int RunTool(int argc, char* argv[], ToolMainFunction tool_main) {
+  LinuxFiles files;
+  const std::string executable = files.ExecutablePath().value_or("");
+
   // Headless or not is settled here, before Qt sees the display: a display
-  // that cannot be reached gives the plain core application, and a
-  // reachable one gets the offscreen fallback so that Qt never aborts.
+  // that cannot be reached gives the plain poll loop and no toolkit at all;
+  // a reachable one gets Qt, with the offscreen fallback so that Qt never
+  // aborts.
   const std::optional<std::string> qpa = ChooseQtPlatform(DisplayEnvironment::FromProcess());
-  std::unique_ptr<QCoreApplication> application;
+  std::unique_ptr<GuiModule> gui;
   if (qpa) {
     ::setenv("QT_QPA_PLATFORM", qpa->c_str(), 1);
-    application = std::make_unique<QApplication>(argc, argv);
-  } else {
-    application = std::make_unique<QCoreApplication>(argc, argv);
+    std::string error;
+    gui = GuiModule::Open(executable, &argc, argv, &error);
+    if (!gui) std::fprintf(stderr, "%s Going on without a tray.\n", error.c_str());
   }
-  const bool gui = qpa && QGuiApplication::platformName() != QLatin1String("offscreen");
 
-  // Teardown order (reverse of declaration): the services go before the
-  // application object; the USB context after every device it handed out
-  // (the core releases those within each switch).
+  // Teardown order (reverse of declaration): the services go before the Qt
+  // session (gui, declared above); the USB context after every device it
+  // handed out (the core releases those within each switch).
   posix::SystemClock clock;
   LinuxUsb usb;
-  LinuxFiles files;
-  QtRunLoop run_loop;
-  QtFdWatcher watcher;
-  LinuxInput input(&watcher);
-  QtApp app;
-  std::unique_ptr<platform::Ui> ui;
-  if (gui) {
-    ui = std::make_unique<QtUi>(files.ExecutablePath().value_or(""));
-  } else {
-    ui = std::make_unique<HeadlessUi>(stdin, stderr, ::isatty(STDIN_FILENO) == 1);
+  PollLoop poll_loop;
+  FdWatcher* watcher = gui ? gui->services().watcher : &poll_loop;
+  LinuxInput input(watcher);
+  std::unique_ptr<platform::Ui> headless;
+  platform::Ui* ui = gui ? gui->services().ui : nullptr;
+  if (ui == nullptr) {
+    headless = std::make_unique<HeadlessUi>(stdin, stderr, ::isatty(STDIN_FILENO) == 1);
+    ui = headless.get();
   }
 
   platform::Services services;
   services.clock = &clock;
-  services.run_loop = &run_loop;
+  services.run_loop = gui ? gui->services().run_loop : &poll_loop;
   services.input = &input;
   services.usb = &usb;
-  services.ui = ui.get();
+  services.ui = ui;
   services.files = &files;
-  services.app = &app;
+  services.app = gui ? gui->services().app : &poll_loop;
   platform::InstallServices(services);
   const int status = tool_main(argc, argv);
   platform::InstallServices(platform::Services{});

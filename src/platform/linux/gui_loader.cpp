@@ -1,0 +1,53 @@
+#include "platform/linux/gui_loader.h"
+
+#include <dlfcn.h>
+
+#include <vector>
+
+namespace linux_platform {
+namespace {
+
+std::string Folder(const std::string& path) {
+  const size_t slash = path.rfind('/');
+  return slash == std::string::npos ? "." : path.substr(0, slash);
+}
+
+}  // namespace
+
+std::unique_ptr<GuiModule> GuiModule::Open(const std::string& executable, int* argc, char** argv,
+                                           std::string* error) {
+  const std::string folder = Folder(executable);
+  const std::vector<std::string> candidates = {
+      folder + "/" + kGuiModuleName, folder + "/" + kGuiModuleFolder + "/" + kGuiModuleName};
+  void* handle = nullptr;
+  std::string reasons;
+  for (const std::string& path : candidates) {
+    // Never closed: Qt registers process-wide state that must outlive it.
+    handle = ::dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL | RTLD_NODELETE);
+    if (handle != nullptr) break;
+    const char* why = ::dlerror();
+    reasons += std::string(reasons.empty() ? "" : "; ") + (why != nullptr ? why : path);
+  }
+  if (handle == nullptr) {
+    *error = "Cannot load the tray module (" + reasons +
+             "): reinstall the tool (cmake --install) or install Qt 6 Widgets "
+             "(apt-get install qt6-base-dev).";
+    return nullptr;
+  }
+  auto open = reinterpret_cast<GuiOpenFunction>(::dlsym(handle, kGuiOpenSymbol));
+  auto close = reinterpret_cast<GuiCloseFunction>(::dlsym(handle, kGuiCloseSymbol));
+  if (open == nullptr || close == nullptr) {
+    *error = "The tray module " + std::string(kGuiModuleName) +
+             " does not belong to this version of the tool: reinstall it (cmake --install).";
+    return nullptr;
+  }
+  GuiServices services;
+  void* session = open(argc, argv, executable.c_str(), &services);
+  return std::unique_ptr<GuiModule>(new GuiModule(session, close, services));
+}
+
+GuiModule::~GuiModule() {
+  close_(session_);
+}
+
+}  // namespace linux_platform
