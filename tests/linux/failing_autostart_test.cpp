@@ -377,6 +377,19 @@ TEST_F(FailingAutostartTest, FailedInstallsKeepThePreviousEntryWhole) {
             0);
   expect_intact();
 
+  // A plain file where the autostart folder belongs stays as it was.
+  {
+    FilesAt blocked(XdgEnvironment{home_, home_ + "/cfg", std::nullopt}, exe);
+    Use(blocked);
+    ASSERT_TRUE(WriteAll(home_ + "/cfg", "notes"));
+    std::string text;
+    EXPECT_FALSE(InstallLaunchAgent(&text));
+    EXPECT_EQ(text.rfind("Cannot create autostart folder: Not a directory", 0), 0u) << text;
+    EXPECT_EQ(ReadAll(home_ + "/cfg"), "notes");
+    Use(files);
+  }
+  expect_intact();
+
   // And after all that, an install that can go through does.
   EXPECT_TRUE(InstallLaunchAgent(nullptr));
   EXPECT_TRUE(LaunchAgentServiceExists());
