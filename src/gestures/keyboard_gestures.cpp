@@ -30,6 +30,7 @@ bool IsControlKeyDown() {
 
 void UpdateControlComboState() {
   const bool current = IsControlKeyDown();
+  bool recorded_now = false;
   if (gControlKeyDown && !current) {
     // Control has just been released. Compared with this recogniser's own
     // previous reading, so the event and the poll tick act on it once.
@@ -39,10 +40,13 @@ void UpdateControlComboState() {
       TriggerSwitch("ctrl-ctrl");
     } else {
       gLastControlReleaseMs = now;
+      recorded_now = true;
     }
   }
-  // A pending release older than the window is forgotten.
-  if (gLastControlReleaseMs != 0 &&
+  // A pending release older than the window is forgotten. One recorded by
+  // this very update is not, and needs no second clock read: every Control
+  // release runs through here inside the event callback.
+  if (gLastControlReleaseMs != 0 && !recorded_now &&
       GetMilliseconds() - gLastControlReleaseMs > kDoubleTapWindowMs) {
     gLastControlReleaseMs = 0;
   }
