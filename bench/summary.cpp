@@ -24,6 +24,7 @@ class KeepingReporter : public benchmark::ConsoleReporter {
       const std::string name = run.run_name.str();
       if (single && medians_.count(name) != 0 && from_median_[name]) continue;
       Measured m;
+      m.cpu_ns = run.GetAdjustedCPUTime() * Scale(run.time_unit);
       m.real_ns = run.GetAdjustedRealTime() * Scale(run.time_unit);
       for (const auto& [key, counter] : run.counters) m.counters[key] = counter.value;
       medians_[name] = m;
