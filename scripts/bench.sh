@@ -1,0 +1,151 @@
+#!/usr/bin/env bash
+# Runs every benchmark and writes BENCHMARKS.md at the repository root: each
+# figure, its goal, the machine it ran on and the date. Benchmarks are never
+# part of the test run. Takes about five minutes; the machine should be
+# otherwise quiet.
+#
+# Needs, beyond the build packages: umockdev (the fake hub and input
+# devices), xvfb and trayer (the figures with the tray).
+set -euo pipefail
+cd "$(dirname "$0")/.."
+root=$(pwd)
+build="$root/build/bench"
+out="$root/BENCHMARKS.md"
+
+for tool in umockdev-wrapper Xvfb trayer; do
+  if ! command -v "$tool" >/dev/null; then
+    echo "bench.sh: $tool is missing: apt-get install umockdev xvfb trayer" >&2
+    exit 1
+  fi
+done
+
+# g++ 12 at -O3 reports false -Wrestrict overlaps inside std::string; in this
+# optimised build they stay warnings.
+cmake --preset bench -DCMAKE_CXX_FLAGS="-Wno-error=restrict" >/dev/null
+cmake --build "$build" -j "$(nproc)" --target qs_bench_sim qs_bench_linux qs_probe qs_idle_floor \
+  quembrastella-switch quembrastella-sim
+
+work=$(mktemp -d)
+xvfb_pid=""
+tray_pid=""
+cleanup() {
+  [ -n "$tray_pid" ] && kill "$tray_pid" 2>/dev/null || true
+  [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null || true
+  rm -rf "$work"
+}
+trap cleanup EXIT
+
+probe="$build/bench/qs_probe"
+switch="$build/src/platform/linux/quembrastella-switch"
+sim="$build/src/platform/sim/quembrastella-sim"
+mkdir -p "$work/home"
+# The tool never touches the user's own files here: a sandbox home, and
+# --service (no start-up question, no agent check).
+headless=(env -u DISPLAY -u WAYLAND_DISPLAY HOME="$work/home" XDG_CONFIG_HOME="$work/home/.config")
+
+echo "== event callback and poll tick, simulated platform"
+"$build/bench/qs_bench_sim" --benchmark_min_time=0.3 --summary="$work/event.md"
+
+echo "== poll tick and whole switch, Linux platform against fake devices"
+umockdev-wrapper "$build/bench/qs_bench_linux" --benchmark_enable_random_interleaving=true \
+  --benchmark_repetitions=15 --summary="$work/linux.md"
+
+echo "== start-up"
+printf 'args --console --service\nat 10 end\n' >"$work/start.scenario"
+"$probe" startup --name "start-up to \"Running...\", simulated platform" --runs 15 \
+  --summary="$work/start.md" -- "$sim" --home "$work/simhome" "$work/start.scenario"
+"${headless[@]}" "$probe" startup --name "start-up to \"Running...\", Linux headless" --runs 15 \
+  --summary="$work/start.md" -- "$switch" --console --service
+
+echo "== idle, headless, 60 s (beside a bare 20 Hz poll loop, the floor)"
+"${headless[@]}" "$probe" idle --name "idle, Linux headless" --seconds 60 --cpu-goal 0.1 \
+  --rss-goal 8 --summary="$work/idle.md" -- "$switch" --console --service &
+tool_probe=$!
+"$probe" idle --name "idle floor: bare 20 Hz poll loop" --seconds 60 \
+  --summary="$work/floor.md" -- "$build/bench/qs_idle_floor" &
+floor_probe=$!
+wait "$tool_probe"
+wait "$floor_probe"
+cat "$work/floor.md" >>"$work/idle.md"
+
+echo "== with the tray (Xvfb and trayer), 60 s"
+display=""
+for n in $(seq 90 120); do
+  if [ ! -e "/tmp/.X11-unix/X$n" ] && [ ! -e "/tmp/.X$n-lock" ]; then
+    display=":$n"
+    break
+  fi
+done
+if [ -z "$display" ]; then
+  echo "bench.sh: no free X display number between :90 and :120" >&2
+  exit 1
+fi
+Xvfb "$display" -screen 0 1280x800x24 -nolisten tcp >"$work/xvfb.log" 2>&1 &
+xvfb_pid=$!
+for _ in $(seq 50); do [ -e "/tmp/.X11-unix/X${display#:}" ] && break; sleep 0.1; done
+DISPLAY="$display" trayer --edge top --align right --widthtype request --height 24 \
+  >"$work/trayer.log" 2>&1 &
+tray_pid=$!
+sleep 1
+tray=(env -u WAYLAND_DISPLAY DISPLAY="$display" HOME="$work/home" XDG_CONFIG_HOME="$work/home/.config")
+"${tray[@]}" "$probe" startup --name "start-up to \"Running...\", Linux with the tray" --runs 7 \
+  --summary="$work/start.md" -- "$switch" --console --service
+"${tray[@]}" "$probe" idle --name "idle, Linux with the tray" --seconds 60 --rss-goal 30 \
+  --summary="$work/idle.md" -- "$switch" --console --service
+
+cpu=$(grep -m1 'model name' /proc/cpuinfo | cut -d: -f2- | sed 's/^ *//')
+mem=$(awk '/MemTotal/ {printf "%.1f GB", $2 / 1048576}' /proc/meminfo)
+table_head() {
+  echo "| Figure | Value | Goal | Met |"
+  echo "|---|---|---|---|"
+}
+{
+  echo "# Benchmarks"
+  echo
+  echo "Written by \`bash scripts/bench.sh\` on $(date -u '+%Y-%m-%d %H:%M UTC'), at commit $(git rev-parse --short HEAD)."
+  echo "Machine: $(nproc) CPUs ($cpu), $mem memory, $(uname -sr)."
+  echo
+  echo "## The event callback (simulated platform)"
+  echo
+  echo "Every kind of event is handed to \`eventCallback\` as the tap's source would, in a steady state in which"
+  echo "no gesture completes. The floor is one \`clock_gettime(CLOCK_REALTIME)\`, the one clock read the callback"
+  echo "must make, measured in the same run. \"system clock\" puts the real clocks under the simulated platform,"
+  echo "so the callback's clock read is a real one; \"sim clock\" keeps virtual time (no goal). Times are the CPU"
+  echo "time of the benchmark thread, median of 7 repetitions; allocations are counted by a replaced global"
+  echo "\`operator new\`. A Control tap (press and release) is measured against its own three clock reads: the"
+  echo "wall-clock stamp of each event and the monotonic stamp of the release."
+  echo
+  table_head
+  cat "$work/event.md"
+  echo
+  echo "## The poll tick and the whole switch (Linux platform, fake devices)"
+  echo
+  echo "Against umockdev's fake keyboard, mouse and hub (the test suite's own fakes). The switch is"
+  echo "\`TriggerSwitch\` through libusb (lookup, open, three control transfers, close) beside a minimal libusb"
+  echo "program making the same three transfers against the same fake hub, interleaved in one run; wall-clock"
+  echo "medians of 15 repetitions (the fake hub answers on umockdev's own thread)."
+  echo
+  table_head
+  cat "$work/linux.md"
+  echo
+  echo "## Start-up"
+  echo
+  echo "From \`fork\` to the line \"Running...\" on the tool's standard output, \`--console --service\`."
+  echo
+  table_head
+  cat "$work/start.md"
+  echo
+  echo "## Idle"
+  echo
+  echo "CPU time of all the tool's threads and its resident memory over 60 s with no input, measured from"
+  echo "outside (/proc) after a two-second settle. The tool wakes every 50 ms for its poll tick; the floor is a"
+  echo "bare process doing only that, measured at the same time as the headless tool. This machine has no"
+  echo "input devices, so the headless tool watches /dev/input for them to appear. The tray runs in Xvfb with"
+  echo "trayer as the tray host."
+  echo
+  table_head
+  cat "$work/idle.md"
+  echo
+  cat "$root/bench/HISTORY.md"
+} >"$out"
+echo "wrote $out"
