@@ -48,11 +48,12 @@ void TrackMouseButtonEvent(uint32_t type, platform::EventRef event) {
 }
 
 bool AreLeftAndRightMouseButtonsDown() {
-  platform::Input& input = *platform::Sys().input;
-  // All three are read on every call, whatever the tracked bits say.
-  const bool live_left = input.ButtonState(0);
-  const bool live_right = input.ButtonState(1);
-  const bool live_other = input.ButtonState(2);
+  // All three are read on every call, whatever the tracked bits say, in
+  // one query: this runs for every mouse event.
+  const uint32_t live = platform::Sys().input->ButtonStates();
+  const bool live_left = (live & 1u) != 0;
+  const bool live_right = (live & 2u) != 0;
+  const bool live_other = (live & 4u) != 0;
   const uint8_t both = kLeftHeldBit | kRightHeldBit;
   if ((MSButton & both) == both) return true;
   return live_left && (live_right || live_other);

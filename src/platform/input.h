@@ -69,6 +69,12 @@ class Input {
   virtual uint64_t FlagsState() = 0;
   // Whether mouse button `button` (0 left, 1 right, 2 middle) is down now.
   virtual bool ButtonState(uint32_t button) = 0;
+  // The live state of buttons 0, 1 and 2 in one query: bit n set when
+  // button n is down now. A platform that can read all three at once
+  // overrides it; this one asks ButtonState for each.
+  virtual uint32_t ButtonStates() {
+    return (ButtonState(0) ? 1u : 0u) | (ButtonState(1) ? 2u : 0u) | (ButtonState(2) ? 4u : 0u);
+  }
   // Reads an integer field of a delivered event. Allocation-free.
   virtual int64_t EventIntegerField(EventRef event, EventField field) = 0;
 };

@@ -137,6 +137,25 @@ TEST_F(InputLinuxTest, ButtonsAndDragsCarryTheirNumbers) {
   EXPECT_FALSE(input_.ButtonState(2));
 }
 
+TEST_F(InputLinuxTest, TheThreeButtonsInOneQueryFollowEveryDevice) {
+  FakeInput mouse(testbed_, FakeKind::kMouse, 4);
+  FakeInput other(testbed_, FakeKind::kMouse, 5);
+  ASSERT_TRUE(StartTap());
+  EXPECT_EQ(input_.ButtonStates(), 0u);
+  // Left on one mouse, middle on the other: one answer across both.
+  mouse.Key(BTN_LEFT, true);
+  other.Key(BTN_MIDDLE, true);
+  Take();
+  EXPECT_EQ(input_.ButtonStates(), 0b101u);
+  other.Key(BTN_RIGHT, true);
+  mouse.Key(BTN_LEFT, false);
+  Take();
+  EXPECT_EQ(input_.ButtonStates(), 0b110u);
+  other.Unplug();
+  Take();
+  EXPECT_EQ(input_.ButtonStates(), 0u);
+}
+
 TEST_F(InputLinuxTest, DroppedEventsResynchroniseTheLiveState) {
   FakeInput keyboard(testbed_, FakeKind::kKeyboard, 3);
   FakeInput mouse(testbed_, FakeKind::kMouse, 4);

@@ -119,11 +119,24 @@ uint64_t EvdevTap::Flags() const {
   return flags;
 }
 
+namespace {
+constexpr uint16_t kButtonCodes[] = {BTN_LEFT, BTN_RIGHT, BTN_MIDDLE};
+}  // namespace
+
+uint32_t EvdevTap::Buttons() const {
+  uint32_t down = 0;
+  for (const auto& [path, entry] : devices_) {
+    for (uint32_t button = 0; button < 3; ++button) {
+      if (entry.device->KeyDown(kButtonCodes[button])) down |= 1u << button;
+    }
+  }
+  return down;
+}
+
 bool EvdevTap::Button(uint32_t button) const {
-  static constexpr uint16_t kCodes[] = {BTN_LEFT, BTN_RIGHT, BTN_MIDDLE};
   if (button >= 3) return false;
   for (const auto& [path, entry] : devices_) {
-    if (entry.device->KeyDown(kCodes[button])) return true;
+    if (entry.device->KeyDown(kButtonCodes[button])) return true;
   }
   return false;
 }

@@ -35,6 +35,8 @@ class EvdevTap : public platform::EventTap {
   // The live state across all open devices, as far as events were read.
   uint64_t Flags() const;
   bool Button(uint32_t button) const;
+  // Buttons 0, 1 and 2 in one pass over the devices: bit n for button n.
+  uint32_t Buttons() const;
   size_t device_count() const { return devices_.size(); }
   bool HasDevice(const std::string& path) const { return devices_.count(path) != 0; }
 

@@ -52,6 +52,10 @@ bool LinuxInput::ButtonState(uint32_t button) {
   return tap_ != nullptr && tap_->Button(button);
 }
 
+uint32_t LinuxInput::ButtonStates() {
+  return tap_ != nullptr ? tap_->Buttons() : 0;
+}
+
 int64_t LinuxInput::EventIntegerField(platform::EventRef event, platform::EventField field) {
   if (event == nullptr) return 0;
   const auto* e = reinterpret_cast<const LinuxEvent*>(event);

@@ -25,6 +25,7 @@ class LinuxInput : public platform::Input {
   std::string RefusedTapFix() override { return InputAccessFix(); }
   uint64_t FlagsState() override;
   bool ButtonState(uint32_t button) override;
+  uint32_t ButtonStates() override;
   int64_t EventIntegerField(platform::EventRef event, platform::EventField field) override;
 
   // The tap made last, while it exists (live state comes from it).

@@ -46,6 +46,7 @@ class SimInputService : public platform::Input,
                                                      void* user_info) override;
   uint64_t FlagsState() override { return control_ ? platform::kEventFlagMaskControl : 0; }
   bool ButtonState(uint32_t button) override { return button < 32 && (buttons_ >> button) & 1u; }
+  uint32_t ButtonStates() override { return buttons_ & 7u; }
   int64_t EventIntegerField(platform::EventRef event, platform::EventField field) override;
 
   // SimInput
