@@ -10,6 +10,7 @@
 #include <benchmark/benchmark.h>
 #include <time.h>
 
+#include <cstdio>
 #include <functional>
 #include <memory>
 #include <string>
@@ -228,15 +229,18 @@ int main(int argc, char** argv) {
   const std::map<std::string, bench::Measured> m = bench::RunAll(argc, argv);
   const auto floor_it = m.find(kFloor);
   const auto tap_floor_it = m.find(kTapFloor);
-  if (floor_it == m.end() || tap_floor_it == m.end()) return 1;
+  if (floor_it == m.end()) {
+    std::fprintf(stderr, "the floor was not measured: keep \"%s\" in --benchmark_filter\n", kFloor);
+    return 1;
+  }
   const double floor = floor_it->second.cpu_ns;
-  const double tap_floor = tap_floor_it->second.cpu_ns;
+  const double tap_floor = tap_floor_it != m.end() ? tap_floor_it->second.cpu_ns : 0;
 
   // Only the system clock makes the callback's clock read a real one; the
   // simulated clock's figures are shown for comparison, without goals.
   std::vector<bench::Row> rows;
   rows.push_back({std::string(kFloor) + ", the floor", bench::FormatNs(floor), "", {}});
-  rows.push_back({kTapFloor, bench::FormatNs(tap_floor), "", {}});
+  if (tap_floor > 0) rows.push_back({kTapFloor, bench::FormatNs(tap_floor), "", {}});
   for (ClockKind clock : {ClockKind::kSystem, ClockKind::kSimulated}) {
     const bool system = clock == ClockKind::kSystem;
     for (const EventKind& kind : Kinds()) {
@@ -248,7 +252,7 @@ int main(int argc, char** argv) {
            system ? "<= 1.5x floor, 0 allocations" : "",
            system ? std::optional<bool>(ratio <= 1.5 && NoAllocations(it->second)) : std::nullopt});
     }
-    if (const auto it = m.find(TapBenchName(clock)); it != m.end()) {
+    if (const auto it = m.find(TapBenchName(clock)); it != m.end() && tap_floor > 0) {
       const double ratio = it->second.cpu_ns / tap_floor;
       rows.push_back(
           {it->first, Describe(it->second, tap_floor, "event") + " of its reads",
