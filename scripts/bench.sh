@@ -19,9 +19,7 @@ for tool in umockdev-wrapper Xvfb trayer; do
   fi
 done
 
-# g++ 12 at -O3 reports false -Wrestrict overlaps inside std::string; in this
-# optimised build they stay warnings.
-cmake --preset bench -DCMAKE_CXX_FLAGS="-Wno-error=restrict" >/dev/null
+cmake --preset bench >/dev/null
 cmake --build "$build" -j "$(nproc)" --target qs_bench_sim qs_bench_linux qs_probe qs_idle_floor \
   quembrastella-switch quembrastella-sim
 
