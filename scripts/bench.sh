@@ -4,20 +4,15 @@
 # part of the test run. Takes about five minutes; the machine should be
 # otherwise quiet.
 #
-# Needs, beyond the build packages: umockdev (the fake hub and input
-# devices), xvfb and trayer (the figures with the tray).
+# Installs what it needs beyond the build packages (an X server and a tray
+# for the figures with the tray) through the set-up script.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$(pwd)
 build="$root/build/bench"
 out="$root/BENCHMARKS.md"
 
-for tool in umockdev-wrapper Xvfb trayer; do
-  if ! command -v "$tool" >/dev/null; then
-    echo "bench.sh: $tool is missing: apt-get install umockdev xvfb trayer" >&2
-    exit 1
-  fi
-done
+bash scripts/setup-debian.sh --bench
 
 cmake --preset bench >/dev/null
 cmake --build "$build" -j "$(nproc)" --target qs_bench_sim qs_bench_linux qs_probe qs_idle_floor \

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Installs everything a fresh Debian 12 machine lacks to build, test and run the
-# tool. Runs as root, or through sudo when it is not.
+# tool; with --bench, also what the benchmarks need (an X server and a tray for
+# the figures with the tray). Runs as root, or through sudo when it is not.
 set -euo pipefail
 
 packages=(
@@ -12,6 +13,9 @@ packages=(
   umockdev libumockdev-dev
   clang libclang-rt-14-dev
 )
+if [ "${1:-}" = "--bench" ]; then
+  packages+=(xvfb trayer)
+fi
 
 as_root=()
 if [ "$(id -u)" -ne 0 ]; then
