@@ -66,6 +66,19 @@ TEST_F(LinuxFilesTest, FoldersFollowTheXdgVariablesAndIgnoreRelativeOnes) {
   EXPECT_TRUE(defaults.IsExecutableFile(*exe));
 }
 
+TEST_F(LinuxFilesTest, AProgramReplacedWhileRunningIsNamedByItsInstalledPath) {
+  const std::string program = home_ + "/quembrastella-switch";
+  const std::string literal = home_ + "/odd (deleted)";
+  ASSERT_EQ(system(("touch '" + program + "' '" + literal + "'").c_str()), 0);
+  // Replaced by an upgrade: the new program lies at the old path.
+  EXPECT_EQ(linux_platform::ExecutablePathFromLink(program + " (deleted)"), program);
+  // A file that is really called so, and a path with nothing behind it, stay.
+  EXPECT_EQ(linux_platform::ExecutablePathFromLink(literal), literal);
+  EXPECT_EQ(linux_platform::ExecutablePathFromLink(home_ + "/gone (deleted)"),
+            home_ + "/gone (deleted)");
+  EXPECT_EQ(linux_platform::ExecutablePathFromLink(program), program);
+}
+
 TEST_F(LinuxFilesTest, InstalledEntryIsFoundAgainAndIsReadableByAll) {
   LinuxFiles files(XdgEnvironment{home_, std::nullopt, std::nullopt});
   Install(files);

@@ -80,7 +80,20 @@ std::optional<std::string> LinuxFiles::ExecutablePath() {
   char buffer[4096];
   const ssize_t n = ::readlink("/proc/self/exe", buffer, sizeof buffer);
   if (n <= 0 || static_cast<size_t>(n) >= sizeof buffer) return std::nullopt;
-  return std::string(buffer, static_cast<size_t>(n));
+  return ExecutablePathFromLink(std::string(buffer, static_cast<size_t>(n)));
+}
+
+std::string ExecutablePathFromLink(const std::string& link_target) {
+  static constexpr char kDeleted[] = " (deleted)";
+  constexpr size_t kDeletedLength = sizeof kDeleted - 1;
+  if (link_target.size() <= kDeletedLength ||
+      link_target.compare(link_target.size() - kDeletedLength, kDeletedLength, kDeleted) != 0) {
+    return link_target;
+  }
+  struct stat st {};
+  if (::stat(link_target.c_str(), &st) == 0) return link_target;  // a file truly named so
+  const std::string replaced = link_target.substr(0, link_target.size() - kDeletedLength);
+  return ::stat(replaced.c_str(), &st) == 0 ? replaced : link_target;
 }
 
 std::optional<platform::AgentFileContents> LinuxFiles::ReadAgentFile(const std::string& path) {

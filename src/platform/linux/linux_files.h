@@ -31,7 +31,7 @@ class LinuxFiles : public posix::PosixFiles {
   std::string AgentFileExtension() override { return ".desktop"; }
   std::string AgentFolderNoun() override { return "autostart folder"; }
   std::string AgentFileNoun() override { return "autostart entry"; }
-  // The target of /proc/self/exe.
+  // The target of /proc/self/exe (see ExecutablePathFromLink).
   std::optional<std::string> ExecutablePath() override;
 
   std::optional<platform::AgentFileContents> ReadAgentFile(const std::string& path) override;
@@ -42,5 +42,11 @@ class LinuxFiles : public posix::PosixFiles {
   XdgEnvironment env_;
   std::string lock_directory_;
 };
+
+// The executable's path from the target of /proc/self/exe. When the program
+// was replaced while it runs (an upgrade), the kernel names the old file
+// "PATH (deleted)"; the path the user installed is PATH, where the new
+// program now lies, so that is the one given when it exists.
+std::string ExecutablePathFromLink(const std::string& link_target);
 
 }  // namespace linux_platform
