@@ -12,8 +12,8 @@
 namespace bench {
 
 struct Measured {
-  double cpu_ns = 0;   // median CPU time of the benchmark thread per iteration
-  double real_ns = 0;  // median wall-clock time per iteration
+  double cpu_ns = 0;                       // median CPU time of the benchmark thread per iteration
+  double real_ns = 0;                      // median wall-clock time per iteration
   std::map<std::string, double> counters;  // median of each user counter
 };
 

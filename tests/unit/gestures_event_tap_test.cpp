@@ -14,7 +14,6 @@
 
 namespace {
 
-
 // --- The running tap on the simulated input -------------------------------
 
 class EventTapTest : public switch_test::SimTest {
