@@ -9,78 +9,25 @@
 #include <cstdio>
 #include <memory>
 
-#include "fake_hub.h"
-#include "fake_input.h"
+#include "evdev_road_fixture.h"
 #include "gestures/event_tap.h"
 #include "gestures/keyboard_gestures.h"
-#include "gestures/mouse_chord.h"
-#include "hub/port_switch.h"
-#include "manual_loop.h"
 #include "platform/linux/evdev_tap.h"
-#include "platform/linux/input_linux.h"
-#include "platform/linux/usb_linux.h"
-#include "platform/services.h"
 
 namespace {
 
-using linux_test::FakeHub;
 using linux_test::FakeInput;
 using linux_test::FakeKind;
-using linux_test::Testbed;
 
-class FailingInputTest : public ::testing::Test {
+class FailingInputTest : public linux_test::EvdevRoadTest {
  protected:
-  void SetUp() override {
-    if (!Testbed::InMockEnvironment()) GTEST_SKIP() << "needs umockdev-wrapper";
-    hub_ = std::make_unique<FakeHub>(testbed_);
-    usb_ = std::make_unique<linux_platform::LinuxUsb>(200);
-    platform::Services services;
-    services.clock = &clock_;
-    services.run_loop = &loop_;
-    services.input = &input_;
-    services.usb = usb_.get();
-    services.app = &app_;
-    platform::InstallServices(services);
-    gLastSwitchMs = 0;
-    gControlKeyDown = false;
-    gLastControlReleaseMs = 0;
-    wPreKBKey = 0;
-    uKBTimeMs = 0;
-    MSButton = 0;
-    gMouseComboTriggered = false;
-    app_.on_terminate = [] { StopEventTap(); };
-  }
-  void TearDown() override {
-    StopEventTap();
-    usb_.reset();
-    hub_.reset();
-    platform::InstallServices(platform::Services{});
-  }
-  // Lets `ms` pass with the loop serving the devices and the timers.
-  void Run(uint64_t ms) {
-    for (uint64_t t = 0; t < ms; t += 10) {
-      watcher_.Pump();
-      loop_.Advance(10);
-    }
-    watcher_.Pump();
-  }
   void TapControl(FakeInput& keyboard) {
     keyboard.Key(KEY_LEFTCTRL, true);
     Run(50);
     keyboard.Key(KEY_LEFTCTRL, false);
     Run(100);
   }
-  int Switches() { return static_cast<int>(hub_->Requests().size() / 3); }
   linux_platform::EvdevTap* Tap() { return input_.current_tap(); }
-
-  Testbed testbed_;
-  linux_test::ManualClock clock_;
-  linux_test::ManualRunLoop loop_{&clock_};
-  linux_test::ManualWatcher watcher_;
-  linux_test::RecordingApp app_;
-  linux_platform::LinuxInput input_{&watcher_};
-  std::unique_ptr<FakeHub> hub_;
-  std::unique_ptr<linux_platform::LinuxUsb> usb_;
 };
 
 TEST_F(FailingInputTest, KeyboardRemovedWithItsEventsUnreadLeavesNoStateBehind) {

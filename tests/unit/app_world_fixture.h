@@ -22,6 +22,7 @@
 #include "output/show_msg.h"
 #include "platform/services.h"
 #include "platform/sim/sim_world.h"
+#include "support/switch_globals.h"
 #include "ui/app_delegate.h"
 
 class ToolWorldTest : public ::testing::Test {
@@ -44,17 +45,11 @@ class ToolWorldTest : public ::testing::Test {
   }
 
   static void ResetRecognisers() {
-    gConsoleMode = false;
+    test_support::ResetOutputGlobals();
+    test_support::ResetRecogniserGlobals();
     gStartedFromService = false;
     gInstalledServiceThisRun = false;
     gSingleInstanceLockFd = -1;
-    gControlKeyDown = false;
-    gLastControlReleaseMs = 0;
-    wPreKBKey = 0;
-    uKBTimeMs = 0;
-    MSButton = 0;
-    gMouseComboTriggered = false;
-    gLastSwitchMs = 0;
   }
 
   // Runs the tool's main with these arguments after the program name.

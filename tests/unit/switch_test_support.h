@@ -18,6 +18,7 @@
 #include "platform/services.h"
 #include "platform/sim/sim_world.h"
 #include "shared/milliseconds.h"
+#include "support/switch_globals.h"
 
 namespace switch_test {
 
@@ -25,16 +26,8 @@ namespace switch_test {
 inline void ResetSwitchState() {
   StopEventTap();
   gMouseComboTimer.reset();
-  gConsoleMode = false;
-  gLogFile = false;
-  gDbgMsg = true;
-  gLastSwitchMs = 0;
-  gControlKeyDown = false;
-  gLastControlReleaseMs = 0;
-  wPreKBKey = 0;
-  uKBTimeMs = 0;
-  MSButton = 0;
-  gMouseComboTriggered = false;
+  test_support::ResetOutputGlobals();
+  test_support::ResetRecogniserGlobals();
 }
 
 class SimTest : public ::testing::Test {
