@@ -10,6 +10,7 @@
 
 #include "app/instance_lock.h"
 #include "app_world_fixture.h"
+#include "forwarding_files.h"
 
 namespace {
 
@@ -149,50 +150,22 @@ TEST_F(InstanceLockTest, ReleaseIsIdempotentAndLockCanBeTakenAgain) {
 
 // The sandbox's files, with the lock refused for a reason other than a
 // holder; every other call goes to the sandbox.
-class RefusingLockFiles : public platform::Files {
+class RefusingLockFiles : public test_support::ForwardingFiles {
  public:
-  explicit RefusingLockFiles(platform::Files* inner) : inner_(inner) {}
-  std::string HomeDirectory() override { return inner_->HomeDirectory(); }
-  std::optional<std::string> ApplicationSupportDirectory() override {
-    return inner_->ApplicationSupportDirectory();
-  }
-  std::string AgentDirectory() override { return inner_->AgentDirectory(); }
-  std::string AgentFileExtension() override { return inner_->AgentFileExtension(); }
-  std::optional<std::string> ExecutablePath() override { return inner_->ExecutablePath(); }
-  platform::Status CreateDirectories(const std::string& p) override {
-    return inner_->CreateDirectories(p);
-  }
-  std::optional<platform::AgentFileContents> ReadAgentFile(const std::string& p) override {
-    return inner_->ReadAgentFile(p);
-  }
-  platform::Result<std::string> SerializeAgent(const platform::AgentDefinition& a) override {
-    return inner_->SerializeAgent(a);
-  }
-  platform::Status WriteFileAtomically(const std::string& p, const std::string& b) override {
-    return inner_->WriteFileAtomically(p, b);
-  }
-  bool SetPermissions(const std::string& p, unsigned m) override {
-    return inner_->SetPermissions(p, m);
-  }
-  bool IsExecutableFile(const std::string& p) override { return inner_->IsExecutableFile(p); }
-  std::string LockDirectory() override { return inner_->LockDirectory(); }
+  using ForwardingFiles::ForwardingFiles;
   platform::SysResult OpenLockFile(const std::string& p) override {
-    platform::SysResult r = inner_->OpenLockFile(p);
+    platform::SysResult r = ForwardingFiles::OpenLockFile(p);
     if (r.error == 0) opened = r.value;
     return r;
   }
   int LockExclusiveNoWait(int) override { return ENOLCK; }
-  void UnlockAndClose(int fd) override { inner_->UnlockAndClose(fd); }
   void CloseLockFile(int fd) override {
     closed = fd;
-    inner_->CloseLockFile(fd);
+    ForwardingFiles::CloseLockFile(fd);
   }
 
   int opened = -1;
   int closed = -1;
-
- private:
-  platform::Files* inner_;
 };
 
 TEST_F(InstanceLockTest, OtherLockErrorClosesTheDescriptorAndNamesTheError) {

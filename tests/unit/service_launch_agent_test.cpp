@@ -10,6 +10,7 @@
 #include <string>
 
 #include "app_world_fixture.h"
+#include "forwarding_files.h"
 #include "service/launch_agent.h"
 
 namespace {
@@ -209,49 +210,25 @@ TEST_F(LaunchAgentTest, MissingExecutablePathIsReportedAfterBothFolders) {
 
 // The sandbox's files with serialisation or chmod made to fail; every other
 // call goes to the sandbox.
-class FailingAgentFiles : public platform::Files {
+class FailingAgentFiles : public test_support::ForwardingFiles {
  public:
-  explicit FailingAgentFiles(platform::Files* inner) : inner_(inner) {}
-  std::string HomeDirectory() override { return inner_->HomeDirectory(); }
-  std::optional<std::string> ApplicationSupportDirectory() override {
-    return inner_->ApplicationSupportDirectory();
-  }
-  std::string AgentDirectory() override { return inner_->AgentDirectory(); }
-  std::string AgentFileExtension() override { return inner_->AgentFileExtension(); }
-  std::optional<std::string> ExecutablePath() override { return inner_->ExecutablePath(); }
-  platform::Status CreateDirectories(const std::string& p) override {
-    return inner_->CreateDirectories(p);
-  }
-  std::optional<platform::AgentFileContents> ReadAgentFile(const std::string& p) override {
-    return inner_->ReadAgentFile(p);
-  }
+  using ForwardingFiles::ForwardingFiles;
   platform::Result<std::string> SerializeAgent(const platform::AgentDefinition& a) override {
     if (serialise_fails) return platform::Result<std::string>::Fail("no room for the list");
-    return inner_->SerializeAgent(a);
+    return ForwardingFiles::SerializeAgent(a);
   }
   platform::Status WriteFileAtomically(const std::string& p, const std::string& b) override {
     ++writes;
-    return inner_->WriteFileAtomically(p, b);
+    return ForwardingFiles::WriteFileAtomically(p, b);
   }
   bool SetPermissions(const std::string& p, unsigned m) override {
     if (chmod_fails) return false;
-    return inner_->SetPermissions(p, m);
+    return ForwardingFiles::SetPermissions(p, m);
   }
-  bool IsExecutableFile(const std::string& p) override { return inner_->IsExecutableFile(p); }
-  std::string LockDirectory() override { return inner_->LockDirectory(); }
-  platform::SysResult OpenLockFile(const std::string& p) override {
-    return inner_->OpenLockFile(p);
-  }
-  int LockExclusiveNoWait(int fd) override { return inner_->LockExclusiveNoWait(fd); }
-  void UnlockAndClose(int fd) override { inner_->UnlockAndClose(fd); }
-  void CloseLockFile(int fd) override { inner_->CloseLockFile(fd); }
 
   bool serialise_fails = false;
   bool chmod_fails = false;
   int writes = 0;
-
- private:
-  platform::Files* inner_;
 };
 
 class LaunchAgentFailureTest : public LaunchAgentTest {
