@@ -8,69 +8,31 @@
 #include <signal.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
 #include <functional>
 #include <random>
-#include <sstream>
 #include <string>
 #include <vector>
 
 #include "platform/linux/linux_files.h"
 #include "platform/services.h"
 #include "service/launch_agent.h"
+#include "support/hostile_support.h"
 
 namespace {
 
-// The address space a reading child may use. Under AddressSanitizer the
-// shadow memory alone is larger, so no limit is set there (the size check
-// before reading is what the test is about; the limit only makes a reader
-// that ignores it fail fast instead of swapping).
-#if defined(__SANITIZE_ADDRESS__)
-constexpr bool kLimitAddressSpace = false;
-#else
-constexpr bool kLimitAddressSpace = true;
-#endif
-
+using hostile::kLimitAddressSpace;
+using hostile::kNobody;
 using linux_platform::LinuxFiles;
 using linux_platform::XdgEnvironment;
 
-constexpr uid_t kNobody = 65534;
-
-std::string ReadAll(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
-
-bool WriteAll(const std::string& path, const std::string& bytes) {
-  std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  out << bytes;
-  return static_cast<bool>(out);
-}
-
 // Runs `body` in a forked child, as `uid` when it is not root's; its exit
-// status, or -1 when it was killed (a hang ends by SIGALRM after 20 s).
+// status, or -1 when it was killed (a hang ends by SIGALRM).
 int InChild(const std::function<int()>& body, uid_t uid = 0) {
-  const pid_t pid = fork();
-  if (pid == 0) {
-    alarm(20);
-    if (uid != 0 && (setgid(uid) != 0 || setuid(uid) != 0)) _exit(100);
-    int failed = 101;
-    try {
-      failed = body();
-    } catch (...) {
-    }
-    _exit(failed);
-  }
-  int status = 0;
-  if (waitpid(pid, &status, 0) != pid || !WIFEXITED(status)) return -1;
-  return WEXITSTATUS(status);
+  return uid == 0 ? hostile::InChild(body, 20) : hostile::AsUser(uid, body);
 }
 
 // The tool's files with the executable path a test chooses.
@@ -104,7 +66,7 @@ class FailingAutostartTest : public ::testing::Test {
   // An executable at `path` (made with its folders).
   static void MakeExecutable(const std::string& path) {
     std::filesystem::create_directories(std::filesystem::path(path).parent_path());
-    ASSERT_TRUE(WriteAll(path, "#!/bin/sh\nexit 0\n"));
+    ASSERT_TRUE(hostile::Spit(path, "#!/bin/sh\nexit 0\n"));
     ASSERT_EQ(chmod(path.c_str(), 0755), 0);
   }
   XdgEnvironment Env() const { return {home_, std::nullopt, std::nullopt}; }
@@ -121,7 +83,7 @@ struct Hostile {
 std::vector<Hostile> HostileEntries() {
   auto bytes = [](std::function<std::string(const std::string& good)> make) {
     return [make](const std::string& path, const std::string& good) {
-      return WriteAll(path, make(good));
+      return hostile::Spit(path, make(good));
     };
   };
   std::mt19937 random(7);
@@ -184,7 +146,7 @@ TEST_F(FailingAutostartTest, HostileEntriesCountAsNoAgentAndTheInstallReplacesTh
   Use(files);
   ASSERT_TRUE(InstallLaunchAgent(nullptr));
   const std::string path = LaunchAgentPlistPath();
-  const std::string good = ReadAll(path);
+  const std::string good = hostile::Slurp(path);
   ASSERT_TRUE(LaunchAgentServiceExists());
 
   for (const Hostile& h : HostileEntries()) {
@@ -204,7 +166,7 @@ TEST_F(FailingAutostartTest, HostileEntriesCountAsNoAgentAndTheInstallReplacesTh
       EXPECT_EQ(message.rfind("Cannot write autostart entry: ", 0), 0u) << message;
     } else {
       EXPECT_TRUE(InstallLaunchAgent(nullptr));
-      EXPECT_EQ(ReadAll(path), good);
+      EXPECT_EQ(hostile::Slurp(path), good);
     }
   }
 }
@@ -339,10 +301,10 @@ TEST_F(FailingAutostartTest, FailedInstallsKeepThePreviousEntryWhole) {
     Use(files);
   }
   const std::string path = LaunchAgentPlistPath();
-  const std::string previous = ReadAll(path);
+  const std::string previous = hostile::Slurp(path);
   const std::string folder = path.substr(0, path.rfind('/'));
   auto expect_intact = [&] {
-    EXPECT_EQ(ReadAll(path), previous);
+    EXPECT_EQ(hostile::Slurp(path), previous);
     EXPECT_EQ(std::system(("test \"$(ls -A '" + folder + "' | wc -l)\" = 1").c_str()), 0)
         << "a temporary file was left beside the entry";
   };
@@ -366,11 +328,11 @@ TEST_F(FailingAutostartTest, FailedInstallsKeepThePreviousEntryWhole) {
   // The log folder cannot be made: a plain file where it belongs.
   const std::string state = home_ + "/.local/state";
   std::filesystem::remove_all(state);
-  ASSERT_TRUE(WriteAll(state, "plain"));
+  ASSERT_TRUE(hostile::Spit(state, "plain"));
   std::string message;
   EXPECT_FALSE(InstallLaunchAgent(&message));
   EXPECT_EQ(message.rfind("Cannot create log folder: Not a directory", 0), 0u) << message;
-  EXPECT_EQ(ReadAll(state), "plain");
+  EXPECT_EQ(hostile::Slurp(state), "plain");
   expect_intact();
   ASSERT_EQ(unlink(state.c_str()), 0);
 
@@ -391,11 +353,11 @@ TEST_F(FailingAutostartTest, FailedInstallsKeepThePreviousEntryWhole) {
   {
     FilesAt blocked(XdgEnvironment{home_, home_ + "/cfg", std::nullopt}, exe);
     Use(blocked);
-    ASSERT_TRUE(WriteAll(home_ + "/cfg", "notes"));
+    ASSERT_TRUE(hostile::Spit(home_ + "/cfg", "notes"));
     std::string text;
     EXPECT_FALSE(InstallLaunchAgent(&text));
     EXPECT_EQ(text.rfind("Cannot create autostart folder: Not a directory", 0), 0u) << text;
-    EXPECT_EQ(ReadAll(home_ + "/cfg"), "notes");
+    EXPECT_EQ(hostile::Slurp(home_ + "/cfg"), "notes");
     Use(files);
   }
   expect_intact();

@@ -13,21 +13,12 @@
 #include <vector>
 
 #include "app_world_fixture.h"
-#include "hostile_support.h"
 #include "service/launch_agent.h"
+#include "support/hostile_support.h"
 
 namespace {
 
-// The address space a reading child may use. Under AddressSanitizer the
-// shadow memory alone is larger, so no limit is set there (the size check
-// before reading is what the test is about; the limit only makes a reader
-// that ignores it fail fast instead of swapping).
-#if defined(__SANITIZE_ADDRESS__)
-constexpr bool kLimitAddressSpace = false;
-#else
-constexpr bool kLimitAddressSpace = true;
-#endif
-
+using hostile::kLimitAddressSpace;
 using hostile::Slurp;
 using hostile::Spit;
 

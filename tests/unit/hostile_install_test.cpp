@@ -9,8 +9,8 @@
 #include <string>
 
 #include "app_world_fixture.h"
-#include "hostile_support.h"
 #include "service/launch_agent.h"
+#include "support/hostile_support.h"
 
 namespace {
 

@@ -9,7 +9,7 @@
 #include <string>
 
 #include "app_world_fixture.h"
-#include "hostile_support.h"
+#include "support/hostile_support.h"
 
 namespace {
 

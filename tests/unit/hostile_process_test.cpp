@@ -11,7 +11,7 @@
 #include <filesystem>
 #include <string>
 
-#include "hostile_support.h"
+#include "support/hostile_support.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "hostile_support.h"
+#include "support/hostile_support.h"
 
 #include <dirent.h>
 #include <fcntl.h>
@@ -61,11 +61,15 @@ int Guarded(const std::function<int()>& body) {
 }  // namespace
 
 int AsNobody(const std::function<int()>& check) {
+  return AsUser(kNobody, check);
+}
+
+int AsUser(uid_t uid, const std::function<int()>& check) {
   const pid_t pid = ::fork();
   if (pid < 0) return -1;
   if (pid == 0) {
     ::alarm(30);
-    if (::setgid(kNobody) != 0 || ::setuid(kNobody) != 0) ::_exit(100);
+    if (::setgid(uid) != 0 || ::setuid(uid) != 0) ::_exit(100);
     ::_exit(Guarded(check));
   }
   return StatusOf(pid);

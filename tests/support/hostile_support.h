@@ -17,11 +17,23 @@ namespace hostile {
 // stops).
 inline constexpr uid_t kNobody = 65534;
 
+// The address space a reading child may use. Under AddressSanitizer the
+// shadow memory alone is larger, so no limit is set there (the size check
+// before reading is what such a test is about; the limit only makes a reader
+// that ignores it fail fast instead of swapping).
+#if defined(__SANITIZE_ADDRESS__)
+inline constexpr bool kLimitAddressSpace = false;
+#else
+inline constexpr bool kLimitAddressSpace = true;
+#endif
+
 // Runs `check` in a forked child that has dropped to nobody. The result is
 // the child's exit status, that is the number of failed expectations that
 // `check` returned (0 = all held); 100 when the drop failed, 101 when an
 // exception escaped `check`, -1 when the child did not exit normally.
 int AsNobody(const std::function<int()>& check);
+// As AsNobody, for any account, known to the system or not.
+int AsUser(uid_t uid, const std::function<int()>& check);
 
 // Runs `body` in a forked child (same user) and returns its exit status, or
 // -1 when it did not exit normally (101 when an exception escaped). A child still running after
