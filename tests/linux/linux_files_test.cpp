@@ -8,23 +8,18 @@
 
 #include <cstdlib>
 #include <fstream>
-#include <sstream>
 #include <string>
 
 #include "platform/services.h"
 #include "service/launch_agent.h"
+#include "support/hostile_support.h"
 
 namespace {
 
 using linux_platform::LinuxFiles;
 using linux_platform::XdgEnvironment;
 
-std::string ReadAll(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
+using hostile::Slurp;
 
 class LinuxFilesTest : public ::testing::Test {
  protected:
@@ -92,14 +87,14 @@ TEST_F(LinuxFilesTest, InstalledEntryIsFoundAgainAndIsReadableByAll) {
   struct stat st {};
   ASSERT_EQ(stat(entry.c_str(), &st), 0);
   EXPECT_EQ(st.st_mode & 0777, 0644u);
-  const std::string first = ReadAll(entry);
+  const std::string first = Slurp(entry);
   EXPECT_NE(first.find("Exec=" + *files.ExecutablePath() + " --service\n"), std::string::npos);
   // The log folder exists beside the other per-user state.
   struct stat logs {};
   EXPECT_EQ(stat((home_ + "/.local/state/Quembrastella USB-C Switch").c_str(), &logs), 0);
 
   ASSERT_TRUE(InstallLaunchAgent(nullptr));
-  EXPECT_EQ(ReadAll(entry), first);
+  EXPECT_EQ(Slurp(entry), first);
 }
 
 TEST_F(LinuxFilesTest, EntriesForAnotherProgramOrBrokenOnesDoNotCount) {
@@ -107,7 +102,7 @@ TEST_F(LinuxFilesTest, EntriesForAnotherProgramOrBrokenOnesDoNotCount) {
   Install(files);
   ASSERT_TRUE(InstallLaunchAgent(nullptr));
   const std::string entry = LaunchAgentPlistPath();
-  std::string text = ReadAll(entry);
+  std::string text = Slurp(entry);
   const std::string exe = *files.ExecutablePath();
   text.replace(text.find(exe), exe.size(), "/usr/bin/elsewhere");
   std::ofstream(entry, std::ios::binary | std::ios::trunc) << text;

@@ -1,6 +1,7 @@
 // Helpers for the tests of hostile files and states: running a check as
-// another user, and running the scenario runner as a child process with its
-// standard descriptors set up as a test needs them.
+// another user, running the scenario runner as a child process with its
+// standard descriptors set up as a test needs them, and reading and writing
+// whole files.
 #pragma once
 
 #include <sys/types.h>

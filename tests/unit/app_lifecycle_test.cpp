@@ -3,12 +3,11 @@
 // double-tap, and gestures while the launch hook's notice is up.
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
-#include <sstream>
 #include <string>
 #include <vector>
 
 #include "app_world_fixture.h"
+#include "support/hostile_support.h"
 
 namespace {
 
@@ -50,10 +49,7 @@ class LifecycleTest : public ToolWorldTest {
     std::vector<std::string> logged;
     world().OnObservation([&](const sim::Observation& o) {
       if (o.text.rfind("alert ", 0) != 0) return;
-      std::ifstream in(dir / "hubdebug.log");
-      std::ostringstream text;
-      text << in.rdbuf();
-      logged.push_back(text.str());
+      logged.push_back(hostile::Slurp(dir / "hubdebug.log"));
     });
     EXPECT_EQ(RunTool(args), 0);
     gLogFile = false;

@@ -16,17 +16,14 @@
 #include "output/keep_running.h"
 #include "output/show_msg.h"
 #include "platform/sim/sim_world.h"
+#include "support/hostile_support.h"
+#include "support/switch_globals.h"
 
 namespace {
 
 namespace fs = std::filesystem;
 
-std::string ReadFile(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream text;
-  text << in.rdbuf();
-  return text.str();
-}
+using hostile::Slurp;
 
 // Runs each test in a fresh working directory (the debug log is relative)
 // with the three switches at their start values.
@@ -38,15 +35,11 @@ class ShowMsgTest : public ::testing::Test {
     ASSERT_NE(mkdtemp(pattern), nullptr);
     dir_ = pattern;
     fs::current_path(dir_);
-    gConsoleMode = false;
-    gLogFile = false;
-    gDbgMsg = true;
+    test_support::ResetOutputGlobals();
   }
   void TearDown() override {
     if (capturing_) (void)testing::internal::GetCapturedStdout();
-    gConsoleMode = false;
-    gLogFile = false;
-    gDbgMsg = true;
+    test_support::ResetOutputGlobals();
     fs::current_path(old_cwd_);
     std::error_code ignored;
     fs::remove_all(dir_, ignored);
@@ -91,7 +84,7 @@ TEST_F(ShowMsgTest, PerCentInTheFormattedTextSurvivesConsoleAndLog) {
   showMsg("%s\n", "100% done %d %s");
   showMsg("50%% left\n");
   EXPECT_EQ(Console(), "100% done %d %s\n50% left\n");
-  EXPECT_EQ(ReadFile(Log()), "100% done %d %s\n50% left\n");
+  EXPECT_EQ(Slurp(Log()), "100% done %d %s\n50% left\n");
 }
 
 TEST_F(ShowMsgTest, LongMessageIsCutTo499Bytes) {
@@ -104,7 +97,7 @@ TEST_F(ShowMsgTest, LongMessageIsCutTo499Bytes) {
   const std::string out = Console();
   EXPECT_EQ(out.size(), 499u);
   EXPECT_EQ(out, long_text.substr(0, 499));
-  EXPECT_EQ(ReadFile(Log()), long_text.substr(0, 499));
+  EXPECT_EQ(Slurp(Log()), long_text.substr(0, 499));
 }
 
 TEST_F(ShowMsgTest, LogOnlyAppendsWithoutTouchingTheConsole) {
@@ -116,7 +109,7 @@ TEST_F(ShowMsgTest, LogOnlyAppendsWithoutTouchingTheConsole) {
   Capture();
   showMsg("first\n");
   EXPECT_EQ(Console(), "");
-  EXPECT_EQ(ReadFile(Log()), "earlier run\nfirst\n");
+  EXPECT_EQ(Slurp(Log()), "earlier run\nfirst\n");
 }
 
 TEST_F(ShowMsgTest, LogFileIsClosedAfterEveryMessage) {
@@ -126,7 +119,7 @@ TEST_F(ShowMsgTest, LogFileIsClosedAfterEveryMessage) {
   // the removed file and no new one would appear.
   fs::remove(Log());
   showMsg("two\n");
-  EXPECT_EQ(ReadFile(Log()), "two\n");
+  EXPECT_EQ(Slurp(Log()), "two\n");
 }
 
 TEST_F(ShowMsgTest, UnopenableLogChangesNothingVisible) {
@@ -197,7 +190,7 @@ TEST_F(ToolHeaderTest, EveryFieldIsZeroPadded) {
   const std::string last = "==== LocalTime: 2031/01/02, 03:04:05 ====\n";
   ASSERT_GE(out.size(), last.size());
   EXPECT_EQ(out.substr(out.size() - last.size()), last);
-  EXPECT_EQ(ReadFile(Log()), out);
+  EXPECT_EQ(Slurp(Log()), out);
 }
 
 // Standard output on a pipe whose reader has gone: without the guard the

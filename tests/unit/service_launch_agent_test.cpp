@@ -6,21 +6,16 @@
 #include <fstream>
 #include <memory>
 #include <optional>
-#include <sstream>
 #include <string>
 
 #include "app_world_fixture.h"
 #include "forwarding_files.h"
 #include "service/launch_agent.h"
+#include "support/hostile_support.h"
 
 namespace {
 
-std::string ReadAll(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
+using hostile::Slurp;
 
 bool IsDirectory(const std::string& path) {
   struct stat st {};
@@ -84,7 +79,7 @@ TEST_F(LaunchAgentTest, InstalledAgentMatchesThisExecutableOnly) {
   EXPECT_EQ(read->label, "org.quembrastella.switch");
   EXPECT_EQ(read->program_arguments, std::vector<std::string>({Exe(), "--service"}));
 
-  const std::string xml = ReadAll(LaunchAgentPlistPath());
+  const std::string xml = Slurp(LaunchAgentPlistPath());
   const std::string logs = ApplicationSupportDirectoryPath();
   EXPECT_NE(xml.find(logs + "/Quembrastella_USB-C_Switch.out.log"), std::string::npos);
   EXPECT_NE(xml.find(logs + "/Quembrastella_USB-C_Switch.err.log"), std::string::npos);
@@ -151,9 +146,9 @@ TEST_F(LaunchAgentTest, WrongTypesOrBrokenFilesCountAsNoAgent) {
 
 TEST_F(LaunchAgentTest, InstallingTwiceGivesOneIdenticalFile) {
   ASSERT_TRUE(InstallLaunchAgent(nullptr));
-  const std::string first = ReadAll(LaunchAgentPlistPath());
+  const std::string first = Slurp(LaunchAgentPlistPath());
   ASSERT_TRUE(InstallLaunchAgent(nullptr));  // both folders exist now
-  EXPECT_EQ(ReadAll(LaunchAgentPlistPath()), first);
+  EXPECT_EQ(Slurp(LaunchAgentPlistPath()), first);
   EXPECT_FALSE(first.empty());
 }
 
@@ -163,7 +158,7 @@ TEST_F(LaunchAgentTest, WithoutApplicationSupportTheLogsGoUnderHome) {
   EXPECT_EQ(ApplicationSupportDirectoryPath(), logs);
   ASSERT_TRUE(InstallLaunchAgent(nullptr));
   EXPECT_TRUE(IsDirectory(logs));
-  EXPECT_NE(ReadAll(LaunchAgentPlistPath()).find(logs + "/Quembrastella_USB-C_Switch.out.log"),
+  EXPECT_NE(Slurp(LaunchAgentPlistPath()).find(logs + "/Quembrastella_USB-C_Switch.out.log"),
             std::string::npos);
 }
 
@@ -185,13 +180,13 @@ TEST_F(LaunchAgentTest, BlockedAgentFolderStopsBeforeTheLogFolder) {
 
 TEST_F(LaunchAgentTest, FailedWriteKeepsThePreviousFile) {
   WriteAgent("org.example.previous", {"/bin/true"});
-  const std::string before = ReadAll(LaunchAgentPlistPath());
+  const std::string before = Slurp(LaunchAgentPlistPath());
   files().SetAgentWriteFails(true);
 
   std::string message;
   EXPECT_FALSE(InstallLaunchAgent(&message));
   EXPECT_EQ(message.rfind("Cannot write LaunchAgent plist: ", 0), 0u);
-  EXPECT_EQ(ReadAll(LaunchAgentPlistPath()), before);
+  EXPECT_EQ(Slurp(LaunchAgentPlistPath()), before);
   EXPECT_TRUE(IsDirectory(ApplicationSupportDirectoryPath()));
 }
 
