@@ -7,6 +7,7 @@
 
 #include "platform/services.h"
 #include "platform/sim/sim_world.h"
+#include "sim_world_test.h"
 
 namespace {
 
@@ -19,17 +20,12 @@ struct Seen {
   uint64_t t;
 };
 
-class SimInputTest : public ::testing::Test {
+class SimInputTest : public SimWorldTest {
  protected:
-  void SetUp() override {
-    world_ = sim::World::Create(sim::Config{});
-    ASSERT_NE(world_, nullptr);
-    world_->Install();
-  }
   void TearDown() override {
     source_.reset();
     tap_.reset();
-    world_.reset();
+    SimWorldTest::TearDown();
   }
 
   static platform::EventRef Callback(platform::TapProxy, uint32_t type, platform::EventRef event,
@@ -61,7 +57,6 @@ class SimInputTest : public ::testing::Test {
     return out;
   }
 
-  std::unique_ptr<sim::World> world_;
   std::unique_ptr<platform::EventTap> tap_;
   std::unique_ptr<platform::RunLoopSource> source_;
   std::vector<Seen> seen_;

@@ -8,21 +8,17 @@
 
 #include "platform/services.h"
 #include "platform/sim/sim_world.h"
+#include "sim_world_test.h"
 
 namespace {
 
 using platform::RunLoopMode;
 
-class SimRunLoopTest : public ::testing::Test {
+class SimRunLoopTest : public SimWorldTest {
  protected:
-  void SetUp() override {
-    world_ = sim::World::Create(sim::Config{});
-    ASSERT_NE(world_, nullptr);
-    world_->Install();
-  }
   void TearDown() override {
     timers_.clear();
-    world_.reset();
+    SimWorldTest::TearDown();
   }
 
   // Adds a timer that logs "name@T" each time it fires.
@@ -49,7 +45,6 @@ class SimRunLoopTest : public ::testing::Test {
     if (p->destroy_when_fired) p->timer.reset();
   }
 
-  std::unique_ptr<sim::World> world_;
   std::vector<std::unique_ptr<Probe>> timers_;
   std::vector<std::string> log_;
 };

@@ -9,23 +9,19 @@
 #include "platform/posix/posix_files.h"
 #include "platform/services.h"
 #include "platform/sim/sim_world.h"
+#include "sim_world_test.h"
 
 namespace {
 
 using platform::RunLoopMode;
 
-class SimUiTest : public ::testing::Test {
+class SimUiTest : public SimWorldTest {
  protected:
-  void SetUp() override {
-    world_ = sim::World::Create(sim::Config{});
-    ASSERT_NE(world_, nullptr);
-    world_->Install();
-  }
   void TearDown() override {
     timers_.clear();
     menu_.reset();
     item_.reset();
-    world_.reset();
+    SimWorldTest::TearDown();
   }
   platform::Ui& Ui() { return *platform::Sys().ui; }
   std::vector<std::string> Texts() const {
@@ -62,7 +58,6 @@ class SimUiTest : public ::testing::Test {
   }
   std::string Now() const { return std::to_string(world_->NowMs()); }
 
-  std::unique_ptr<sim::World> world_;
   std::unique_ptr<platform::StatusItem> item_;
   std::unique_ptr<platform::Menu> menu_;
   std::vector<std::shared_ptr<void>> contexts_;
