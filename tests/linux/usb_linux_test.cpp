@@ -150,13 +150,10 @@ TEST_F(UsbLinuxTest, HubVanishingDuringASwitchFailsEveryLaterStep) {
   EXPECT_EQ(step, platform::UsbFindStep::kNotFound);
 }
 
-TEST_F(UsbLinuxTest, ErrorMappingKeepsFailuresNonZero) {
+// Every libusb error code is checked in failing_usb_test.cpp.
+TEST_F(UsbLinuxTest, ErrorMappingKeepsSuccessAndNamesTheAccessFix) {
   EXPECT_EQ(linux_platform::UsbReturnFromLibusb(0), platform::kUsbSuccess);
   EXPECT_EQ(linux_platform::UsbReturnFromLibusb(1), platform::kUsbSuccess);
-  for (int code : {LIBUSB_ERROR_IO, LIBUSB_ERROR_NO_DEVICE, LIBUSB_ERROR_PIPE, LIBUSB_ERROR_TIMEOUT,
-                   LIBUSB_ERROR_ACCESS, LIBUSB_ERROR_OTHER}) {
-    EXPECT_NE(linux_platform::UsbReturnFromLibusb(code), platform::kUsbSuccess) << code;
-  }
   EXPECT_NE(linux_platform::UsbAccessFix().find("udev rule"), std::string::npos);
 }
 
