@@ -86,8 +86,11 @@ platform::UsbReturn UsbReturnFromLibusb(int code) {
   return static_cast<platform::UsbReturn>(code);
 }
 
-LinuxUsb::LinuxUsb(unsigned transfer_timeout_ms) : transfer_timeout_ms_(transfer_timeout_ms) {
-  if (libusb_init(&context_) != LIBUSB_SUCCESS) context_ = nullptr;
+LinuxUsb::LinuxUsb(unsigned transfer_timeout_ms) : transfer_timeout_ms_(transfer_timeout_ms) {}
+
+libusb_context* LinuxUsb::Context() {
+  if (context_ == nullptr && libusb_init(&context_) != LIBUSB_SUCCESS) context_ = nullptr;
+  return context_;
 }
 
 LinuxUsb::~LinuxUsb() {
@@ -96,7 +99,7 @@ LinuxUsb::~LinuxUsb() {
 
 platform::UsbFindResult LinuxUsb::FindDevice(uint16_t vendor_id, uint16_t product_id) {
   platform::UsbFindResult result;
-  if (context_ == nullptr) {
+  if (Context() == nullptr) {
     result.step = platform::UsbFindStep::kMatchingFailed;
     result.failure_line = "libusb_init failed";
     return result;

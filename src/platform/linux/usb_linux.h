@@ -23,8 +23,11 @@ std::string UsbAccessFix();
 // success (zero or a byte count) gives kUsbSuccess.
 platform::UsbReturn UsbReturnFromLibusb(int code);
 
-// The USB service. Owns the process's one libusb context; destroy it after
-// every device it handed out (each device keeps a reference into it).
+// The USB service. Owns the process's one libusb context, made at the first
+// lookup and kept from then on: libusb starts a thread of its own when a
+// context is made, which an idle tool that never switches does not need.
+// Destroy the service after every device it handed out (each device keeps a
+// reference into the context).
 class LinuxUsb : public platform::Usb {
  public:
   explicit LinuxUsb(unsigned transfer_timeout_ms = kDefaultTransferTimeoutMs);
@@ -32,13 +35,16 @@ class LinuxUsb : public platform::Usb {
   LinuxUsb(const LinuxUsb&) = delete;
   LinuxUsb& operator=(const LinuxUsb&) = delete;
 
-  // False when libusb could not be initialised; every lookup then fails
-  // at its first step.
-  bool ok() const { return context_ != nullptr; }
+  // Makes the context if there is none yet. False when libusb could not be
+  // initialised; every lookup then fails at its first step (and the next
+  // one tries again).
+  bool ok() { return Context() != nullptr; }
 
   platform::UsbFindResult FindDevice(uint16_t vendor_id, uint16_t product_id) override;
 
  private:
+  libusb_context* Context();
+
   libusb_context* context_ = nullptr;
   unsigned transfer_timeout_ms_;
 };
