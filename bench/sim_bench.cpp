@@ -26,6 +26,7 @@
 #include "platform/services.h"
 #include "platform/sim/sim_world.h"
 #include "summary.h"
+#include "switch_globals.h"
 
 namespace {
 
@@ -33,16 +34,6 @@ enum class ClockKind { kSimulated, kSystem };
 
 const char* ClockName(ClockKind clock) {
   return clock == ClockKind::kSimulated ? "sim clock" : "system clock";
-}
-
-void ResetRecognisers() {
-  gControlKeyDown = false;
-  gLastControlReleaseMs = 0;
-  wPreKBKey = 0;
-  uKBTimeMs = 0;
-  MSButton = 0;
-  gMouseComboTriggered = false;
-  gLastSwitchMs = 0;
 }
 
 // A simulated world with the tap and the poll timer started, the way the
@@ -54,7 +45,7 @@ class Running {
     platform::Services services = world_->Services();
     if (clock == ClockKind::kSystem) services.clock = &system_clock_;
     platform::InstallServices(services);
-    ResetRecognisers();
+    test_support::ResetRecogniserGlobals();
     ok_ = StartEventTap();
   }
   ~Running() {
