@@ -85,17 +85,28 @@ int Failed(const bench::Child& child, const std::string& what) {
   return 1;
 }
 
+// Starts the command and waits for its ready line; null, after saying why,
+// when it cannot be started or never gets there.
+std::unique_ptr<bench::Child> StartReady(const Options& o) {
+  std::string error;
+  auto child = bench::Child::Start(o.command, &error);
+  if (!child) {
+    std::fprintf(stderr, "qs_probe: %s\n", error.c_str());
+    return nullptr;
+  }
+  if (!child->WaitForLine(kReadyLine, kStartTimeout)) {
+    Failed(*child, o.command[0]);
+    return nullptr;
+  }
+  return child;
+}
+
 int Startup(const Options& o) {
   const int runs = std::max(1, static_cast<int>(Number(o, "runs", 9)));
   std::vector<double> ms;
   for (int i = 0; i < runs; ++i) {
-    std::string error;
-    auto child = bench::Child::Start(o.command, &error);
-    if (!child) {
-      std::fprintf(stderr, "qs_probe: %s\n", error.c_str());
-      return 1;
-    }
-    if (!child->WaitForLine(kReadyLine, kStartTimeout)) return Failed(*child, o.command[0]);
+    auto child = StartReady(o);
+    if (!child) return 1;
     const auto took = std::chrono::steady_clock::now() - child->started();
     ms.push_back(std::chrono::duration<double, std::milli>(took).count());
     child->Stop();
@@ -113,13 +124,8 @@ int Startup(const Options& o) {
 
 int Idle(const Options& o) {
   const double seconds = std::max(1.0, Number(o, "seconds", 60));
-  std::string error;
-  auto child = bench::Child::Start(o.command, &error);
-  if (!child) {
-    std::fprintf(stderr, "qs_probe: %s\n", error.c_str());
-    return 1;
-  }
-  if (!child->WaitForLine(kReadyLine, kStartTimeout)) return Failed(*child, o.command[0]);
+  auto child = StartReady(o);
+  if (!child) return 1;
   std::this_thread::sleep_for(std::chrono::seconds(2));
   const auto cpu0 = child->CpuNs();
   const auto switches0 = child->StatusNumber("voluntary_ctxt_switches");
