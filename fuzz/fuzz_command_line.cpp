@@ -1,5 +1,6 @@
-// The command lines: the tool's own flags, read by HasArgument from any
-// argument vector, and the runner's [--home DIR] SCENARIO. The input's NUL
+// The command lines: the tool's own flags, read by HasArgument and by the
+// option table of ParseCommandLine from any argument vector, and the
+// runner's [--home DIR] SCENARIO. The input's NUL
 // bytes cut it into arguments.
 #include <algorithm>
 #include <cstddef>
@@ -8,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "app/command_line.h"
 #include "app/startup.h"
 #include "fuzz_support.h"
 #include "platform/sim/runner_command_line.h"
@@ -41,6 +43,32 @@ void ToolFlags(const std::vector<std::string>& words) {
   fuzz::Check(!HasArgument(std::min(argc, 1), argv.data(), "--console"),
               "the program name alone holds no flag");
   fuzz::Check(!HasArgument(-argc - 1, argv.data(), "--console"), "a negative count holds none");
+
+  // The option table reads the same flags, and refuses exactly the words
+  // that are none of its names.
+  const CommandLine ignored = ParseCommandLine(argc, argv.data(), UnknownArguments::kIgnore);
+  const CommandLine refused = ParseCommandLine(argc, argv.data(), UnknownArguments::kRefuse);
+  fuzz::Check(!ignored.unknown, "ignoring never names an argument");
+  for (const CommandLine* c : {&ignored, &refused}) {
+    fuzz::Check(c->console == Expected(words, "--console"), "--console as HasArgument finds it");
+    fuzz::Check(c->service == Expected(words, "--service"), "--service as HasArgument finds it");
+    fuzz::Check(c->help == (Expected(words, "--help") || Expected(words, "-h")), "--help or -h");
+    fuzz::Check(c->version == (Expected(words, "--version") || Expected(words, "-V")),
+                "--version or -V");
+  }
+  const char* known[] = {"--console", "--service", "--help", "-h", "--version", "-V"};
+  const auto first_unknown =
+      words.size() > 1 ? std::find_if(words.begin() + 1, words.end(),
+                                      [&known](const std::string& w) {
+                                        return std::none_of(std::begin(known), std::end(known),
+                                                            [&w](const char* k) { return w == k; });
+                                      })
+                       : words.end();
+  fuzz::Check(refused.unknown.has_value() == (first_unknown != words.end()),
+              "an argument is refused exactly when it is no option");
+  if (refused.unknown && first_unknown != words.end()) {
+    fuzz::Check(*refused.unknown == *first_unknown, "the first unknown argument is the one named");
+  }
 }
 
 void RunnerCommandLine(const std::vector<std::string>& args) {

@@ -6,6 +6,7 @@
 #include <memory>
 #include <string>
 
+#include "app/command_line.h"
 #include "app/instance_lock.h"
 #include "gestures/event_tap.h"
 #include "output/keep_running.h"
@@ -21,9 +22,6 @@ bool gInstalledServiceThisRun = false;
 std::unique_ptr<ZRNAppDelegate> gAppDelegate;
 
 namespace {
-
-constexpr const char* kConsoleFlag = "--console";
-constexpr const char* kServiceFlag = "--service";
 
 // What PromptStartupAction answers.
 constexpr int kActionCancel = 0;
@@ -63,8 +61,11 @@ int PromptStartupAction() {
 int ToolMain(int argc, char* argv[]) {
   KeepRunningWhenOutputGoes();
 
-  if (HasArgument(argc, argv, kConsoleFlag)) gConsoleMode = true;
-  gStartedFromService = HasArgument(argc, argv, kServiceFlag);
+  // The platform's entry point has refused or answered everything else
+  // (--help, --version, unknown arguments) before the services existed.
+  const CommandLine command_line = ParseCommandLine(argc, argv, UnknownArguments::kIgnore);
+  if (command_line.console) gConsoleMode = true;
+  gStartedFromService = command_line.service;
 
   platform::App& app = *platform::Sys().app;
   app.SetActivationPolicyAccessory();

@@ -1,5 +1,7 @@
 // The tool on a Linux desktop.
+#include "app/command_line.h"
 #include "app/startup.h"
+#include "platform/linux/linux_files.h"
 #include "platform/linux/tool_runner.h"
 #include "platform/posix/standard_descriptors.h"
 
@@ -7,5 +9,13 @@ int main(int argc, char* argv[]) {
   // Before anything opens a descriptor (the toolkit, libusb, the lock file):
   // a closed standard output must not become one of them.
   posix::KeepStandardDescriptorsOpen();
+  // --help, --version and arguments the tool does not know end here, before
+  // the lock, the display or any device is touched.
+  {
+    linux_platform::LinuxFiles files;
+    if (const auto status = AnswerBeforeStart(argc, argv, UnknownArguments::kRefuse, files)) {
+      return *status;
+    }
+  }
   return linux_platform::RunTool(argc, argv, &ToolMain);
 }

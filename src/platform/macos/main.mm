@@ -3,6 +3,7 @@
 // class: the tool's headers name a C++ class of the same name.
 #import <Foundation/Foundation.h>
 
+#include "app/command_line.h"
 #include "app/startup.h"
 #include "platform/macos/mac_app.h"
 #include "platform/macos/mac_files.h"
@@ -19,6 +20,17 @@ int main(int argc, char* argv[]) {
   // become the lock file.
   posix::KeepStandardDescriptorsOpen();
   @autoreleasepool {
+    // --help and --version end here, before the application object, the lock
+    // or any window exists. Every other argument the tool does not know is
+    // skipped: the system passes applications arguments of its own
+    // (-psn_0_12345 from the Finder of older releases, "-NSKey value" and
+    // "-AppleKey value" pairs from `open --args` and the debugger).
+    {
+      platform::macos::MacFiles files;
+      if (const auto status = AnswerBeforeStart(argc, argv, UnknownArguments::kIgnore, files)) {
+        return *status;
+      }
+    }
     // They live until the process ends: the terminate request ends it
     // inside the run loop, with these still in place.
     posix::SystemClock system_clock;

@@ -1,0 +1,145 @@
+#include "app/command_line.h"
+
+#include <cstdio>
+#include <cstring>
+#include <string>
+
+#include "app/instance_lock.h"
+#include "platform/services.h"
+#include "service/launch_agent.h"
+
+#ifndef QS_VERSION
+#error "QS_VERSION must be set by the build to the project's version"
+#endif
+
+namespace {
+
+constexpr const char* kProgram = "quembrastella-switch";
+
+struct Option {
+  const char* long_name;
+  const char* short_name;  // nullptr when there is none
+  bool CommandLine::*flag;
+  const char* summary;
+};
+
+// Every option the tool knows, in the order the usage text lists them.
+constexpr Option kOptions[] = {
+    {"--console", nullptr, &CommandLine::console,
+     "print a banner, each action and each hub register access"},
+    {"--service", nullptr, &CommandLine::service,
+     "start as the login entry does: no question, no notice"},
+    {"--help", "-h", &CommandLine::help, "print this help and exit"},
+    {"--version", "-V", &CommandLine::version, "print the version and exit"},
+};
+
+const Option* FindOption(const char* argument) {
+  for (const Option& option : kOptions) {
+    if (std::strcmp(argument, option.long_name) == 0) return &option;
+    if (option.short_name && std::strcmp(argument, option.short_name) == 0) return &option;
+  }
+  return nullptr;
+}
+
+std::string OptionLine(const Option& option) {
+  std::string names = option.short_name ? std::string(option.short_name) + ", " : "    ";
+  names += option.long_name;
+  constexpr size_t kColumn = 18;
+  std::string line = "  " + names;
+  line.append(names.size() < kColumn ? kColumn - names.size() : 1, ' ');
+  return line + option.summary + "\n";
+}
+
+std::string Quoted(const std::string& argument) {
+  return "'" + argument + "'";
+}
+
+}  // namespace
+
+CommandLine ParseCommandLine(int argc, char* argv[], UnknownArguments unknown) {
+  CommandLine result;
+  if (!argv) return result;
+  for (int i = 1; i < argc; ++i) {
+    const char* argument = argv[i];
+    if (!argument) continue;
+    if (const Option* option = FindOption(argument)) {
+      result.*(option->flag) = true;
+    } else if (unknown == UnknownArguments::kRefuse && !result.unknown) {
+      result.unknown = argument;
+    }
+  }
+  return result;
+}
+
+std::string UsageText(const UsageContext& context) {
+  std::string text =
+      std::string("Usage: ") + kProgram + " [OPTION]...\n" +
+      "Moves the USB-C hub 2109:8822 to the other computer when you make a gesture.\n"
+      "It lives in the tray (menu bar) and runs one instance at a time.\n"
+      "\nOptions:\n";
+  for (const Option& option : kOptions) text += OptionLine(option);
+  text +=
+      "\nGestures:\n"
+      "  Control, Control  tap twice within 700 ms: switch the hub\n"
+      "  mouse chord       hold left and right (or middle) button for 1 s: switch\n"
+      "  Q, Q              tap twice within 700 ms: quit\n"
+      "\nFiles:\n"
+      "  login entry       " +
+      context.login_entry +
+      "\n"
+      "  lock              " +
+      context.lock +
+      "\n"
+      "\nExit status:\n"
+      "  0  the tool ended, or another instance is running already\n"
+      "  1  installing the login entry failed\n";
+  if (context.unknown_arguments == UnknownArguments::kRefuse) {
+    text += "  2  an argument the tool does not know\n";
+  }
+  return text;
+}
+
+std::string VersionText() {
+  return std::string(kProgram) + " " + QS_VERSION + "\n";
+}
+
+std::optional<CommandLineAnswer> AnswerCommandLine(const CommandLine& command_line,
+                                                   const UsageContext& context) {
+  if (command_line.unknown) {
+    const std::string& argument = *command_line.unknown;
+    const bool looks_like_option = !argument.empty() && argument[0] == '-';
+    CommandLineAnswer answer;
+    answer.status = kExitUsage;
+    answer.standard_error = std::string(kProgram) + ": " +
+                            (looks_like_option ? "unknown option " : "unexpected argument ") +
+                            Quoted(argument) + "\n" + UsageText(context);
+    return answer;
+  }
+  if (command_line.help) return CommandLineAnswer{0, UsageText(context), ""};
+  if (command_line.version) return CommandLineAnswer{0, VersionText(), ""};
+  return std::nullopt;
+}
+
+UsageContext InstalledUsageContext(UnknownArguments unknown) {
+  return {LaunchAgentPlistPath(), SingleInstanceLockPath(), unknown};
+}
+
+std::optional<int> AnswerBeforeStart(int argc, char* argv[], UnknownArguments unknown,
+                                     platform::Files& files) {
+  const CommandLine command_line = ParseCommandLine(argc, argv, unknown);
+  if (!command_line.unknown && !command_line.help && !command_line.version) return std::nullopt;
+
+  const platform::Services before = platform::Sys();
+  platform::Services only_files;
+  only_files.files = &files;
+  platform::InstallServices(only_files);
+  const std::optional<CommandLineAnswer> answer =
+      AnswerCommandLine(command_line, InstalledUsageContext(unknown));
+  platform::InstallServices(before);
+  if (!answer) return std::nullopt;
+
+  std::fputs(answer->standard_output.c_str(), stdout);
+  std::fputs(answer->standard_error.c_str(), stderr);
+  std::fflush(stdout);
+  return answer->status;
+}

@@ -1,0 +1,83 @@
+// The Linux executable's command line: --help, --version and an unknown
+// argument end the process at once with their answer, before the display,
+// the devices or the lock are touched.
+#include <gtest/gtest.h>
+#include <stdlib.h>
+
+#include <filesystem>
+#include <map>
+#include <optional>
+#include <string>
+
+#include "support/hostile_support.h"
+
+namespace {
+
+class CommandLineLinuxTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    char pattern[] = "/tmp/qs-command-line-XXXXXX";
+    ASSERT_NE(::mkdtemp(pattern), nullptr);
+    home_ = pattern;
+  }
+  void TearDown() override { std::filesystem::remove_all(home_); }
+
+  hostile::ChildRun Tool(const std::vector<std::string>& args) {
+    // With a display the tool would load its toolkit: there is none here, and
+    // a display named anyway must not be reached for these answers.
+    const std::map<std::string, std::optional<std::string>> env = {
+        {"HOME", home_},
+        {"XDG_CONFIG_HOME", std::nullopt},
+        {"DISPLAY", ":99"},
+        {"WAYLAND_DISPLAY", std::nullopt},
+        {"XDG_STATE_HOME", std::nullopt}};
+    return hostile::Run(QS_TOOL_BINARY, args, hostile::Stdout::kCaptured, env);
+  }
+
+  std::string home_;
+};
+
+TEST_F(CommandLineLinuxTest, VersionAndHelpAnswerOnStandardOutputAndEndWithZero) {
+  for (const char* flag : {"--version", "-V"}) {
+    const hostile::ChildRun run = Tool({flag});
+    ASSERT_TRUE(run.exited) << flag << " signal " << run.signal;
+    EXPECT_EQ(run.status, 0) << flag;
+    EXPECT_EQ(run.out, std::string("quembrastella-switch ") + QS_PROJECT_VERSION + "\n");
+    EXPECT_EQ(run.err, "") << flag;
+  }
+  for (const char* flag : {"--help", "-h"}) {
+    const hostile::ChildRun run = Tool({"--console", flag});
+    ASSERT_TRUE(run.exited) << flag << " signal " << run.signal;
+    EXPECT_EQ(run.status, 0) << flag;
+    EXPECT_EQ(run.out.rfind("Usage: quembrastella-switch", 0), 0u) << run.out;
+    // The places of this platform, under this HOME.
+    EXPECT_NE(run.out.find(home_ + "/.config/autostart/"), std::string::npos) << run.out;
+    EXPECT_NE(run.out.find(".lock"), std::string::npos) << run.out;
+    EXPECT_NE(run.out.find("  2  an argument the tool does not know"), std::string::npos);
+    // Only the usage: no banner, no start-up question, no display warning.
+    EXPECT_EQ(run.err, "") << flag;
+  }
+  // Nothing was installed or created for the user.
+  EXPECT_FALSE(std::filesystem::exists(home_ + "/.config"));
+  EXPECT_FALSE(std::filesystem::exists(home_ + "/.local"));
+}
+
+TEST_F(CommandLineLinuxTest, UnknownArgumentsEndWithTwoAndTheUsageOnStandardError) {
+  for (const std::vector<std::string>& args : {std::vector<std::string>{"--bogus"},
+                                               {"--console", "-x"},
+                                               {"--service=1"},
+                                               {"file"},
+                                               {"--help", "--Help"}}) {
+    const hostile::ChildRun run = Tool(args);
+    ASSERT_TRUE(run.exited) << args.back() << " signal " << run.signal;
+    EXPECT_EQ(run.status, 2) << args.back();
+    EXPECT_EQ(run.out, "") << args.back();
+    const std::string first_line = run.err.substr(0, run.err.find('\n'));
+    EXPECT_NE(first_line.find("'" + args.back() + "'"), std::string::npos) << run.err;
+    EXPECT_EQ(first_line.rfind("quembrastella-switch: ", 0), 0u) << run.err;
+    EXPECT_NE(run.err.find("\nUsage: quembrastella-switch"), std::string::npos) << run.err;
+  }
+  EXPECT_FALSE(std::filesystem::exists(home_ + "/.config"));
+}
+
+}  // namespace
