@@ -6,6 +6,7 @@
 #include "app/instance_lock.h"
 #include "app/startup.h"
 #include "gestures/event_tap.h"
+#include "hub/switch_check.h"
 #include "output/show_msg.h"
 #include "platform/services.h"
 #include "shared/product.h"
@@ -54,6 +55,7 @@ void ZRNAppDelegate::applicationDidFinishLaunching() {
 
 void ZRNAppDelegate::applicationWillTerminate() {
   StopEventTap();
+  CancelSwitchCheck();
   ReleaseSingleInstanceLock();
 }
 

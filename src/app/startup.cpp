@@ -7,8 +7,10 @@
 #include <string>
 
 #include "app/command_line.h"
+#include "app/commands.h"
 #include "app/instance_lock.h"
 #include "gestures/event_tap.h"
+#include "hub/switch_check.h"
 #include "output/keep_running.h"
 #include "output/show_msg.h"
 #include "platform/services.h"
@@ -67,6 +69,15 @@ int ToolMain(int argc, char* argv[]) {
   if (command_line.console) gConsoleMode = true;
   gStartedFromService = command_line.service;
 
+  // A one-shot command runs beside any resident instance: no lock, no
+  // start-up choice, no tray.
+  const CommandChoice command = ChooseCommand(argc, argv);
+  if (!command.error.empty()) {
+    PrintFailure(command.error, "");
+    return kCommandUsage;
+  }
+  if (command.command != ToolCommand::kNone) return RunCommand(command);
+
   platform::App& app = *platform::Sys().app;
   app.SetActivationPolicyAccessory();
 
@@ -103,6 +114,7 @@ int ToolMain(int argc, char* argv[]) {
   // then the delegate with its status item and menu. The lock is not given
   // back here; where no hook ran, the end of the process drops it.
   StopEventTap();
+  CancelSwitchCheck();
   app.SetDelegate(nullptr);
   gAppDelegate.reset();
   return kExitOk;

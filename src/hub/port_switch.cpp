@@ -1,7 +1,5 @@
 #include "hub/port_switch.h"
 
-#include <memory>
-#include <string>
 #include <utility>
 
 #include "hub/hub_registers.h"
@@ -15,69 +13,12 @@ namespace {
 
 constexpr uint64_t kSwitchDebounceMs = 500;
 
-// The port-select register (bit 0 picks the upper port) and the register
-// read ahead of it.
-constexpr uint8_t kPortSelectRequest = 0xF5;
-constexpr uint16_t kPortSelectAddress = 0x0000;
-constexpr uint8_t kStatusRequest = 0xF8;
-constexpr uint16_t kStatusAddress = 0x008F;
+SwitchNotTakenReporter gSwitchNotTakenReporter = nullptr;
 
-// A device interface that was opened. Teardown order: the device is closed
-// first, then the interface is released (by destroying it).
-class OpenedDevice {
- public:
-  explicit OpenedDevice(std::unique_ptr<platform::UsbDevice> device) : device_(std::move(device)) {}
-  OpenedDevice(const OpenedDevice&) = delete;
-  OpenedDevice& operator=(const OpenedDevice&) = delete;
-  ~OpenedDevice() {
-    device_->Close();
-    device_.reset();
+void ReportIfNotTaken(SwitchCheckResult result) {
+  if (result == SwitchCheckResult::kStayed && gSwitchNotTakenReporter != nullptr) {
+    gSwitchNotTakenReporter(kSwitchNotTakenLine, kSwitchNotTakenFix);
   }
-  platform::UsbDevice* get() const { return device_.get(); }
-
- private:
-  std::unique_ptr<platform::UsbDevice> device_;
-};
-
-// Finds the hub and opens it; null after writing the failure line of the
-// step that failed. Every intermediate object is released by the lookup.
-std::unique_ptr<platform::UsbDevice> FindAndOpenHub() {
-  platform::UsbFindResult found = platform::Sys().usb->FindDevice(kHubVendorId, kHubProductId);
-  if (found.step != platform::UsbFindStep::kFound && !found.failure_line.empty()) {
-    // This platform has no counterpart of the failed step: its own words.
-    showMsg("%s\n", found.failure_line.c_str());
-    return nullptr;
-  }
-  switch (found.step) {
-    case platform::UsbFindStep::kFound:
-      break;
-    case platform::UsbFindStep::kMatchingFailed:
-      showMsg("IOServiceMatching failed\n");
-      return nullptr;
-    case platform::UsbFindStep::kNotFound:
-      showMsg("USB device not found (VID=0x%04X PID=0x%04X)\n", kHubVendorId, kHubProductId);
-      return nullptr;
-    case platform::UsbFindStep::kPlugInFailed:
-      showMsg("IOCreatePlugInInterfaceForService failed\n");
-      return nullptr;
-    case platform::UsbFindStep::kQueryFailed:
-      showMsg("QueryInterface (DeviceInterface) failed\n");
-      return nullptr;
-  }
-  if (!found.device) {
-    // Found without an interface: the query yielded nothing after all.
-    showMsg("QueryInterface (DeviceInterface) failed\n");
-    return nullptr;
-  }
-  std::string fix;
-  if (!found.device->Open(&fix)) {
-    showMsg("USBDeviceOpen failed\n");
-    if (!fix.empty()) {
-      showMsg(fix.back() == '\n' ? "%s" : "%s\n", fix.c_str());
-    }
-    return nullptr;  // the unopened interface is released here, not closed
-  }
-  return std::move(found.device);
 }
 
 }  // namespace
@@ -93,19 +34,48 @@ void TriggerSwitch(const char* source_name) {
   } else {
     showMsg("Switch\n");
   }
-  (void)Switch_XQ917_UpperPort();
+  SwitchRequest request;
+  request.checked = true;
+  request.on_checked = &ReportIfNotTaken;
+  (void)SwitchHubPort(std::move(request));
 }
 
 bool Switch_XQ917_UpperPort() {
-  std::unique_ptr<platform::UsbDevice> opened = FindAndOpenHub();
-  if (!opened) return false;
-  const OpenedDevice hub(std::move(opened));
+  return SwitchHubPort(SwitchRequest{}).written;
+}
+
+SwitchOutcome SwitchHubPort(SwitchRequest request) {
+  SwitchOutcome outcome;
+  HubOpenResult opened = FindAndOpenHub();
+  outcome.lookup = opened.lookup;
+  if (!opened.hub) {
+    outcome.failure_line = std::move(opened.failure_line);
+    outcome.fix = std::move(opened.fix);
+    return outcome;
+  }
+  platform::UsbDevice* hub = opened.hub->get();
 
   // Both reads land in the same byte: when the port-select read fails, the
   // write is derived from what the first read left (0 when it failed too).
   uint8_t value = 0;
-  (void)Hub_Read_Register(hub.get(), kStatusRequest, kStatusAddress, &value);
-  (void)Hub_Read_Register(hub.get(), kPortSelectRequest, kPortSelectAddress, &value);
+  (void)Hub_Read_Register(hub, kStatusRequest, kStatusAddress, &value);
+  (void)Hub_Read_Register(hub, kPortSelectRequest, kPortSelectAddress, &value);
   value = static_cast<uint8_t>((value & 1u) ^ 1u);
-  return Hub_Write_Register(hub.get(), kPortSelectRequest, kPortSelectAddress, value);
+  // The watch goes up before the write, so that a hub that leaves at once
+  // is not missed.
+  const bool armed = request.checked && ArmSwitchCheck(*hub);
+  outcome.written = Hub_Write_Register(hub, kPortSelectRequest, kPortSelectAddress, value);
+  opened.hub.reset();  // closed and released before the wait
+  if (!outcome.written) {
+    if (armed) CancelSwitchCheck();
+    outcome.failure_line = "Write-Reg F5-0000 Fail";
+    outcome.fix = "Unplug the hub and plug it in again, then try again.";
+    return outcome;
+  }
+  if (armed) outcome.checking = StartSwitchCheck(std::move(request.on_checked));
+  return outcome;
+}
+
+void SetSwitchNotTakenReporter(SwitchNotTakenReporter reporter) {
+  gSwitchNotTakenReporter = reporter;
 }

@@ -2,15 +2,51 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
+
+#include "hub/hub_access.h"
+#include "hub/switch_check.h"
 
 inline constexpr uint16_t kHubVendorId = 0x2109;
 inline constexpr uint16_t kHubProductId = 0x8822;
 
+// The port-select register (bit 0 picks the upper port) and the register
+// read ahead of it.
+inline constexpr uint8_t kPortSelectRequest = 0xF5;
+inline constexpr uint16_t kPortSelectAddress = 0x0000;
+inline constexpr uint8_t kStatusRequest = 0xF8;
+inline constexpr uint16_t kStatusAddress = 0x008F;
+
 // GetMilliseconds time of the last accepted switch request; 0 = none yet.
 extern uint64_t gLastSwitchMs;
 
+// What one switch did.
+struct SwitchOutcome {
+  bool written = false;  // the port-select write was accepted
+  HubLookup lookup = HubLookup::kNotFound;
+  bool checking = false;  // a removal check is now running
+  // For a failure: the console line of the step that failed (the last one
+  // when a transfer failed) and how the user can fix it.
+  std::string failure_line;
+  std::string fix;
+};
+
+// With `checked`, a write that was accepted starts the removal check (where
+// the platform can watch), and `on_checked` runs when it is over.
+struct SwitchRequest {
+  bool checked = false;
+  SwitchCheckDone on_checked;
+};
+
 // Requests a switch on behalf of gesture `source_name` (or none); requests
-// within 500 ms of the last accepted one are dropped.
+// within 500 ms of the last accepted one are dropped. The switch is checked.
 void TriggerSwitch(const char* source_name);
 // One exchange with the hub; true when the final register write succeeded.
 bool Switch_XQ917_UpperPort();
+// The same exchange, reporting its outcome.
+SwitchOutcome SwitchHubPort(SwitchRequest request);
+
+// Where the resident tool reports a switch that did not take effect beyond
+// its console: the desktop's failure notice. None by default.
+using SwitchNotTakenReporter = void (*)(const char* line, const char* fix);
+void SetSwitchNotTakenReporter(SwitchNotTakenReporter reporter);

@@ -64,6 +64,17 @@ class Input {
   // monitoring on this platform (a group, a permission), or "" when the
   // tool's own messages already say it.
   virtual std::string RefusedTapFix() { return ""; }
+  // Whether the tool may read the session's input, asked without creating a
+  // tap and without prompting the user. `detail` receives what was found
+  // (how many devices are readable, which permission is missing) and, on a
+  // refusal, `fix` the one line that tells the user how to allow it.
+  // Every platform the tool ships on answers it; this default serves test
+  // doubles that never refuse.
+  virtual bool CheckInputAccess(std::string* detail, std::string* fix) {
+    (void)fix;
+    if (detail) *detail = "not checked on this platform";
+    return true;
+  }
   // The live modifier flags of the input system now (kEventFlagMaskControl
   // among them), whatever events were or were not delivered.
   virtual uint64_t FlagsState() = 0;

@@ -74,6 +74,13 @@ class Ui {
   // when the tool does not run from a bundle.
   virtual std::optional<std::string> BundleResourcePath(const std::string& name,
                                                         const std::string& type) = 0;
+  // Whether something shows status items on this desktop: true or false,
+  // with what was found in `detail`; none where the system always has a
+  // menu bar (the question does not arise).
+  virtual std::optional<bool> TrayHostPresent(std::string* detail) {
+    (void)detail;
+    return std::nullopt;
+  }
   // Brings the tool to the front, ahead of all other applications.
   virtual void ActivateIgnoringOtherApps() = 0;
   // Runs a modal alert and returns when the user pressed a button: the

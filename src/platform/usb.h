@@ -3,7 +3,9 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 
 namespace platform {
@@ -24,6 +26,24 @@ struct UsbDeviceRequest {
 using UsbReturn = int32_t;
 inline constexpr UsbReturn kUsbSuccess = 0;
 
+// Where a device sits on the bus, for platforms that number buses and ports.
+struct UsbLocation {
+  int bus = 0;
+  std::string port;  // the port path from the root hub, "4" or "1.4"
+};
+
+// A watch for one device leaving this computer, armed before the request
+// that should make it leave, so that no removal between the two is missed.
+// Destroying it stops the watch; it may be destroyed from inside its own
+// callback.
+class UsbRemovalWatch {
+ public:
+  virtual ~UsbRemovalWatch() = default;
+  // A last look at the bus, asked once when the wait is over: true when the
+  // device is gone although no removal was reported.
+  virtual bool Gone() = 0;
+};
+
 // A device interface on a found device. Destroying it releases it; close it
 // first when it was opened.
 class UsbDevice {
@@ -37,6 +57,16 @@ class UsbDevice {
   virtual UsbReturn DeviceRequest(UsbDeviceRequest* request) = 0;
   // Closes a device that Open opened.
   virtual void Close() = 0;
+  // Bus and port of the device; none where the platform does not number
+  // them.
+  virtual std::optional<UsbLocation> Location() { return std::nullopt; }
+  // Starts watching for this device's removal: `removed` runs once, on the
+  // main thread from the run loop, when it has left. Null where the
+  // platform cannot watch (the switch is then not checked).
+  virtual std::unique_ptr<UsbRemovalWatch> WatchRemoval(std::function<void()> removed) {
+    (void)removed;
+    return nullptr;
+  }
 };
 
 // How far the lookup of a device got.

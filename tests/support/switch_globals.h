@@ -13,6 +13,8 @@ namespace test_support {
 // The switch's last time and every recogniser's state.
 inline void ResetRecogniserGlobals() {
   gLastSwitchMs = 0;
+  CancelSwitchCheck();
+  SetSwitchNotTakenReporter(nullptr);
   gControlKeyDown = false;
   gLastControlReleaseMs = 0;
   wPreKBKey = 0;

@@ -47,6 +47,12 @@ class HeadlessUi : public platform::Ui {
     return std::nullopt;
   }
   void ActivateIgnoringOtherApps() override {}
+  // Without a display (or without the toolkit module) nothing can show a
+  // status item.
+  std::optional<bool> TrayHostPresent(std::string* detail) override {
+    if (detail) *detail = "none reachable: no display, or the toolkit module did not load";
+    return false;
+  }
   // One button: the text is written and the alert is done. More: the user
   // picks one by number on the terminal; without a terminal, the unattended
   // button (or the first) is taken and one line says so. End of input on

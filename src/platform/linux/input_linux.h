@@ -23,6 +23,9 @@ class LinuxInput : public platform::Input {
                                                      platform::EventCallback callback,
                                                      void* user_info) override;
   std::string RefusedTapFix() override { return InputAccessFix(); }
+  // Counts the event nodes this user can open for reading, as the tap
+  // would open them.
+  bool CheckInputAccess(std::string* detail, std::string* fix) override;
   uint64_t FlagsState() override;
   bool ButtonState(uint32_t button) override;
   uint32_t ButtonStates() override;

@@ -1,5 +1,6 @@
 // The tool on a Linux desktop.
 #include "app/command_line.h"
+#include "app/commands.h"
 #include "app/startup.h"
 #include "platform/linux/linux_files.h"
 #include "platform/linux/tool_runner.h"
@@ -17,5 +18,11 @@ int main(int argc, char* argv[]) {
       return *status;
     }
   }
-  return linux_platform::RunTool(argc, argv, &ToolMain);
+  // The one-shot commands show nothing, so they load no toolkit; the
+  // diagnosis does, to ask it whether a tray host is there.
+  const ToolCommand command = ChooseCommand(argc, argv).command;
+  const bool shows_nothing = command == ToolCommand::kSwitch || command == ToolCommand::kStatus;
+  return linux_platform::RunTool(
+      argc, argv, &ToolMain,
+      shows_nothing ? linux_platform::Toolkit::kNever : linux_platform::Toolkit::kWhenDisplayed);
 }

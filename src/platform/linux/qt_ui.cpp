@@ -175,4 +175,14 @@ int QtUi::RunModalAlert(const platform::AlertSpec& alert) {
   return platform::kAlertFirstButtonReturn + static_cast<int>(buttons.size());
 }
 
+std::optional<bool> QtUi::TrayHostPresent(std::string* detail) {
+  const bool present = QSystemTrayIcon::isSystemTrayAvailable();
+  if (detail) {
+    *detail = present ? "a tray host answers on this desktop"
+                      : "no tray host answers on this desktop (no status-notifier host, no "
+                        "system-tray area)";
+  }
+  return present;
+}
+
 }  // namespace linux_platform

@@ -27,6 +27,8 @@ class QtUi : public platform::Ui {
                                                 const std::string& type) override;
   void ActivateIgnoringOtherApps() override {}
   int RunModalAlert(const platform::AlertSpec& alert) override;
+  // Whether a status-notifier host or a system-tray area answers now.
+  std::optional<bool> TrayHostPresent(std::string* detail) override;
 
  private:
   std::string executable_;

@@ -17,7 +17,7 @@
 
 namespace linux_platform {
 
-int RunTool(int argc, char* argv[], ToolMainFunction tool_main) {
+int RunTool(int argc, char* argv[], ToolMainFunction tool_main, Toolkit toolkit) {
   LinuxFiles files;
   const std::string executable = files.ExecutablePath().value_or("");
 
@@ -25,7 +25,9 @@ int RunTool(int argc, char* argv[], ToolMainFunction tool_main) {
   // that cannot be reached gives the plain poll loop and no toolkit at all;
   // a reachable one gets Qt, with the offscreen fallback so that Qt never
   // aborts.
-  const std::optional<std::string> qpa = ChooseQtPlatform(DisplayEnvironment::FromProcess());
+  const std::optional<std::string> qpa = toolkit == Toolkit::kWhenDisplayed
+                                             ? ChooseQtPlatform(DisplayEnvironment::FromProcess())
+                                             : std::nullopt;
   std::unique_ptr<GuiModule> gui;
   if (qpa) {
     ::setenv("QT_QPA_PLATFORM", qpa->c_str(), 1);
@@ -42,6 +44,7 @@ int RunTool(int argc, char* argv[], ToolMainFunction tool_main) {
   PollLoop poll_loop;
   FdWatcher* watcher = gui ? gui->services().watcher : &poll_loop;
   LinuxInput input(watcher);
+  usb.SetWatcher(watcher);
   std::unique_ptr<platform::Ui> headless;
   platform::Ui* ui = gui ? gui->services().ui : nullptr;
   if (ui == nullptr) {

@@ -3,6 +3,11 @@
 #include <libusb.h>
 
 #include <memory>
+#include <optional>
+#include <string>
+#include <utility>
+
+#include "platform/linux/usb_removal_watch.h"
 
 namespace linux_platform {
 namespace {
@@ -12,8 +17,8 @@ namespace {
 // (Close) before the device reference is dropped (destructor).
 class LinuxUsbDevice : public platform::UsbDevice {
  public:
-  LinuxUsbDevice(libusb_device* device, unsigned timeout_ms)
-      : device_(libusb_ref_device(device)), timeout_ms_(timeout_ms) {}
+  LinuxUsbDevice(libusb_device* device, unsigned timeout_ms, FdWatcher* watcher)
+      : device_(libusb_ref_device(device)), timeout_ms_(timeout_ms), watcher_(watcher) {}
   ~LinuxUsbDevice() override {
     Close();
     libusb_unref_device(device_);
@@ -48,10 +53,30 @@ class LinuxUsbDevice : public platform::UsbDevice {
     handle_ = nullptr;
   }
 
+  std::optional<platform::UsbLocation> Location() override {
+    uint8_t ports[8];
+    const int depth = libusb_get_port_numbers(device_, ports, sizeof ports);
+    platform::UsbLocation location;
+    location.bus = libusb_get_bus_number(device_);
+    for (int i = 0; i < depth; ++i) {
+      if (i > 0) location.port += '.';
+      location.port += std::to_string(ports[i]);
+    }
+    if (location.port.empty()) return std::nullopt;  // a root hub has no port
+    return location;
+  }
+
+  std::unique_ptr<platform::UsbRemovalWatch> WatchRemoval(std::function<void()> removed) override {
+    if (watcher_ == nullptr) return nullptr;
+    return UdevRemovalWatch::Create(watcher_, libusb_get_bus_number(device_),
+                                    libusb_get_device_address(device_), std::move(removed));
+  }
+
  private:
   libusb_device* device_;
   libusb_device_handle* handle_ = nullptr;
   unsigned timeout_ms_;
+  FdWatcher* watcher_;
 };
 
 // The device list of one lookup, freed (with its references) on every path.
@@ -115,7 +140,7 @@ platform::UsbFindResult LinuxUsb::FindDevice(uint16_t vendor_id, uint16_t produc
     if (libusb_get_device_descriptor(list[i], &descriptor) != LIBUSB_SUCCESS) continue;
     if (descriptor.idVendor != vendor_id || descriptor.idProduct != product_id) continue;
     result.step = platform::UsbFindStep::kFound;
-    result.device = std::make_unique<LinuxUsbDevice>(list[i], transfer_timeout_ms_);
+    result.device = std::make_unique<LinuxUsbDevice>(list[i], transfer_timeout_ms_, watcher_);
     return result;
   }
   result.step = platform::UsbFindStep::kNotFound;

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <string>
 
+#include "platform/linux/fd_watch.h"
 #include "platform/usb.h"
 
 struct libusb_context;
@@ -40,6 +41,10 @@ class LinuxUsb : public platform::Usb {
   // one tries again).
   bool ok() { return Context() != nullptr; }
 
+  // The loop that serves removal watches (not owned; it outlives every
+  // device). Without one, devices offer no watch.
+  void SetWatcher(FdWatcher* watcher) { watcher_ = watcher; }
+
   platform::UsbFindResult FindDevice(uint16_t vendor_id, uint16_t product_id) override;
 
  private:
@@ -47,6 +52,7 @@ class LinuxUsb : public platform::Usb {
 
   libusb_context* context_ = nullptr;
   unsigned transfer_timeout_ms_;
+  FdWatcher* watcher_ = nullptr;
 };
 
 }  // namespace linux_platform

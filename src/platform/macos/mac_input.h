@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <string>
 
 #include "platform/input.h"
 
@@ -15,6 +16,10 @@ class MacInput final : public Input {
   // the system refuses it (the program lacks the Accessibility permission).
   std::unique_ptr<EventTap> CreateEventTap(uint64_t mask, EventCallback callback,
                                            void* user_info) override;
+  // CGPreflightListenEventAccess (Input Monitoring, macOS 10.15 and later)
+  // and AXIsProcessTrusted (Accessibility): neither shows the system's
+  // prompt.
+  bool CheckInputAccess(std::string* detail, std::string* fix) override;
   // CGEventSourceFlagsState on the HID system state.
   uint64_t FlagsState() override;
   // CGEventSourceButtonState on the HID system state.

@@ -107,4 +107,24 @@ int64_t MacInput::EventIntegerField(EventRef event, EventField field) {
                                      static_cast<CGEventField>(field));
 }
 
+bool MacInput::CheckInputAccess(std::string* detail, std::string* fix) {
+  // A listen-only session tap needs Input Monitoring from macOS 10.15 on;
+  // older systems ask for Accessibility alone.
+  bool listen = true;
+  if (@available(macOS 10.15, *)) {
+    listen = CGPreflightListenEventAccess();
+  }
+  const bool trusted = AXIsProcessTrusted();
+  const bool ok = listen || trusted;
+  if (detail) {
+    *detail = std::string("Input Monitoring ") + (listen ? "allowed" : "not allowed") +
+              ", Accessibility " + (trusted ? "allowed" : "not allowed");
+  }
+  if (!ok && fix) {
+    *fix = "Enable Input Monitoring (or Accessibility) for this program in System Settings > "
+           "Privacy & Security, then start it again.";
+  }
+  return ok;
+}
+
 }  // namespace platform::macos

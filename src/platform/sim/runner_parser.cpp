@@ -76,9 +76,9 @@ class Parser {
   }
 
   static bool IsSetUp(std::string_view d) {
-    static constexpr std::array<std::string_view, 13> kSetUp = {
+    static constexpr std::array<std::string_view, 14> kSetUp = {
         "args", "hub",        "fail",     "agent", "choice", "alert-ms", "lock",
-        "tap",  "appsupport", "agentdir", "exe",   "icon",   "clock"};
+        "tap",  "appsupport", "agentdir", "exe",   "icon",   "clock",    "after-write"};
     return IndexOf(d, kSetUp).has_value();
   }
 
@@ -122,6 +122,8 @@ class Parser {
       if (!ms)
         return "'alert-ms' takes a whole number of ms up to " + std::to_string(kMaxScenarioMs);
       s.alert_ms = *ms;
+    } else if (d == "after-write") {
+      return AfterWrite(t);
     } else if (d == "clock") {
       auto tm = t.size() == 3 ? ClockTime(t[1], t[2]) : std::nullopt;
       if (!tm) return "'clock' takes a local time YYYY-MM-DD HH:MM:SS from 1970 on";
@@ -169,6 +171,23 @@ class Parser {
       if (auto* i = std::get_if<size_t>(&w)) s.icon = kIcon[*i];
     }
     if (auto* what = std::get_if<std::string>(&w)) return *what;
+    return std::nullopt;
+  }
+
+  // "after-write stay" or "after-write leave MS": the removal watch is
+  // offered, and the hub stays, or leaves MS after a write that took.
+  std::optional<std::string> AfterWrite(const Tokens& t) {
+    Setup& s = scenario_.setup;
+    const std::string usage = "'after-write' takes 'stay' or 'leave MS' (MS up to " +
+                              std::to_string(kMaxScenarioMs) + ")";
+    if (t.size() == 2 && t[1] == "stay") {
+      s.watch_offered = true;
+      return std::nullopt;
+    }
+    auto ms = t.size() == 3 && t[1] == "leave" ? Decimal(t[2], kMaxScenarioMs) : std::nullopt;
+    if (!ms) return usage;
+    s.watch_offered = true;
+    s.leave_after_write_ms = *ms;
     return std::nullopt;
   }
 

@@ -47,6 +47,10 @@ struct Setup {
   sim::SimFiles::Exe exe = sim::SimFiles::Exe::kPresent;
   sim::SimFiles::Icon icon = sim::SimFiles::Icon::kNone;
   std::optional<std::tm> clock;  // local wall-clock time at start; none: the default
+  // The hub's removal can be watched (off: no check, as on the reference
+  // platform); after a write that took it leaves this long after, or stays.
+  bool watch_offered = false;
+  std::optional<uint64_t> leave_after_write_ms;
 };
 
 // An input event as delivered to the tap: type, key code (field 9), button

@@ -99,6 +99,7 @@ void ArrangeHub(sim::SimHub& hub, const Setup& setup) {
   hub.SetRegister(0xF5, 0x0000, setup.reg_f5);
   hub.SetRegister(0xF8, 0x008F, setup.reg_f8);
   for (sim::HubFault fault : setup.faults) hub.SetFault(fault, true);
+  hub.SetRemovalWatch(setup.watch_offered, setup.leave_after_write_ms);
 }
 
 void Perform(sim::World& world, const Step& step) {

@@ -50,6 +50,22 @@ class SimEventTap : public platform::EventTap {
 
 }  // namespace
 
+bool SimInputService::CheckInputAccess(std::string* detail, std::string* fix) {
+  // As the reference platform's preflight: the answer the tap would get,
+  // without asking the user.
+  if (refused_) {
+    if (detail) *detail = "input monitoring is not allowed for this program";
+    if (fix) {
+      *fix =
+          "Enable Accessibility permission for this program in System Settings (Privacy & "
+          "Security), then start it again.";
+    }
+    return false;
+  }
+  if (detail) *detail = "input monitoring is allowed";
+  return true;
+}
+
 std::unique_ptr<platform::EventTap> SimInputService::CreateEventTap(
     uint64_t mask, platform::EventCallback callback, void* user_info) {
   if (refused_ || callback == nullptr) return nullptr;

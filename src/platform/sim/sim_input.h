@@ -44,6 +44,7 @@ class SimInputService : public platform::Input,
   std::unique_ptr<platform::EventTap> CreateEventTap(uint64_t mask,
                                                      platform::EventCallback callback,
                                                      void* user_info) override;
+  bool CheckInputAccess(std::string* detail, std::string* fix) override;
   uint64_t FlagsState() override { return control_ ? platform::kEventFlagMaskControl : 0; }
   bool ButtonState(uint32_t button) override { return button < 32 && (buttons_ >> button) & 1u; }
   uint32_t ButtonStates() override { return buttons_ & 7u; }

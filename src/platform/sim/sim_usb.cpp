@@ -2,6 +2,9 @@
 
 #include <cstdio>
 #include <cstring>
+#include <utility>
+
+#include "platform/sim/sim_scheduler.h"
 
 namespace sim {
 namespace {
@@ -50,6 +53,11 @@ class SimDevice : public platform::UsbDevice {
     usb->Call("close");
     open_ = false;
   }
+  std::unique_ptr<platform::UsbRemovalWatch> WatchRemoval(std::function<void()> removed) override {
+    auto usb = usb_.lock();
+    if (!usb) return nullptr;
+    return usb->WatchRemoval(plugging_, std::move(removed));
+  }
 
  private:
   bool Alive(const SimUsb& usb) const { return usb.Present() && usb.Plugging() == plugging_; }
@@ -58,7 +66,58 @@ class SimDevice : public platform::UsbDevice {
   bool open_ = false;
 };
 
+// A registered watch; destroying it unregisters it.
+class SimRemovalWatch : public platform::UsbRemovalWatch {
+ public:
+  SimRemovalWatch(std::weak_ptr<SimUsb> usb, uint64_t id, uint64_t plugging)
+      : usb_(std::move(usb)), id_(id), plugging_(plugging) {}
+  ~SimRemovalWatch() override {
+    if (auto usb = usb_.lock()) usb->Unwatch(id_);
+  }
+  bool Gone() override {
+    auto usb = usb_.lock();
+    return !usb || !usb->Present() || usb->Plugging() != plugging_;
+  }
+
+ private:
+  std::weak_ptr<SimUsb> usb_;
+  uint64_t id_;
+  uint64_t plugging_;
+};
+
 }  // namespace
+
+std::unique_ptr<platform::UsbRemovalWatch> SimUsb::WatchRemoval(uint64_t plugging,
+                                                                std::function<void()> removed) {
+  if (!watch_offered_) return nullptr;
+  const uint64_t id = next_watch_id_++;
+  watchers_[id] = Watcher{plugging, std::move(removed)};
+  return std::make_unique<SimRemovalWatch>(weak_from_this(), id, plugging);
+}
+
+void SimUsb::Unwatch(uint64_t id) {
+  watchers_.erase(id);
+}
+
+void SimUsb::NotifyRemoved() {
+  // A callback may destroy any watch, its own included: collect first.
+  std::vector<uint64_t> due;
+  for (const auto& [id, watcher] : watchers_) {
+    if (!present_ || watcher.plugging != plugging_) due.push_back(id);
+  }
+  for (uint64_t id : due) {
+    auto it = watchers_.find(id);
+    if (it == watchers_.end()) continue;
+    std::function<void()> removed = std::move(it->second.removed);
+    watchers_.erase(it);
+    if (removed) removed();
+  }
+}
+
+void SimUsb::SetRemovalWatch(bool offered, std::optional<uint64_t> leave_after_ms) {
+  watch_offered_ = offered;
+  leave_after_ms_ = leave_after_ms;
+}
 
 platform::UsbFindResult SimUsb::FindDevice(uint16_t vendor_id, uint16_t product_id) {
   platform::UsbFindResult result;
@@ -138,6 +197,17 @@ platform::UsbReturn SimUsb::Request(platform::UsbDeviceRequest* request, bool op
     registers_[key] = value;
     request->wLenDone = 0;
     recorder_.Note(kind + name + " " + Byte(value));
+    if (is_f5 && leave_after_ms_) {
+      // The hub moves to the other computer a little after the write.
+      std::weak_ptr<SimUsb> self = weak_from_this();
+      const uint64_t from = plugging_;
+      scheduler_.At(scheduler_.Now() + *leave_after_ms_, [self, from] {
+        auto usb = self.lock();
+        if (!usb || !usb->present_ || usb->plugging_ != from) return;
+        usb->recorder_.Note("usb hub left");
+        usb->SetPresent(false);
+      });
+    }
   }
   return platform::kUsbSuccess;
 }
@@ -145,6 +215,7 @@ platform::UsbReturn SimUsb::Request(platform::UsbDeviceRequest* request, bool op
 void SimUsb::SetPresent(bool present) {
   if (present && !present_) ++plugging_;
   present_ = present;
+  if (!present) NotifyRemoved();
 }
 
 void SimUsb::SetRegister(uint8_t request, uint16_t address, uint8_t value) {

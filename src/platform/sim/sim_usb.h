@@ -13,8 +13,10 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <memory>
+#include <optional>
 #include <set>
 #include <string>
 #include <vector>
@@ -24,6 +26,8 @@
 #include "platform/usb.h"
 
 namespace sim {
+
+class Scheduler;
 
 // IOKit-style return codes the simulated device gives.
 inline constexpr platform::UsbReturn kUsbReturnError = static_cast<int32_t>(0xE00002BC);
@@ -36,7 +40,7 @@ class SimUsb : public platform::Usb, public SimHub, public std::enable_shared_fr
   static constexpr uint16_t kVendorId = 0x2109;
   static constexpr uint16_t kProductId = 0x8822;
 
-  explicit SimUsb(Recorder& recorder) : recorder_(recorder) {}
+  SimUsb(Recorder& recorder, Scheduler& scheduler) : recorder_(recorder), scheduler_(scheduler) {}
 
   // platform::Usb
   platform::UsbFindResult FindDevice(uint16_t vendor_id, uint16_t product_id) override;
@@ -46,6 +50,7 @@ class SimUsb : public platform::Usb, public SimHub, public std::enable_shared_fr
   void SetRegister(uint8_t request, uint16_t address, uint8_t value) override;
   uint8_t Register(uint8_t request, uint16_t address) const override;
   void SetFault(HubFault step, bool on) override;
+  void SetRemovalWatch(bool offered, std::optional<uint64_t> leave_after_ms) override;
   const std::vector<platform::UsbDeviceRequest>& Requests() const override { return requests_; }
   const std::vector<std::string>& Calls() const override { return calls_; }
   void ClearRecords() override;
@@ -56,9 +61,25 @@ class SimUsb : public platform::Usb, public SimHub, public std::enable_shared_fr
   bool Faulty(HubFault step) const { return faults_.count(step) != 0; }
   void Call(const std::string& what) { calls_.push_back(what); }
   platform::UsbReturn Request(platform::UsbDeviceRequest* request, bool open, uint64_t plugging);
+  // Removal watches: null where none is offered. Each registered watch is
+  // called once when the plugging it watches ends.
+  std::unique_ptr<platform::UsbRemovalWatch> WatchRemoval(uint64_t plugging,
+                                                          std::function<void()> removed);
+  void Unwatch(uint64_t id);
 
  private:
+  void NotifyRemoved();
+
   Recorder& recorder_;
+  Scheduler& scheduler_;
+  bool watch_offered_ = false;
+  std::optional<uint64_t> leave_after_ms_;
+  struct Watcher {
+    uint64_t plugging;
+    std::function<void()> removed;
+  };
+  std::map<uint64_t, Watcher> watchers_;
+  uint64_t next_watch_id_ = 1;
   bool present_ = true;
   uint64_t plugging_ = 1;  // changes at every replug: old interfaces go stale
   std::map<std::pair<uint8_t, uint16_t>, uint8_t> registers_;

@@ -20,7 +20,7 @@ class WorldImpl : public World {
         clock_(*scheduler_, config.start_local),
         files_(config.home, recorder_),
         app_(*scheduler_, recorder_),
-        usb_(std::make_shared<SimUsb>(recorder_)),
+        usb_(std::make_shared<SimUsb>(recorder_, *scheduler_)),
         input_(std::make_shared<SimInputService>(*scheduler_)),
         ui_(std::make_shared<SimUiService>(*scheduler_, recorder_, files_)) {
     ui_->SetSessionInput(input_.get());

@@ -38,6 +38,11 @@ class SimHub {
   virtual void SetRegister(uint8_t request, uint16_t address, uint8_t value) = 0;
   virtual uint8_t Register(uint8_t request, uint16_t address) const = 0;
   virtual void SetFault(HubFault step, bool on) = 0;
+  // Offers a removal watch on the hub (off by default, as on the reference
+  // platform, which has none) and says what the hub does after a write to
+  // F5-0000 that took: leave this computer `leave_after_ms` later, or stay
+  // (none).
+  virtual void SetRemovalWatch(bool offered, std::optional<uint64_t> leave_after_ms) = 0;
   // Every request block the tool sent, in order (pData as sent, not kept).
   virtual const std::vector<platform::UsbDeviceRequest>& Requests() const = 0;
   // The platform objects' lives, in order. A switch that gets through:

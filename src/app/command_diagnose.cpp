@@ -1,0 +1,151 @@
+// --diagnose: what a switch by gesture needs, checked in order, one line per
+// check with its verdict, and the fix under each failure.
+#include <cstdio>
+#include <optional>
+#include <string>
+
+#include "app/commands.h"
+#include "app/instance_lock.h"
+#include "hub/port_switch.h"
+#include "platform/services.h"
+#include "service/launch_agent.h"
+
+namespace {
+
+// A check the gestures need fails the run; the others only warn.
+enum class Verdict { kOk, kFail, kWarn, kInfo };
+
+void Report(Verdict verdict, const std::string& check, const std::string& detail,
+            const std::string& fix = "") {
+  const char* word = verdict == Verdict::kOk     ? "ok  "
+                     : verdict == Verdict::kFail ? "FAIL"
+                     : verdict == Verdict::kWarn ? "warn"
+                                                 : "info";
+  std::printf("%s  %s: %s\n", word, check.c_str(), detail.c_str());
+  if (!fix.empty()) std::printf("      fix: %s\n", fix.c_str());
+}
+
+// A path under the home folder, written from "~/" on.
+std::string Short(const std::string& path) {
+  const std::string home = platform::Sys().files->HomeDirectory();
+  if (home.empty() || home == "/" || path.compare(0, home.size() + 1, home + "/") != 0) {
+    return path;
+  }
+  return "~" + path.substr(home.size());
+}
+
+bool CheckInput() {
+  std::string detail;
+  std::string fix;
+  const bool ok = platform::Sys().input->CheckInputAccess(&detail, &fix);
+  Report(ok ? Verdict::kOk : Verdict::kFail, "input access", detail, ok ? "" : fix);
+  return ok;
+}
+
+std::string Where(platform::UsbDevice& device) {
+  std::string where = "found";
+  if (std::optional<platform::UsbLocation> at = device.Location()) {
+    where += " on bus " + std::to_string(at->bus) + " port " + at->port;
+  }
+  return where;
+}
+
+// The hub present, then openable: two verdicts from one lookup.
+bool CheckHub() {
+  platform::UsbFindResult found = platform::Sys().usb->FindDevice(kHubVendorId, kHubProductId);
+  const std::string replug = "Unplug the hub and plug it in again, then check again.";
+  if (found.step == platform::UsbFindStep::kNotFound) {
+    char line[64];
+    std::snprintf(line, sizeof line, "no hub %04x:%04x on the bus", kHubVendorId, kHubProductId);
+    Report(Verdict::kFail, "hub present", line,
+           "Connect the hub to this computer (or switch it here from the other computer), then "
+           "check again.");
+    Report(Verdict::kFail, "hub openable", "not checked without a hub");
+    return false;
+  }
+  if (found.step == platform::UsbFindStep::kMatchingFailed) {
+    Report(Verdict::kFail, "hub present",
+           found.failure_line.empty() ? "the bus could not be searched" : found.failure_line,
+           replug);
+    Report(Verdict::kFail, "hub openable", "not checked without a hub");
+    return false;
+  }
+  if (!found.device) {
+    // Found, but no device interface could be made for it.
+    Report(Verdict::kOk, "hub present", "found");
+    Report(Verdict::kFail, "hub openable",
+           found.failure_line.empty() ? "no device interface for the hub" : found.failure_line,
+           replug);
+    return false;
+  }
+  Report(Verdict::kOk, "hub present", Where(*found.device));
+  std::string fix;
+  if (!found.device->Open(&fix)) {
+    if (fix.empty()) fix = "Close any other program that holds the hub open, then check again.";
+    if (fix.back() == '\n') fix.pop_back();
+    Report(Verdict::kFail, "hub openable", "opening the hub was refused", fix);
+    return false;
+  }
+  found.device->Close();
+  Report(Verdict::kOk, "hub openable", "opened and closed again");
+  return true;
+}
+
+void CheckLoginEntry() {
+  platform::Files& files = *platform::Sys().files;
+  const std::string path = Short(LaunchAgentPlistPath());
+  const std::string fix =
+      "Start the tool without options and choose \"Install as a Service\" to write it for this "
+      "program.";
+  if (LaunchAgentServiceExists()) {
+    Report(Verdict::kOk, "login entry", path + " starts this program");
+    return;
+  }
+  if (!files.ReadAgentFile(LaunchAgentPlistPath())) {
+    Report(Verdict::kWarn, "login entry", "not installed (no readable " + path + ")", fix);
+    return;
+  }
+  const std::string exe = files.ExecutablePath().value_or("");
+  Report(Verdict::kWarn, "login entry",
+         path + " does not start this program" + (exe.empty() ? "" : " (" + Short(exe) + ")"), fix);
+}
+
+void CheckTrayHost() {
+  std::string detail;
+  const std::optional<bool> present = platform::Sys().ui->TrayHostPresent(&detail);
+  if (!present) return;  // a menu bar is always there
+  if (*present) {
+    Report(Verdict::kOk, "tray host", detail);
+  } else {
+    Report(Verdict::kWarn, "tray host", detail,
+           "The gestures work without a tray; to get the tray icon and its Exit menu, run a "
+           "panel with a status-notifier or system-tray area (on GNOME the AppIndicator "
+           "extension).");
+  }
+}
+
+void CheckRunningInstance() {
+  const std::string lock = Short(SingleInstanceLockPath());
+  std::string message;
+  if (AcquireSingleInstanceLock(&message)) {
+    ReleaseSingleInstanceLock();
+    Report(Verdict::kInfo, "running instance", "none (" + lock + " is free)");
+    return;
+  }
+  Report(Verdict::kInfo, "running instance", message + " (" + lock + " is held)");
+}
+
+}  // namespace
+
+int RunDiagnoseCommand() {
+  const bool input = CheckInput();
+  const bool hub = CheckHub();
+  CheckLoginEntry();
+  CheckTrayHost();
+  CheckRunningInstance();
+  const bool ready = input && hub;
+  std::printf("%s\n", ready ? "A switch by gesture has what it needs."
+                            : "A switch by gesture cannot work until each FAIL above is fixed.");
+  std::fflush(stdout);
+  return ready ? kCommandOk : kCommandFailed;
+}

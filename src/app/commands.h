@@ -1,0 +1,41 @@
+// One-shot commands beside the resident tool: switch now, read the hub's
+// state, and check what a switch by gesture needs. None of them takes the
+// single-instance lock, starts the tray, asks the start-up question or
+// installs anything, so they work while the resident tool runs.
+#pragma once
+
+#include <string>
+
+enum class ToolCommand {
+  kNone,      // the resident tool
+  kSwitch,    // --switch
+  kStatus,    // --status [--json]
+  kDiagnose,  // --diagnose
+};
+
+struct CommandChoice {
+  ToolCommand command = ToolCommand::kNone;
+  bool json = false;
+  // Set when the arguments do not make one command: the line to print.
+  std::string error;
+};
+
+// Exit statuses of the commands.
+inline constexpr int kCommandOk = 0;
+inline constexpr int kCommandFailed = 1;          // --switch failed; --status: no hub
+inline constexpr int kCommandHubUnreadable = 2;   // --status: found, not opened or read
+inline constexpr int kCommandSwitchNotTaken = 3;  // --switch: the hub stayed
+inline constexpr int kCommandUsage = 2;           // the arguments make no single command
+
+// Which command the arguments after the program name ask for.
+CommandChoice ChooseCommand(int argc, char* argv[]);
+// Runs a command (not kNone) on the installed services; the exit status.
+int RunCommand(const CommandChoice& choice);
+
+// The commands themselves.
+int RunSwitchCommand();
+int RunStatusCommand(bool json);
+int RunDiagnoseCommand();
+
+// Writes `line` and, when not empty, `fix` on standard error, one line each.
+void PrintFailure(const std::string& line, const std::string& fix);

@@ -1,0 +1,42 @@
+// Finding and opening the hub: the first half of every exchange with it,
+// shared by the switch and the read-only status.
+#pragma once
+
+#include <memory>
+#include <string>
+
+#include "platform/usb.h"
+
+// An opened hub. Teardown order: the device is closed first, then its
+// interface is released (by destroying it).
+class OpenedHub {
+ public:
+  explicit OpenedHub(std::unique_ptr<platform::UsbDevice> device);
+  ~OpenedHub();
+  OpenedHub(const OpenedHub&) = delete;
+  OpenedHub& operator=(const OpenedHub&) = delete;
+  platform::UsbDevice* get() const { return device_.get(); }
+
+ private:
+  std::unique_ptr<platform::UsbDevice> device_;
+};
+
+// How far the lookup got.
+enum class HubLookup {
+  kOpened,       // found and opened
+  kNotFound,     // no hub with the IDs is attached
+  kUnavailable,  // found (or not knowable), but it could not be opened
+};
+
+struct HubOpenResult {
+  HubLookup lookup = HubLookup::kNotFound;
+  std::unique_ptr<OpenedHub> hub;  // set exactly when kOpened
+  // For a failure: the console line written (without its newline) and the
+  // one line that tells the user how to fix it.
+  std::string failure_line;
+  std::string fix;
+};
+
+// Looks the hub up afresh and opens it. A failure writes its console line
+// through showMsg (and the platform's fix, where it gave one, after it).
+HubOpenResult FindAndOpenHub();

@@ -1,0 +1,65 @@
+// Whether the tool may read input, asked without making a tap: the event
+// nodes this user can open, and membership of the group that owns them.
+#include <dirent.h>
+#include <fcntl.h>
+#include <grp.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "platform/linux/input_linux.h"
+
+namespace linux_platform {
+namespace {
+
+bool IsEventNode(const char* name) {
+  return std::strncmp(name, "event", 5) == 0 && name[5] != '\0';
+}
+
+// Whether the process is in group `name` (primary or supplementary).
+bool InGroup(const char* name) {
+  const struct group* g = ::getgrnam(name);
+  if (g == nullptr) return false;
+  if (::getegid() == g->gr_gid) return true;
+  const int count = ::getgroups(0, nullptr);
+  if (count <= 0) return false;
+  std::vector<gid_t> groups(static_cast<size_t>(count));
+  const int got = ::getgroups(count, groups.data());
+  for (int i = 0; i < got; ++i) {
+    if (groups[static_cast<size_t>(i)] == g->gr_gid) return true;
+  }
+  return false;
+}
+
+}  // namespace
+
+bool LinuxInput::CheckInputAccess(std::string* detail, std::string* fix) {
+  int nodes = 0;
+  int readable = 0;
+  if (DIR* dir = ::opendir(dir_.c_str())) {
+    while (const struct dirent* entry = ::readdir(dir)) {
+      if (!IsEventNode(entry->d_name)) continue;
+      ++nodes;
+      const std::string path = dir_ + "/" + entry->d_name;
+      const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+      if (fd >= 0) {
+        ++readable;
+        ::close(fd);
+      }
+    }
+    ::closedir(dir);
+  }
+  const bool in_group = InGroup("input");
+  std::string found = std::to_string(readable) + " of " + std::to_string(nodes) +
+                      " event devices in " + dir_ + " readable";
+  found += in_group ? "; in the input group" : "; not in the input group";
+  if (detail) *detail = found;
+  if (readable > 0) return true;
+  if (fix) *fix = InputAccessFix();
+  return false;
+}
+
+}  // namespace linux_platform

@@ -1,0 +1,84 @@
+#include "platform/linux/usb_removal_watch.h"
+
+#include <libudev.h>
+#include <sys/stat.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <utility>
+
+namespace linux_platform {
+namespace {
+
+// A udev property holding a decimal number ("001" for bus 1); -1 when absent.
+int NumberProperty(struct udev_device* device, const char* name) {
+  const char* text = udev_device_get_property_value(device, name);
+  if (text == nullptr || *text == '\0') return -1;
+  char* end = nullptr;
+  const long value = std::strtol(text, &end, 10);
+  return (end != nullptr && *end == '\0' && value >= 0 && value < 100000) ? static_cast<int>(value)
+                                                                          : -1;
+}
+
+}  // namespace
+
+UdevRemovalWatch::UdevRemovalWatch(int bus, int address, std::function<void()> removed,
+                                   std::string node)
+    : bus_(bus), address_(address), removed_(std::move(removed)), node_(std::move(node)) {}
+
+std::unique_ptr<UdevRemovalWatch> UdevRemovalWatch::Create(FdWatcher* watcher, int bus, int address,
+                                                           std::function<void()> removed,
+                                                           const std::string& dev_root) {
+  char node[64];
+  std::snprintf(node, sizeof node, "/bus/usb/%03d/%03d", bus, address);
+  std::unique_ptr<UdevRemovalWatch> watch(
+      new UdevRemovalWatch(bus, address, std::move(removed), dev_root + node));
+  if (watcher == nullptr) return watch;
+  watch->udev_ = udev_new();
+  if (watch->udev_ == nullptr) return watch;
+  // Events as udev passes them on: the device is gone from the system by then.
+  watch->monitor_ = udev_monitor_new_from_netlink(watch->udev_, "udev");
+  if (watch->monitor_ == nullptr) return watch;
+  if (udev_monitor_filter_add_match_subsystem_devtype(watch->monitor_, "usb", "usb_device") < 0 ||
+      udev_monitor_enable_receiving(watch->monitor_) < 0) {
+    return watch;
+  }
+  const int fd = udev_monitor_get_fd(watch->monitor_);
+  if (fd < 0) return watch;
+  UdevRemovalWatch* self = watch.get();
+  watch->fd_watch_ = watcher->WatchReadable(fd, [self] { self->OnReadable(); });
+  return watch;
+}
+
+UdevRemovalWatch::~UdevRemovalWatch() {
+  fd_watch_.reset();  // off the loop before the socket goes
+  if (monitor_ != nullptr) udev_monitor_unref(monitor_);
+  if (udev_ != nullptr) udev_unref(udev_);
+}
+
+bool UdevRemovalWatch::Gone() {
+  struct stat st {};
+  return ::stat(node_.c_str(), &st) != 0;
+}
+
+void UdevRemovalWatch::OnReadable() {
+  // Drain every queued event; the socket is non-blocking.
+  bool left = false;
+  while (struct udev_device* device = udev_monitor_receive_device(monitor_)) {
+    const char* action = udev_device_get_action(device);
+    if (action != nullptr && std::strcmp(action, "remove") == 0 &&
+        NumberProperty(device, "BUSNUM") == bus_ && NumberProperty(device, "DEVNUM") == address_) {
+      left = true;
+    }
+    udev_device_unref(device);
+  }
+  if (!left || !removed_) return;
+  // Called once; the callback may destroy this watch.
+  std::function<void()> removed = std::move(removed_);
+  removed_ = nullptr;
+  fd_watch_.reset();
+  removed();
+}
+
+}  // namespace linux_platform

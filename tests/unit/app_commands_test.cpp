@@ -1,0 +1,58 @@
+// Which one-shot command the arguments ask for. What each command does is
+// shown end to end by the cmd_* scenarios.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "app/commands.h"
+
+namespace {
+
+CommandChoice Choose(std::vector<std::string> args) {
+  args.insert(args.begin(), "quembrastella-switch");
+  std::vector<char*> argv;
+  for (std::string& a : args) argv.push_back(a.data());
+  argv.push_back(nullptr);
+  return ChooseCommand(static_cast<int>(args.size()), argv.data());
+}
+
+TEST(ChooseCommandTest, EachCommandInAnyPositionBesideTheFlags) {
+  EXPECT_EQ(Choose({}).command, ToolCommand::kNone);
+  EXPECT_EQ(Choose({"--console", "--service"}).command, ToolCommand::kNone);
+  EXPECT_EQ(Choose({"--switch"}).command, ToolCommand::kSwitch);
+  EXPECT_EQ(Choose({"--console", "--switch"}).command, ToolCommand::kSwitch);
+  EXPECT_EQ(Choose({"--diagnose", "--console"}).command, ToolCommand::kDiagnose);
+  const CommandChoice status = Choose({"--json", "--status"});
+  EXPECT_EQ(status.command, ToolCommand::kStatus);
+  EXPECT_TRUE(status.json);
+  EXPECT_TRUE(status.error.empty());
+}
+
+TEST(ChooseCommandTest, OnlyTheExactSpellingCounts) {
+  for (const char* near : {"--Switch", "-switch", "--switch=1", "switch", "--status "}) {
+    SCOPED_TRACE(near);
+    const CommandChoice c = Choose({near});
+    EXPECT_EQ(c.command, ToolCommand::kNone);
+    EXPECT_TRUE(c.error.empty());
+  }
+}
+
+TEST(ChooseCommandTest, TwoCommandsOrAStrayJsonAreRefused) {
+  for (const auto& args : std::vector<std::vector<std::string>>{
+           {"--switch", "--status"}, {"--diagnose", "--switch"}, {"--status", "--diagnose"}}) {
+    const CommandChoice c = Choose(args);
+    EXPECT_EQ(c.command, ToolCommand::kNone);
+    EXPECT_FALSE(c.error.empty());
+  }
+  // The same command twice is still one command.
+  EXPECT_EQ(Choose({"--switch", "--switch"}).command, ToolCommand::kSwitch);
+  for (const auto& args : std::vector<std::vector<std::string>>{
+           {"--json"}, {"--switch", "--json"}, {"--diagnose", "--json"}}) {
+    const CommandChoice c = Choose(args);
+    EXPECT_EQ(c.command, ToolCommand::kNone);
+    EXPECT_NE(c.error.find("--json"), std::string::npos);
+  }
+}
+
+}  // namespace
