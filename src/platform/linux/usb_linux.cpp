@@ -68,8 +68,14 @@ class LinuxUsbDevice : public platform::UsbDevice {
 
   std::unique_ptr<platform::UsbRemovalWatch> WatchRemoval(std::function<void()> removed) override {
     if (watcher_ == nullptr) return nullptr;
+    // The kernel names a device by bus and port path: "1-4", "1-4.2".
+    std::string sysfs_name;
+    if (std::optional<platform::UsbLocation> at = Location()) {
+      sysfs_name = std::to_string(at->bus) + "-" + at->port;
+    }
     return UdevRemovalWatch::Create(watcher_, libusb_get_bus_number(device_),
-                                    libusb_get_device_address(device_), std::move(removed));
+                                    libusb_get_device_address(device_), sysfs_name,
+                                    std::move(removed));
   }
 
  private:

@@ -23,17 +23,17 @@ int NumberProperty(struct udev_device* device, const char* name) {
 
 }  // namespace
 
-UdevRemovalWatch::UdevRemovalWatch(int bus, int address, std::function<void()> removed,
-                                   std::string node)
-    : bus_(bus), address_(address), removed_(std::move(removed)), node_(std::move(node)) {}
+UdevRemovalWatch::UdevRemovalWatch(int bus, int address, std::function<void()> removed)
+    : bus_(bus), address_(address), removed_(std::move(removed)) {}
 
 std::unique_ptr<UdevRemovalWatch> UdevRemovalWatch::Create(FdWatcher* watcher, int bus, int address,
-                                                           std::function<void()> removed,
-                                                           const std::string& dev_root) {
+                                                           const std::string& sysfs_name,
+                                                           std::function<void()> removed) {
+  std::unique_ptr<UdevRemovalWatch> watch(new UdevRemovalWatch(bus, address, std::move(removed)));
   char node[64];
-  std::snprintf(node, sizeof node, "/bus/usb/%03d/%03d", bus, address);
-  std::unique_ptr<UdevRemovalWatch> watch(
-      new UdevRemovalWatch(bus, address, std::move(removed), dev_root + node));
+  std::snprintf(node, sizeof node, "/dev/bus/usb/%03d/%03d", bus, address);
+  watch->node_ = node;
+  if (!sysfs_name.empty()) watch->sysfs_dir_ = "/sys/bus/usb/devices/" + sysfs_name;
   if (watcher == nullptr) return watch;
   watch->udev_ = udev_new();
   if (watch->udev_ == nullptr) return watch;
@@ -59,7 +59,8 @@ UdevRemovalWatch::~UdevRemovalWatch() {
 
 bool UdevRemovalWatch::Gone() {
   struct stat st {};
-  return ::stat(node_.c_str(), &st) != 0;
+  if (::stat(node_.c_str(), &st) != 0) return true;
+  return !sysfs_dir_.empty() && ::stat(sysfs_dir_.c_str(), &st) != 0;
 }
 
 void UdevRemovalWatch::OnReadable() {

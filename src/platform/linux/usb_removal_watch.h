@@ -16,12 +16,13 @@ namespace linux_platform {
 
 class UdevRemovalWatch : public platform::UsbRemovalWatch {
  public:
-  // Watches the device at bus `bus`, address `address` (its node is
-  // `dev_root`/bus/usb/BBB/DDD). Without a monitor (udev cannot be reached)
-  // the watch still answers Gone() from the device node.
+  // Watches the device at bus `bus`, address `address`, whose sysfs name is
+  // `sysfs_name` ("1-4", "1-4.2"; empty when unknown). Without a monitor
+  // (udev cannot be reached) the watch still answers Gone() from its device
+  // node (/dev/bus/usb/BBB/DDD) and its sysfs entry.
   static std::unique_ptr<UdevRemovalWatch> Create(FdWatcher* watcher, int bus, int address,
-                                                  std::function<void()> removed,
-                                                  const std::string& dev_root = "/dev");
+                                                  const std::string& sysfs_name,
+                                                  std::function<void()> removed);
   ~UdevRemovalWatch() override;
   UdevRemovalWatch(const UdevRemovalWatch&) = delete;
   UdevRemovalWatch& operator=(const UdevRemovalWatch&) = delete;
@@ -31,13 +32,14 @@ class UdevRemovalWatch : public platform::UsbRemovalWatch {
   bool monitoring() const { return fd_watch_ != nullptr; }
 
  private:
-  UdevRemovalWatch(int bus, int address, std::function<void()> removed, std::string node);
+  UdevRemovalWatch(int bus, int address, std::function<void()> removed);
   void OnReadable();
 
   int bus_;
   int address_;
   std::function<void()> removed_;
-  std::string node_;
+  std::string node_;       // the device node
+  std::string sysfs_dir_;  // its sysfs entry; empty when unknown
   struct udev* udev_ = nullptr;
   struct udev_monitor* monitor_ = nullptr;
   std::unique_ptr<FdWatch> fd_watch_;
