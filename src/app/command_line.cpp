@@ -4,6 +4,7 @@
 #include <cstring>
 #include <string>
 
+#include "app/commands.h"
 #include "app/instance_lock.h"
 #include "platform/services.h"
 #include "service/launch_agent.h"
@@ -31,6 +32,11 @@ constexpr Option kOptions[] = {
      "start as the login entry does: no question, no notice"},
     {"--help", "-h", &CommandLine::help, "print this help and exit"},
     {"--version", "-V", &CommandLine::version, "print the version and exit"},
+    {"--switch", nullptr, &CommandLine::switch_hub, "switch the hub once now and exit"},
+    {"--status", nullptr, &CommandLine::status, "print which upstream port the hub is on"},
+    {"--json", nullptr, &CommandLine::json, "with --status: one JSON object instead"},
+    {"--diagnose", nullptr, &CommandLine::diagnose,
+     "check input access, the hub, the login entry, the tray"},
 };
 
 const Option* FindOption(const char* argument) {
@@ -83,6 +89,11 @@ std::string UsageText(const UsageContext& context) {
       "  Control, Control  tap twice within 700 ms: switch the hub\n"
       "  mouse chord       hold left and right (or middle) button for 1 s: switch\n"
       "  Q, Q              tap twice within 700 ms: quit\n"
+      "\nThe commands --switch, --status and --diagnose run beside the tool (they\n"
+      "take no lock and show nothing), one at a time. To switch from a key, bind\n"
+      "the command to it, for example in ~/.config/sxhkd/sxhkdrc:\n"
+      "  super + F12\n"
+      "      quembrastella-switch --switch\n"
       "\nFiles:\n"
       "  login entry       " +
       context.login_entry +
@@ -91,11 +102,16 @@ std::string UsageText(const UsageContext& context) {
       context.lock +
       "\n"
       "\nExit status:\n"
-      "  0  the tool ended, or another instance is running already\n"
-      "  1  installing the login entry failed\n";
+      "  0  the tool ended, or another instance is running already; a command\n"
+      "     did what it was asked\n"
+      "  1  installing the login entry failed; --switch failed; --status found\n"
+      "     no hub; --diagnose found something a gesture needs missing\n"
+      "  2  --status found the hub but could not open or read it; two commands\n"
+      "     at once\n";
   if (context.unknown_arguments == UnknownArguments::kRefuse) {
     text += "  2  an argument the tool does not know\n";
   }
+  text += "  3  --switch: the hub did not leave this computer within 2 s\n";
   return text;
 }
 
@@ -115,6 +131,12 @@ std::optional<CommandLineAnswer> AnswerCommandLine(const CommandLine& command_li
                             Quoted(argument) + "\n" + UsageText(context);
     return answer;
   }
+  if (const CommandChoice choice = ChooseCommand(command_line); !choice.error.empty()) {
+    CommandLineAnswer answer;
+    answer.status = kExitUsage;
+    answer.standard_error = std::string(kProgram) + ": " + choice.error + "\n" + UsageText(context);
+    return answer;
+  }
   if (command_line.help) return CommandLineAnswer{0, UsageText(context), ""};
   if (command_line.version) return CommandLineAnswer{0, VersionText(), ""};
   return std::nullopt;
@@ -127,7 +149,10 @@ UsageContext InstalledUsageContext(UnknownArguments unknown) {
 std::optional<int> AnswerBeforeStart(int argc, char* argv[], UnknownArguments unknown,
                                      platform::Files& files) {
   const CommandLine command_line = ParseCommandLine(argc, argv, unknown);
-  if (!command_line.unknown && !command_line.help && !command_line.version) return std::nullopt;
+  if (!command_line.unknown && !command_line.help && !command_line.version &&
+      ChooseCommand(command_line).error.empty()) {
+    return std::nullopt;
+  }
 
   const platform::Services before = platform::Sys();
   platform::Services only_files;

@@ -28,6 +28,11 @@ struct CommandLine {
   bool service = false;  // --service
   bool help = false;     // --help, -h
   bool version = false;  // --version, -V
+  // The one-shot commands (app/commands.h).
+  bool switch_hub = false;  // --switch
+  bool status = false;      // --status
+  bool json = false;        // --json, with --status
+  bool diagnose = false;    // --diagnose
   // The first argument that is none of the options, when unknown arguments
   // are refused; never set when they are ignored.
   std::optional<std::string> unknown;
@@ -61,8 +66,8 @@ struct CommandLineAnswer {
 inline constexpr int kExitUsage = 2;
 
 // An unknown argument is refused first (its line and the usage on standard
-// error, status 2); then --help, then --version (status 0). None when the
-// tool is to start.
+// error, status 2), then arguments that make no single command (status 2);
+// then --help, then --version (status 0). None when the tool is to start.
 std::optional<CommandLineAnswer> AnswerCommandLine(const CommandLine& command_line,
                                                    const UsageContext& context);
 

@@ -1,9 +1,9 @@
 #include "app/commands.h"
 
 #include <cstdio>
-#include <cstring>
 #include <utility>
 
+#include "app/command_line.h"
 #include "hub/port_switch.h"
 #include "output/show_msg.h"
 #include "platform/services.h"
@@ -36,29 +36,22 @@ void OnSwitchChecked(SwitchCheckResult result) {
 
 }  // namespace
 
-CommandChoice ChooseCommand(int argc, char* argv[]) {
+CommandChoice ChooseCommand(const CommandLine& command_line) {
   CommandChoice choice;
-  int commands = 0;
-  for (int i = 1; i < argc && argv != nullptr; ++i) {
-    const char* a = argv[i];
-    if (a == nullptr) continue;
-    ToolCommand named = ToolCommand::kNone;
-    if (std::strcmp(a, "--switch") == 0) named = ToolCommand::kSwitch;
-    if (std::strcmp(a, "--status") == 0) named = ToolCommand::kStatus;
-    if (std::strcmp(a, "--diagnose") == 0) named = ToolCommand::kDiagnose;
-    if (std::strcmp(a, "--json") == 0) choice.json = true;
-    if (named != ToolCommand::kNone && named != choice.command) {
-      choice.command = named;
-      ++commands;
-    }
-  }
+  choice.json = command_line.json;
+  const int commands = (command_line.switch_hub ? 1 : 0) + (command_line.status ? 1 : 0) +
+                       (command_line.diagnose ? 1 : 0);
   if (commands > 1) {
-    choice.command = ToolCommand::kNone;
-    choice.error = "Give one of --switch, --status and --diagnose, not several.";
-  } else if (choice.json && choice.command != ToolCommand::kStatus) {
-    choice.command = ToolCommand::kNone;
-    choice.error = "--json goes with --status.";
+    choice.error = "give one of --switch, --status and --diagnose, not several";
+    return choice;
   }
+  if (command_line.json && !command_line.status) {
+    choice.error = "--json goes with --status";
+    return choice;
+  }
+  if (command_line.switch_hub) choice.command = ToolCommand::kSwitch;
+  if (command_line.status) choice.command = ToolCommand::kStatus;
+  if (command_line.diagnose) choice.command = ToolCommand::kDiagnose;
   return choice;
 }
 

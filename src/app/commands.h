@@ -27,8 +27,10 @@ inline constexpr int kCommandHubUnreadable = 2;   // --status: found, not opened
 inline constexpr int kCommandSwitchNotTaken = 3;  // --switch: the hub stayed
 inline constexpr int kCommandUsage = 2;           // the arguments make no single command
 
-// Which command the arguments after the program name ask for.
-CommandChoice ChooseCommand(int argc, char* argv[]);
+struct CommandLine;
+
+// Which command the command line asks for.
+CommandChoice ChooseCommand(const CommandLine& command_line);
 // Runs a command (not kNone) on the installed services; the exit status.
 int RunCommand(const CommandChoice& choice);
 

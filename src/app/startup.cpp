@@ -71,8 +71,9 @@ int ToolMain(int argc, char* argv[]) {
 
   // A one-shot command runs beside any resident instance: no lock, no
   // start-up choice, no tray.
-  const CommandChoice command = ChooseCommand(argc, argv);
+  const CommandChoice command = ChooseCommand(command_line);
   if (!command.error.empty()) {
+    // Where the platform's entry point did not refuse it already.
     PrintFailure(command.error, "");
     return kCommandUsage;
   }

@@ -1,10 +1,12 @@
-// Which one-shot command the arguments ask for. What each command does is
-// shown end to end by the cmd_* scenarios.
+// Which one-shot command the arguments ask for, and how the command line
+// refuses a mix. What each command does is shown end to end by the cmd_*
+// scenarios.
 #include <gtest/gtest.h>
 
 #include <string>
 #include <vector>
 
+#include "app/command_line.h"
 #include "app/commands.h"
 
 namespace {
@@ -14,7 +16,8 @@ CommandChoice Choose(std::vector<std::string> args) {
   std::vector<char*> argv;
   for (std::string& a : args) argv.push_back(a.data());
   argv.push_back(nullptr);
-  return ChooseCommand(static_cast<int>(args.size()), argv.data());
+  return ChooseCommand(
+      ParseCommandLine(static_cast<int>(args.size()), argv.data(), UnknownArguments::kIgnore));
 }
 
 TEST(ChooseCommandTest, EachCommandInAnyPositionBesideTheFlags) {
@@ -52,6 +55,40 @@ TEST(ChooseCommandTest, TwoCommandsOrAStrayJsonAreRefused) {
     const CommandChoice c = Choose(args);
     EXPECT_EQ(c.command, ToolCommand::kNone);
     EXPECT_NE(c.error.find("--json"), std::string::npos);
+  }
+}
+
+TEST(ChooseCommandTest, TheCommandLineAnswersAMixBeforeAnythingStarts) {
+  const UsageContext context{"/home/u/.config/autostart/x.desktop", "/tmp/x.lock",
+                             UnknownArguments::kRefuse};
+  std::vector<std::string> args = {"quembrastella-switch", "--status", "--diagnose"};
+  std::vector<char*> argv;
+  for (std::string& a : args) argv.push_back(a.data());
+  const auto answer = AnswerCommandLine(
+      ParseCommandLine(static_cast<int>(argv.size()), argv.data(), UnknownArguments::kRefuse),
+      context);
+  ASSERT_TRUE(answer);
+  EXPECT_EQ(answer->status, 2);
+  EXPECT_EQ(answer->standard_output, "");
+  EXPECT_EQ(answer->standard_error.rfind("quembrastella-switch: give one of", 0), 0u)
+      << answer->standard_error;
+
+  // A command alone is not answered: the tool starts and runs it.
+  args = {"quembrastella-switch", "--status", "--json"};
+  argv.clear();
+  for (std::string& a : args) argv.push_back(a.data());
+  EXPECT_FALSE(AnswerCommandLine(
+      ParseCommandLine(static_cast<int>(argv.size()), argv.data(), UnknownArguments::kRefuse),
+      context));
+}
+
+TEST(ChooseCommandTest, HelpListsTheCommandsTheirStatusesAndAKeyBinding) {
+  const std::string text = UsageText({"/a", "/b", UnknownArguments::kRefuse});
+  for (const char* expected :
+       {"  --switch ", "  --status ", "  --json ", "  --diagnose ",
+        "quembrastella-switch --switch\n", "  3  --switch: the hub did not leave",
+        "--status found the hub but could not open"}) {
+    EXPECT_NE(text.find(expected), std::string::npos) << expected << "\n" << text;
   }
 }
 

@@ -20,7 +20,8 @@ int main(int argc, char* argv[]) {
   }
   // The one-shot commands show nothing, so they load no toolkit; the
   // diagnosis does, to ask it whether a tray host is there.
-  const ToolCommand command = ChooseCommand(argc, argv).command;
+  const ToolCommand command =
+      ChooseCommand(ParseCommandLine(argc, argv, UnknownArguments::kRefuse)).command;
   const bool shows_nothing = command == ToolCommand::kSwitch || command == ToolCommand::kStatus;
   return linux_platform::RunTool(
       argc, argv, &ToolMain,
