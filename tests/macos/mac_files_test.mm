@@ -2,6 +2,7 @@
 #import <Foundation/Foundation.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <string>
 
@@ -87,6 +88,55 @@ TEST_F(MacFilesTest, EntriesOfTheWrongTypeReadAsAbsentWithoutEndingTheRead) {
   ASSERT_TRUE(read.has_value());
   ASSERT_TRUE(read->program_arguments.has_value());
   EXPECT_TRUE(read->program_arguments->empty());
+}
+
+// A binary property list whose Label is "org.example.agent" + NUL + `tail`,
+// as the system's own serialiser writes it.
+std::string LabelWithNul(const char* tail) {
+  NSMutableString* label = [NSMutableString stringWithString:@"org.example.agent"];
+  const unichar nul = 0;
+  [label appendString:[NSString stringWithCharacters:&nul length:1]];
+  [label appendString:@(tail)];
+  NSDictionary* root = @{@"Label" : label, @"ProgramArguments" : @[ @"/bin/tool", label ]};
+  NSData* data = [NSPropertyListSerialization dataWithPropertyList:root
+                                                            format:NSPropertyListBinaryFormat_v1_0
+                                                           options:0
+                                                             error:nil];
+  return data ? std::string(static_cast<const char*>(data.bytes), data.length) : std::string();
+}
+
+TEST_F(MacFilesTest, AStringWithANulInsideIsNoString) {
+  const std::string bytes = LabelWithNul("anything");
+  ASSERT_FALSE(bytes.empty());
+  Write(Path("nul.plist"), bytes);
+  std::optional<platform::AgentFileContents> read = files_.ReadAgentFile(Path("nul.plist"));
+  ASSERT_TRUE(read.has_value());
+  EXPECT_FALSE(read->label.has_value());
+  EXPECT_FALSE(read->program_arguments.has_value());
+}
+
+TEST_F(MacFilesTest, OnlyARegularFileOfAtMostOneMebibyteIsRead) {
+  // A named pipe with no writer: the read must come back at once, not wait.
+  const std::string fifo = Path("fifo.plist");
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+  EXPECT_FALSE(files_.ReadAgentFile(fifo).has_value());
+
+  EXPECT_FALSE(files_.ReadAgentFile(dir_).has_value());
+
+  // The same valid agent, once padded to the limit and once past it.
+  const std::string head =
+      "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<plist version=\"1.0\"><dict>"
+      "<key>Label</key><string>x.y.z</string>";
+  const std::string tail = "</dict></plist>\n";
+  const size_t limit = size_t{1} << 20;
+  const size_t padding = limit - head.size() - tail.size();
+  Write(Path("limit.plist"), head + std::string(padding, ' ') + tail);
+  std::optional<platform::AgentFileContents> read = files_.ReadAgentFile(Path("limit.plist"));
+  ASSERT_TRUE(read.has_value());
+  EXPECT_EQ(read->label, std::optional<std::string>("x.y.z"));
+
+  Write(Path("huge.plist"), head + std::string(padding + 1, ' ') + tail);
+  EXPECT_FALSE(files_.ReadAgentFile(Path("huge.plist")).has_value());
 }
 
 TEST_F(MacFilesTest, FoldersAreMadeWithTheirParentsAndAPlainFileInTheWayIsDescribed) {

@@ -5,9 +5,11 @@
 
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #import "platform/macos/ns_text.h"
+#include "platform/posix/agent_file_bytes.h"
 
 namespace platform::macos {
 namespace {
@@ -19,13 +21,24 @@ std::string Describe(NSError* error) {
 
 constexpr const char* kNotUtf8 = "The text is not valid UTF-8.";
 
-// The strings of `value` when it is an array of strings only.
+// `value` when it is a string without a NUL inside. All of its UTF-8 bytes
+// are looked at: UTF8String would stop at the first NUL.
+std::optional<std::string> StringValue(id value) {
+  if (![value isKindOfClass:[NSString class]]) return std::nullopt;
+  NSData* utf8 = [(NSString*)value dataUsingEncoding:NSUTF8StringEncoding];
+  if (!utf8) return std::nullopt;
+  return posix::AgentStringValue(static_cast<const char*>(utf8.bytes),
+                                 static_cast<size_t>(utf8.length));
+}
+
+// The strings of `value` when it is an array of such strings only.
 std::optional<std::vector<std::string>> StringArray(id value) {
   if (![value isKindOfClass:[NSArray class]]) return std::nullopt;
   std::vector<std::string> out;
   for (id element in (NSArray*)value) {
-    if (![element isKindOfClass:[NSString class]]) return std::nullopt;
-    out.push_back(FromNSString((NSString*)element));
+    std::optional<std::string> text = StringValue(element);
+    if (!text) return std::nullopt;
+    out.push_back(std::move(*text));
   }
   return out;
 }
@@ -68,15 +81,22 @@ Status MacFiles::CreateDirectories(const std::string& path) {
 }
 
 std::optional<AgentFileContents> MacFiles::ReadAgentFile(const std::string& path) {
-  NSString* file = ToNSStringOrNil(path);
-  if (!file) return std::nullopt;
-  NSDictionary* root = [NSDictionary dictionaryWithContentsOfFile:file];
-  if (!root) return std::nullopt;
+  // Only a regular file of modest size is read, without blocking: a named
+  // pipe at the agent path must not stall the start, nor a huge file take
+  // the memory. The parser then sees bytes, never the path.
+  const Result<std::string> bytes = posix::ReadAgentFileBytes(path);
+  if (!bytes.ok() || bytes.value().empty()) return std::nullopt;
+  NSData* data = [NSData dataWithBytes:bytes.value().data() length:bytes.value().size()];
+  id root = [NSPropertyListSerialization propertyListWithData:data
+                                                      options:NSPropertyListImmutable
+                                                       format:nullptr
+                                                        error:nil];
+  if (![root isKindOfClass:[NSDictionary class]]) return std::nullopt;
 
+  NSDictionary* entries = (NSDictionary*)root;
   AgentFileContents contents;
-  id label = root[@"Label"];
-  if ([label isKindOfClass:[NSString class]]) contents.label = FromNSString((NSString*)label);
-  contents.program_arguments = StringArray(root[@"ProgramArguments"]);
+  contents.label = StringValue(entries[@"Label"]);
+  contents.program_arguments = StringArray(entries[@"ProgramArguments"]);
   return contents;
 }
 

@@ -5,13 +5,10 @@
 #include <cstring>
 #include <memory>
 
-#include "platform/posix/posix_files.h"
+#include "platform/posix/agent_file_bytes.h"
 
 namespace sim {
 namespace {
-
-// Far above any agent file the tool writes (well under a kilobyte).
-constexpr size_t kMaxAgentFileBytes = 1 << 20;
 
 // Owns a plist node tree; freeing the root frees every child.
 struct PlistFree {
@@ -36,10 +33,8 @@ std::optional<std::string> StringOf(plist_t node) {
   if (!node || plist_get_node_type(node) != PLIST_STRING) return std::nullopt;
   uint64_t length = 0;
   const char* text = plist_get_string_ptr(node, &length);  // owned by the node
-  if (!text || std::memchr(text, '\0', static_cast<size_t>(length)) != nullptr) {
-    return std::nullopt;
-  }
-  return std::string(text, static_cast<size_t>(length));
+  if (!text) return std::nullopt;
+  return posix::AgentStringValue(text, static_cast<size_t>(length));
 }
 
 std::optional<std::vector<std::string>> StringArrayOf(plist_t node) {
@@ -60,7 +55,7 @@ std::optional<platform::AgentFileContents> ReadAgentPlist(const std::string& pat
   // Only a regular file of modest size is read: a device, a pipe without a
   // writer or a file of gigabytes at the agent path must neither stall the
   // start nor take the memory.
-  auto bytes = posix::ReadRegularFile(path, kMaxAgentFileBytes);
+  auto bytes = posix::ReadAgentFileBytes(path);
   if (!bytes.ok() || bytes.value().empty()) return std::nullopt;
   plist_t raw = nullptr;
   plist_from_memory(bytes.value().data(), static_cast<uint32_t>(bytes.value().size()), &raw);
