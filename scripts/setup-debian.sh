@@ -12,7 +12,13 @@ packages=(
   qt6-base-dev
   umockdev libumockdev-dev
   clang libclang-rt-14-dev
+  scdoc appstream lintian
 )
+# The workflow check of .ci/run runs a validator from npm; any Node.js with
+# npm will do.
+if ! command -v npm >/dev/null; then
+  packages+=(npm)
+fi
 if [ "${1:-}" = "--bench" ]; then
   packages+=(xvfb trayer)
 fi
