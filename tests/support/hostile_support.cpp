@@ -15,6 +15,13 @@
 namespace hostile {
 namespace {
 
+// pipe2(O_CLOEXEC) for macOS, which has no pipe2. Not atomic, which is
+// harmless here: no other thread of a test forks between the calls.
+bool PipeClosedOnExec(int fds[2]) {
+  if (::pipe(fds) != 0) return false;
+  return ::fcntl(fds[0], F_SETFD, FD_CLOEXEC) == 0 && ::fcntl(fds[1], F_SETFD, FD_CLOEXEC) == 0;
+}
+
 int StatusOf(pid_t pid) {
   int status = 0;
   while (::waitpid(pid, &status, 0) < 0) {
@@ -90,7 +97,7 @@ ChildRun Run(const std::string& program, const std::vector<std::string>& args, S
   ChildRun run;
   int out_pipe[2] = {-1, -1};
   int err_pipe[2] = {-1, -1};
-  if (::pipe2(out_pipe, O_CLOEXEC) != 0 || ::pipe2(err_pipe, O_CLOEXEC) != 0) return run;
+  if (!PipeClosedOnExec(out_pipe) || !PipeClosedOnExec(err_pipe)) return run;
   if (out == Stdout::kReaderGone) {
     ::close(out_pipe[0]);
     out_pipe[0] = -1;
