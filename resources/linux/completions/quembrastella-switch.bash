@@ -2,7 +2,7 @@
 # here (a test checks it).
 _quembrastella_switch() {
   local cur=${COMP_WORDS[COMP_CWORD]}
-  local options="--console --service --help -h --version -V"
+  local options="--console --service --switch --status --json --diagnose --help -h --version -V"
   # shellcheck disable=SC2207
   COMPREPLY=($(compgen -W "$options" -- "$cur"))
 }
