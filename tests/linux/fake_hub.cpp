@@ -3,6 +3,7 @@
 #include <linux/usbdevice_fs.h>
 #include <sys/ioctl.h>
 #include <umockdev.h>
+#include <unistd.h>
 
 #include <cerrno>
 #include <cstddef>
@@ -29,7 +30,8 @@ uint32_t Key(uint8_t request, uint16_t address) {
 
 }  // namespace
 
-FakeHub::FakeHub(Testbed& testbed, uint16_t vendor_id, uint16_t product_id, int devnum)
+FakeHub::FakeHub(Testbed& testbed, uint16_t vendor_id, uint16_t product_id, int devnum,
+                 bool announce)
     : testbed_(testbed), handler_(umockdev_ioctl_base_new()) {
   char node[64];
   std::snprintf(node, sizeof node, "bus/usb/001/%03d", devnum);
@@ -48,7 +50,7 @@ FakeHub::FakeHub(Testbed& testbed, uint16_t vendor_id, uint16_t product_id, int 
                                   "\\n\nA: bConfigurationValue=1\\n\nA: speed=480\\n\n"
                                   "H: descriptors=" +
                                   Descriptors(vendor_id, product_id) + "\n";
-  syspath_ = testbed_.Add(description, std::string("/sys") + path);
+  syspath_ = testbed_.Add(description, std::string("/sys") + path, announce);
   plugged_ = !syspath_.empty();
 }
 
@@ -60,14 +62,24 @@ FakeHub::~FakeHub() {
 }
 
 void FakeHub::Unplug() {
+  Remove(true);
+}
+
+void FakeHub::UnplugSilently() {
+  Remove(false);
+}
+
+void FakeHub::Remove(bool announce) {
   if (!plugged_) return;
   {
     std::lock_guard<std::mutex> lock(mutex_);
     faults_.clear();
     for (int i = next_index_; i < next_index_ + 1000; ++i) faults_[i] = HubFault::kVanished;
   }
-  testbed_.Uevent(syspath_, "remove");
+  if (announce) testbed_.Uevent(syspath_, "remove");
   testbed_.Remove(syspath_);
+  // The kernel takes the usbfs node away with the device.
+  ::unlink((testbed_.Root() + devnode_).c_str());
   plugged_ = false;
 }
 

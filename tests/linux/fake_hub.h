@@ -36,15 +36,20 @@ enum class HubFault {
 
 class FakeHub {
  public:
-  // Plugs the hub into `testbed` at bus 1, address `devnum`.
+  // Plugs the hub into `testbed` at bus 1, address `devnum`, announced by
+  // an "add" uevent unless `announce` is false (as without udevd).
   FakeHub(Testbed& testbed, uint16_t vendor_id = 0x2109, uint16_t product_id = 0x8822,
-          int devnum = 2);
+          int devnum = 2, bool announce = true);
   ~FakeHub();
   FakeHub(const FakeHub&) = delete;
   FakeHub& operator=(const FakeHub&) = delete;
 
   bool plugged() const { return plugged_; }
+  // Unplugs the hub, announced by a "remove" uevent; its node goes too.
   void Unplug();
+  // Unplugs the hub with no uevent, as a system without udevd sees it
+  // (its hot-plug listeners hear nothing).
+  void UnplugSilently();
 
   void SetRegister(uint8_t request, uint16_t address, uint8_t value);
   uint8_t Register(uint8_t request, uint16_t address);
@@ -62,6 +67,7 @@ class FakeHub {
   bool HandleIoctl(UMockdevIoctlClient* client);
   bool Submit(UMockdevIoctlClient* client);
   bool Reap(UMockdevIoctlClient* client);
+  void Remove(bool announce);
 
   Testbed& testbed_;
   std::string syspath_;

@@ -2,11 +2,12 @@
 
 #include <umockdev.h>
 
-#include <fstream>
-#include <string>
+#include <glob.h>
+#include <stdio.h>
 
 #include <fstream>
 #include <string>
+#include <vector>
 
 namespace linux_test {
 
@@ -27,13 +28,30 @@ bool Testbed::InMockEnvironment() {
   return false;
 }
 
-std::string Testbed::Add(const std::string& description, const std::string& syspath) {
-  GError* error = nullptr;
-  if (!umockdev_testbed_add_from_string(testbed_, description.c_str(), &error)) {
-    g_clear_error(&error);
-    return "";
+std::string Testbed::Add(const std::string& description, const std::string& syspath,
+                         bool announce) {
+  // umockdev announces a new device to every listener socket named
+  // event<N> in the test bed's root; moved aside, nobody hears of it.
+  std::vector<std::string> hidden;
+  if (!announce) {
+    glob_t listeners{};
+    if (::glob((Root() + "/event[0-9]*").c_str(), 0, nullptr, &listeners) == 0) {
+      for (size_t i = 0; i < listeners.gl_pathc; ++i) {
+        const std::string path = listeners.gl_pathv[i];
+        const std::string aside = Root() + "/quiet-" + path.substr(path.rfind('/') + 1);
+        if (::rename(path.c_str(), aside.c_str()) == 0) hidden.push_back(path);
+      }
+    }
+    ::globfree(&listeners);
   }
-  return syspath;
+  GError* error = nullptr;
+  const bool added = umockdev_testbed_add_from_string(testbed_, description.c_str(), &error);
+  g_clear_error(&error);
+  for (const std::string& path : hidden) {
+    const std::string aside = Root() + "/quiet-" + path.substr(path.rfind('/') + 1);
+    ::rename(aside.c_str(), path.c_str());
+  }
+  return added ? syspath : "";
 }
 
 bool Testbed::Attach(const std::string& devnode, UMockdevIoctlBase* handler) {

@@ -21,7 +21,9 @@ class Testbed {
   static bool InMockEnvironment();
 
   // Adds a device from umockdev's text description; returns its sysfs path.
-  std::string Add(const std::string& description, const std::string& syspath);
+  // Listeners hear of it by an "add" uevent, unless `announce` is false (as
+  // on a system without udevd).
+  std::string Add(const std::string& description, const std::string& syspath, bool announce = true);
   // Routes ioctl, read and write calls on `devnode` to `handler`.
   bool Attach(const std::string& devnode, UMockdevIoctlBase* handler);
   void Detach(const std::string& devnode);

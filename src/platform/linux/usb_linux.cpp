@@ -10,15 +10,41 @@
 #include "platform/linux/usb_removal_watch.h"
 
 namespace linux_platform {
-namespace {
 
-// A device found by the lookup. Holds a reference on the libusb device;
-// while opened, also the handle. Teardown order: the handle is closed
-// (Close) before the device reference is dropped (destructor).
+// One libusb context. Shared by the service and the devices found through
+// it: a device's libusb object lives in its context, so the context is
+// exited only after the last of them is gone.
+class UsbContext {
+ public:
+  static std::shared_ptr<UsbContext> Make() {
+    libusb_context* context = nullptr;
+    if (libusb_init(&context) != LIBUSB_SUCCESS) return nullptr;
+    return std::shared_ptr<UsbContext>(new UsbContext(context));
+  }
+  ~UsbContext() { libusb_exit(context_); }
+  UsbContext(const UsbContext&) = delete;
+  UsbContext& operator=(const UsbContext&) = delete;
+  libusb_context* get() const { return context_; }
+
+ private:
+  explicit UsbContext(libusb_context* context) : context_(context) {}
+  libusb_context* context_;
+};
+
+// A device found by the lookup. Holds a reference on the libusb device and
+// on its context; while opened, also the handle. Teardown order: the handle
+// is closed (Close) before the device reference is dropped, and that before
+// the context.
 class LinuxUsbDevice : public platform::UsbDevice {
  public:
-  LinuxUsbDevice(libusb_device* device, unsigned timeout_ms, FdWatcher* watcher)
-      : device_(libusb_ref_device(device)), timeout_ms_(timeout_ms), watcher_(watcher) {}
+  LinuxUsbDevice(LinuxUsb* usb, std::shared_ptr<UsbContext> context, libusb_device* device,
+                 bool fresh, uint16_t vendor_id, uint16_t product_id)
+      : usb_(usb),
+        context_(std::move(context)),
+        device_(libusb_ref_device(device)),
+        fresh_(fresh),
+        vendor_id_(vendor_id),
+        product_id_(product_id) {}
   ~LinuxUsbDevice() override {
     Close();
     libusb_unref_device(device_);
@@ -28,7 +54,17 @@ class LinuxUsbDevice : public platform::UsbDevice {
 
   bool Open(std::string* fix) override {
     if (handle_ != nullptr) return true;
-    const int rc = libusb_open(device_, &handle_);
+    int rc = libusb_open(device_, &handle_);
+    if (rc == LIBUSB_ERROR_NO_DEVICE && !fresh_) {
+      // Found in the kept view, which may be stale: the hub may have come
+      // back at another address. Look at the bus as it is now.
+      if (!TakeFreshLookup()) {
+        handle_ = nullptr;
+        if (fix != nullptr) *fix = UsbGoneFix();
+        return false;
+      }
+      rc = libusb_open(device_, &handle_);
+    }
     if (rc == LIBUSB_SUCCESS) return true;
     handle_ = nullptr;
     if (rc == LIBUSB_ERROR_ACCESS && fix != nullptr) *fix = UsbAccessFix();
@@ -43,7 +79,7 @@ class LinuxUsbDevice : public platform::UsbDevice {
     }
     const int rc = libusb_control_transfer(
         handle_, request->bmRequestType, request->bRequest, request->wValue, request->wIndex,
-        static_cast<unsigned char*>(request->pData), request->wLength, timeout_ms_);
+        static_cast<unsigned char*>(request->pData), request->wLength, TimeoutMs());
     if (rc >= 0) request->wLenDone = static_cast<uint32_t>(rc);
     return UsbReturnFromLibusb(rc);
   }
@@ -67,23 +103,46 @@ class LinuxUsbDevice : public platform::UsbDevice {
   }
 
   std::unique_ptr<platform::UsbRemovalWatch> WatchRemoval(std::function<void()> removed) override {
-    if (watcher_ == nullptr) return nullptr;
+    FdWatcher* watcher = usb_->watcher_;
+    if (watcher == nullptr) return nullptr;
     // The kernel names a device by bus and port path: "1-4", "1-4.2".
     std::string sysfs_name;
     if (std::optional<platform::UsbLocation> at = Location()) {
       sysfs_name = std::to_string(at->bus) + "-" + at->port;
     }
-    return UdevRemovalWatch::Create(watcher_, libusb_get_bus_number(device_),
+    return UdevRemovalWatch::Create(watcher, libusb_get_bus_number(device_),
                                     libusb_get_device_address(device_), sysfs_name,
                                     std::move(removed));
   }
 
  private:
+  unsigned TimeoutMs() const { return usb_->transfer_timeout_ms_; }
+
+  // Replaces this device with the one a fresh lookup finds; false when the
+  // bus holds no such device now.
+  bool TakeFreshLookup() {
+    std::shared_ptr<UsbContext> context = usb_->FreshContext();
+    if (!context) return false;
+    platform::UsbFindResult again = usb_->Lookup(context, true, vendor_id_, product_id_);
+    if (again.step != platform::UsbFindStep::kFound) return false;
+    auto* found = static_cast<LinuxUsbDevice*>(again.device.get());
+    libusb_unref_device(device_);
+    device_ = libusb_ref_device(found->device_);
+    context_ = std::move(context);
+    fresh_ = true;
+    return true;
+  }
+
+  LinuxUsb* usb_;
+  std::shared_ptr<UsbContext> context_;
   libusb_device* device_;
   libusb_device_handle* handle_ = nullptr;
-  unsigned timeout_ms_;
-  FdWatcher* watcher_;
+  bool fresh_;
+  uint16_t vendor_id_;
+  uint16_t product_id_;
 };
+
+namespace {
 
 // The device list of one lookup, freed (with its references) on every path.
 class DeviceList {
@@ -110,6 +169,10 @@ std::string UsbAccessFix() {
          "(sudo cmake --install), then unplug and replug the hub.";
 }
 
+std::string UsbGoneFix() {
+  return "The hub is no longer on the USB bus: check its cable, or plug it in again.";
+}
+
 platform::UsbReturn UsbReturnFromLibusb(int code) {
   if (code >= 0) return platform::kUsbSuccess;
   // libusb's codes are negative and distinct; keep them, so a trace can
@@ -119,23 +182,28 @@ platform::UsbReturn UsbReturnFromLibusb(int code) {
 
 LinuxUsb::LinuxUsb(unsigned transfer_timeout_ms) : transfer_timeout_ms_(transfer_timeout_ms) {}
 
-libusb_context* LinuxUsb::Context() {
-  if (context_ == nullptr && libusb_init(&context_) != LIBUSB_SUCCESS) context_ = nullptr;
+LinuxUsb::~LinuxUsb() = default;
+
+std::shared_ptr<UsbContext> LinuxUsb::Context() {
+  if (!context_) FreshContext();
   return context_;
 }
 
-LinuxUsb::~LinuxUsb() {
-  if (context_ != nullptr) libusb_exit(context_);
+std::shared_ptr<UsbContext> LinuxUsb::FreshContext() {
+  // Made before the kept one is let go, so that libusb's hot-plug monitor,
+  // which it runs while any context exists, is not stopped and started
+  // again.
+  std::shared_ptr<UsbContext> fresh = UsbContext::Make();
+  if (!fresh) return nullptr;
+  ++contexts_made_;
+  context_ = fresh;
+  return fresh;
 }
 
-platform::UsbFindResult LinuxUsb::FindDevice(uint16_t vendor_id, uint16_t product_id) {
+platform::UsbFindResult LinuxUsb::Lookup(const std::shared_ptr<UsbContext>& context, bool fresh,
+                                         uint16_t vendor_id, uint16_t product_id) {
   platform::UsbFindResult result;
-  if (Context() == nullptr) {
-    result.step = platform::UsbFindStep::kMatchingFailed;
-    result.failure_line = "libusb_init failed";
-    return result;
-  }
-  DeviceList list(context_);
+  DeviceList list(context->get());
   if (!list.ok()) {
     result.step = platform::UsbFindStep::kMatchingFailed;
     result.failure_line = "libusb_get_device_list failed";
@@ -146,10 +214,29 @@ platform::UsbFindResult LinuxUsb::FindDevice(uint16_t vendor_id, uint16_t produc
     if (libusb_get_device_descriptor(list[i], &descriptor) != LIBUSB_SUCCESS) continue;
     if (descriptor.idVendor != vendor_id || descriptor.idProduct != product_id) continue;
     result.step = platform::UsbFindStep::kFound;
-    result.device = std::make_unique<LinuxUsbDevice>(list[i], transfer_timeout_ms_, watcher_);
+    result.device =
+        std::make_unique<LinuxUsbDevice>(this, context, list[i], fresh, vendor_id, product_id);
     return result;
   }
   result.step = platform::UsbFindStep::kNotFound;
+  return result;
+}
+
+platform::UsbFindResult LinuxUsb::FindDevice(uint16_t vendor_id, uint16_t product_id) {
+  const bool kept = context_ != nullptr;
+  std::shared_ptr<UsbContext> context = Context();
+  if (!context) {
+    platform::UsbFindResult result;
+    result.step = platform::UsbFindStep::kMatchingFailed;
+    result.failure_line = "libusb_init failed";
+    return result;
+  }
+  platform::UsbFindResult result = Lookup(context, !kept, vendor_id, product_id);
+  if (kept && result.step != platform::UsbFindStep::kFound) {
+    // The kept view may be stale: look once more at the bus as it is now.
+    std::shared_ptr<UsbContext> fresh = FreshContext();
+    if (fresh) result = Lookup(fresh, true, vendor_id, product_id);
+  }
   return result;
 }
 

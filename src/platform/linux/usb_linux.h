@@ -1,14 +1,13 @@
-// The hub through libusb: one context for the process, a fresh lookup for
-// every switch, control transfers on endpoint 0.
+// The hub through libusb: one context kept for the process, a fresh lookup
+// for every switch, control transfers on endpoint 0.
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
 
 #include "platform/linux/fd_watch.h"
 #include "platform/usb.h"
-
-struct libusb_context;
 
 namespace linux_platform {
 
@@ -24,11 +23,25 @@ std::string UsbAccessFix();
 // success (zero or a byte count) gives kUsbSuccess.
 platform::UsbReturn UsbReturnFromLibusb(int code);
 
-// The USB service. Owns the process's one libusb context, made at the first
-// lookup and kept from then on: libusb starts a thread of its own when a
-// context is made, which an idle tool that never switches does not need.
-// Destroy the service after every device it handed out (each device keeps a
-// reference into the context).
+class UsbContext;
+
+// The line a user reads when the hub was in the kept view of the bus but is
+// on the bus no more.
+std::string UsbGoneFix();
+
+// The USB service. Keeps one libusb context, made at the first lookup:
+// libusb starts a thread of its own when a context is made, which an idle
+// tool that never switches does not need.
+//
+// The kept context's view of the bus follows hot-plug events, which only
+// come while udevd runs; in a container or a minimal system it never learns
+// that the hub left and came back (as it does on every switch). So a lookup
+// that does not find the hub, or an open that fails because the device is
+// gone, looks again on a context made for it, which reads the bus as it is
+// now; that context is kept from then on.
+//
+// Destroy the service after every device it handed out (each device asks it
+// for that second look).
 class LinuxUsb : public platform::Usb {
  public:
   explicit LinuxUsb(unsigned transfer_timeout_ms = kDefaultTransferTimeoutMs);
@@ -47,12 +60,23 @@ class LinuxUsb : public platform::Usb {
 
   platform::UsbFindResult FindDevice(uint16_t vendor_id, uint16_t product_id) override;
 
- private:
-  libusb_context* Context();
+  // How many contexts were made so far (the first one and every fresh look).
+  int contexts_made() const { return contexts_made_; }
 
-  libusb_context* context_ = nullptr;
+ private:
+  friend class LinuxUsbDevice;
+
+  std::shared_ptr<UsbContext> Context();
+  // Replaces the kept context with one made now; null (and the kept one
+  // left in place) when libusb could not be initialised.
+  std::shared_ptr<UsbContext> FreshContext();
+  platform::UsbFindResult Lookup(const std::shared_ptr<UsbContext>& context, bool fresh,
+                                 uint16_t vendor_id, uint16_t product_id);
+
+  std::shared_ptr<UsbContext> context_;
   unsigned transfer_timeout_ms_;
   FdWatcher* watcher_ = nullptr;
+  int contexts_made_ = 0;
 };
 
 }  // namespace linux_platform
