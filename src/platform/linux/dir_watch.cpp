@@ -45,17 +45,28 @@ std::vector<std::string> ListEntries(const std::string& dir, const std::string& 
   return names;
 }
 
-DirWatch::DirWatch(std::string dir)
-    : dir_(std::move(dir)), fd_(::inotify_init1(IN_NONBLOCK | IN_CLOEXEC)) {
-  if (!fd_.valid()) return;
-  if (!WatchDir()) {
-    parent_wd_ = ::inotify_add_watch(fd_.get(), Parent(dir_).c_str(), IN_CREATE | IN_MOVED_TO);
+DirWatch::DirWatch(std::string dir, InotifyInit init)
+    : dir_(std::move(dir)),
+      fd_((init != nullptr ? init : &::inotify_init1)(IN_NONBLOCK | IN_CLOEXEC)) {
+  if (!fd_.valid()) {
+    error_ = errno;
+    return;
   }
+  // A folder that is missing is waited for; one that cannot be watched
+  // (no watch left for the user) is a failure.
+  if (!WatchDir() && error_ == ENOENT) WatchParent();
 }
 
 bool DirWatch::WatchDir() {
   dir_wd_ = ::inotify_add_watch(fd_.get(), dir_.c_str(), kEntryEvents);
+  if (dir_wd_ < 0) error_ = errno;
   return dir_wd_ >= 0;
+}
+
+void DirWatch::WatchParent() {
+  parent_wd_ = ::inotify_add_watch(fd_.get(), Parent(dir_).c_str(), IN_CREATE | IN_MOVED_TO);
+  // Waiting for the folder to appear: that it is missing is no failure.
+  error_ = parent_wd_ >= 0 ? 0 : errno;
 }
 
 void DirWatch::ReadChanges(
@@ -67,10 +78,15 @@ void DirWatch::ReadChanges(
     for (ssize_t offset = 0; offset + static_cast<ssize_t>(sizeof(inotify_event)) <= n;) {
       const auto* event = reinterpret_cast<const inotify_event*>(buffer + offset);
       offset += static_cast<ssize_t>(sizeof(inotify_event) + event->len);
+      if ((event->mask & IN_Q_OVERFLOW) != 0) {
+        report("", DirChange::kLost);
+        continue;
+      }
       const std::string name = event->len > 0 ? event->name : "";
       if (event->wd == parent_wd_ && name == Base(dir_)) {
         // The folder appeared: watch it and report what it already holds.
         if (WatchDir()) {
+          error_ = 0;
           int error = 0;
           for (const std::string& entry : ListEntries(dir_, "", &error)) {
             if (entry != "." && entry != "..") report(entry, DirChange::kAppeared);
@@ -82,10 +98,7 @@ void DirWatch::ReadChanges(
       if ((event->mask & (IN_DELETE_SELF | IN_IGNORED)) != 0) {
         // The folder went away; wait for it to come back.
         dir_wd_ = -1;
-        if (parent_wd_ < 0) {
-          parent_wd_ =
-              ::inotify_add_watch(fd_.get(), Parent(dir_).c_str(), IN_CREATE | IN_MOVED_TO);
-        }
+        if (parent_wd_ < 0) WatchParent();
         continue;
       }
       if (name.empty()) continue;

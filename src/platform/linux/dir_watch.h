@@ -14,17 +14,30 @@ enum class DirChange {
   kAppeared,  // created or moved in
   kChanged,   // attributes changed (udev grants access after creation)
   kRemoved,   // deleted or moved away
+  kLost,      // notifications were lost (the queue overflowed): read the
+              // folder again; reported with an empty name
 };
+
+// Makes an inotify instance as inotify_init1(2) does: a descriptor, or -1
+// with errno set.
+using InotifyInit = int (*)(int flags);
 
 class DirWatch {
  public:
   // Watches `dir`. When it does not exist yet, watches its parent until it
   // appears (a machine with no input device has no /dev/input).
-  explicit DirWatch(std::string dir);
+  explicit DirWatch(std::string dir, InotifyInit init = nullptr);
   DirWatch(const DirWatch&) = delete;
   DirWatch& operator=(const DirWatch&) = delete;
 
-  bool ok() const { return fd_.valid(); }
+  // False when the folder cannot be watched: no inotify instance (the
+  // per-user limit reached, or no descriptor left), or no watch on the
+  // folder or its parent. error() then tells why.
+  bool ok() const { return fd_.valid() && (dir_wd_ >= 0 || parent_wd_ >= 0); }
+  // errno of what failed (0 while ok).
+  int error() const { return error_; }
+  // Whether it was inotify_init that failed (else adding the watch).
+  bool init_failed() const { return !fd_.valid(); }
   int fd() const { return fd_.get(); }
   const std::string& dir() const { return dir_; }
 
@@ -35,11 +48,13 @@ class DirWatch {
 
  private:
   bool WatchDir();
+  void WatchParent();
 
   std::string dir_;
   posix::UniqueFd fd_;
   int dir_wd_ = -1;
   int parent_wd_ = -1;
+  int error_ = 0;
 };
 
 // The names of the entries of `dir` that start with `prefix`, sorted; empty

@@ -37,28 +37,39 @@ class EvdevSource : public platform::RunLoopSource {
 
 }  // namespace
 
-std::unique_ptr<EvdevTap> EvdevTap::Create(const std::string& dir, FdWatcher* watcher,
+std::unique_ptr<EvdevTap> EvdevTap::Create(const InputOptions& options, FdWatcher* watcher,
                                            uint64_t mask, platform::EventCallback callback,
-                                           void* user_info) {
-  std::unique_ptr<EvdevTap> tap(new EvdevTap(dir, watcher, mask, callback, user_info));
+                                           void* user_info,
+                                           std::function<void(const std::string&)> report) {
+  std::unique_ptr<EvdevTap> tap(
+      new EvdevTap(options, watcher, mask, callback, user_info, std::move(report)));
   int list_error = 0;
-  const std::vector<std::string> names = ListEntries(dir, "event", &list_error);
+  const std::vector<std::string> paths = tap->nodes_.Nodes(&list_error);
   bool denied = IsPermissionError(list_error);
-  for (const std::string& name : names) {
-    if (IsPermissionError(tap->TryOpen(dir + "/" + name))) denied = true;
+  std::vector<std::pair<std::string, int>> failed;
+  for (const std::string& path : paths) {
+    const int error = tap->TryOpen(path);
+    if (IsPermissionError(error)) denied = true;
+    if (error != 0) failed.emplace_back(path, error);
   }
   if (tap->devices_.empty() && denied) return nullptr;
+  // The tap goes on with what it could open; the rest is tried again.
+  for (const auto& [path, error] : failed) tap->nodes_.Failed(path, error);
   return tap;
 }
 
-EvdevTap::EvdevTap(const std::string& dir, FdWatcher* watcher, uint64_t mask,
-                   platform::EventCallback callback, void* user_info)
-    : dir_(dir),
-      watcher_(watcher),
+EvdevTap::EvdevTap(const InputOptions& options, FdWatcher* watcher, uint64_t mask,
+                   platform::EventCallback callback, void* user_info,
+                   std::function<void(const std::string&)> report)
+    : watcher_(watcher),
       mask_(mask),
       callback_(callback),
       user_info_(user_info),
-      dir_watch_(dir) {}
+      nodes_(options, "event", watcher,
+             NodeFollower::Node{[this](const std::string& path) { return TryOpen(path); },
+                                [this](const std::string& path) { RemoveDevice(path); },
+                                [this](const std::string& path) { return HasDevice(path); }},
+             std::move(report)) {}
 
 EvdevTap::~EvdevTap() {
   *alive_ = false;
@@ -74,14 +85,12 @@ void EvdevTap::Attach() {
   if (attached_ || watcher_ == nullptr) return;
   attached_ = true;
   for (auto& [path, entry] : devices_) WatchDevice(path, entry);
-  if (dir_watch_.ok()) {
-    dir_fd_watch_ = watcher_->WatchReadable(dir_watch_.fd(), [this] { OnDirChanged(); });
-  }
+  nodes_.Attach();
 }
 
 void EvdevTap::Detach() {
   attached_ = false;
-  dir_fd_watch_.reset();
+  nodes_.Detach();
   for (auto& [path, entry] : devices_) entry.watch.reset();
 }
 
@@ -174,23 +183,6 @@ void EvdevTap::OnDeviceReadable(const std::string& path) {
       event.type = DragType(Button(0), Button(1), Button(2));
       event.button = event.type == kLeftMouseDragged ? 0 : event.type == kRightMouseDragged ? 1 : 2;
       if (event.type != 0 && !Deliver(event)) return;
-    }
-  }
-}
-
-void EvdevTap::OnDirChanged() {
-  // Collect first: opening and dropping devices must not interleave with
-  // the inotify buffer being parsed.
-  std::vector<std::pair<std::string, DirChange>> changes;
-  dir_watch_.ReadChanges([&changes](const std::string& name, DirChange change) {
-    if (name.rfind("event", 0) == 0) changes.emplace_back(name, change);
-  });
-  for (const auto& [name, change] : changes) {
-    const std::string path = dir_ + "/" + name;
-    if (change == DirChange::kRemoved) {
-      RemoveDevice(path);
-    } else {
-      (void)TryOpen(path);  // a node udev has not yet opened up is retried on kChanged
     }
   }
 }

@@ -9,20 +9,23 @@
 #include <string>
 
 #include "platform/input.h"
-#include "platform/linux/dir_watch.h"
 #include "platform/linux/evdev_device.h"
 #include "platform/linux/event_map.h"
 #include "platform/linux/fd_watch.h"
+#include "platform/linux/node_follower.h"
 
 namespace linux_platform {
 
 class EvdevTap : public platform::EventTap {
  public:
-  // Opens every keyboard and pointer in `dir`. Null (the tap refused) when
-  // devices exist but none could be opened for want of permission. With no
-  // device at all the tap is made and waits for devices to appear.
-  static std::unique_ptr<EvdevTap> Create(const std::string& dir, FdWatcher* watcher, uint64_t mask,
-                                          platform::EventCallback callback, void* user_info);
+  // Opens every keyboard and pointer in `options.dir`. Null (the tap
+  // refused) when devices exist but none could be opened for want of
+  // permission. With no device at all the tap is made and waits for devices
+  // to appear. `report` takes the lines the user should read.
+  static std::unique_ptr<EvdevTap> Create(const InputOptions& options, FdWatcher* watcher,
+                                          uint64_t mask, platform::EventCallback callback,
+                                          void* user_info,
+                                          std::function<void(const std::string&)> report);
   // Teardown order: the source must be gone first (it detaches the
   // watches); then the devices are closed, then the hot-plug watch.
   ~EvdevTap() override;
@@ -40,17 +43,18 @@ class EvdevTap : public platform::EventTap {
   size_t device_count() const { return devices_.size(); }
   bool HasDevice(const std::string& path) const { return devices_.count(path) != 0; }
 
-  // The readiness handlers the loop calls (tests call them directly).
+  // The readiness handler the loop calls (tests call it directly).
   void OnDeviceReadable(const std::string& path);
-  void OnDirChanged();
+  NodeFollower& nodes() { return nodes_; }
 
   // Called by the source when it enters and leaves the run loop.
   void Attach();
   void Detach();
 
  private:
-  EvdevTap(const std::string& dir, FdWatcher* watcher, uint64_t mask,
-           platform::EventCallback callback, void* user_info);
+  EvdevTap(const InputOptions& options, FdWatcher* watcher, uint64_t mask,
+           platform::EventCallback callback, void* user_info,
+           std::function<void(const std::string&)> report);
 
   struct Entry {
     std::unique_ptr<EvdevDevice> device;
@@ -65,7 +69,6 @@ class EvdevTap : public platform::EventTap {
   // Hands `event` to the callback; false when the tap was destroyed by it.
   bool Deliver(LinuxEvent& event);
 
-  std::string dir_;
   FdWatcher* watcher_;
   uint64_t mask_;
   platform::EventCallback callback_;
@@ -73,9 +76,8 @@ class EvdevTap : public platform::EventTap {
   bool enabled_ = false;
   bool attached_ = false;
   std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
-  DirWatch dir_watch_;
-  std::unique_ptr<FdWatch> dir_fd_watch_;
   std::map<std::string, Entry> devices_;
+  NodeFollower nodes_;  // destroyed first: it calls into devices_
 };
 
 }  // namespace linux_platform

@@ -1,5 +1,6 @@
 #include "platform/linux/input_linux.h"
 
+#include <cstdio>
 #include <utility>
 
 #include "platform/linux/evdev_tap.h"
@@ -33,13 +34,35 @@ std::string InputAccessFix() {
          "(sudo usermod -aG input $USER), then log out and in again.";
 }
 
+namespace {
+InputOptions InDir(std::string dir) {
+  InputOptions options;
+  options.dir = std::move(dir);
+  return options;
+}
+}  // namespace
+
 LinuxInput::LinuxInput(FdWatcher* watcher, std::string dir)
-    : watcher_(watcher), dir_(std::move(dir)) {}
+    : LinuxInput(watcher, InDir(std::move(dir))) {}
+
+LinuxInput::LinuxInput(FdWatcher* watcher, InputOptions options)
+    : watcher_(watcher), options_(std::move(options)) {}
+
+void LinuxInput::Report(const std::string& line) {
+  if (!told_.insert(line).second) return;
+  if (options_.report) {
+    options_.report(line);
+  } else {
+    std::fprintf(stderr, "%s\n", line.c_str());
+  }
+}
 
 std::unique_ptr<platform::EventTap> LinuxInput::CreateEventTap(uint64_t mask,
                                                                platform::EventCallback callback,
                                                                void* user_info) {
-  std::unique_ptr<EvdevTap> tap = EvdevTap::Create(dir_, watcher_, mask, callback, user_info);
+  std::unique_ptr<EvdevTap> tap =
+      EvdevTap::Create(options_, watcher_, mask, callback, user_info,
+                       [this](const std::string& line) { Report(line); });
   if (!tap) return nullptr;
   return std::make_unique<TrackedTap>(this, std::move(tap));
 }

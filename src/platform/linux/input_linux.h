@@ -1,10 +1,12 @@
 // The input service: the evdev tap and the live state it keeps.
 #pragma once
 
+#include <set>
 #include <string>
 
 #include "platform/input.h"
 #include "platform/linux/fd_watch.h"
+#include "platform/linux/node_follower.h"
 
 namespace linux_platform {
 
@@ -18,6 +20,7 @@ class LinuxInput : public platform::Input {
   // `watcher` serves the devices' descriptors (not owned; it outlives the
   // taps). `dir` is where the device nodes are.
   explicit LinuxInput(FdWatcher* watcher, std::string dir = "/dev/input");
+  LinuxInput(FdWatcher* watcher, InputOptions options);
 
   std::unique_ptr<platform::EventTap> CreateEventTap(uint64_t mask,
                                                      platform::EventCallback callback,
@@ -36,8 +39,12 @@ class LinuxInput : public platform::Input {
 
  private:
   friend class TrackedTap;
+  // Tells the user `line`, each line once in the life of the service.
+  void Report(const std::string& line);
+
   FdWatcher* watcher_;
-  std::string dir_;
+  InputOptions options_;
+  std::set<std::string> told_;
   EvdevTap* tap_ = nullptr;
 };
 
