@@ -39,11 +39,11 @@ bool InGroup(const char* name) {
 bool LinuxInput::CheckInputAccess(std::string* detail, std::string* fix) {
   int nodes = 0;
   int readable = 0;
-  if (DIR* dir = ::opendir(dir_.c_str())) {
+  if (DIR* dir = ::opendir(options_.dir.c_str())) {
     while (const struct dirent* entry = ::readdir(dir)) {
       if (!IsEventNode(entry->d_name)) continue;
       ++nodes;
-      const std::string path = dir_ + "/" + entry->d_name;
+      const std::string path = options_.dir + "/" + entry->d_name;
       const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
       if (fd >= 0) {
         ++readable;
@@ -54,7 +54,7 @@ bool LinuxInput::CheckInputAccess(std::string* detail, std::string* fix) {
   }
   const bool in_group = InGroup("input");
   std::string found = std::to_string(readable) + " of " + std::to_string(nodes) +
-                      " event devices in " + dir_ + " readable";
+                      " event devices in " + options_.dir + " readable";
   found += in_group ? "; in the input group" : "; not in the input group";
   if (detail) *detail = found;
   if (readable > 0) return true;

@@ -170,7 +170,8 @@ std::string UsbAccessFix() {
 }
 
 std::string UsbGoneFix() {
-  return "The hub is no longer on the USB bus: check its cable, or plug it in again.";
+  return "The hub has left the USB bus: connect it to this computer (or switch it here from the "
+         "other computer), then try again.";
 }
 
 platform::UsbReturn UsbReturnFromLibusb(int code) {
