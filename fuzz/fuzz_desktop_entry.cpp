@@ -92,8 +92,9 @@ void SplitAnyExec(const uint8_t* data, size_t size) {
 void WriteThenRead(const uint8_t* data, size_t size) {
   platform::AgentDefinition agent;
   agent.label = "com.example.fuzz";
+  agent.name = "Fuzz Entry";
   agent.program_arguments = fuzz::Words(data, size);
-  const auto entry = linux_platform::SerializeDesktopEntry(agent, "Fuzz Entry");
+  const auto entry = linux_platform::SerializeDesktopEntry(agent);
   fuzz::Check(entry.ok() == Writable(agent.program_arguments),
               "an entry is refused exactly for control characters or ill-formed UTF-8");
   if (!entry.ok()) return;

@@ -21,6 +21,9 @@ struct AgentFileContents {
 // Everything a login agent file holds, as the tool writes it.
 struct AgentDefinition {
   std::string label;
+  // The name people see for the agent where the system shows one (the
+  // product name).
+  std::string name;
   std::vector<std::string> program_arguments;
   bool run_at_load = true;
   bool keep_alive = false;
@@ -49,8 +52,8 @@ class Files {
   // The file-name ending of an agent file, with its dot (".plist").
   virtual std::string AgentFileExtension() = 0;
   // How the tool's messages name the agent folder and the agent file.
-  virtual std::string AgentFolderNoun() { return "LaunchAgent folder"; }
-  virtual std::string AgentFileNoun() { return "LaunchAgent plist"; }
+  virtual std::string AgentFolderNoun() = 0;
+  virtual std::string AgentFileNoun() = 0;
   // The absolute path of the running executable; none (or empty) when the
   // platform cannot tell.
   virtual std::optional<std::string> ExecutablePath() = 0;

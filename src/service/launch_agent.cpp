@@ -4,7 +4,7 @@
 #include <string>
 
 #include "platform/services.h"
-#include "service/paths.h"
+#include "shared/paths.h"
 #include "shared/product.h"
 
 namespace {
@@ -81,6 +81,7 @@ bool InstallLaunchAgent(std::string* message) {
 
   platform::AgentDefinition agent;
   agent.label = kAgentLabel;
+  agent.name = kProductName;
   agent.program_arguments = {*executable, kServiceArgument};
   agent.run_at_load = true;
   agent.keep_alive = false;

@@ -16,6 +16,7 @@ using linux_platform::SplitExec;
 platform::AgentDefinition Agent(std::vector<std::string> arguments) {
   platform::AgentDefinition agent;
   agent.label = "org.example.tool";
+  agent.name = "Tool";
   agent.program_arguments = std::move(arguments);
   return agent;
 }
@@ -32,7 +33,7 @@ TEST(DesktopEntryTest, ArgumentsSurviveTheRoundTrip) {
       EXPECT_FALSE(QuoteExec(arguments).ok());  // control characters cannot be written
       continue;
     }
-    const auto bytes = SerializeDesktopEntry(Agent(arguments), "Tool");
+    const auto bytes = SerializeDesktopEntry(Agent(arguments));
     ASSERT_TRUE(bytes.ok()) << arguments[0];
     const auto parsed = ParseDesktopEntry(bytes.value());
     ASSERT_TRUE(parsed.has_value());
@@ -89,7 +90,7 @@ TEST(DesktopEntryTest, OnlyWellFormedUtf8IsWrittenOrRead) {
   // The edges of what is well formed.
   for (const char* path : {"/\xC2\x80", "/\xE0\xA0\x80", "/\xED\x9F\xBF", "/\xEE\x80\x80",
                            "/\xEF\xBF\xBF", "/\xF0\x90\x80\x80", "/\xF4\x8F\xBF\xBF"}) {
-    const auto bytes = SerializeDesktopEntry(Agent({path, "--service"}), "Tool");
+    const auto bytes = SerializeDesktopEntry(Agent({path, "--service"}));
     ASSERT_TRUE(bytes.ok()) << path;
     const auto parsed = ParseDesktopEntry(bytes.value());
     ASSERT_TRUE(parsed.has_value()) << path;
@@ -112,14 +113,19 @@ TEST(DesktopEntryTest, OnlyTheDesktopEntryGroupAndFirstKeysCount) {
   EXPECT_FALSE(no_label->program_arguments.has_value());
 }
 
-TEST(DesktopEntryTest, AnAgentNotRunAtLoginIsHidden) {
+TEST(DesktopEntryTest, TheEntryIsShownUnderTheAgentsNameAndHiddenWhenNotRunAtLogin) {
   auto agent = Agent({"/bin/tool"});
+  agent.name = "Some Tool";
   agent.run_at_load = false;
-  const auto bytes = SerializeDesktopEntry(agent, "Tool");
+  const auto bytes = SerializeDesktopEntry(agent);
   ASSERT_TRUE(bytes.ok());
+  EXPECT_NE(bytes.value().find("\nName=Some Tool\n"), std::string::npos) << bytes.value();
   EXPECT_NE(bytes.value().find("\nHidden=true\n"), std::string::npos);
+  agent.name = "bad\nname";
+  EXPECT_FALSE(SerializeDesktopEntry(agent).ok());
+  agent.name = "Tool";
   agent.label = "bad\nlabel";
-  EXPECT_FALSE(SerializeDesktopEntry(agent, "Tool").ok());
+  EXPECT_FALSE(SerializeDesktopEntry(agent).ok());
 }
 
 }  // namespace

@@ -183,8 +183,8 @@ std::optional<std::vector<std::string>> SplitExec(const std::string& value) {
   return arguments;
 }
 
-platform::Result<std::string> SerializeDesktopEntry(const platform::AgentDefinition& agent,
-                                                    const std::string& name) {
+platform::Result<std::string> SerializeDesktopEntry(const platform::AgentDefinition& agent) {
+  const std::string& name = agent.name;
   if (HasControlCharacter(agent.label) || HasControlCharacter(name)) {
     return platform::Result<std::string>::Fail("the label or name holds a control character");
   }

@@ -24,9 +24,8 @@ platform::Result<std::string> QuoteExec(const std::vector<std::string>& argument
 // The arguments of an Exec value; none when its quoting is malformed.
 std::optional<std::vector<std::string>> SplitExec(const std::string& value);
 
-// The whole autostart entry for `agent`.
-platform::Result<std::string> SerializeDesktopEntry(const platform::AgentDefinition& agent,
-                                                    const std::string& name);
+// The whole autostart entry for `agent`, shown under the agent's name.
+platform::Result<std::string> SerializeDesktopEntry(const platform::AgentDefinition& agent);
 // Parses an entry's bytes; none when they are too large, binary, or hold no
 // [Desktop Entry] group.
 std::optional<platform::AgentFileContents> ParseDesktopEntry(const std::string& bytes);

@@ -10,7 +10,6 @@
 
 #include "platform/linux/desktop_entry.h"
 #include "platform/posix/unique_fd.h"
-#include "shared/product.h"
 
 namespace linux_platform {
 namespace {
@@ -103,7 +102,7 @@ std::optional<platform::AgentFileContents> LinuxFiles::ReadAgentFile(const std::
 }
 
 platform::Result<std::string> LinuxFiles::SerializeAgent(const platform::AgentDefinition& agent) {
-  return SerializeDesktopEntry(agent, kProductName);
+  return SerializeDesktopEntry(agent);
 }
 
 }  // namespace linux_platform

@@ -20,6 +20,8 @@ class MacFiles final : public posix::PosixFiles {
   // The home folder joined with "Library/LaunchAgents".
   std::string AgentDirectory() override;
   std::string AgentFileExtension() override { return ".plist"; }
+  std::string AgentFolderNoun() override { return "LaunchAgent folder"; }
+  std::string AgentFileNoun() override { return "LaunchAgent plist"; }
   // The main bundle's executablePath.
   std::optional<std::string> ExecutablePath() override;
 

@@ -29,6 +29,8 @@ class SimFilesService : public posix::PosixFiles, public SimFiles {
   std::optional<std::string> ApplicationSupportDirectory() override;
   std::string AgentDirectory() override { return root_ + "/Library/LaunchAgents"; }
   std::string AgentFileExtension() override { return ".plist"; }
+  std::string AgentFolderNoun() override { return "LaunchAgent folder"; }
+  std::string AgentFileNoun() override { return "LaunchAgent plist"; }
   std::optional<std::string> ExecutablePath() override;
   std::optional<platform::AgentFileContents> ReadAgentFile(const std::string& path) override;
   platform::Result<std::string> SerializeAgent(const platform::AgentDefinition& agent) override;
