@@ -1,17 +1,41 @@
 // The delegate's menu-bar item: a square button with the icon (or a short
 // title), the product name as tooltip, and a context menu with "Exit" that
 // opens on right-mouse-up only.
+#include "ui/status_item.h"
+
 #include <memory>
+#include <optional>
+#include <string>
 
 #include "platform/services.h"
+#include "shared/paths.h"
 #include "shared/product.h"
-#include "ui/alerts.h"
 #include "ui/app_delegate.h"
 
 namespace {
 constexpr const char* kTitleWithoutIcon = "Pivlo";
 constexpr const char* kExitTitle = "Exit";
+constexpr const char* kIconName = "ZRN_Pivlo";
+constexpr const char* kIconType = "png";
+constexpr const char* kIconFileName = "ZRN_Pivlo.png";
+constexpr double kIconPoints = 18.0;
 }  // namespace
+
+std::shared_ptr<platform::Image> LoadStatusIcon() {
+  platform::Ui& ui = *platform::Sys().ui;
+  std::optional<std::string> path = ui.BundleResourcePath(kIconName, kIconType);
+  if (!path) {
+    const std::optional<std::string> executable = platform::Sys().files->ExecutablePath();
+    // Without an executable path the file name alone would be looked up in
+    // the working folder; there is no icon then.
+    if (!executable || executable->empty()) return nullptr;
+    path = JoinPath(DeletingLastPathComponent(*executable), kIconFileName);
+  }
+  std::shared_ptr<platform::Image> image = ui.LoadImage(*path);
+  if (!image) return nullptr;
+  image->SetSize(kIconPoints, kIconPoints);
+  return image;
+}
 
 // The members go in reverse order of declaration: the menu first, then the
 // item (which removes the button from the bar).

@@ -5,6 +5,7 @@
 #include "app/startup.h"
 #include "app_world_fixture.h"
 #include "ui/alerts.h"
+#include "ui/status_item.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "service/paths.h"
+#include "shared/paths.h"
 
 #include <string>
 

@@ -1,7 +1,7 @@
 // Joining and splitting paths.
 #include <gtest/gtest.h>
 
-#include "service/paths.h"
+#include "shared/paths.h"
 
 namespace {
 
