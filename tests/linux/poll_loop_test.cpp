@@ -11,8 +11,6 @@
 #include <string>
 #include <vector>
 
-#include "platform/linux/gui_loader.h"
-
 namespace {
 
 using linux_platform::PollLoop;
@@ -194,17 +192,6 @@ TEST(PollLoopTest, RunCallsTheLaunchHookAndReturnsAfterOneTermination) {
   loop.Run();
   EXPECT_EQ(delegate.launched, 1);
   EXPECT_EQ(delegate.terminated, 1);
-}
-
-TEST(GuiModuleTest, AMissingModuleIsReportedWithItsFix) {
-  int argc = 1;
-  char name[] = "tool";
-  char* argv[] = {name, nullptr};
-  std::string error;
-  auto module = linux_platform::GuiModule::Open("/nonexistent/folder/tool", &argc, argv, &error);
-  EXPECT_EQ(module, nullptr);
-  EXPECT_NE(error.find("quembrastella-switch-qt.so"), std::string::npos) << error;
-  EXPECT_NE(error.find("cmake --install"), std::string::npos) << error;
 }
 
 }  // namespace

@@ -20,11 +20,15 @@ std::unique_ptr<GuiModule> GuiModule::Open(const std::string& executable, int* a
   const std::vector<std::string> candidates = {
       folder + "/" + kGuiModuleName, folder + "/" + kGuiModuleFolder + "/" + kGuiModuleName};
   void* handle = nullptr;
+  std::string loaded;
   std::string reasons;
   for (const std::string& path : candidates) {
     // Never closed: Qt registers process-wide state that must outlive it.
     handle = ::dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL | RTLD_NODELETE);
-    if (handle != nullptr) break;
+    if (handle != nullptr) {
+      loaded = path;
+      break;
+    }
     const char* why = ::dlerror();
     reasons += std::string(reasons.empty() ? "" : "; ") + (why != nullptr ? why : path);
   }
@@ -34,11 +38,20 @@ std::unique_ptr<GuiModule> GuiModule::Open(const std::string& executable, int* a
              "(apt-get install qt6-base-dev).";
     return nullptr;
   }
+  const std::string stale = "The tray module " + loaded +
+                            " does not belong to this version of the tool: reinstall the tool "
+                            "(cmake --install) so that both come from the same build.";
+  // Nothing else in the module is called before its layout is known to be
+  // this executable's.
+  auto layout = reinterpret_cast<GuiLayoutFunction>(::dlsym(handle, kGuiLayoutSymbol));
+  if (layout == nullptr || layout() != kGuiModuleLayout) {
+    *error = stale;
+    return nullptr;
+  }
   auto open = reinterpret_cast<GuiOpenFunction>(::dlsym(handle, kGuiOpenSymbol));
   auto close = reinterpret_cast<GuiCloseFunction>(::dlsym(handle, kGuiCloseSymbol));
   if (open == nullptr || close == nullptr) {
-    *error = "The tray module " + std::string(kGuiModuleName) +
-             " does not belong to this version of the tool: reinstall it (cmake --install).";
+    *error = stale;
     return nullptr;
   }
   GuiServices services;

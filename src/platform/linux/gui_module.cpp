@@ -30,6 +30,10 @@ struct GuiSession {
 }  // namespace
 }  // namespace linux_platform
 
+extern "C" __attribute__((visibility("default"))) uint32_t qs_gui_layout() {
+  return linux_platform::kGuiModuleLayout;
+}
+
 extern "C" __attribute__((visibility("default"))) void* qs_gui_open(
     int* argc, char** argv, const char* executable, linux_platform::GuiServices* out) {
   auto* session =

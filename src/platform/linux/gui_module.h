@@ -4,6 +4,8 @@
 // that a tool without a display loads no toolkit at all.
 #pragma once
 
+#include <cstdint>
+
 #include "platform/app.h"
 #include "platform/linux/fd_watch.h"
 #include "platform/run_loop.h"
@@ -34,5 +36,18 @@ using GuiOpenFunction = void* (*)(int* argc, char** argv, const char* executable
 using GuiCloseFunction = void (*)(void* session);
 inline constexpr const char* kGuiOpenSymbol = "qs_gui_open";
 inline constexpr const char* kGuiCloseSymbol = "qs_gui_close";
+
+// The layout of this seam, which the loader checks before it calls anything
+// else in a module: a module built against another layout (one left by an
+// older install) is refused with a message instead of being trusted with
+// the tool's pointers. Raise the version with every change to GuiServices
+// or to the two functions above; the size catches a change to GuiServices
+// that forgot to.
+inline constexpr uint32_t kGuiModuleLayoutVersion = 1;
+inline constexpr uint32_t kGuiModuleLayout =
+    kGuiModuleLayoutVersion << 16 | static_cast<uint32_t>(sizeof(GuiServices));
+// Returns the layout the module was built with.
+using GuiLayoutFunction = uint32_t (*)();
+inline constexpr const char* kGuiLayoutSymbol = "qs_gui_layout";
 
 }  // namespace linux_platform
