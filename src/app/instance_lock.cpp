@@ -1,49 +1,41 @@
 #include "app/instance_lock.h"
 
-#include <cerrno>
-#include <cstring>
+#include <memory>
 #include <string>
+#include <utility>
 
 #include "platform/services.h"
 #include "shared/product.h"
 
-int gSingleInstanceLockFd = -1;
-
-std::string SingleInstanceLockPath() {
-  return platform::Sys().files->LockDirectory() + kAgentLabel + ".lock";
-}
+std::unique_ptr<platform::InstanceLock> gSingleInstanceLockFd;
 
 bool AcquireSingleInstanceLock(std::string* message) {
-  platform::Files& files = *platform::Sys().files;
-
-  const platform::SysResult opened = files.OpenLockFile(SingleInstanceLockPath());
-  gSingleInstanceLockFd = opened.error == 0 ? opened.value : -1;
-  if (gSingleInstanceLockFd < 0) {
-    if (message) {
-      // A failed open with no error number still gets a readable reason.
-      const int error = opened.error != 0 ? opened.error : EBADF;
-      *message = std::string("Cannot create the program lock file: ") + std::strerror(error);
-    }
-    return false;
-  }
-
-  const int error = files.LockExclusiveNoWait(gSingleInstanceLockFd);
-  if (error == 0) return true;
+  // The platform opens the lock file for the label, then locks it without
+  // waiting; the outcome replaces whatever was held before.
+  platform::LockAttempt attempt = platform::Sys().files->TakeInstanceLock(kAgentLabel);
+  gSingleInstanceLockFd = std::move(attempt.lock);
+  if (gSingleInstanceLockFd) return true;
 
   if (message) {
-    if (error == EWOULDBLOCK) {
-      *message = std::string(kProductName) + " is running already.";
-    } else {
-      *message = std::string("Cannot lock the program instance: ") + std::strerror(error);
+    switch (attempt.refusal) {
+      case platform::LockRefusal::kCannotOpen:
+        *message = "Cannot create the program lock file: " + attempt.reason;
+        break;
+      case platform::LockRefusal::kHeld:
+        *message = std::string(kProductName) + " is running already.";
+        break;
+      case platform::LockRefusal::kCannotLock:
+        *message = "Cannot lock the program instance: " + attempt.reason;
+        break;
     }
   }
-  files.CloseLockFile(gSingleInstanceLockFd);
-  gSingleInstanceLockFd = -1;
   return false;
 }
 
+std::string SingleInstanceLockPath() {
+  return platform::Sys().files->InstanceLockPath(kAgentLabel);
+}
+
 void ReleaseSingleInstanceLock() {
-  if (gSingleInstanceLockFd < 0) return;
-  platform::Sys().files->UnlockAndClose(gSingleInstanceLockFd);
-  gSingleInstanceLockFd = -1;
+  gSingleInstanceLockFd.reset();
 }

@@ -1,15 +1,21 @@
-// One instance at a time: an exclusive advisory lock on a fixed file.
+// One instance at a time: an exclusive advisory lock, taken through the
+// platform, which owns the file and its descriptor.
 #pragma once
 
+#include <memory>
 #include <string>
 
-// The lock's descriptor while this process holds it; -1 at every other time.
-extern int gSingleInstanceLockFd;
+#include "platform/files.h"
+
+// The lock while this process holds it; null at every other time. (It was
+// the lock file's descriptor once, hence the name; the platform's handle
+// now stands for it.)
+extern std::unique_ptr<platform::InstanceLock> gSingleInstanceLockFd;
 
 // True when this process now holds the lock. On failure, when `message` is
 // given, it receives the text to show; on success it is left untouched.
 bool AcquireSingleInstanceLock(std::string* message);
 // Gives the lock back; does nothing when it is not held.
 void ReleaseSingleInstanceLock();
-// The lock file's path: the lock folder, the agent label, ".lock".
+// The lock file's path on this platform, for messages.
 std::string SingleInstanceLockPath();

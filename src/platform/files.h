@@ -1,7 +1,8 @@
 // Files and paths: the home and support folders, the executable, the login
-// agent file, and the single-instance lock file.
+// agent file, and the single-instance lock.
 #pragma once
 
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -32,10 +33,28 @@ struct AgentDefinition {
   std::string standard_error_path;
 };
 
-// A system call's outcome: the value, or the error number that ended it.
-struct SysResult {
-  int value = -1;  // meaningful only when error is 0
-  int error = 0;   // errno, 0 on success
+// The single-instance lock while this process holds it. Destroying it gives
+// the lock back; the system also drops it when the process ends, by any
+// route.
+class InstanceLock {
+ public:
+  virtual ~InstanceLock() = default;
+};
+
+// Why the lock was not taken.
+enum class LockRefusal {
+  kCannotOpen,  // the lock file could not be opened or created, or is unsafe
+  kHeld,        // another instance holds the lock
+  kCannotLock,  // the lock was refused for another reason
+};
+
+// The outcome of one attempt: the lock, or why not.
+struct LockAttempt {
+  std::unique_ptr<InstanceLock> lock;  // set exactly when the lock is held
+  LockRefusal refusal = LockRefusal::kCannotOpen;
+  // For kCannotOpen and kCannotLock: the system's text for what went wrong,
+  // naming the fix where there is one beyond the system's words.
+  std::string reason;
 };
 
 class Files {
@@ -73,20 +92,14 @@ class Files {
   // Whether `path` names a file the current user may execute.
   virtual bool IsExecutableFile(const std::string& path) = 0;
 
-  // The folder of the single-instance lock file, with a trailing slash
-  // ("/tmp/").
-  virtual std::string LockDirectory() = 0;
-  // Opens `path` read-write, creating it with mode 0644 (less the umask)
-  // when missing, without truncating it and without following a symbolic
-  // link at `path` (ELOOP): the descriptor, closed on exec, or errno.
-  virtual SysResult OpenLockFile(const std::string& path) = 0;
-  // flock(LOCK_EX | LOCK_NB): 0, or errno (EWOULDBLOCK when another open
-  // file description holds the lock).
-  virtual int LockExclusiveNoWait(int fd) = 0;
-  // flock(LOCK_UN) and close; results not examined.
-  virtual void UnlockAndClose(int fd) = 0;
-  // close; result not examined.
-  virtual void CloseLockFile(int fd) = 0;
+  // Takes the single-instance lock named `name` (the agent label) without
+  // waiting: opens the platform's lock file for that name, creating it when
+  // missing, and locks it exclusively. A lock held elsewhere is reported at
+  // once, never waited for.
+  virtual LockAttempt TakeInstanceLock(const std::string& name) = 0;
+  // The path of the lock file TakeInstanceLock uses for `name`, for the
+  // messages that name it.
+  virtual std::string InstanceLockPath(const std::string& name) = 0;
 };
 
 }  // namespace platform

@@ -186,8 +186,22 @@ TEST_F(MacFilesTest, PathsAreAbsoluteAndTheAgentFolderLiesInTheHomeFolder) {
   std::optional<std::string> support = files_.ApplicationSupportDirectory();
   ASSERT_TRUE(support.has_value());
   EXPECT_EQ(support->front(), '/');  // tilde expanded
-  EXPECT_EQ(files_.LockDirectory(), "/tmp/");
   EXPECT_EQ(files_.AgentFileExtension(), ".plist");
+}
+
+TEST_F(MacFilesTest, TheLockFileIsSharedInTmpAndTheLockGoesWithItsHandle) {
+  const std::string name = "org.quembrastella.switch-test-" + std::to_string(::getpid());
+  const std::string path = "/tmp/" + name + ".lock";
+  platform::LockAttempt first = files_.TakeInstanceLock(name);
+  ASSERT_NE(first.lock, nullptr) << first.reason;
+  EXPECT_EQ(::access(path.c_str(), F_OK), 0);
+  // A second open file description is refused while the first holds it.
+  platform::LockAttempt second = files_.TakeInstanceLock(name);
+  EXPECT_EQ(second.lock, nullptr);
+  EXPECT_EQ(second.refusal, platform::LockRefusal::kHeld);
+  first.lock.reset();
+  EXPECT_NE(files_.TakeInstanceLock(name).lock, nullptr);
+  ::unlink(path.c_str());
 }
 
 }  // namespace

@@ -165,7 +165,7 @@ TEST_F(AnswerBeforeStartTest, HelpNamesThePlatformsPlacesAndLeavesTheServicesAsT
   EXPECT_EQ(platform::Sys().app, before.app);
   // Nothing was shown and no lock was taken.
   EXPECT_TRUE(ui().Alerts().empty());
-  EXPECT_EQ(gSingleInstanceLockFd, -1);
+  EXPECT_EQ(gSingleInstanceLockFd, nullptr);
 }
 
 TEST_F(AnswerBeforeStartTest, RefusalGoesToStandardErrorAndAPlainStartIsLeftAlone) {

@@ -1,6 +1,5 @@
 // The single-instance lock: between two processes, its three failure texts,
 // release in any state and taking it again.
-#include <fcntl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -87,13 +86,14 @@ TEST_F(InstanceLockTest, SecondProcessIsRefusedAndFirstKeepsItsLock) {
   std::string message = "untouched";
   ASSERT_TRUE(AcquireSingleInstanceLock(&message));
   EXPECT_EQ(message, "untouched");  // success leaves the place alone
-  const int fd = gSingleInstanceLockFd;
-  EXPECT_GE(fd, 0);
+  const platform::InstanceLock* held = gSingleInstanceLockFd.get();
+  EXPECT_NE(held, nullptr);
 
   EXPECT_EQ(InChild(TryLockAnswer), "refused Quembrastella USB-C Switch is running already.");
 
-  // The refused attempt changed nothing here.
-  EXPECT_EQ(gSingleInstanceLockFd, fd);
+  // The refused attempt changed nothing here: the child's end of the lock
+  // file went with the child, the lock stayed.
+  EXPECT_EQ(gSingleInstanceLockFd.get(), held);
   EXPECT_FALSE(LockFreeForOthers());
   ReleaseSingleInstanceLock();
   EXPECT_TRUE(LockFreeForOthers());
@@ -106,11 +106,11 @@ TEST_F(InstanceLockTest, LockOfAnEndedProcessDoesNotBlockTheNextStart) {
   std::string message;
   EXPECT_FALSE(AcquireSingleInstanceLock(&message));
   EXPECT_EQ(message, "Quembrastella USB-C Switch is running already.");
-  EXPECT_EQ(gSingleInstanceLockFd, -1);
+  EXPECT_EQ(gSingleInstanceLockFd, nullptr);
 
   StopLockHolder(holder);  // ends without giving the lock back itself
   EXPECT_TRUE(AcquireSingleInstanceLock(&message));
-  EXPECT_GE(gSingleInstanceLockFd, 0);
+  EXPECT_NE(gSingleInstanceLockFd, nullptr);
 }
 
 TEST_F(InstanceLockTest, UnopenableLockFileIsNotReportedAsRunningInstance) {
@@ -118,7 +118,7 @@ TEST_F(InstanceLockTest, UnopenableLockFileIsNotReportedAsRunningInstance) {
   std::string message;
   EXPECT_FALSE(AcquireSingleInstanceLock(&message));
   EXPECT_EQ(message, std::string("Cannot create the program lock file: ") + std::strerror(EACCES));
-  EXPECT_EQ(gSingleInstanceLockFd, -1);
+  EXPECT_EQ(gSingleInstanceLockFd, nullptr);
 }
 
 TEST_F(InstanceLockTest, WithoutMessagePlaceOutcomesAreTheSame) {
@@ -129,22 +129,22 @@ TEST_F(InstanceLockTest, WithoutMessagePlaceOutcomesAreTheSame) {
 
   files().SetLockUnopenable(true);
   EXPECT_FALSE(AcquireSingleInstanceLock(nullptr));
-  EXPECT_EQ(gSingleInstanceLockFd, -1);
+  EXPECT_EQ(gSingleInstanceLockFd, nullptr);
 }
 
 TEST_F(InstanceLockTest, ReleaseIsIdempotentAndLockCanBeTakenAgain) {
   ReleaseSingleInstanceLock();  // never held: nothing happens
-  EXPECT_EQ(gSingleInstanceLockFd, -1);
+  EXPECT_EQ(gSingleInstanceLockFd, nullptr);
 
   ASSERT_TRUE(AcquireSingleInstanceLock(nullptr));
   ReleaseSingleInstanceLock();
-  EXPECT_EQ(gSingleInstanceLockFd, -1);
+  EXPECT_EQ(gSingleInstanceLockFd, nullptr);
   ReleaseSingleInstanceLock();
-  EXPECT_EQ(gSingleInstanceLockFd, -1);
+  EXPECT_EQ(gSingleInstanceLockFd, nullptr);
   EXPECT_TRUE(LockFreeForOthers());
 
   ASSERT_TRUE(AcquireSingleInstanceLock(nullptr));
-  EXPECT_GE(gSingleInstanceLockFd, 0);
+  EXPECT_NE(gSingleInstanceLockFd, nullptr);
   EXPECT_FALSE(LockFreeForOthers());
 }
 
@@ -153,22 +153,16 @@ TEST_F(InstanceLockTest, ReleaseIsIdempotentAndLockCanBeTakenAgain) {
 class RefusingLockFiles : public test_support::ForwardingFiles {
  public:
   using ForwardingFiles::ForwardingFiles;
-  platform::SysResult OpenLockFile(const std::string& p) override {
-    platform::SysResult r = ForwardingFiles::OpenLockFile(p);
-    if (r.error == 0) opened = r.value;
-    return r;
+  platform::LockAttempt TakeInstanceLock(const std::string&) override {
+    platform::LockAttempt refused;
+    refused.refusal = platform::LockRefusal::kCannotLock;
+    refused.reason = std::strerror(ENOLCK);
+    return refused;
   }
-  int LockExclusiveNoWait(int) override { return ENOLCK; }
-  void CloseLockFile(int fd) override {
-    closed = fd;
-    ForwardingFiles::CloseLockFile(fd);
-  }
-
-  int opened = -1;
-  int closed = -1;
 };
 
-TEST_F(InstanceLockTest, OtherLockErrorClosesTheDescriptorAndNamesTheError) {
+TEST_F(InstanceLockTest, OtherLockErrorNamesTheErrorAndDropsWhatWasHeld) {
+  ASSERT_TRUE(AcquireSingleInstanceLock(nullptr));
   platform::Services services = world().Services();
   RefusingLockFiles refusing(services.files);
   services.files = &refusing;
@@ -177,11 +171,8 @@ TEST_F(InstanceLockTest, OtherLockErrorClosesTheDescriptorAndNamesTheError) {
   std::string message;
   EXPECT_FALSE(AcquireSingleInstanceLock(&message));
   EXPECT_EQ(message, std::string("Cannot lock the program instance: ") + std::strerror(ENOLCK));
-  EXPECT_EQ(gSingleInstanceLockFd, -1);
-  EXPECT_GE(refusing.opened, 0);
-  EXPECT_EQ(refusing.closed, refusing.opened);
-  // The descriptor is really gone: it no longer names an open file.
-  EXPECT_EQ(::fcntl(refusing.opened, F_GETFD), -1);
+  EXPECT_EQ(gSingleInstanceLockFd, nullptr);
+  EXPECT_TRUE(LockFreeForOthers());
 
   world().Install();
 }

@@ -78,20 +78,20 @@ TEST_F(StartupTest, PromptOffersThreeButtonsAndMapsTheAnswer) {
 
 TEST_F(StartupTest, HeldLockEndsWithStatusZeroBeforeAnyChoice) {
   ASSERT_TRUE(AcquireSingleInstanceLock(nullptr));
-  const int mine = gSingleInstanceLockFd;
-  gSingleInstanceLockFd = -1;  // as if another instance held it
+  // As if another instance held it: this process's hold is set aside.
+  std::unique_ptr<platform::InstanceLock> mine = std::move(gSingleInstanceLockFd);
 
   for (const std::vector<std::string>& args :
        {std::vector<std::string>{}, std::vector<std::string>{"--service"}}) {
     EXPECT_EQ(RunTool(args), 0);
     EXPECT_EQ(AlertTexts().back(), "Quembrastella USB-C Switch is running already.");
-    EXPECT_EQ(gSingleInstanceLockFd, -1);
+    EXPECT_EQ(gSingleInstanceLockFd, nullptr);
   }
   EXPECT_EQ(AlertTexts().size(), 2u);  // no choice was shown either time
   EXPECT_FALSE(ui().StatusItemExists());
   EXPECT_EQ(gAppDelegate, nullptr);
 
-  gSingleInstanceLockFd = mine;
+  gSingleInstanceLockFd = std::move(mine);
 }
 
 TEST_F(StartupTest, UnopenableLockIsShownAndEndsWithStatusZero) {
@@ -108,7 +108,7 @@ TEST_F(StartupTest, CancelLeavesNothingBehind) {
   EXPECT_EQ(out, "");                  // no banner
   EXPECT_EQ(AlertTexts().size(), 1u);  // the choice only
   EXPECT_FALSE(ui().StatusItemExists());
-  EXPECT_EQ(gSingleInstanceLockFd, -1);
+  EXPECT_EQ(gSingleInstanceLockFd, nullptr);
   EXPECT_TRUE(LockFreeForOthers());
   EXPECT_EQ(gAppDelegate, nullptr);
 }

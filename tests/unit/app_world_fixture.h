@@ -49,7 +49,7 @@ class ToolWorldTest : public ::testing::Test {
     test_support::ResetRecogniserGlobals();
     gStartedFromService = false;
     gInstalledServiceThisRun = false;
-    gSingleInstanceLockFd = -1;
+    gSingleInstanceLockFd.reset();
   }
 
   // Runs the tool's main with these arguments after the program name.

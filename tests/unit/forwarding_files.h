@@ -38,13 +38,12 @@ class ForwardingFiles : public platform::Files {
     return inner_->SetPermissions(p, m);
   }
   bool IsExecutableFile(const std::string& p) override { return inner_->IsExecutableFile(p); }
-  std::string LockDirectory() override { return inner_->LockDirectory(); }
-  platform::SysResult OpenLockFile(const std::string& p) override {
-    return inner_->OpenLockFile(p);
+  platform::LockAttempt TakeInstanceLock(const std::string& name) override {
+    return inner_->TakeInstanceLock(name);
   }
-  int LockExclusiveNoWait(int fd) override { return inner_->LockExclusiveNoWait(fd); }
-  void UnlockAndClose(int fd) override { inner_->UnlockAndClose(fd); }
-  void CloseLockFile(int fd) override { inner_->CloseLockFile(fd); }
+  std::string InstanceLockPath(const std::string& name) override {
+    return inner_->InstanceLockPath(name);
+  }
 
  private:
   platform::Files* inner_;

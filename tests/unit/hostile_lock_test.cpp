@@ -9,6 +9,7 @@
 #include <string>
 
 #include "app_world_fixture.h"
+#include "platform/posix/posix_lock.h"
 #include "support/hostile_support.h"
 
 namespace {
@@ -41,7 +42,7 @@ TEST_F(HostileLockTest, SymbolicLinkAtTheLockPathIsRefusedAndNeverFollowed) {
     std::string message;
     EXPECT_FALSE(AcquireSingleInstanceLock(&message));
     EXPECT_EQ(message, CannotCreate(ELOOP));
-    EXPECT_EQ(gSingleInstanceLockFd, -1);
+    EXPECT_EQ(gSingleInstanceLockFd, nullptr);
   }
   EXPECT_EQ(Slurp(victim), "precious");
   struct stat st {};
@@ -58,12 +59,15 @@ TEST_F(HostileLockTest, SymbolicLinkAtTheLockPathIsRefusedAndNeverFollowed) {
 }
 
 TEST_F(HostileLockTest, LockDescriptorIsNotInheritedByStartedPrograms) {
-  ASSERT_TRUE(AcquireSingleInstanceLock(nullptr));
-  const int flags = ::fcntl(gSingleInstanceLockFd, F_GETFD);
+  platform::LockAttempt taken = posix::TakeLockAt(LockPath());
+  ASSERT_NE(taken.lock, nullptr) << taken.reason;
+  const auto* held = dynamic_cast<const posix::PosixInstanceLock*>(taken.lock.get());
+  ASSERT_NE(held, nullptr);
+  const int flags = ::fcntl(held->fd(), F_GETFD);
   ASSERT_GE(flags, 0);
   EXPECT_NE(flags & FD_CLOEXEC, 0);
   // A lock file left by an earlier run is a plain file and still opens.
-  ReleaseSingleInstanceLock();
+  taken.lock.reset();
   EXPECT_TRUE(AcquireSingleInstanceLock(nullptr));
 }
 
@@ -73,7 +77,7 @@ TEST_F(HostileLockTest, FolderAtTheLockPathIsRefusedAndLeftAlone) {
   std::string message;
   EXPECT_FALSE(AcquireSingleInstanceLock(&message));
   EXPECT_EQ(message, CannotCreate(EISDIR));
-  EXPECT_EQ(gSingleInstanceLockFd, -1);
+  EXPECT_EQ(gSingleInstanceLockFd, nullptr);
   EXPECT_EQ(Slurp(LockPath() + "/inside"), "x");
 }
 
@@ -91,12 +95,13 @@ TEST_F(HostileLockTest, AnotherUsersLockFileIsACreateFailureNotARunningInstance)
     SCOPED_TRACE(held ? "held" : "released");
     if (!held) ReleaseSingleInstanceLock();
     const int failures = hostile::AsNobody([&expected] {
-      gSingleInstanceLockFd = -1;
+      // The child's copy of root's handle is not its lock.
+      (void)gSingleInstanceLockFd.release();
       std::string message;
       int failed = 0;
       if (AcquireSingleInstanceLock(&message)) ++failed;
       if (message != expected) ++failed;
-      if (gSingleInstanceLockFd != -1) ++failed;
+      if (gSingleInstanceLockFd != nullptr) ++failed;
       return failed;
     });
     EXPECT_EQ(failures, 0);

@@ -19,7 +19,7 @@ namespace {
 
 struct AtStart {
   bool console_mode, log_file, dbg_msg;
-  int lock_fd;
+  bool has_lock;
   bool started_from_service, installed_this_run, has_delegate;
   uint64_t last_switch_ms;
   bool control_down;
@@ -35,7 +35,7 @@ const AtStart kAtStart = {
     gConsoleMode,
     gLogFile,
     gDbgMsg,
-    gSingleInstanceLockFd,
+    gSingleInstanceLockFd != nullptr,
     gStartedFromService,
     gInstalledServiceThisRun,
     gAppDelegate != nullptr,
@@ -59,7 +59,7 @@ TEST(InitialStateTest, OutputSwitchesStartWithOnlyTheTraceOn) {
 }
 
 TEST(InitialStateTest, NoLockNoFlagsNoDelegate) {
-  EXPECT_EQ(kAtStart.lock_fd, -1);
+  EXPECT_FALSE(kAtStart.has_lock);
   EXPECT_FALSE(kAtStart.started_from_service);
   EXPECT_FALSE(kAtStart.installed_this_run);
   EXPECT_FALSE(kAtStart.has_delegate);

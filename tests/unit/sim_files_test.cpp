@@ -10,8 +10,11 @@
 
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <filesystem>
+#include <memory>
 #include <string>
+#include <vector>
 
 #include "platform/posix/posix_files.h"
 #include "platform/posix/posix_lock.h"
@@ -134,8 +137,8 @@ TEST_F(SimFilesTest, SandboxLayoutAndApplicationSupportSwitch) {
   platform::Files& files = *world_->Services().files;
   EXPECT_EQ(files.HomeDirectory(), root_);
   EXPECT_EQ(files.AgentDirectory(), root_ + "/Library/LaunchAgents");
-  EXPECT_EQ(files.LockDirectory(), root_ + "/tmp/");
-  EXPECT_TRUE(fs::is_directory(files.LockDirectory()));
+  EXPECT_EQ(files.InstanceLockPath("x"), root_ + "/tmp/x.lock");
+  EXPECT_TRUE(fs::is_directory(root_ + "/tmp"));
   EXPECT_EQ(files.ApplicationSupportDirectory(), root_ + "/Library/Application Support");
   world_->FilesControl().SetApplicationSupport(false);
   EXPECT_EQ(files.ApplicationSupportDirectory(), std::nullopt);
@@ -164,74 +167,85 @@ TEST(SimSandbox, TemporaryHomeIsRemovedAGivenOneIsKept) {
 }
 
 TEST_F(SimFilesTest, LockIsExclusiveBetweenTwoProcessesAndDropsWithTheHolder) {
-  const std::string path = world_->Services().files->LockDirectory() + "x.lock";
+  const std::string path = root_ + "/tmp/x.lock";
   ASSERT_TRUE(posix::WriteFileAtomically(path, "contents stay").ok());
-  const platform::SysResult mine = posix::OpenLockFile(path);
-  ASSERT_EQ(mine.error, 0);
-  ASSERT_EQ(posix::LockExclusiveNoWait(mine.value), 0);
+  platform::LockAttempt mine = posix::TakeLockAt(path);
+  ASSERT_NE(mine.lock, nullptr) << mine.reason;
 
-  // The child reports through its status what its own attempts gave.
+  // The child reports through its status what its own attempt gave.
   auto child_attempt = [&] {
     const pid_t child = ::fork();
     if (child == 0) {
-      const platform::SysResult r = posix::OpenLockFile(path);
-      if (r.error != 0) ::_exit(100);
-      const int e = posix::LockExclusiveNoWait(r.value);
-      ::_exit(e == 0 ? 0 : e == EWOULDBLOCK ? 1 : 2);
+      // The parent's handle is no lock of the child's: set aside, not
+      // destroyed.
+      (void)mine.lock.release();
+      const platform::LockAttempt r = posix::TakeLockAt(path);
+      if (r.lock) ::_exit(0);
+      ::_exit(r.refusal == platform::LockRefusal::kHeld ? 1 : 2);
     }
     int status = 0;
     ::waitpid(child, &status, 0);
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
   };
-  EXPECT_EQ(child_attempt(), 1) << "held elsewhere: EWOULDBLOCK";
-  posix::UnlockAndClose(mine.value);
+  EXPECT_EQ(child_attempt(), 1) << "held elsewhere";
+  EXPECT_NE(mine.lock, nullptr);
+  mine.lock.reset();
   EXPECT_EQ(child_attempt(), 0) << "released: the other process gets it";
   // The child ended holding it; the lock went with it.
-  const platform::SysResult again = posix::OpenLockFile(path);
-  ASSERT_EQ(again.error, 0);
-  EXPECT_EQ(posix::LockExclusiveNoWait(again.value), 0);
-  posix::UnlockAndClose(again.value);
+  EXPECT_NE(posix::TakeLockAt(path).lock, nullptr);
   EXPECT_EQ(Slurp(path), "contents stay") << "the lock file is never truncated";
 }
 
-TEST_F(SimFilesTest, NewLockFileHasMode0644AndMissingFolderGivesErrno) {
-  const std::string path = world_->Services().files->LockDirectory() + "new.lock";
+TEST_F(SimFilesTest, NewLockFileHasMode0644AndMissingFolderGivesTheSystemsText) {
+  const std::string path = root_ + "/tmp/new.lock";
   const mode_t old_mask = ::umask(022);
-  const platform::SysResult r = posix::OpenLockFile(path);
+  const platform::LockAttempt made = posix::TakeLockAt(path);
   ::umask(old_mask);
-  ASSERT_EQ(r.error, 0);
-  posix::CloseLockFile(r.value);
+  ASSERT_NE(made.lock, nullptr) << made.reason;
   struct stat st {};
   ASSERT_EQ(::stat(path.c_str(), &st), 0);
   EXPECT_EQ(st.st_mode & 0777, 0644u);
-  const platform::SysResult missing = posix::OpenLockFile(root_ + "/nowhere/x.lock");
-  EXPECT_EQ(missing.value, -1);
-  EXPECT_EQ(missing.error, ENOENT);
+  const platform::LockAttempt missing = posix::TakeLockAt(root_ + "/nowhere/x.lock");
+  EXPECT_EQ(missing.lock, nullptr);
+  EXPECT_EQ(missing.refusal, platform::LockRefusal::kCannotOpen);
+  EXPECT_EQ(missing.reason, std::strerror(ENOENT));
 }
 
 TEST_F(SimFilesTest, SimLockIsRecordedAndCanBeRefusedOrHeldElsewhere) {
   platform::Files& files = *world_->Services().files;
-  const std::string path = files.LockDirectory() + "tool.lock";
+  const std::string path = files.InstanceLockPath("tool");
 
   world_->FilesControl().SetLockUnopenable(true);
-  const platform::SysResult refused = files.OpenLockFile(path);
-  EXPECT_EQ(refused.error, EACCES);
+  const platform::LockAttempt refused = files.TakeInstanceLock("tool");
+  EXPECT_EQ(refused.lock, nullptr);
+  EXPECT_EQ(refused.refusal, platform::LockRefusal::kCannotOpen);
+  EXPECT_EQ(refused.reason, std::strerror(EACCES));
   EXPECT_TRUE(fs::exists(path)) << "the file is there, only not ours to open";
   world_->FilesControl().SetLockUnopenable(false);
 
   ASSERT_TRUE(world_->FilesControl().HoldLockElsewhere(path, true));
-  platform::SysResult r = files.OpenLockFile(path);
-  ASSERT_EQ(r.error, 0);
-  EXPECT_EQ(files.LockExclusiveNoWait(r.value), EWOULDBLOCK);
-  files.CloseLockFile(r.value);
+  const platform::LockAttempt held = files.TakeInstanceLock("tool");
+  EXPECT_EQ(held.lock, nullptr);
+  EXPECT_EQ(held.refusal, platform::LockRefusal::kHeld);
   ASSERT_TRUE(world_->FilesControl().HoldLockElsewhere(path, false));
 
-  r = files.OpenLockFile(path);
-  ASSERT_EQ(files.LockExclusiveNoWait(r.value), 0);
-  files.UnlockAndClose(r.value);
+  platform::LockAttempt taken = files.TakeInstanceLock("tool");
+  ASSERT_NE(taken.lock, nullptr);
+  taken.lock.reset();
   std::vector<std::string> texts;
   for (const auto& o : world_->Observations()) texts.push_back(o.text);
   EXPECT_EQ(texts, (std::vector<std::string>{"lock acquired", "lock released"}));
+}
+
+TEST(SimLockTest, AHandleThatOutlivesItsWorldRecordsNothing) {
+  std::unique_ptr<platform::InstanceLock> lock;
+  {
+    auto world = sim::World::Create(sim::Config{});
+    ASSERT_NE(world, nullptr);
+    lock = world->Services().files->TakeInstanceLock("tool").lock;
+    ASSERT_NE(lock, nullptr);
+  }
+  lock.reset();  // under the sanitizers, a note into the gone world would show
 }
 
 TEST_F(SimFilesTest, FailingAgentWriteKeepsTheOldFile) {

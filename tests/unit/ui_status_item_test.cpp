@@ -68,7 +68,7 @@ TEST_F(StatusItemTest, RightClickExitTerminatesThroughTheHook) {
   EXPECT_EQ(ui().LastMenuEntries(), Entries({{"Exit", ""}}));  // no key equivalent
   EXPECT_TRUE(held_before);
   EXPECT_TRUE(LockFreeForOthers());
-  EXPECT_EQ(gSingleInstanceLockFd, -1);
+  EXPECT_EQ(gSingleInstanceLockFd, nullptr);
   EXPECT_FALSE(world().InputControl().TapExists());
 }
 

@@ -6,9 +6,11 @@
 #include <unistd.h>
 
 #include <cstdlib>
+#include <string>
 #include <utility>
 
 #include "platform/linux/desktop_entry.h"
+#include "platform/posix/posix_lock.h"
 #include "platform/posix/unique_fd.h"
 
 namespace linux_platform {
@@ -50,11 +52,11 @@ std::optional<std::string> ReadCapped(const std::string& path, size_t limit) {
 }  // namespace
 
 XdgEnvironment XdgEnvironment::FromProcess() {
-  return {Env("HOME"), Env("XDG_CONFIG_HOME"), Env("XDG_STATE_HOME")};
+  return {Env("HOME"), Env("XDG_CONFIG_HOME"), Env("XDG_STATE_HOME"), Env("XDG_RUNTIME_DIR")};
 }
 
-LinuxFiles::LinuxFiles(XdgEnvironment env, std::string lock_directory)
-    : env_(std::move(env)), lock_directory_(std::move(lock_directory)) {}
+LinuxFiles::LinuxFiles(XdgEnvironment env, std::string temp_directory)
+    : env_(std::move(env)), temp_directory_(std::move(temp_directory)) {}
 
 std::string LinuxFiles::HomeDirectory() {
   if (Usable(env_.home)) return *env_.home;
@@ -99,6 +101,26 @@ std::optional<platform::AgentFileContents> LinuxFiles::ReadAgentFile(const std::
   const std::optional<std::string> bytes = ReadCapped(path, kMaxEntryBytes);
   if (!bytes) return std::nullopt;
   return ParseDesktopEntry(*bytes);
+}
+
+bool LinuxFiles::RuntimeDirectoryUsable() const {
+  if (!Usable(env_.runtime_dir)) return false;
+  struct stat st {};
+  return ::stat(env_.runtime_dir->c_str(), &st) == 0 && S_ISDIR(st.st_mode) &&
+         st.st_uid == ::geteuid() && (st.st_mode & 077) == 0;
+}
+
+std::string LinuxFiles::InstanceLockPath(const std::string& name) {
+  if (RuntimeDirectoryUsable()) return Join(*env_.runtime_dir, name + ".lock");
+  return Join(temp_directory_, name + "-" + std::to_string(::geteuid()) + ".lock");
+}
+
+platform::LockAttempt LinuxFiles::TakeInstanceLock(const std::string& name) {
+  // In the runtime folder nobody else can make a file; in the temporary
+  // folder anybody can, so one that is not the user's own is refused.
+  return posix::TakeLockAt(InstanceLockPath(name),
+                           "an administrator can remove it; or start the tool in a login "
+                           "session that sets XDG_RUNTIME_DIR.");
 }
 
 platform::Result<std::string> LinuxFiles::SerializeAgent(const platform::AgentDefinition& agent) {

@@ -1,5 +1,6 @@
 // Files and paths on a Linux desktop: XDG folders, the autostart entry as
-// the login agent file, and the POSIX lock, folder and write helpers.
+// the login agent file, the per-user lock, and the POSIX folder and write
+// helpers.
 #pragma once
 
 #include <optional>
@@ -14,13 +15,16 @@ struct XdgEnvironment {
   std::optional<std::string> home;         // $HOME
   std::optional<std::string> config_home;  // $XDG_CONFIG_HOME
   std::optional<std::string> state_home;   // $XDG_STATE_HOME
+  std::optional<std::string> runtime_dir;  // $XDG_RUNTIME_DIR
   static XdgEnvironment FromProcess();
 };
 
 class LinuxFiles : public posix::PosixFiles {
  public:
+  // `temp_directory`: where the lock goes when there is no usable runtime
+  // folder.
   explicit LinuxFiles(XdgEnvironment env = XdgEnvironment::FromProcess(),
-                      std::string lock_directory = "/tmp/");
+                      std::string temp_directory = "/tmp");
 
   // $HOME, or the password database's home when it is unset or relative.
   std::string HomeDirectory() override;
@@ -36,11 +40,20 @@ class LinuxFiles : public posix::PosixFiles {
 
   std::optional<platform::AgentFileContents> ReadAgentFile(const std::string& path) override;
   platform::Result<std::string> SerializeAgent(const platform::AgentDefinition& agent) override;
-  std::string LockDirectory() override { return lock_directory_; }
+  // The lock is the user's own: other users can neither block it nor make
+  // the tool believe it runs already. See InstanceLockPath.
+  platform::LockAttempt TakeInstanceLock(const std::string& name) override;
+  // NAME.lock in $XDG_RUNTIME_DIR when that is an absolute folder of this
+  // user's that nobody else may enter (as the session manager makes it);
+  // otherwise NAME-UID.lock in the temporary folder, which is refused
+  // unless it belongs to this user.
+  std::string InstanceLockPath(const std::string& name) override;
 
  private:
+  bool RuntimeDirectoryUsable() const;
+
   XdgEnvironment env_;
-  std::string lock_directory_;
+  std::string temp_directory_;
 };
 
 // The executable's path from the target of /proc/self/exe. When the program

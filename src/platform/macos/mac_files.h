@@ -5,10 +5,11 @@
 #include <string>
 
 #include "platform/posix/posix_files_base.h"
+#include "platform/posix/posix_lock.h"
 
 namespace platform::macos {
 
-// The lock file goes through the shared POSIX code; everything else through
+// The lock goes through the shared POSIX code; everything else through
 // Foundation, whose error descriptions fill the tool's messages.
 class MacFiles final : public posix::PosixFiles {
  public:
@@ -37,7 +38,14 @@ class MacFiles final : public posix::PosixFiles {
   bool SetPermissions(const std::string& path, unsigned mode) override;
   // isExecutableFileAtPath:.
   bool IsExecutableFile(const std::string& path) override;
-  std::string LockDirectory() override { return "/tmp/"; }
+  // The lock file "/tmp/" + name + ".lock", shared by every user of the
+  // machine (other builds of the tool look for it there).
+  LockAttempt TakeInstanceLock(const std::string& name) override {
+    return posix::TakeLockAt(InstanceLockPath(name));
+  }
+  std::string InstanceLockPath(const std::string& name) override {
+    return "/tmp/" + name + ".lock";
+  }
 };
 
 }  // namespace platform::macos

@@ -1,11 +1,10 @@
-// A partial platform::Files for systems with POSIX: the lock file, folders,
-// atomic writing, permissions and the executable test. A platform derives
-// from it and adds its paths and its property-list reader and writer.
+// A partial platform::Files for systems with POSIX: folders, atomic
+// writing, permissions and the executable test. A platform derives from it
+// and adds its paths, its lock and its property-list reader and writer.
 #pragma once
 
 #include "platform/files.h"
 #include "platform/posix/posix_files.h"
-#include "platform/posix/posix_lock.h"
 
 namespace posix {
 
@@ -21,12 +20,6 @@ class PosixFiles : public platform::Files {
     return posix::SetPermissions(path, mode);
   }
   bool IsExecutableFile(const std::string& path) override { return posix::IsExecutableFile(path); }
-  platform::SysResult OpenLockFile(const std::string& path) override {
-    return posix::OpenLockFile(path);
-  }
-  int LockExclusiveNoWait(int fd) override { return posix::LockExclusiveNoWait(fd); }
-  void UnlockAndClose(int fd) override { posix::UnlockAndClose(fd); }
-  void CloseLockFile(int fd) override { posix::CloseLockFile(fd); }
 };
 
 }  // namespace posix

@@ -1,21 +1,44 @@
-// The single-instance lock file: open, flock and close, as the platforms
-// with POSIX carry them out.
+// The single-instance lock on a file, as the platforms with POSIX take it:
+// open, flock, and the descriptor owned by the handle.
 #pragma once
 
 #include <string>
+#include <utility>
 
 #include "platform/files.h"
+#include "platform/posix/unique_fd.h"
 
 namespace posix {
 
-// open(path, O_RDWR | O_CREAT, 0644): no truncation, no exclusive creation;
-// a symbolic link at `path` is refused (ELOOP), never followed.
-platform::SysResult OpenLockFile(const std::string& path);
-// flock(fd, LOCK_EX | LOCK_NB): 0, or errno.
-int LockExclusiveNoWait(int fd);
-// flock(fd, LOCK_UN), then close; results not examined.
-void UnlockAndClose(int fd);
-// close; result not examined.
-void CloseLockFile(int fd);
+// The lock on an open lock file. Destroying it closes the file, which drops
+// the lock. There is no LOCK_UN first: the lock belongs to the open file
+// description, which a forked child shares, and a child that ends (running
+// this destructor) must not take its parent's lock away.
+class PosixInstanceLock : public platform::InstanceLock {
+ public:
+  explicit PosixInstanceLock(UniqueFd fd) : fd_(std::move(fd)) {}
+  ~PosixInstanceLock() override = default;
+  PosixInstanceLock(const PosixInstanceLock&) = delete;
+  PosixInstanceLock& operator=(const PosixInstanceLock&) = delete;
+
+  // The lock file's descriptor, for tests of how it was opened.
+  int fd() const { return fd_.get(); }
+
+ private:
+  UniqueFd fd_;
+};
+
+// Takes the lock on the file at `path` without waiting. The file is opened
+// read-write and created with mode 0644 (less the umask) when missing; it
+// is never truncated and never created exclusively, and a symbolic link at
+// `path` is refused (ELOOP), never followed. Then flock(LOCK_EX | LOCK_NB):
+// EWOULDBLOCK is kHeld, any other error kCannotLock, and the file is closed
+// again. The reason of a failure is the system's text for the error.
+//
+// With `foreign_owner_fix` given, a file that belongs to another user is
+// refused as kCannotOpen, whatever its mode: the reason names the file and
+// its owner, then the fix.
+platform::LockAttempt TakeLockAt(const std::string& path,
+                                 const std::string& foreign_owner_fix = "");
 
 }  // namespace posix

@@ -158,9 +158,9 @@ Result<std::unique_ptr<sim::World>> PrepareWorld(const Setup& setup, const std::
   if (Status s = ArrangeAgent(world, setup); !s.ok()) {
     return Out::Fail("cannot write the agent file found at start: " + s.description());
   }
-  if (setup.lock == LockSetup::kHeld && !files.HoldLockElsewhere(SingleInstanceLockPath(), true)) {
-    return Out::Fail("cannot hold the lock on " + SingleInstanceLockPath() +
-                     " for another process");
+  const std::string lock_path = SingleInstanceLockPath();
+  if (setup.lock == LockSetup::kHeld && !files.HoldLockElsewhere(lock_path, true)) {
+    return Out::Fail("cannot hold the lock on " + lock_path + " for another process");
   }
   files.SetLockUnopenable(setup.lock == LockSetup::kUnopenable);
   return Out::Of(std::move(made));

@@ -24,7 +24,7 @@ constexpr const char* kIconFile = "ZRN_Pivlo.png";
 }  // namespace
 
 SimFilesService::SimFilesService(const std::string& home, Recorder& recorder)
-    : recorder_(recorder) {
+    : recorder_(recorder), lock_notes_(std::make_shared<Recorder*>(&recorder)) {
   if (home.empty()) {
     char pattern[] = "/tmp/qs-sim-XXXXXX";
     if (const char* made = ::mkdtemp(pattern)) {
@@ -137,25 +137,43 @@ platform::Status SimFilesService::WriteFileAtomically(const std::string& path,
   return posix::PosixFiles::WriteFileAtomically(path, bytes);
 }
 
-platform::SysResult SimFilesService::OpenLockFile(const std::string& path) {
+namespace {
+
+// The lock as the tool holds it; records its release while the world that
+// made it is there.
+class SimInstanceLock : public platform::InstanceLock {
+ public:
+  SimInstanceLock(std::unique_ptr<platform::InstanceLock> held, std::weak_ptr<Recorder*> notes)
+      : held_(std::move(held)), notes_(std::move(notes)) {}
+  ~SimInstanceLock() override {
+    held_.reset();
+    if (std::shared_ptr<Recorder*> notes = notes_.lock()) (*notes)->Note("lock released");
+  }
+
+ private:
+  std::unique_ptr<platform::InstanceLock> held_;
+  std::weak_ptr<Recorder*> notes_;
+};
+
+}  // namespace
+
+platform::LockAttempt SimFilesService::TakeInstanceLock(const std::string& name) {
+  const std::string path = InstanceLockPath(name);
   // Tests run as root, whom no file mode stops: the refusal is injected.
   if (lock_unopenable_) {
     // The file is there, only not ours to open.
     posix::UniqueFd made(::open(path.c_str(), O_RDONLY | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0644));
-    return {-1, EACCES};
+    platform::LockAttempt refused;
+    refused.refusal = platform::LockRefusal::kCannotOpen;
+    refused.reason = posix::ErrorText(EACCES);
+    return refused;
   }
-  return posix::OpenLockFile(path);
-}
-
-int SimFilesService::LockExclusiveNoWait(int fd) {
-  const int error = posix::LockExclusiveNoWait(fd);
-  if (error == 0) recorder_.Note("lock acquired");
-  return error;
-}
-
-void SimFilesService::UnlockAndClose(int fd) {
-  posix::UnlockAndClose(fd);
-  recorder_.Note("lock released");
+  platform::LockAttempt attempt = posix::TakeLockAt(path);
+  if (attempt.lock) {
+    recorder_.Note("lock acquired");
+    attempt.lock = std::make_unique<SimInstanceLock>(std::move(attempt.lock), lock_notes_);
+  }
+  return attempt;
 }
 
 bool SimFilesService::HoldLockElsewhere(const std::string& lock_path, bool held) {

@@ -3,6 +3,7 @@
 // real lock and file code working on them.
 #pragma once
 
+#include <memory>
 #include <optional>
 #include <string>
 
@@ -35,10 +36,10 @@ class SimFilesService : public posix::PosixFiles, public SimFiles {
   std::optional<platform::AgentFileContents> ReadAgentFile(const std::string& path) override;
   platform::Result<std::string> SerializeAgent(const platform::AgentDefinition& agent) override;
   platform::Status WriteFileAtomically(const std::string& path, const std::string& bytes) override;
-  std::string LockDirectory() override { return root_ + "/tmp/"; }
-  platform::SysResult OpenLockFile(const std::string& path) override;
-  int LockExclusiveNoWait(int fd) override;
-  void UnlockAndClose(int fd) override;
+  // The lock file of the reference system, "/tmp/" + name + ".lock", in
+  // the sandbox's stand-in for /tmp; "lock acquired" and "lock released"
+  // are recorded.
+  platform::LockAttempt TakeInstanceLock(const std::string& name) override;
 
   // SimFiles
   std::string Home() const override { return root_; }
@@ -49,6 +50,9 @@ class SimFilesService : public posix::PosixFiles, public SimFiles {
   void SetAgentWriteFails(bool on) override { agent_write_fails_ = on; }
   void SetIcon(Icon icon) override;
   bool HoldLockElsewhere(const std::string& lock_path, bool held) override;
+  std::string InstanceLockPath(const std::string& name) override {
+    return root_ + "/tmp/" + name + ".lock";
+  }
 
   // The path of a resource in the application bundle, when it is there.
   std::optional<std::string> BundleResource(const std::string& name, const std::string& type);
@@ -70,6 +74,9 @@ class SimFilesService : public posix::PosixFiles, public SimFiles {
   bool agent_write_fails_ = false;
   Icon icon_ = Icon::kNone;
   posix::UniqueFd other_holder_;  // "another process" holding the lock
+  // Where a lock handle records its release; gone with this object, so a
+  // handle that outlives the world records nothing.
+  std::shared_ptr<Recorder*> lock_notes_;
 };
 
 }  // namespace sim

@@ -114,7 +114,7 @@ class SimUi {
 class SimFiles {
  public:
   virtual ~SimFiles() = default;
-  // The sandbox root; home is Home(), /tmp's stand-in is LockDirectory().
+  // The sandbox root; home is Home(), /tmp's stand-in holds the lock file.
   virtual std::string Home() const = 0;
   virtual void SetApplicationSupport(bool present) = 0;
   enum class Exe { kPresent, kNone, kEmpty, kNotExecutable };
