@@ -65,7 +65,7 @@ bool Writable(const std::vector<std::string>& words) {
 // findings, and the file must read as its bytes parse.
 void ReadAnyBytes(fuzz::MemoryFile& file, const uint8_t* data, size_t size) {
   file.Fill(data, size);
-  linux_platform::LinuxFiles files(linux_platform::XdgEnvironment{"/nonexistent", {}, {}});
+  linux_platform::LinuxFiles files(linux_platform::XdgEnvironment{"/nonexistent", {}, {}, {}});
   const auto contents = files.ReadAgentFile(file.Path());
   fuzz::Check(
       contents.has_value() == linux_platform::ParseDesktopEntry(fuzz::Text(data, size)).has_value(),

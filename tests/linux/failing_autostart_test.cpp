@@ -69,7 +69,7 @@ class FailingAutostartTest : public ::testing::Test {
     ASSERT_TRUE(hostile::Spit(path, "#!/bin/sh\nexit 0\n"));
     ASSERT_EQ(chmod(path.c_str(), 0755), 0);
   }
-  XdgEnvironment Env() const { return {home_, std::nullopt, std::nullopt}; }
+  XdgEnvironment Env() const { return {home_, std::nullopt, std::nullopt, std::nullopt}; }
   std::string home_;
 };
 
@@ -260,7 +260,7 @@ TEST_F(FailingAutostartTest, HomeUnsetOrRelativeFallsBackToTheAccountsHome) {
        {std::optional<std::string>(), std::optional<std::string>("relative/home"),
         std::optional<std::string>("")}) {
     SCOPED_TRACE(home.value_or("(unset)"));
-    LinuxFiles files(XdgEnvironment{home, std::nullopt, std::nullopt});
+    LinuxFiles files(XdgEnvironment{home, std::nullopt, std::nullopt, std::nullopt});
     EXPECT_EQ(files.HomeDirectory(), account_home);
     EXPECT_EQ(files.AgentDirectory(), account_home + "/.config/autostart");
     EXPECT_EQ(files.ApplicationSupportDirectory(), account_home + "/.local/state");
@@ -274,7 +274,7 @@ TEST_F(FailingAutostartTest, HomeUnsetOrRelativeFallsBackToTheAccountsHome) {
   const int failures = InChild(
       [&cwd] {
         if (chdir(cwd.c_str()) != 0) return 50;
-        LinuxFiles files(XdgEnvironment{std::nullopt, std::nullopt, std::nullopt});
+        LinuxFiles files(XdgEnvironment{std::nullopt, std::nullopt, std::nullopt, std::nullopt});
         Use(files);
         std::string message;
         int failed = 0;
@@ -351,7 +351,7 @@ TEST_F(FailingAutostartTest, FailedInstallsKeepThePreviousEntryWhole) {
 
   // A plain file where the autostart folder belongs stays as it was.
   {
-    FilesAt blocked(XdgEnvironment{home_, home_ + "/cfg", std::nullopt}, exe);
+    FilesAt blocked(XdgEnvironment{home_, home_ + "/cfg", std::nullopt, std::nullopt}, exe);
     Use(blocked);
     ASSERT_TRUE(hostile::Spit(home_ + "/cfg", "notes"));
     std::string text;

@@ -41,17 +41,17 @@ class LinuxFilesTest : public ::testing::Test {
 };
 
 TEST_F(LinuxFilesTest, FoldersFollowTheXdgVariablesAndIgnoreRelativeOnes) {
-  LinuxFiles defaults(XdgEnvironment{home_, std::nullopt, std::nullopt});
+  LinuxFiles defaults(XdgEnvironment{home_, std::nullopt, std::nullopt, std::nullopt});
   EXPECT_EQ(defaults.HomeDirectory(), home_);
   EXPECT_EQ(defaults.AgentDirectory(), home_ + "/.config/autostart");
   EXPECT_EQ(defaults.ApplicationSupportDirectory(), home_ + "/.local/state");
   EXPECT_EQ(defaults.AgentFileExtension(), ".desktop");
 
-  LinuxFiles custom(XdgEnvironment{home_, "/cfg", "/state"});
+  LinuxFiles custom(XdgEnvironment{home_, "/cfg", "/state", std::nullopt});
   EXPECT_EQ(custom.AgentDirectory(), "/cfg/autostart");
   EXPECT_EQ(custom.ApplicationSupportDirectory(), "/state");
 
-  LinuxFiles relative(XdgEnvironment{home_, "cfg", ""});
+  LinuxFiles relative(XdgEnvironment{home_, "cfg", "", std::nullopt});
   EXPECT_EQ(relative.AgentDirectory(), home_ + "/.config/autostart");
   EXPECT_EQ(relative.ApplicationSupportDirectory(), home_ + "/.local/state");
 
@@ -75,7 +75,7 @@ TEST_F(LinuxFilesTest, AProgramReplacedWhileRunningIsNamedByItsInstalledPath) {
 }
 
 TEST_F(LinuxFilesTest, InstalledEntryIsFoundAgainAndIsReadableByAll) {
-  LinuxFiles files(XdgEnvironment{home_, std::nullopt, std::nullopt});
+  LinuxFiles files(XdgEnvironment{home_, std::nullopt, std::nullopt, std::nullopt});
   Install(files);
   EXPECT_FALSE(LaunchAgentServiceExists());
   std::string message;
@@ -98,7 +98,7 @@ TEST_F(LinuxFilesTest, InstalledEntryIsFoundAgainAndIsReadableByAll) {
 }
 
 TEST_F(LinuxFilesTest, EntriesForAnotherProgramOrBrokenOnesDoNotCount) {
-  LinuxFiles files(XdgEnvironment{home_, std::nullopt, std::nullopt});
+  LinuxFiles files(XdgEnvironment{home_, std::nullopt, std::nullopt, std::nullopt});
   Install(files);
   ASSERT_TRUE(InstallLaunchAgent(nullptr));
   const std::string entry = LaunchAgentPlistPath();
@@ -126,7 +126,7 @@ TEST_F(LinuxFilesTest, AFileWhereTheAutostartFolderBelongsFailsTheInstall) {
       system(
           ("mkdir -p '" + home_ + "/.config' && touch '" + home_ + "/.config/autostart'").c_str()),
       0);
-  LinuxFiles files(XdgEnvironment{home_, std::nullopt, std::nullopt});
+  LinuxFiles files(XdgEnvironment{home_, std::nullopt, std::nullopt, std::nullopt});
   Install(files);
   std::string message;
   EXPECT_FALSE(InstallLaunchAgent(&message));
@@ -138,7 +138,7 @@ TEST_F(LinuxFilesTest, AFileWhereTheAutostartFolderBelongsFailsTheInstall) {
 }
 
 TEST_F(LinuxFilesTest, ReadingSkipsWhatIsNoRegularFile) {
-  LinuxFiles files(XdgEnvironment{home_, std::nullopt, std::nullopt});
+  LinuxFiles files(XdgEnvironment{home_, std::nullopt, std::nullopt, std::nullopt});
   EXPECT_FALSE(files.ReadAgentFile(home_).has_value());  // a folder
   EXPECT_FALSE(files.ReadAgentFile(home_ + "/missing.desktop").has_value());
   const std::string fifo = home_ + "/fifo.desktop";

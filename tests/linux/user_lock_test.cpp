@@ -13,6 +13,7 @@
 #include "app/instance_lock.h"
 #include "platform/linux/linux_files.h"
 #include "platform/services.h"
+#include "shared/product.h"
 #include "support/hostile_support.h"
 
 namespace {
@@ -97,12 +98,13 @@ TEST_F(UserLockTest, AnotherUsersInstanceNeitherBlocksNorIsBlocked) {
 TEST_F(UserLockTest, AFileAtTheUsersNameOwnedBySomebodyElseIsRefusedWithItsFix) {
   if (::geteuid() != 0) GTEST_SKIP() << "needs root to make a file owned by another user";
   // Planted by another user, open to all so that it would open and lock.
-  const std::string planted = Fallback(::geteuid());
+  LinuxFiles files = Files(std::nullopt);
+  const std::string planted = files.InstanceLockPath(kAgentLabel);
+  ASSERT_EQ(planted, temp_ + "/" + kAgentLabel + "-" + std::to_string(::geteuid()) + ".lock");
   std::ofstream(planted) << "";
   ASSERT_EQ(::chmod(planted.c_str(), 0666), 0);
   ASSERT_EQ(::chown(planted.c_str(), hostile::kNobody, hostile::kNobody), 0);
 
-  LinuxFiles files = Files(std::nullopt);
   platform::Services services;
   services.files = &files;
   platform::InstallServices(services);
