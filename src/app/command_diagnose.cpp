@@ -57,7 +57,7 @@ std::string Where(platform::UsbDevice& device) {
 bool CheckHub() {
   platform::UsbFindResult found = platform::Sys().usb->FindDevice(kHubVendorId, kHubProductId);
   const std::string replug = "Unplug the hub and plug it in again, then check again.";
-  if (found.step == platform::UsbFindStep::kNotFound) {
+  if (found.outcome == platform::UsbFindOutcome::kNotAttached) {
     char line[64];
     std::snprintf(line, sizeof line, "no hub %04x:%04x on the bus", kHubVendorId, kHubProductId);
     Report(Verdict::kFail, "hub present", line,
@@ -66,26 +66,24 @@ bool CheckHub() {
     Report(Verdict::kFail, "hub openable", "not checked without a hub");
     return false;
   }
-  if (found.step == platform::UsbFindStep::kMatchingFailed) {
-    Report(Verdict::kFail, "hub present",
-           found.failure_line.empty() ? "the bus could not be searched" : found.failure_line,
-           replug);
+  if (found.outcome == platform::UsbFindOutcome::kNoSearch) {
+    Report(Verdict::kFail, "hub present", found.line, replug);
     Report(Verdict::kFail, "hub openable", "not checked without a hub");
     return false;
   }
   if (!found.device) {
     // Found, but no device interface could be made for it.
     Report(Verdict::kOk, "hub present", "found");
-    Report(Verdict::kFail, "hub openable",
-           found.failure_line.empty() ? "no device interface for the hub" : found.failure_line,
-           replug);
+    Report(Verdict::kFail, "hub openable", found.line, replug);
     return false;
   }
   Report(Verdict::kOk, "hub present", Where(*found.device));
-  std::string fix;
-  if (!found.device->Open(&fix)) {
-    if (fix.empty()) fix = "Close any other program that holds the hub open, then check again.";
-    if (fix.back() == '\n') fix.pop_back();
+  platform::UsbFailure refused;
+  if (!found.device->Open(&refused)) {
+    const std::string fix = !refused.fix.empty()
+                                ? refused.fix
+                                : "Close any other program that holds the hub open, then check "
+                                  "again.";
     Report(Verdict::kFail, "hub openable", "opening the hub was refused", fix);
     return false;
   }

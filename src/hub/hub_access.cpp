@@ -1,6 +1,5 @@
 #include "hub/hub_access.h"
 
-#include <cstdio>
 #include <utility>
 
 #include "hub/port_switch.h"
@@ -16,18 +15,12 @@ constexpr const char* kReplugFix = "Unplug the hub and plug it in again, then tr
 constexpr const char* kBusyFix = "Close any other program that holds the hub open, then try again.";
 
 HubOpenResult Failed(HubLookup lookup, std::string line, std::string fix) {
-  showMsg("%s\n", line.c_str());
+  if (!line.empty()) showMsg("%s\n", line.c_str());
   HubOpenResult result;
   result.lookup = lookup;
   result.failure_line = std::move(line);
   result.fix = std::move(fix);
   return result;
-}
-
-std::string Formatted(const char* format, unsigned a, unsigned b) {
-  char text[96];
-  std::snprintf(text, sizeof text, format, a, b);
-  return text;
 }
 
 }  // namespace
@@ -41,42 +34,20 @@ OpenedHub::~OpenedHub() {
 
 HubOpenResult FindAndOpenHub() {
   platform::UsbFindResult found = platform::Sys().usb->FindDevice(kHubVendorId, kHubProductId);
-  if (found.step != platform::UsbFindStep::kFound && !found.failure_line.empty()) {
-    // This platform has no counterpart of the failed step: its own words.
-    const HubLookup lookup = found.step == platform::UsbFindStep::kNotFound
+  if (found.outcome != platform::UsbFindOutcome::kFound || !found.device) {
+    // The platform's own words for how far its lookup got.
+    const HubLookup lookup = found.outcome == platform::UsbFindOutcome::kNotAttached
                                  ? HubLookup::kNotFound
                                  : HubLookup::kUnavailable;
-    return Failed(lookup, found.failure_line,
-                  lookup == HubLookup::kNotFound ? kNotFoundFix : kReplugFix);
+    return Failed(lookup, found.line, lookup == HubLookup::kNotFound ? kNotFoundFix : kReplugFix);
   }
-  switch (found.step) {
-    case platform::UsbFindStep::kFound:
-      break;
-    case platform::UsbFindStep::kMatchingFailed:
-      return Failed(HubLookup::kUnavailable, "IOServiceMatching failed", kReplugFix);
-    case platform::UsbFindStep::kNotFound:
-      return Failed(
-          HubLookup::kNotFound,
-          Formatted("USB device not found (VID=0x%04X PID=0x%04X)", kHubVendorId, kHubProductId),
-          kNotFoundFix);
-    case platform::UsbFindStep::kPlugInFailed:
-      return Failed(HubLookup::kUnavailable, "IOCreatePlugInInterfaceForService failed",
-                    kReplugFix);
-    case platform::UsbFindStep::kQueryFailed:
-      return Failed(HubLookup::kUnavailable, "QueryInterface (DeviceInterface) failed", kReplugFix);
-  }
-  if (!found.device) {
-    // Found without an interface: the query yielded nothing after all.
-    return Failed(HubLookup::kUnavailable, "QueryInterface (DeviceInterface) failed", kReplugFix);
-  }
-  std::string fix;
-  if (!found.device->Open(&fix)) {
+  platform::UsbFailure refused;
+  if (!found.device->Open(&refused)) {
     // The unopened interface is released when `found` goes, not closed.
-    HubOpenResult result = Failed(HubLookup::kUnavailable, "USBDeviceOpen failed", kBusyFix);
-    if (!fix.empty()) {
-      showMsg(fix.back() == '\n' ? "%s" : "%s\n", fix.c_str());
-      if (fix.back() == '\n') fix.pop_back();
-      result.fix = fix;
+    HubOpenResult result = Failed(HubLookup::kUnavailable, refused.line, kBusyFix);
+    if (!refused.fix.empty()) {
+      showMsg("%s\n", refused.fix.c_str());
+      result.fix = refused.fix;
     }
     return result;
   }

@@ -44,15 +44,22 @@ class UsbRemovalWatch {
   virtual bool Gone() = 0;
 };
 
+// A refused open, in the platform's own words.
+struct UsbFailure {
+  std::string line;  // the console line, without its newline
+  // One line telling the user how to mend it (a permission, a rule, a
+  // group); empty when the platform knows none.
+  std::string fix;
+};
+
 // A device interface on a found device. Destroying it releases it; close it
 // first when it was opened.
 class UsbDevice {
  public:
   virtual ~UsbDevice() = default;
-  // Opens the device for exclusive use. On failure, when the platform knows
-  // how the user can fix it (a permission, a rule, a group), `fix` receives
-  // one line saying so; otherwise it is left empty.
-  virtual bool Open(std::string* fix) = 0;
+  // Opens the device for exclusive use. On failure `failure`, when given,
+  // receives the platform's words for it.
+  virtual bool Open(UsbFailure* failure) = 0;
   // Sends one control request synchronously on the default endpoint.
   virtual UsbReturn DeviceRequest(UsbDeviceRequest* request) = 0;
   // Closes a device that Open opened.
@@ -69,22 +76,21 @@ class UsbDevice {
   }
 };
 
-// How far the lookup of a device got.
-enum class UsbFindStep {
-  kFound,           // a device interface was obtained
-  kMatchingFailed,  // the matching dictionary could not be made
-  kNotFound,        // no device with these IDs is attached
-  kPlugInFailed,    // the plug-in interface could not be made
-  kQueryFailed,     // the plug-in yielded no device interface
+// How far a lookup got, in terms every platform shares. What each failure
+// is called is the platform's own business (UsbFindResult::line).
+enum class UsbFindOutcome {
+  kFound,        // a device interface was obtained
+  kNotAttached,  // the bus was searched: no device with these IDs is on it
+  kNoSearch,     // the bus could not be searched
+  kNoInterface,  // the device is there, but no interface could be made for it
 };
 
 struct UsbFindResult {
-  UsbFindStep step = UsbFindStep::kNotFound;
-  std::unique_ptr<UsbDevice> device;  // set exactly when step is kFound
-  // For a failed step that this platform has no counterpart of (so the
-  // reference wording would mislead): the console line to write instead,
-  // without its newline. Empty otherwise.
-  std::string failure_line;
+  UsbFindOutcome outcome = UsbFindOutcome::kNotAttached;
+  std::unique_ptr<UsbDevice> device;  // set exactly when kFound
+  // For every other outcome: the console line, in the platform's own words
+  // and without its newline.
+  std::string line;
 };
 
 class Usb {

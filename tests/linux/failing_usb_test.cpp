@@ -67,7 +67,7 @@ class FailingUsbTest : public ::testing::Test {
   // The code one read of F8-008F gives on a freshly opened hub.
   int ReadCode() {
     platform::UsbFindResult found = usb_->FindDevice(0x2109, 0x8822);
-    if (found.step != platform::UsbFindStep::kFound || !found.device->Open(nullptr)) return 1;
+    if (found.outcome != platform::UsbFindOutcome::kFound || !found.device->Open(nullptr)) return 1;
     uint8_t buffer[2] = {0, 0};
     platform::UsbDeviceRequest request{0xC0, 0xF8, 0x008F, 0, 1, buffer, 0};
     const int code = found.device->DeviceRequest(&request);
@@ -160,7 +160,8 @@ TEST_F(FailingUsbTest, HubUnpluggedBetweenTheReadsAndBeforeTheWrite) {
   // Then really unplugged: once libusb has seen the removal, the next
   // switch reports the hub missing. It learns of it on its own thread.
   hub_->Unplug();
-  for (int i = 0; i < 200 && usb_->FindDevice(0x2109, 0x8822).step == platform::UsbFindStep::kFound;
+  for (int i = 0;
+       i < 200 && usb_->FindDevice(0x2109, 0x8822).outcome == platform::UsbFindOutcome::kFound;
        ++i) {
     usleep(10000);
   }
@@ -172,7 +173,8 @@ TEST_F(FailingUsbTest, HubUnpluggedBetweenTheReadsAndBeforeTheWrite) {
   FakeHub back(testbed_, 0x2109, 0x8822, 5);
   back.SetRegister(0xF8, 0x008F, 0x20);
   back.SetRegister(0xF5, 0x0000, 0x01);
-  for (int i = 0; i < 200 && usb_->FindDevice(0x2109, 0x8822).step != platform::UsbFindStep::kFound;
+  for (int i = 0;
+       i < 200 && usb_->FindDevice(0x2109, 0x8822).outcome != platform::UsbFindOutcome::kFound;
        ++i) {
     usleep(10000);
   }
@@ -192,14 +194,15 @@ TEST_F(FailingUsbTest, HubGoneBetweenTheLookupAndTheOpenSendsNothing) {
     const std::string node =
         testbed_.Root() + (folder ? "/dev/bus/usb/001/003" : "/dev/bus/usb/001/002");
     platform::UsbFindResult found = usb_->FindDevice(0x2109, 0x8822);
-    ASSERT_EQ(found.step, platform::UsbFindStep::kFound);
+    ASSERT_EQ(found.outcome, platform::UsbFindOutcome::kFound);
     ASSERT_EQ(unlink(node.c_str()), 0);
     if (folder) {
       ASSERT_EQ(mkdir(node.c_str(), 0755), 0);
     }
-    std::string fix = "untouched";
-    EXPECT_FALSE(found.device->Open(&fix));
-    EXPECT_EQ(fix, "untouched");  // only a refused permission has a fix to name
+    platform::UsbFailure refused;
+    EXPECT_FALSE(found.device->Open(&refused));
+    EXPECT_EQ(refused.line, "USBDeviceOpen failed");
+    EXPECT_EQ(refused.fix, "");  // only a refused permission has a fix to name
     found.device.reset();
     std::string out;
     EXPECT_FALSE(SwitchCapturing(&out));

@@ -88,12 +88,14 @@ TEST_F(PermissionTest, HubRefusedToOpenNamesTheUdevRule) {
   const int failures = AsNobody([] {
     linux_platform::LinuxUsb usb;
     platform::UsbFindResult found = usb.FindDevice(0x2109, 0x8822);
-    // A lookup that fails is reported apart (10 + the step).
-    if (found.step != platform::UsbFindStep::kFound) return 10 + static_cast<int>(found.step);
-    std::string fix;
+    // A lookup that fails is reported apart (10 + its outcome).
+    if (found.outcome != platform::UsbFindOutcome::kFound)
+      return 10 + static_cast<int>(found.outcome);
+    platform::UsbFailure refused;
     int failed = 0;
-    if (found.device->Open(&fix)) ++failed;
-    if (fix != linux_platform::UsbAccessFix()) ++failed;
+    if (found.device->Open(&refused)) ++failed;
+    if (refused.line != "USBDeviceOpen failed") ++failed;
+    if (refused.fix != linux_platform::UsbAccessFix()) ++failed;
     return failed;
   });
   EXPECT_EQ(failures, 0);

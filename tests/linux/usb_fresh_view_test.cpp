@@ -124,10 +124,10 @@ TEST_F(UsbFreshViewTest, ManyRoundTripsLeaveNoContextOrDescriptorBehind) {
 
 TEST_F(UsbFreshViewTest, HubPluggedInAfterALookupThatMissedItIsFound) {
   // The first lookup made the context while the hub was away.
-  EXPECT_EQ(usb_->FindDevice(kVendor, kProduct).step, platform::UsbFindStep::kNotFound);
+  EXPECT_EQ(usb_->FindDevice(kVendor, kProduct).outcome, platform::UsbFindOutcome::kNotAttached);
   std::unique_ptr<FakeHub> hub = Plug(5, 0x01);
   platform::UsbFindResult found = usb_->FindDevice(kVendor, kProduct);
-  ASSERT_EQ(found.step, platform::UsbFindStep::kFound);
+  ASSERT_EQ(found.outcome, platform::UsbFindOutcome::kFound);
   ASSERT_TRUE(found.device->Open(nullptr));
   found.device->Close();
   found.device.reset();

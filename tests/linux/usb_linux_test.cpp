@@ -75,8 +75,9 @@ TEST_F(UsbLinuxTest, OtherDevicesAreNotTheHub) {
   FakeHub other(testbed_, 0x2109, 0x0817, 3);
   ASSERT_TRUE(other.plugged());
   platform::UsbFindResult found = Usb().FindDevice(0x2109, 0x8822);
-  EXPECT_EQ(found.step, platform::UsbFindStep::kNotFound);
+  EXPECT_EQ(found.outcome, platform::UsbFindOutcome::kNotAttached);
   EXPECT_EQ(found.device, nullptr);
+  EXPECT_EQ(found.line, "USB device not found (VID=0x2109 PID=0x8822)");
   EXPECT_FALSE(Switch_XQ917_UpperPort());
   EXPECT_TRUE(other.Requests().empty());
 }
@@ -85,9 +86,10 @@ TEST_F(UsbLinuxTest, ReadReturnsTheRegisterByteAndItsLength) {
   FakeHub hub(testbed_);
   hub.SetRegister(0xF8, 0x008F, 0x5A);
   platform::UsbFindResult found = Usb().FindDevice(0x2109, 0x8822);
-  ASSERT_EQ(found.step, platform::UsbFindStep::kFound);
-  std::string fix = "untouched";
-  ASSERT_TRUE(found.device->Open(&fix));
+  ASSERT_EQ(found.outcome, platform::UsbFindOutcome::kFound);
+  platform::UsbFailure untouched{"line", "fix"};
+  ASSERT_TRUE(found.device->Open(&untouched));
+  EXPECT_EQ(untouched.line, "line");
   uint8_t buffer[2] = {0, 0};
   platform::UsbDeviceRequest request{0xC0, 0xF8, 0x008F, 0, 1, buffer, 0};
   EXPECT_EQ(found.device->DeviceRequest(&request), platform::kUsbSuccess);
@@ -116,7 +118,7 @@ TEST_F(UsbLinuxTest, AHungTransferTimesOutAndIsCancelled) {
   FakeHub hub(testbed_);
   hub.FailRequest(0, HubFault::kHang);
   platform::UsbFindResult found = Usb(50).FindDevice(0x2109, 0x8822);
-  ASSERT_EQ(found.step, platform::UsbFindStep::kFound);
+  ASSERT_EQ(found.outcome, platform::UsbFindOutcome::kFound);
   ASSERT_TRUE(found.device->Open(nullptr));
   uint8_t buffer[2] = {0x77, 0};
   platform::UsbDeviceRequest request{0xC0, 0xF8, 0x008F, 0, 1, buffer, 0};
@@ -142,12 +144,12 @@ TEST_F(UsbLinuxTest, HubVanishingDuringASwitchFailsEveryLaterStep) {
   // Gone for good: once libusb has seen the removal, the lookup does not
   // find it. libusb learns of it on its own monitor thread, so wait for it.
   hub.Unplug();
-  platform::UsbFindStep step = platform::UsbFindStep::kFound;
-  for (int i = 0; i < 200 && step == platform::UsbFindStep::kFound; ++i) {
-    step = Usb().FindDevice(0x2109, 0x8822).step;
-    if (step == platform::UsbFindStep::kFound) usleep(10000);
+  platform::UsbFindOutcome outcome = platform::UsbFindOutcome::kFound;
+  for (int i = 0; i < 200 && outcome == platform::UsbFindOutcome::kFound; ++i) {
+    outcome = Usb().FindDevice(0x2109, 0x8822).outcome;
+    if (outcome == platform::UsbFindOutcome::kFound) usleep(10000);
   }
-  EXPECT_EQ(step, platform::UsbFindStep::kNotFound);
+  EXPECT_EQ(outcome, platform::UsbFindOutcome::kNotAttached);
 }
 
 // Every libusb error code is checked in failing_usb_test.cpp.

@@ -9,8 +9,9 @@ TEST(MacUsbTest, IdsThatNoAttachedDeviceCarriesAreNotFound) {
   platform::macos::MacUsb usb;
   // Vendor 0xFFFF is reserved: no real device reports it.
   platform::UsbFindResult result = usb.FindDevice(0xFFFF, 0xFFFE);
-  EXPECT_EQ(result.step, platform::UsbFindStep::kNotFound);
+  EXPECT_EQ(result.outcome, platform::UsbFindOutcome::kNotAttached);
   EXPECT_EQ(result.device, nullptr);
+  EXPECT_EQ(result.line, "USB device not found (VID=0xFFFF PID=0xFFFE)");
 }
 
 }  // namespace

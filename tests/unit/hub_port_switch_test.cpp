@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "switch_test_support.h"
@@ -164,17 +165,19 @@ TEST_F(PortSwitchTest, FailedOpenReleasesWithoutClosing) {
   EXPECT_EQ(Hub().Calls(), FoundThen({"open fail", "release device"}));
 }
 
-// A platform that finds a device which refuses to open and says how to fix
-// that, and one that claims a find without an interface.
-class RefusingUsb : public platform::Usb {
+// A platform in words of its own: a device that refuses to open (with a fix
+// or without), a lookup that fails at a step the reference system does not
+// have, and one that claims a find without an interface.
+class OwnWordsUsb : public platform::Usb {
  public:
   class Device : public platform::UsbDevice {
    public:
-    explicit Device(Strings* calls) : calls_(calls) {}
+    Device(Strings* calls, platform::UsbFailure refusal)
+        : calls_(calls), refusal_(std::move(refusal)) {}
     ~Device() override { calls_->push_back("release device"); }
-    bool Open(std::string* fix) override {
+    bool Open(platform::UsbFailure* failure) override {
       calls_->push_back("open fail");
-      *fix = fix_text;
+      *failure = refusal_;
       return false;
     }
     platform::UsbReturn DeviceRequest(platform::UsbDeviceRequest*) override {
@@ -182,74 +185,54 @@ class RefusingUsb : public platform::Usb {
       return platform::kUsbSuccess;
     }
     void Close() override { calls_->push_back("close"); }
-    std::string fix_text;
 
    private:
     Strings* calls_;
+    platform::UsbFailure refusal_;
   };
 
-  std::string fix_text;
+  platform::UsbFailure refusal;
+  platform::UsbFindOutcome outcome = platform::UsbFindOutcome::kFound;
+  std::string lookup_line;
   bool without_interface = false;
   Strings calls;
 
   platform::UsbFindResult FindDevice(uint16_t, uint16_t) override {
     platform::UsbFindResult r;
-    r.step = platform::UsbFindStep::kFound;
-    if (without_interface) return r;
-    auto device = std::make_unique<Device>(&calls);
-    device->fix_text = fix_text;
-    r.device = std::move(device);
+    r.outcome = outcome;
+    r.line = lookup_line;
+    if (outcome == platform::UsbFindOutcome::kFound && !without_interface) {
+      r.device = std::make_unique<Device>(&calls, refusal);
+    }
     return r;
   }
 };
 
-TEST_F(PortSwitchTest, FixLineOfAFailedOpenFollowsAsItsOwnLine) {
-  RefusingUsb usb;
+TEST_F(PortSwitchTest, ThePlatformsOwnWordsAreWrittenAsTheyCome) {
+  OwnWordsUsb usb;
   platform::Services services = World().Services();
   services.usb = &usb;
   platform::InstallServices(services);
   CaptureConsole();
-  usb.fix_text = "Add yourself to the group that owns the hub's device node.";
+  usb.refusal = {"libusb_open refused", "Add yourself to the group that owns the hub."};
   EXPECT_FALSE(Switch_XQ917_UpperPort());
-  usb.fix_text = "A line that ends itself.\n";
+  usb.refusal = {"Opening failed", ""};
   EXPECT_FALSE(Switch_XQ917_UpperPort());
+  usb.outcome = platform::UsbFindOutcome::kNoSearch;
+  usb.lookup_line = "libusb_get_device_list failed";
+  EXPECT_FALSE(Switch_XQ917_UpperPort());
+  // A find that broke its word (no interface, no words) writes nothing and
+  // switches nothing.
+  usb.outcome = platform::UsbFindOutcome::kFound;
+  usb.lookup_line.clear();
   usb.without_interface = true;
   EXPECT_FALSE(Switch_XQ917_UpperPort());
   EXPECT_EQ(Console(),
-            "USBDeviceOpen failed\n"
-            "Add yourself to the group that owns the hub's device node.\n"
-            "USBDeviceOpen failed\n"
-            "A line that ends itself.\n"
-            "QueryInterface (DeviceInterface) failed\n");
+            "libusb_open refused\n"
+            "Add yourself to the group that owns the hub.\n"
+            "Opening failed\n"
+            "libusb_get_device_list failed\n");
   EXPECT_EQ(usb.calls, (Strings{"open fail", "release device", "open fail", "release device"}));
-  World().Install();
-}
-
-// A platform whose lookup failed at a step it has no counterpart of.
-class ListFailingUsb : public platform::Usb {
- public:
-  platform::UsbFindResult FindDevice(uint16_t, uint16_t) override {
-    platform::UsbFindResult r;
-    r.step = platform::UsbFindStep::kMatchingFailed;
-    r.failure_line = failure_line;
-    return r;
-  }
-  std::string failure_line;
-};
-
-TEST_F(PortSwitchTest, PlatformWordsReplaceAStepItHasNoCounterpartOf) {
-  ListFailingUsb usb;
-  platform::Services services = World().Services();
-  services.usb = &usb;
-  platform::InstallServices(services);
-  CaptureConsole();
-  usb.failure_line = "libusb_get_device_list failed";
-  EXPECT_FALSE(Switch_XQ917_UpperPort());
-  usb.failure_line.clear();
-  EXPECT_FALSE(Switch_XQ917_UpperPort());
-  EXPECT_EQ(Console(),
-            "libusb_get_device_list failed\n"
-            "IOServiceMatching failed\n");
   World().Install();
 }
 

@@ -26,7 +26,7 @@ class ScriptedDevice : public platform::UsbDevice {
   uint32_t reported_length = 1;
   std::vector<Seen> seen;
 
-  bool Open(std::string*) override { return true; }
+  bool Open(platform::UsbFailure*) override { return true; }
   void Close() override {}
   platform::UsbReturn DeviceRequest(platform::UsbDeviceRequest* request) override {
     Seen s{*request, {}};

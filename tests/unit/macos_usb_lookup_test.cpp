@@ -13,7 +13,7 @@
 
 namespace {
 
-using platform::UsbFindStep;
+using platform::UsbFindOutcome;
 using platform::macos::UsbIdKey;
 
 // What happened, in order.
@@ -48,7 +48,7 @@ using Handle = platform::macos::ScopedRef<int, LoggingTraits>;
 class FakeDevice : public platform::UsbDevice {
  public:
   explicit FakeDevice(Handle interface) : interface_(std::move(interface)) {}
-  bool Open(std::string*) override { return true; }
+  bool Open(platform::UsbFailure*) override { return true; }
   platform::UsbReturn DeviceRequest(platform::UsbDeviceRequest*) override { return 0; }
   void Close() override {}
 
@@ -111,7 +111,7 @@ using Steps = std::vector<std::string>;
 
 TEST_F(UsbLookupTest, FoundDeviceGivesBackPlugInThenServiceAndKeepsOnlyTheInterface) {
   platform::UsbFindResult result = Find(FakeApi::Fail::kNothing);
-  EXPECT_EQ(result.step, UsbFindStep::kFound);
+  EXPECT_EQ(result.outcome, UsbFindOutcome::kFound);
   ASSERT_NE(result.device, nullptr);
   EXPECT_EQ(Log(), (Steps{"create matching", "set vendor", "set product", "lookup",
                           "create plug-in", "query", "release plug-in", "release service"}));
@@ -134,31 +134,34 @@ TEST_F(UsbLookupTest, IdentifiersGoInAsSigned32BitNumbersVendorFirst) {
 
 TEST_F(UsbLookupTest, NoMatchingDictionaryStopsBeforeAnythingElse) {
   platform::UsbFindResult result = Find(FakeApi::Fail::kMatching);
-  EXPECT_EQ(result.step, UsbFindStep::kMatchingFailed);
+  EXPECT_EQ(result.outcome, UsbFindOutcome::kNoSearch);
+  EXPECT_EQ(result.line, "IOServiceMatching failed");
   EXPECT_EQ(result.device, nullptr);
   EXPECT_EQ(Log(), Steps{"create matching"});
 }
 
 TEST_F(UsbLookupTest, AnIdentifierThatCannotBeMadeGivesTheDictionaryBackWithoutALookup) {
   // Looking up with a half-filled dictionary could open another device.
-  EXPECT_EQ(Find(FakeApi::Fail::kVendorNumber).step, UsbFindStep::kMatchingFailed);
+  EXPECT_EQ(Find(FakeApi::Fail::kVendorNumber).outcome, UsbFindOutcome::kNoSearch);
   EXPECT_EQ(Log(), (Steps{"create matching", "release matching"}));
 
   Log().clear();
-  EXPECT_EQ(Find(FakeApi::Fail::kProductNumber).step, UsbFindStep::kMatchingFailed);
+  EXPECT_EQ(Find(FakeApi::Fail::kProductNumber).outcome, UsbFindOutcome::kNoSearch);
   EXPECT_EQ(Log(), (Steps{"create matching", "set vendor", "release matching"}));
 }
 
 TEST_F(UsbLookupTest, NoMatchingServiceLeavesTheConsumedDictionaryAlone) {
   platform::UsbFindResult result = Find(FakeApi::Fail::kLookup);
-  EXPECT_EQ(result.step, UsbFindStep::kNotFound);
+  EXPECT_EQ(result.outcome, UsbFindOutcome::kNotAttached);
+  EXPECT_EQ(result.line, "USB device not found (VID=0x2109 PID=0x8822)");
   EXPECT_EQ(result.device, nullptr);
   EXPECT_EQ(Log(), (Steps{"create matching", "set vendor", "set product", "lookup"}));
 }
 
 TEST_F(UsbLookupTest, NoPlugInGivesTheServiceBack) {
   platform::UsbFindResult result = Find(FakeApi::Fail::kPlugIn);
-  EXPECT_EQ(result.step, UsbFindStep::kPlugInFailed);
+  EXPECT_EQ(result.outcome, UsbFindOutcome::kNoInterface);
+  EXPECT_EQ(result.line, "IOCreatePlugInInterfaceForService failed");
   EXPECT_EQ(result.device, nullptr);
   EXPECT_EQ(Log(), (Steps{"create matching", "set vendor", "set product", "lookup",
                           "create plug-in", "release service"}));
@@ -166,7 +169,8 @@ TEST_F(UsbLookupTest, NoPlugInGivesTheServiceBack) {
 
 TEST_F(UsbLookupTest, NoDeviceInterfaceStillGivesBackPlugInThenService) {
   platform::UsbFindResult result = Find(FakeApi::Fail::kQuery);
-  EXPECT_EQ(result.step, UsbFindStep::kQueryFailed);
+  EXPECT_EQ(result.outcome, UsbFindOutcome::kNoInterface);
+  EXPECT_EQ(result.line, "QueryInterface (DeviceInterface) failed");
   EXPECT_EQ(result.device, nullptr);
   EXPECT_EQ(Log(), (Steps{"create matching", "set vendor", "set product", "lookup",
                           "create plug-in", "query", "release plug-in", "release service"}));

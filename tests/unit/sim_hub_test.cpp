@@ -60,7 +60,7 @@ const Calls kFound = {"matching", "release numbers", "lookup",         "plugin",
 TEST_F(SimHubTest, WrittenValueIsReadBackAndEveryBlockIsRecorded) {
   Hub().SetRegister(0xF8, 0x008F, 0x20);
   auto found = Usb().FindDevice(0x2109, 0x8822);
-  ASSERT_EQ(found.step, platform::UsbFindStep::kFound);
+  ASSERT_EQ(found.outcome, platform::UsbFindOutcome::kFound);
   ASSERT_NE(found.device, nullptr);
   ASSERT_TRUE(found.device->Open(nullptr));
   uint8_t b = 0xAA;
@@ -94,18 +94,25 @@ TEST_F(SimHubTest, WrittenValueIsReadBackAndEveryBlockIsRecorded) {
 TEST_F(SimHubTest, EachLookupFaultReleasesWhatWasObtainedInOrder) {
   struct Case {
     sim::HubFault fault;
-    platform::UsbFindStep step;
+    platform::UsbFindOutcome outcome;
+    const char* line;
     Calls calls;
   } cases[] = {
-      {sim::HubFault::kMatching, platform::UsbFindStep::kMatchingFailed, {"matching fail"}},
+      {sim::HubFault::kMatching,
+       platform::UsbFindOutcome::kNoSearch,
+       "IOServiceMatching failed",
+       {"matching fail"}},
       {sim::HubFault::kLookup,
-       platform::UsbFindStep::kNotFound,
+       platform::UsbFindOutcome::kNotAttached,
+       "USB device not found (VID=0x2109 PID=0x8822)",
        {"matching", "release numbers", "lookup fail"}},
       {sim::HubFault::kPlugIn,
-       platform::UsbFindStep::kPlugInFailed,
+       platform::UsbFindOutcome::kNoInterface,
+       "IOCreatePlugInInterfaceForService failed",
        {"matching", "release numbers", "lookup", "plugin fail", "release service"}},
       {sim::HubFault::kQuery,
-       platform::UsbFindStep::kQueryFailed,
+       platform::UsbFindOutcome::kNoInterface,
+       "QueryInterface (DeviceInterface) failed",
        {"matching", "release numbers", "lookup", "plugin", "query fail", "release plugin",
         "release service"}},
   };
@@ -114,14 +121,17 @@ TEST_F(SimHubTest, EachLookupFaultReleasesWhatWasObtainedInOrder) {
     Hub().ClearRecords();
     Hub().SetFault(c.fault, true);
     auto found = Usb().FindDevice(0x2109, 0x8822);
-    EXPECT_EQ(found.step, c.step);
+    EXPECT_EQ(found.outcome, c.outcome);
+    EXPECT_EQ(found.line, c.line);
     EXPECT_EQ(found.device, nullptr);
     EXPECT_EQ(Hub().Calls(), c.calls);
     Hub().SetFault(c.fault, false);
   }
   Hub().ClearRecords();
-  EXPECT_EQ(Usb().FindDevice(0x2109, 0x8822).step, platform::UsbFindStep::kFound);
-  EXPECT_EQ(Usb().FindDevice(0x2109, 0x8823).step, platform::UsbFindStep::kNotFound);
+  EXPECT_EQ(Usb().FindDevice(0x2109, 0x8822).outcome, platform::UsbFindOutcome::kFound);
+  const platform::UsbFindResult other = Usb().FindDevice(0x2109, 0x8823);
+  EXPECT_EQ(other.outcome, platform::UsbFindOutcome::kNotAttached);
+  EXPECT_EQ(other.line, "USB device not found (VID=0x2109 PID=0x8823)");
 }
 
 TEST_F(SimHubTest, TransferFaultsFailOnlyTheirRegisterAndLeaveTheBufferAlone) {
@@ -145,10 +155,11 @@ TEST_F(SimHubTest, TransferFaultsFailOnlyTheirRegisterAndLeaveTheBufferAlone) {
 TEST_F(SimHubTest, OpenFaultAndRequestsOnAnUnopenedDevice) {
   Hub().SetFault(sim::HubFault::kOpen, true);
   auto found = Usb().FindDevice(0x2109, 0x8822);
-  ASSERT_EQ(found.step, platform::UsbFindStep::kFound);
-  std::string fix = "stale";
-  EXPECT_FALSE(found.device->Open(&fix));
-  EXPECT_EQ(fix, "");
+  ASSERT_EQ(found.outcome, platform::UsbFindOutcome::kFound);
+  platform::UsbFailure refused{"stale", "stale"};
+  EXPECT_FALSE(found.device->Open(&refused));
+  EXPECT_EQ(refused.line, "USBDeviceOpen failed");
+  EXPECT_EQ(refused.fix, "");
   uint8_t b = 0;
   EXPECT_NE(Read(*found.device, 0xF5, 0x0000, &b), platform::kUsbSuccess);
   found.device.reset();
@@ -163,13 +174,13 @@ TEST_F(SimHubTest, UnpluggedHubIsNotFoundAndFailsAnOpenDevice) {
   uint8_t b = 7;
   EXPECT_NE(Read(*found.device, 0xF5, 0x0000, &b), platform::kUsbSuccess);
   EXPECT_EQ(b, 0);
-  EXPECT_EQ(Usb().FindDevice(0x2109, 0x8822).step, platform::UsbFindStep::kNotFound);
+  EXPECT_EQ(Usb().FindDevice(0x2109, 0x8822).outcome, platform::UsbFindOutcome::kNotAttached);
 
   // Plugged in again: the old interface stays stale, a new lookup works.
   Hub().SetPresent(true);
   EXPECT_NE(Write(*found.device, 0xF5, 0x0000, 1), platform::kUsbSuccess);
   auto again = Usb().FindDevice(0x2109, 0x8822);
-  ASSERT_EQ(again.step, platform::UsbFindStep::kFound);
+  ASSERT_EQ(again.outcome, platform::UsbFindOutcome::kFound);
   ASSERT_TRUE(again.device->Open(nullptr));
   EXPECT_EQ(Write(*again.device, 0xF5, 0x0000, 1), platform::kUsbSuccess);
   EXPECT_EQ(Hub().Register(0xF5, 0x0000), 1);

@@ -2,6 +2,7 @@
 
 #include <libusb.h>
 
+#include <cstdio>
 #include <memory>
 #include <optional>
 #include <string>
@@ -10,6 +11,11 @@
 #include "platform/linux/usb_removal_watch.h"
 
 namespace linux_platform {
+namespace {
+
+constexpr const char* kOpenFailed = "USBDeviceOpen failed";
+
+}  // namespace
 
 // One libusb context. Shared by the service and the devices found through
 // it: a device's libusb object lives in its context, so the context is
@@ -52,7 +58,9 @@ class LinuxUsbDevice : public platform::UsbDevice {
   LinuxUsbDevice(const LinuxUsbDevice&) = delete;
   LinuxUsbDevice& operator=(const LinuxUsbDevice&) = delete;
 
-  bool Open(std::string* fix) override {
+  // A refused open is told in the words users of the tool know from every
+  // platform, with the fix where the cause is one they can mend.
+  bool Open(platform::UsbFailure* failure) override {
     if (handle_ != nullptr) return true;
     int rc = libusb_open(device_, &handle_);
     if (rc == LIBUSB_ERROR_NO_DEVICE && !fresh_) {
@@ -60,14 +68,16 @@ class LinuxUsbDevice : public platform::UsbDevice {
       // back at another address. Look at the bus as it is now.
       if (!TakeFreshLookup()) {
         handle_ = nullptr;
-        if (fix != nullptr) *fix = UsbGoneFix();
+        if (failure != nullptr) *failure = {kOpenFailed, UsbGoneFix()};
         return false;
       }
       rc = libusb_open(device_, &handle_);
     }
     if (rc == LIBUSB_SUCCESS) return true;
     handle_ = nullptr;
-    if (rc == LIBUSB_ERROR_ACCESS && fix != nullptr) *fix = UsbAccessFix();
+    if (failure != nullptr) {
+      *failure = {kOpenFailed, rc == LIBUSB_ERROR_ACCESS ? UsbAccessFix() : ""};
+    }
     return false;
   }
 
@@ -124,7 +134,7 @@ class LinuxUsbDevice : public platform::UsbDevice {
     std::shared_ptr<UsbContext> context = usb_->FreshContext();
     if (!context) return false;
     platform::UsbFindResult again = usb_->Lookup(context, true, vendor_id_, product_id_);
-    if (again.step != platform::UsbFindStep::kFound) return false;
+    if (again.outcome != platform::UsbFindOutcome::kFound) return false;
     auto* found = static_cast<LinuxUsbDevice*>(again.device.get());
     libusb_unref_device(device_);
     device_ = libusb_ref_device(found->device_);
@@ -206,20 +216,24 @@ platform::UsbFindResult LinuxUsb::Lookup(const std::shared_ptr<UsbContext>& cont
   platform::UsbFindResult result;
   DeviceList list(context->get());
   if (!list.ok()) {
-    result.step = platform::UsbFindStep::kMatchingFailed;
-    result.failure_line = "libusb_get_device_list failed";
+    result.outcome = platform::UsbFindOutcome::kNoSearch;
+    result.line = "libusb_get_device_list failed";
     return result;
   }
   for (ssize_t i = 0; i < list.size(); ++i) {
     libusb_device_descriptor descriptor{};
     if (libusb_get_device_descriptor(list[i], &descriptor) != LIBUSB_SUCCESS) continue;
     if (descriptor.idVendor != vendor_id || descriptor.idProduct != product_id) continue;
-    result.step = platform::UsbFindStep::kFound;
+    result.outcome = platform::UsbFindOutcome::kFound;
     result.device =
         std::make_unique<LinuxUsbDevice>(this, context, list[i], fresh, vendor_id, product_id);
     return result;
   }
-  result.step = platform::UsbFindStep::kNotFound;
+  char line[64];
+  std::snprintf(line, sizeof line, "USB device not found (VID=0x%04X PID=0x%04X)", vendor_id,
+                product_id);
+  result.outcome = platform::UsbFindOutcome::kNotAttached;
+  result.line = line;
   return result;
 }
 
@@ -228,12 +242,12 @@ platform::UsbFindResult LinuxUsb::FindDevice(uint16_t vendor_id, uint16_t produc
   std::shared_ptr<UsbContext> context = Context();
   if (!context) {
     platform::UsbFindResult result;
-    result.step = platform::UsbFindStep::kMatchingFailed;
-    result.failure_line = "libusb_init failed";
+    result.outcome = platform::UsbFindOutcome::kNoSearch;
+    result.line = "libusb_init failed";
     return result;
   }
   platform::UsbFindResult result = Lookup(context, !kept, vendor_id, product_id);
-  if (kept && result.step != platform::UsbFindStep::kFound) {
+  if (kept && result.outcome != platform::UsbFindOutcome::kFound) {
     // The kept view may be stale: look once more at the bus as it is now.
     std::shared_ptr<UsbContext> fresh = FreshContext();
     if (fresh) result = Lookup(fresh, true, vendor_id, product_id);

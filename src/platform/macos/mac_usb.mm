@@ -36,9 +36,10 @@ class MacUsbDevice final : public UsbDevice {
 
   // The system gives no fix for a refused open: another program has the
   // device, or it has gone.
-  bool Open(std::string* /*fix*/) override {
+  bool Open(UsbFailure* failure) override {
     IOUSBDeviceInterface** device = device_.get();
     open_ = (*device)->USBDeviceOpen(device) == kIOReturnSuccess;
+    if (!open_ && failure != nullptr) *failure = {"USBDeviceOpen failed", ""};
     return open_;
   }
 

@@ -23,7 +23,9 @@
 #pragma once
 
 #include <cstdint>
+#include <cstdio>
 #include <memory>
+#include <string>
 #include <utility>
 
 #include "platform/usb.h"
@@ -33,33 +35,47 @@ namespace platform::macos {
 // The two registry keys a device is matched by.
 enum class UsbIdKey { kVendor, kProduct };
 
+// The console lines of a lookup that stopped, named after the call that
+// failed.
+inline constexpr const char* kMatchingFailedLine = "IOServiceMatching failed";
+inline constexpr const char* kPlugInFailedLine = "IOCreatePlugInInterfaceForService failed";
+inline constexpr const char* kQueryFailedLine = "QueryInterface (DeviceInterface) failed";
+
+inline std::string NotFoundLine(uint16_t vendor_id, uint16_t product_id) {
+  char line[64];
+  std::snprintf(line, sizeof line, "USB device not found (VID=0x%04X PID=0x%04X)", vendor_id,
+                product_id);
+  return line;
+}
+
+inline UsbFindResult LookupFailed(UsbFindOutcome outcome, std::string line) {
+  UsbFindResult result;
+  result.outcome = outcome;
+  result.line = std::move(line);
+  return result;
+}
+
 template <class Api>
 UsbFindResult FindDeviceWith(Api& api, uint16_t vendor_id, uint16_t product_id) {
-  UsbFindResult result;
-
   auto matching = api.CreateMatching();
-  if (!matching) {
-    result.step = UsbFindStep::kMatchingFailed;
-    return result;
-  }
+  if (!matching) return LookupFailed(UsbFindOutcome::kNoSearch, kMatchingFailedLine);
   // The identifiers go in as 32-bit signed numbers. A number that cannot be
   // made would leave a dictionary that matches every device: stop instead.
   if (!api.SetIdentifier(matching, UsbIdKey::kVendor, static_cast<int32_t>(vendor_id)) ||
       !api.SetIdentifier(matching, UsbIdKey::kProduct, static_cast<int32_t>(product_id))) {
-    result.step = UsbFindStep::kMatchingFailed;
-    return result;  // the dictionary goes with `matching`
+    // The dictionary goes with `matching`.
+    return LookupFailed(UsbFindOutcome::kNoSearch, kMatchingFailedLine);
   }
 
   auto service = api.GetMatchingService(std::move(matching));
   if (!service) {
-    result.step = UsbFindStep::kNotFound;
-    return result;
+    return LookupFailed(UsbFindOutcome::kNotAttached, NotFoundLine(vendor_id, product_id));
   }
 
   auto plugin = api.CreatePlugIn(service);
   if (!plugin) {
-    result.step = UsbFindStep::kPlugInFailed;
-    return result;  // the service goes with `service`
+    // The service goes with `service`.
+    return LookupFailed(UsbFindOutcome::kNoInterface, kPlugInFailedLine);
   }
 
   auto device = api.QueryDevice(plugin);
@@ -67,13 +83,12 @@ UsbFindResult FindDeviceWith(Api& api, uint16_t vendor_id, uint16_t product_id) 
   // or not an interface came back.
   plugin.reset();
   service.reset();
-  if (!device) {
-    result.step = UsbFindStep::kQueryFailed;
-    return result;
-  }
+  if (!device) return LookupFailed(UsbFindOutcome::kNoInterface, kQueryFailedLine);
 
-  result.step = UsbFindStep::kFound;
+  UsbFindResult result;
+  result.outcome = UsbFindOutcome::kFound;
   result.device = api.MakeDevice(std::move(device));
+  if (!result.device) return LookupFailed(UsbFindOutcome::kNoInterface, kQueryFailedLine);
   return result;
 }
 

@@ -9,6 +9,20 @@
 namespace sim {
 namespace {
 
+// The reference system's lines for a lookup or an open that failed, named
+// after the call that failed.
+constexpr const char* kMatchingFailed = "IOServiceMatching failed";
+constexpr const char* kPlugInFailed = "IOCreatePlugInInterfaceForService failed";
+constexpr const char* kQueryFailed = "QueryInterface (DeviceInterface) failed";
+constexpr const char* kOpenFailed = "USBDeviceOpen failed";
+
+std::string NotFound(uint16_t vendor_id, uint16_t product_id) {
+  char text[64];
+  std::snprintf(text, sizeof text, "USB device not found (VID=0x%04X PID=0x%04X)", vendor_id,
+                product_id);
+  return text;
+}
+
 std::string RegisterName(uint8_t request, uint16_t address) {
   char text[16];
   std::snprintf(text, sizeof text, "%02X-%04X", request, address);
@@ -30,17 +44,18 @@ class SimDevice : public platform::UsbDevice {
   ~SimDevice() override {
     if (auto usb = usb_.lock()) usb->Call("release device");
   }
-  bool Open(std::string* fix) override {
+  // The reference system gives no fix for a refused open: another program
+  // has the device, or it has gone.
+  bool Open(platform::UsbFailure* failure) override {
     auto usb = usb_.lock();
-    if (!usb) return false;
-    if (usb->Faulty(HubFault::kOpen) || !Alive(*usb)) {
-      usb->Call("open fail");
-      if (fix) fix->clear();
-      return false;
+    if (usb && !usb->Faulty(HubFault::kOpen) && Alive(*usb)) {
+      usb->Call("open");
+      open_ = true;
+      return true;
     }
-    usb->Call("open");
-    open_ = true;
-    return true;
+    if (usb) usb->Call("open fail");
+    if (failure) *failure = {kOpenFailed, ""};
+    return false;
   }
   platform::UsbReturn DeviceRequest(platform::UsbDeviceRequest* request) override {
     auto usb = usb_.lock();
@@ -121,10 +136,14 @@ void SimUsb::SetRemovalWatch(bool offered, std::optional<uint64_t> leave_after_m
 
 platform::UsbFindResult SimUsb::FindDevice(uint16_t vendor_id, uint16_t product_id) {
   platform::UsbFindResult result;
+  auto failed = [&result](platform::UsbFindOutcome outcome, std::string line) {
+    result.outcome = outcome;
+    result.line = std::move(line);
+    return std::move(result);
+  };
   if (Faulty(HubFault::kMatching)) {
     Call("matching fail");
-    result.step = platform::UsbFindStep::kMatchingFailed;
-    return result;
+    return failed(platform::UsbFindOutcome::kNoSearch, kMatchingFailed);
   }
   Call("matching");
   Call("release numbers");
@@ -132,26 +151,21 @@ platform::UsbFindResult SimUsb::FindDevice(uint16_t vendor_id, uint16_t product_
   if (Faulty(HubFault::kLookup) || !present_ || vendor_id != kVendorId ||
       product_id != kProductId) {
     Call("lookup fail");
-    result.step = platform::UsbFindStep::kNotFound;
-    return result;
+    return failed(platform::UsbFindOutcome::kNotAttached, NotFound(vendor_id, product_id));
   }
   Call("lookup");
   if (Faulty(HubFault::kPlugIn)) {
     Call("plugin fail");
     Call("release service");
-    result.step = platform::UsbFindStep::kPlugInFailed;
-    return result;
+    return failed(platform::UsbFindOutcome::kNoInterface, kPlugInFailed);
   }
   Call("plugin");
   const bool query_ok = !Faulty(HubFault::kQuery);
   Call(query_ok ? "query" : "query fail");
   Call("release plugin");
   Call("release service");
-  if (!query_ok) {
-    result.step = platform::UsbFindStep::kQueryFailed;
-    return result;
-  }
-  result.step = platform::UsbFindStep::kFound;
+  if (!query_ok) return failed(platform::UsbFindOutcome::kNoInterface, kQueryFailed);
+  result.outcome = platform::UsbFindOutcome::kFound;
   result.device = std::make_unique<SimDevice>(weak_from_this(), plugging_);
   return result;
 }
