@@ -26,7 +26,6 @@
 #include "platform/services.h"
 #include "platform/sim/sim_world.h"
 #include "summary.h"
-#include "switch_globals.h"
 
 namespace {
 
@@ -45,7 +44,9 @@ class Running {
     platform::Services services = world_->Services();
     if (clock == ClockKind::kSystem) services.clock = &system_clock_;
     platform::InstallServices(services);
-    test_support::ResetRecogniserGlobals();
+    ResetPortSwitch();
+    ResetKeyboardGestures();
+    ResetMouseChord();
     ok_ = StartEventTap();
   }
   ~Running() {

@@ -23,6 +23,12 @@ bool gStartedFromService = false;
 bool gInstalledServiceThisRun = false;
 std::unique_ptr<ZRNAppDelegate> gAppDelegate;
 
+void ResetStartup() {
+  gStartedFromService = false;
+  gInstalledServiceThisRun = false;
+  gAppDelegate.reset();
+}
+
 namespace {
 
 // What PromptStartupAction answers.

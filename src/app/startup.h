@@ -11,6 +11,9 @@ extern bool gStartedFromService;
 extern bool gInstalledServiceThisRun;
 // The one application delegate, created by the entry point.
 extern std::unique_ptr<ZRNAppDelegate> gAppDelegate;
+// Puts the three variables above back to their start values (the delegate
+// is destroyed).
+void ResetStartup();
 
 // True when an argument after the program name equals `name` exactly.
 bool HasArgument(int count, char* arguments[], const char* name);

@@ -10,6 +10,13 @@ uint64_t gLastControlReleaseMs = 0;
 int32_t wPreKBKey = 0;
 uint32_t uKBTimeMs = 0;
 
+void ResetKeyboardGestures() {
+  gControlKeyDown = false;
+  gLastControlReleaseMs = 0;
+  wPreKBKey = 0;
+  uKBTimeMs = 0;
+}
+
 namespace {
 
 // Wall-clock milliseconds, kept to their low 32 bits: the Q recogniser's

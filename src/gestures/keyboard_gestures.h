@@ -13,6 +13,8 @@ extern uint64_t gLastControlReleaseMs;
 extern int32_t wPreKBKey;
 // Wall-clock ms, truncated to 32 bits, of the pending first Q tap; 0 = none.
 extern uint32_t uKBTimeMs;
+// Puts every variable above back to its start value.
+void ResetKeyboardGestures();
 
 inline constexpr uint64_t kDoubleTapWindowMs = 700;
 inline constexpr uint16_t kQKeyCode = 12;

@@ -8,6 +8,12 @@ uint8_t MSButton = 0;
 std::unique_ptr<platform::Timer> gMouseComboTimer;
 bool gMouseComboTriggered = false;
 
+void ResetMouseChord() {
+  MSButton = 0;
+  gMouseComboTimer.reset();
+  gMouseComboTriggered = false;
+}
+
 namespace {
 
 constexpr uint8_t kLeftHeldBit = 0x10;

@@ -13,6 +13,9 @@ extern uint8_t MSButton;
 extern std::unique_ptr<platform::Timer> gMouseComboTimer;
 // Set from the moment a hold has fired until the chord is seen released.
 extern bool gMouseComboTriggered;
+// Puts every variable above back to its start value (a pending hold timer
+// is invalidated and released).
+void ResetMouseChord();
 
 inline constexpr double kMouseComboHoldSec = 1.0;
 

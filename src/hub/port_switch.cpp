@@ -23,6 +23,12 @@ void ReportIfNotTaken(SwitchCheckResult result) {
 
 }  // namespace
 
+void ResetPortSwitch() {
+  gLastSwitchMs = 0;
+  gSwitchNotTakenReporter = nullptr;
+  CancelSwitchCheck();
+}
+
 void TriggerSwitch(const char* source_name) {
   const uint64_t now = GetMilliseconds();
   // The window runs from the last accepted request; a dropped one does not

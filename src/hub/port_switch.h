@@ -19,6 +19,9 @@ inline constexpr uint16_t kStatusAddress = 0x008F;
 
 // GetMilliseconds time of the last accepted switch request; 0 = none yet.
 extern uint64_t gLastSwitchMs;
+// Puts the switch back as the process starts: no last time, no check
+// pending, no reporter.
+void ResetPortSwitch();
 
 // What one switch did.
 struct SwitchOutcome {

@@ -10,6 +10,12 @@ bool gConsoleMode = false;
 bool gLogFile = false;
 bool gDbgMsg = true;
 
+void ResetMessageOutput() {
+  gConsoleMode = false;
+  gLogFile = false;
+  gDbgMsg = true;
+}
+
 namespace {
 
 // Every message is formatted into a buffer of this size: at most 499 bytes

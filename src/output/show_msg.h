@@ -10,6 +10,8 @@ extern bool gConsoleMode;
 extern bool gLogFile;
 // Successful hub register transfers are traced (a build-time switch).
 extern bool gDbgMsg;
+// Puts the three switches above back to their start values.
+void ResetMessageOutput();
 
 // printf-style; routes the formatted text (at most 499 bytes) to standard
 // output and/or the debug log. The result carries no meaning.

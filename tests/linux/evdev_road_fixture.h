@@ -11,11 +11,13 @@
 #include "fake_hub.h"
 #include "fake_input.h"
 #include "gestures/event_tap.h"
+#include "gestures/keyboard_gestures.h"
+#include "gestures/mouse_chord.h"
+#include "hub/port_switch.h"
 #include "manual_loop.h"
 #include "platform/linux/input_linux.h"
 #include "platform/linux/usb_linux.h"
 #include "platform/services.h"
-#include "support/switch_globals.h"
 
 namespace linux_test {
 
@@ -33,7 +35,9 @@ class EvdevRoadTest : public ::testing::Test {
     services.usb = usb_.get();
     services.app = &app_;
     platform::InstallServices(services);
-    test_support::ResetRecogniserGlobals();
+    ResetPortSwitch();
+    ResetKeyboardGestures();
+    ResetMouseChord();
     app_.on_terminate = [] { StopEventTap(); };
   }
   void TearDown() override {

@@ -22,7 +22,6 @@
 #include "output/show_msg.h"
 #include "platform/services.h"
 #include "platform/sim/sim_world.h"
-#include "support/switch_globals.h"
 #include "ui/app_delegate.h"
 
 class ToolWorldTest : public ::testing::Test {
@@ -44,12 +43,14 @@ class ToolWorldTest : public ::testing::Test {
     platform::InstallServices(platform::Services{});
   }
 
+  // Every subsystem's process-wide state, by the subsystem's own reset.
   static void ResetRecognisers() {
-    test_support::ResetOutputGlobals();
-    test_support::ResetRecogniserGlobals();
-    gStartedFromService = false;
-    gInstalledServiceThisRun = false;
-    gSingleInstanceLockFd.reset();
+    ResetMessageOutput();
+    ResetPortSwitch();
+    ResetKeyboardGestures();
+    ResetMouseChord();
+    ResetStartup();
+    ReleaseSingleInstanceLock();
   }
 
   // Runs the tool's main with these arguments after the program name.

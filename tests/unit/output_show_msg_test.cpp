@@ -17,7 +17,6 @@
 #include "output/show_msg.h"
 #include "platform/sim/sim_world.h"
 #include "support/hostile_support.h"
-#include "support/switch_globals.h"
 
 namespace {
 
@@ -35,11 +34,11 @@ class ShowMsgTest : public ::testing::Test {
     ASSERT_NE(mkdtemp(pattern), nullptr);
     dir_ = pattern;
     fs::current_path(dir_);
-    test_support::ResetOutputGlobals();
+    ResetMessageOutput();
   }
   void TearDown() override {
     if (capturing_) (void)testing::internal::GetCapturedStdout();
-    test_support::ResetOutputGlobals();
+    ResetMessageOutput();
     fs::current_path(old_cwd_);
     std::error_code ignored;
     fs::remove_all(dir_, ignored);

@@ -18,16 +18,16 @@
 #include "platform/services.h"
 #include "platform/sim/sim_world.h"
 #include "shared/milliseconds.h"
-#include "support/switch_globals.h"
 
 namespace switch_test {
 
 // Stops whatever runs and puts every variable back to its start value.
 inline void ResetSwitchState() {
   StopEventTap();
-  gMouseComboTimer.reset();
-  test_support::ResetOutputGlobals();
-  test_support::ResetRecogniserGlobals();
+  ResetMessageOutput();
+  ResetPortSwitch();
+  ResetKeyboardGestures();
+  ResetMouseChord();
 }
 
 class SimTest : public ::testing::Test {
