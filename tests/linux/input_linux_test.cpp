@@ -1,6 +1,7 @@
 // The evdev tap with the real libevdev against fake devices in umockdev:
 // device selection, event mapping, live state, SYN_DROPPED and hot-plug.
 #include "platform/linux/input_linux.h"
+#include "gestures/event_tap.h"
 
 #include <gtest/gtest.h>
 #include <linux/input-event-codes.h>
@@ -43,7 +44,7 @@ class InputLinuxTest : public ::testing::Test {
 
   // Makes the tap as the tool does: created, its source in the loop, on.
   bool StartTap() {
-    tap_ = input_.CreateEventTap(0x0E001CDE, &InputLinuxTest::Record, this);
+    tap_ = input_.CreateEventTap(kEventTapMask, &InputLinuxTest::Record, this);
     if (!tap_) return false;
     source_ = tap_->CreateRunLoopSource();
     source_->AddToRunLoop(platform::RunLoopMode::kCommon);

@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "fake_input.h"
+#include "gestures/event_tap.h"
 #include "manual_loop.h"
 #include "platform/linux/evdev_tap.h"
 #include "platform/linux/input_linux.h"
@@ -32,7 +33,7 @@ using linux_test::ManualRunLoop;
 using linux_test::ManualWatcher;
 using linux_test::Testbed;
 
-constexpr uint64_t kMask = 0x0E001CDE;
+constexpr uint64_t kMask = kEventTapMask;
 
 int NoInotify(int) {
   errno = EMFILE;  // as when the per-user limit of instances is reached

@@ -12,6 +12,7 @@
 #include <string>
 
 #include "fake_hub.h"
+#include "gestures/event_tap.h"
 #include "manual_loop.h"
 #include "platform/linux/input_linux.h"
 #include "platform/linux/usb_linux.h"
@@ -59,7 +60,7 @@ TEST_F(PermissionTest, UnreadableInputDevicesRefuseTheTapWithTheGroupFix) {
     linux_test::ManualWatcher watcher;
     linux_platform::LinuxInput input(&watcher, dir_);
     int failed = 0;
-    if (input.CreateEventTap(0x0E001CDE, nullptr, nullptr) != nullptr) ++failed;
+    if (input.CreateEventTap(kEventTapMask, nullptr, nullptr) != nullptr) ++failed;
     if (input.RefusedTapFix().find("input group") == std::string::npos) ++failed;
     return failed;
   });
@@ -70,7 +71,7 @@ TEST_F(PermissionTest, AFolderWithoutDevicesIsNoRefusal) {
   const int failures = AsNobody([this] {
     linux_test::ManualWatcher watcher;
     linux_platform::LinuxInput input(&watcher, dir_);
-    return input.CreateEventTap(0x0E001CDE, nullptr, nullptr) != nullptr ? 0 : 1;
+    return input.CreateEventTap(kEventTapMask, nullptr, nullptr) != nullptr ? 0 : 1;
   });
   EXPECT_EQ(failures, 0);
 }

@@ -1,6 +1,7 @@
 // The Qt loop services: timers, descriptor watches, and the terminate
 // request reaching out of a nested loop.
 #include "platform/linux/qt_loop.h"
+#include "gestures/event_tap.h"
 
 #include <gtest/gtest.h>
 #include <unistd.h>
@@ -125,7 +126,7 @@ TEST_F(QtLoopTest, AKeyboardPluggedInIsOpenedByTheLoopItself) {
   linux_test::FakeInput lid(testbed, linux_test::FakeKind::kLidSwitch, 1);
   QtFdWatcher watcher;
   linux_platform::LinuxInput input(&watcher);
-  auto tap = input.CreateEventTap(0x0E001CDE, nullptr, nullptr);
+  auto tap = input.CreateEventTap(kEventTapMask, nullptr, nullptr);
   ASSERT_NE(tap, nullptr);
   auto source = tap->CreateRunLoopSource();
   source->AddToRunLoop(platform::RunLoopMode::kCommon);

@@ -2,6 +2,8 @@
 
 #include <linux/input-event-codes.h>
 
+#include "platform/input.h"
+
 namespace linux_platform {
 
 int64_t VirtualKeyCode(uint16_t code) {
@@ -22,7 +24,7 @@ uint64_t ModifierFlag(uint16_t code) {
   switch (code) {
     case KEY_LEFTCTRL:
     case KEY_RIGHTCTRL:
-      return 0x40000;
+      return platform::kEventFlagMaskControl;
     case KEY_LEFTSHIFT:
     case KEY_RIGHTSHIFT:
       return 0x20000;
