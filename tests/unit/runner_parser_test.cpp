@@ -131,6 +131,35 @@ struct Lowered {
   std::optional<EventSpec> event;
 };
 
+TEST(RunnerParser, AfterWriteOffersTheWatchAndSaysWhenTheHubLeaves) {
+  Scenario none = Parsed("");
+  EXPECT_FALSE(none.setup.watch_offered);
+  EXPECT_FALSE(none.setup.leave_after_write_ms.has_value());
+
+  Scenario stay = Parsed("after-write stay\n");
+  EXPECT_TRUE(stay.setup.watch_offered);
+  EXPECT_FALSE(stay.setup.leave_after_write_ms.has_value());
+
+  Scenario leave = Parsed("after-write leave 0\n");
+  EXPECT_TRUE(leave.setup.watch_offered);
+  ASSERT_TRUE(leave.setup.leave_after_write_ms.has_value());
+  EXPECT_EQ(*leave.setup.leave_after_write_ms, 0u);
+  EXPECT_EQ(*Parsed("after-write leave 86400000\n").setup.leave_after_write_ms, 86'400'000u);
+
+  for (const char* bad : {"after-write\n", "after-write leave\n", "after-write leave -1\n",
+                          "after-write leave 86400001\n", "after-write stay 10\n",
+                          "after-write go 10\n", "after-write leave 10 stay\n"}) {
+    const ParseError e = Failed(bad);
+    EXPECT_EQ(e.line, 1) << bad;
+    EXPECT_NE(e.what.find("'after-write' takes"), std::string::npos) << bad << e.what;
+  }
+  const ParseError twice = Failed("after-write stay\nafter-write leave 5\n");
+  EXPECT_EQ(twice.line, 2);
+  EXPECT_NE(twice.what.find("already given on line 1"), std::string::npos) << twice.what;
+  // A set-up directive: not after the timeline has begun.
+  EXPECT_EQ(Failed("at 0 ctrl down\nafter-write stay\n").line, 2);
+}
+
 TEST(RunnerParser, TimelineActionsLowerToLiveStateAndEvents) {
   using K = Step::Kind;
   const Lowered cases[] = {
