@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Installs everything a fresh Debian 12 machine lacks to build, test and run the
-# tool; with --bench, also what the benchmarks need (an X server and a tray for
-# the figures with the tray). Runs as root, or through sudo when it is not.
+# tool; with --bench, also what the benchmarks need (a tray for the figures
+# with the tray); with --screens, a real panel and a screenshot tool for
+# looking at the tray by hand. Runs as root, or through sudo when it is not.
 set -euo pipefail
 
 packages=(
@@ -13,15 +14,19 @@ packages=(
   umockdev libumockdev-dev
   clang libclang-rt-14-dev
   scdoc appstream lintian
+  # The tray test: an X server, a private session bus, and the stand-in
+  # status-notifier watcher's Python bindings.
+  xvfb dbus python3-dbus python3-gi
 )
 # The workflow check of .ci/run runs a validator from npm; any Node.js with
 # npm will do.
 if ! command -v npm >/dev/null; then
   packages+=(npm)
 fi
-if [ "${1:-}" = "--bench" ]; then
-  packages+=(xvfb trayer)
-fi
+case "${1:-}" in
+  --bench) packages+=(trayer) ;;
+  --screens) packages+=(xfce4-panel x11-apps imagemagick xdotool) ;;
+esac
 
 as_root=()
 if [ "$(id -u)" -ne 0 ]; then

@@ -40,11 +40,19 @@ void ZRNAppDelegate::applicationDidFinishLaunching() {
     return;
   }
 
-  showMsg("Cannot create event tap (enable Accessibility)\n");
-  std::string alert = kTapRefusedAlert;
+  // A platform whose permission is not Accessibility says it in its words.
+  platform::Input& input = *platform::Sys().input;
+  const std::string line = input.RefusedTapLine();
+  if (line.empty()) {
+    showMsg("Cannot create event tap (enable Accessibility)\n");
+  } else {
+    showMsg("%s\n", line.c_str());
+  }
+  std::string alert = input.RefusedTapAlert();
+  if (alert.empty()) alert = kTapRefusedAlert;
   // Where the platform knows a more precise way to allow input watching,
   // say it too, on the console and in the alert.
-  const std::string fix = platform::Sys().input->RefusedTapFix();
+  const std::string fix = input.RefusedTapFix();
   if (!fix.empty()) {
     showMsg("%s\n", fix.c_str());
     alert += "\n" + fix;

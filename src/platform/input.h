@@ -75,6 +75,10 @@ class Input {
     if (detail) *detail = "not checked on this platform";
     return true;
   }
+  // A refused tap's console line and alert text in this platform's words,
+  // or "" for the tool's own, which speak of the Accessibility permission.
+  virtual std::string RefusedTapLine() { return ""; }
+  virtual std::string RefusedTapAlert() { return ""; }
   // The live modifier flags of the input system now (kEventFlagMaskControl
   // among them), whatever events were or were not delivered.
   virtual uint64_t FlagsState() = 0;

@@ -87,6 +87,13 @@ class Ui {
   // button's return value (kAlertFirstButtonReturn for the first). While it
   // is up the run loop runs in its modal mode: only common-mode items fire.
   virtual int RunModalAlert(const AlertSpec& alert) = 0;
+  // Tells the user, outside any window, that an action failed and how to
+  // fix it (`text`); a platform may show one notice per `kind` every few
+  // seconds. None by default: the failure's console line stays the record.
+  virtual void ShowFailureNotice(const std::string& kind, const std::string& text) {
+    (void)kind;
+    (void)text;
+  }
 };
 
 }  // namespace platform

@@ -9,16 +9,20 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <thread>
+#include <vector>
 
 namespace {
 
 using linux_platform::ChooseQtPlatform;
 using linux_platform::DisplayEnvironment;
 
-// A listening unix socket in a fresh folder, standing in for a server.
+// A listening unix socket in a fresh folder, standing in for a display
+// server. An answering one reads the client's opening message and replies
+// with a byte; a silent one accepts the connection and never says a word.
 class FakeServer {
  public:
-  FakeServer() {
+  explicit FakeServer(bool answers = true) {
     char dir[] = "/tmp/qs-display-XXXXXX";
     dir_ = mkdtemp(dir);
     path_ = dir_ + "/wayland-7";
@@ -27,8 +31,24 @@ class FakeServer {
     addr.sun_family = AF_UNIX;
     std::strncpy(addr.sun_path, path_.c_str(), sizeof addr.sun_path - 1);
     ok_ = bind(fd_, reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0 && listen(fd_, 4) == 0;
+    if (ok_) {
+      server_ = std::thread([this, answers] {
+        for (;;) {
+          const int client = accept(fd_, nullptr, nullptr);
+          if (client < 0) return;  // the listening socket was shut down
+          char buffer[64];
+          if (answers && read(client, buffer, sizeof buffer) > 0) {
+            (void)write(client, "\1", 1);
+          }
+          clients_.push_back(client);  // kept open, answered or not
+        }
+      });
+    }
   }
   ~FakeServer() {
+    shutdown(fd_, SHUT_RDWR);
+    if (server_.joinable()) server_.join();
+    for (int client : clients_) close(client);
     close(fd_);
     unlink(path_.c_str());
     rmdir(dir_.c_str());
@@ -42,6 +62,8 @@ class FakeServer {
   std::string path_;
   int fd_;
   bool ok_ = false;
+  std::thread server_;
+  std::vector<int> clients_;
 };
 
 TEST(DisplayTest, DisplayNamesMapToTheirSockets) {
@@ -78,6 +100,24 @@ TEST(DisplayTest, AReachableServerGetsTheOffscreenFallback) {
   EXPECT_EQ(ChooseQtPlatform(env), "xcb;offscreen");
   env.qpa_platform = "minimal;offscreen";
   EXPECT_EQ(ChooseQtPlatform(env), "minimal;offscreen");
+}
+
+TEST(DisplayTest, AServerThatAcceptsButNeverAnswersMeansHeadless) {
+  FakeServer silent(/*answers=*/false);
+  ASSERT_TRUE(silent.ok());
+  for (const auto protocol :
+       {linux_platform::DisplayProtocol::kX11, linux_platform::DisplayProtocol::kWayland}) {
+    EXPECT_FALSE(linux_platform::DisplayAnswers(silent.path(), protocol, 200));
+  }
+  DisplayEnvironment env;
+  env.wayland_display = "wayland-7";
+  env.runtime_dir = silent.dir();
+  EXPECT_FALSE(ChooseQtPlatform(env).has_value());
+
+  FakeServer answering;
+  ASSERT_TRUE(answering.ok());
+  EXPECT_TRUE(linux_platform::DisplayAnswers(answering.path(),
+                                             linux_platform::DisplayProtocol::kX11, 2000));
 }
 
 }  // namespace

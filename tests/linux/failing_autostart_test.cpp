@@ -200,12 +200,9 @@ std::vector<std::string> ExecAsGlibReadsIt(const std::string& entry_path) {
 }
 
 TEST_F(FailingAutostartTest, HardToQuotePathsAreInstalledFoundAgainAndReadRightByGlib) {
-  // Field codes are written doubled (%%) and would be read back by a
-  // launcher after its own expansion; GLib's shell splitter alone does not
-  // expand them, so the paths given to it carry none.
   const std::vector<std::string> names = {
       "Zoë Ñandú/quembrastella switch", "日本語/スイッチ",
-      "it's \"quoted\"/tool",           "cost $HOME `id` \\back\\slash/tool",
+      "it's \"quoted\"/tool",           "cost $HOME `id`/tool",
       "semi;colon & pipe|<angle>/tool", "tab\tand=equals#hash/tool",
   };
   for (const std::string& name : names) {
@@ -225,16 +222,32 @@ TEST_F(FailingAutostartTest, HardToQuotePathsAreInstalledFoundAgainAndReadRightB
     }
     ASSERT_TRUE(installed) << message;
     EXPECT_TRUE(LaunchAgentServiceExists());
+    // Started with its console on, so that its lines reach the session's log.
     EXPECT_EQ(ExecAsGlibReadsIt(LaunchAgentPlistPath()),
-              (std::vector<std::string>{exe, "--service"}));
+              (std::vector<std::string>{exe, "--service", "--console"}));
   }
-  // A percent sign survives the tool's own reading.
-  const std::string percent = home_ + "/apps/100% sure/tool";
-  MakeExecutable(percent);
-  FilesAt files(Env(), percent);
-  Use(files);
-  ASSERT_TRUE(InstallLaunchAgent(nullptr));
-  EXPECT_TRUE(LaunchAgentServiceExists());
+}
+
+TEST_F(FailingAutostartTest, PathsThatDesktopsReadDifferentlyAreRefusedWithTheFix) {
+  // A per-cent sign is a field code and a backslash an escape, each read
+  // differently by systemd's autostart generator, GLib and the launchers:
+  // such an entry might never start, so none is written. The same for a
+  // program that is gone from its path.
+  const std::string gone = home_ + "/apps/gone/tool";
+  const std::vector<std::string> paths = {home_ + "/apps/100% sure/tool",
+                                          home_ + "/apps/back\\slash/tool", gone};
+  for (const std::string& exe : paths) {
+    SCOPED_TRACE(exe);
+    if (exe != gone) MakeExecutable(exe);
+    FilesAt files(Env(), exe);
+    Use(files);
+    std::string message;
+    EXPECT_FALSE(InstallLaunchAgent(&message));
+    EXPECT_EQ(message.rfind("Cannot create autostart entry: ", 0), 0u) << message;
+    // The message says what to do.
+    EXPECT_NE(message.find("install again"), std::string::npos) << message;
+    EXPECT_NE(access(LaunchAgentPlistPath().c_str(), F_OK), 0);
+  }
 }
 
 TEST_F(FailingAutostartTest, APathThatIsNotUtf8IsRefusedNotWrittenUnreadable) {

@@ -119,12 +119,19 @@ platform::Result<std::string> QuoteExec(const std::vector<std::string>& argument
           "the program's path is not valid UTF-8; move the program to a folder whose path is "
           "and install again");
     }
+    // Escaped as the format says, these still reach the program differently
+    // depending on who starts the entry (systemd's autostart generator,
+    // GLib, the desktop's own launcher): an entry that may never start is
+    // not written.
+    if (argument.find_first_of("%\\") != std::string::npos) {
+      return platform::Result<std::string>::Fail(
+          "the program's path holds a per-cent sign or a backslash, which desktops read "
+          "differently; move the program to a folder whose path has neither and install again");
+    }
     std::string word;
     const bool quote = argument.empty() || argument.find_first_of(kReserved) != std::string::npos;
     for (char c : argument) {
-      if (c == '%') {
-        word += "%%";  // a field code otherwise
-      } else if (quote && (c == '"' || c == '`' || c == '$' || c == '\\')) {
+      if (quote && (c == '"' || c == '`' || c == '$' || c == '\\')) {
         word += '\\';
         word += c;
       } else {
@@ -190,9 +197,12 @@ platform::Result<std::string> SerializeDesktopEntry(const platform::AgentDefinit
   }
   platform::Result<std::string> exec = QuoteExec(agent.program_arguments);
   if (!exec.ok()) return exec;
+  // The icon is named by the theme, as the installed applications entry
+  // names it (the label is the desktop ID of both).
   std::string out = "[Desktop Entry]\nType=Application\nName=" + EscapeValue(name) +
-                    "\nExec=" + exec.value() + "\nTerminal=false\nNoDisplay=true\n" + kLabelKey +
-                    "=" + EscapeValue(agent.label) + "\n";
+                    "\nExec=" + exec.value() + "\nIcon=" + EscapeValue(agent.label) +
+                    "\nTerminal=false\nNoDisplay=true\n" + kLabelKey + "=" +
+                    EscapeValue(agent.label) + "\n";
   if (!agent.run_at_load) out += "Hidden=true\n";
   return platform::Result<std::string>::Of(out);
 }

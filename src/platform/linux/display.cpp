@@ -6,7 +6,10 @@
 #include <sys/un.h>
 #include <unistd.h>
 
+#include <time.h>
+
 #include <cerrno>
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 
@@ -15,23 +18,90 @@
 namespace linux_platform {
 namespace {
 
+int64_t NowMs() {
+  timespec ts{};
+  ::clock_gettime(CLOCK_MONOTONIC, &ts);
+  return static_cast<int64_t>(ts.tv_sec) * 1000 + ts.tv_nsec / 1000000;
+}
+
 std::optional<std::string> Env(const char* name) {
   const char* value = std::getenv(name);
   if (value == nullptr || *value == '\0') return std::nullopt;
   return std::string(value);
 }
 
-bool ConnectUnix(const std::string& path, bool abstract) {
+// Waits until `fd` is ready for `events` or `deadline_ms` (a monotonic
+// time) has passed.
+bool WaitFor(int fd, short events, int64_t deadline_ms) {
+  for (;;) {
+    const int64_t left = deadline_ms - NowMs();
+    if (left <= 0) return false;
+    pollfd p{fd, events, 0};
+    const int n = ::poll(&p, 1, static_cast<int>(left));
+    if (n > 0) return (p.revents & (events | POLLHUP | POLLERR)) != 0;
+    if (n < 0 && errno != EINTR) return false;
+  }
+}
+
+// Connects without blocking past the deadline: the descriptor, or none.
+posix::UniqueFd ConnectBy(int family, const sockaddr* addr, socklen_t len, int64_t deadline_ms) {
+  posix::UniqueFd fd(::socket(family, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0));
+  if (!fd.valid()) return fd;
+  if (::connect(fd.get(), addr, len) == 0) return fd;
+  if (errno != EINPROGRESS && errno != EAGAIN) return posix::UniqueFd();
+  int error = 0;
+  socklen_t error_len = sizeof error;
+  if (!WaitFor(fd.get(), POLLOUT, deadline_ms) ||
+      ::getsockopt(fd.get(), SOL_SOCKET, SO_ERROR, &error, &error_len) != 0 || error != 0) {
+    return posix::UniqueFd();
+  }
+  return fd;
+}
+
+posix::UniqueFd ConnectUnix(const std::string& path, bool abstract, int64_t deadline_ms) {
   sockaddr_un addr{};
   addr.sun_family = AF_UNIX;
   const size_t offset = abstract ? 1 : 0;
-  if (path.size() + offset >= sizeof addr.sun_path) return false;
+  if (path.size() + offset >= sizeof addr.sun_path) return posix::UniqueFd();
   std::memcpy(addr.sun_path + offset, path.data(), path.size());
   const socklen_t len = static_cast<socklen_t>(offsetof(sockaddr_un, sun_path) + offset +
                                                path.size() + (abstract ? 0 : 1));
-  posix::UniqueFd fd(::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0));
-  if (!fd.valid()) return false;
-  return ::connect(fd.get(), reinterpret_cast<const sockaddr*>(&addr), len) == 0;
+  return ConnectBy(AF_UNIX, reinterpret_cast<const sockaddr*>(&addr), len, deadline_ms);
+}
+
+// The first message of each protocol, to which a live server answers at
+// once: an X11 connection set-up without authorisation (any answer,
+// accepted or refused, shows the server works), and a Wayland
+// wl_display.sync (the server answers with the callback's "done").
+std::string OpeningMessage(DisplayProtocol protocol) {
+  if (protocol == DisplayProtocol::kX11) {
+    // 'l' (little-endian), pad, major 11, minor 0, no authorisation name
+    // and data, pad.
+    return std::string("l\0\x0b\0\0\0\0\0\0\0\0\0", 12);
+  }
+  // Object 1 (wl_display), size 12 and opcode 0 (sync), new callback id 2;
+  // in the host's byte order, as the protocol wants.
+  const uint32_t words[3] = {1, (12u << 16) | 0u, 2};
+  return std::string(reinterpret_cast<const char*>(words), sizeof words);
+}
+
+// Sends the opening message and waits for the first byte of an answer.
+bool Handshake(int fd, DisplayProtocol protocol, int64_t deadline_ms) {
+  const std::string message = OpeningMessage(protocol);
+  size_t sent = 0;
+  while (sent < message.size()) {
+    if (!WaitFor(fd, POLLOUT, deadline_ms)) return false;
+    const ssize_t n = ::send(fd, message.data() + sent, message.size() - sent, MSG_NOSIGNAL);
+    if (n < 0 && errno != EAGAIN && errno != EINTR) return false;
+    if (n > 0) sent += static_cast<size_t>(n);
+  }
+  char byte = 0;
+  for (;;) {
+    if (!WaitFor(fd, POLLIN, deadline_ms)) return false;
+    const ssize_t n = ::recv(fd, &byte, 1, 0);
+    if (n == 1) return true;
+    if (n == 0 || (errno != EAGAIN && errno != EINTR)) return false;
+  }
 }
 
 // The display number of "host:N.S"; none when malformed.
@@ -70,14 +140,20 @@ std::optional<std::string> WaylandSocketPath(const std::string& display,
   return *runtime_dir + "/" + display;
 }
 
-bool SocketAccepts(const std::string& path) {
-  return ConnectUnix(path, false) || ConnectUnix(path, true);
+bool DisplayAnswers(const std::string& path, DisplayProtocol protocol, int timeout_ms) {
+  const int64_t deadline = NowMs() + timeout_ms;
+  for (const bool abstract : {false, true}) {
+    posix::UniqueFd fd = ConnectUnix(path, abstract, deadline);
+    if (fd.valid()) return Handshake(fd.get(), protocol, deadline);
+  }
+  return false;
 }
 
-bool TcpDisplayAccepts(const std::string& display) {
+bool TcpDisplayAnswers(const std::string& display, int timeout_ms) {
   std::string host;
   const std::optional<std::string> number = DisplayNumber(display, &host);
   if (!number || host.empty() || host == "unix" || number->size() > 4) return false;
+  const int64_t deadline = NowMs() + timeout_ms;
   const std::string port = std::to_string(6000 + std::atoi(number->c_str()));
   addrinfo hints{};
   hints.ai_socktype = SOCK_STREAM;
@@ -85,19 +161,8 @@ bool TcpDisplayAccepts(const std::string& display) {
   if (::getaddrinfo(host.c_str(), port.c_str(), &hints, &found) != 0) return false;
   bool ok = false;
   for (addrinfo* a = found; a != nullptr && !ok; a = a->ai_next) {
-    posix::UniqueFd fd(
-        ::socket(a->ai_family, a->ai_socktype | SOCK_NONBLOCK | SOCK_CLOEXEC, a->ai_protocol));
-    if (!fd.valid()) continue;
-    if (::connect(fd.get(), a->ai_addr, a->ai_addrlen) == 0) {
-      ok = true;
-      break;
-    }
-    if (errno != EINPROGRESS) continue;
-    pollfd p{fd.get(), POLLOUT, 0};
-    int error = 0;
-    socklen_t len = sizeof error;
-    ok = ::poll(&p, 1, 1000) == 1 &&
-         ::getsockopt(fd.get(), SOL_SOCKET, SO_ERROR, &error, &len) == 0 && error == 0;
+    posix::UniqueFd fd = ConnectBy(a->ai_family, a->ai_addr, a->ai_addrlen, deadline);
+    ok = fd.valid() && Handshake(fd.get(), DisplayProtocol::kX11, deadline);
   }
   ::freeaddrinfo(found);
   return ok;
@@ -107,11 +172,14 @@ std::optional<std::string> ChooseQtPlatform(const DisplayEnvironment& env) {
   std::string list;
   if (env.wayland_display) {
     const auto path = WaylandSocketPath(*env.wayland_display, env.runtime_dir);
-    if (path && SocketAccepts(*path)) list = "wayland";
+    if (path && DisplayAnswers(*path, DisplayProtocol::kWayland, kDisplayTimeoutMs)) {
+      list = "wayland";
+    }
   }
   if (env.x_display) {
     const auto path = XSocketPath(*env.x_display);
-    if (path ? SocketAccepts(*path) : TcpDisplayAccepts(*env.x_display)) {
+    if (path ? DisplayAnswers(*path, DisplayProtocol::kX11, kDisplayTimeoutMs)
+             : TcpDisplayAnswers(*env.x_display, kDisplayTimeoutMs)) {
       list += list.empty() ? "xcb" : ";xcb";
     }
   }

@@ -23,11 +23,19 @@ std::optional<std::string> XSocketPath(const std::string& display);
 std::optional<std::string> WaylandSocketPath(const std::string& display,
                                              const std::optional<std::string>& runtime_dir);
 
-// Whether something accepts connections on this unix socket (also the
-// abstract-namespace twin X servers listen on).
-bool SocketAccepts(const std::string& path);
-// Whether a TCP X display (host:N) accepts connections within a second.
-bool TcpDisplayAccepts(const std::string& display);
+enum class DisplayProtocol { kX11, kWayland };
+
+// How long the start waits for a display server to answer.
+inline constexpr int kDisplayTimeoutMs = 2000;
+
+// Whether a display server answers on this unix socket (or on the
+// abstract-namespace twin X servers listen on) within `timeout_ms`: it
+// accepts the connection and replies to the protocol's opening message. A
+// server that accepts and never answers counts as none, so the start does
+// not hang on it.
+bool DisplayAnswers(const std::string& path, DisplayProtocol protocol, int timeout_ms);
+// The same for a TCP X display (host:N).
+bool TcpDisplayAnswers(const std::string& display, int timeout_ms);
 
 // The Qt platform list to use, with the offscreen fallback last so that a
 // display that cannot be opened after all never aborts the tool; none when

@@ -5,20 +5,24 @@
 #include <vector>
 
 namespace linux_platform {
-namespace {
 
-std::string Folder(const std::string& path) {
-  const size_t slash = path.rfind('/');
-  return slash == std::string::npos ? "." : path.substr(0, slash);
+std::vector<std::string> GuiModuleCandidates(const std::string& executable) {
+  // A relative path (or none) would make dlopen search the working folder
+  // and the library path: whoever controls those would run code here.
+  if (executable.empty() || executable[0] != '/') return {};
+  const std::string folder = executable.substr(0, executable.rfind('/'));
+  return {folder + "/" + kGuiModuleName, folder + "/" + kGuiModuleFolder + "/" + kGuiModuleName};
 }
-
-}  // namespace
 
 std::unique_ptr<GuiModule> GuiModule::Open(const std::string& executable, int* argc, char** argv,
                                            std::string* error) {
-  const std::string folder = Folder(executable);
-  const std::vector<std::string> candidates = {
-      folder + "/" + kGuiModuleName, folder + "/" + kGuiModuleFolder + "/" + kGuiModuleName};
+  const std::vector<std::string> candidates = GuiModuleCandidates(executable);
+  if (candidates.empty()) {
+    *error =
+        "Cannot tell where this program is installed (is /proc mounted?), so the tray module is "
+        "not loaded: mount /proc, or start the program by its full path.";
+    return nullptr;
+  }
   void* handle = nullptr;
   std::string loaded;
   std::string reasons;

@@ -8,6 +8,7 @@
 
 #include "platform/linux/qt_loop.h"
 #include "platform/linux/qt_ui.h"
+#include "shared/product.h"
 
 namespace linux_platform {
 namespace {
@@ -16,6 +17,13 @@ namespace {
 // services go before the application object they use.
 struct GuiSession {
   GuiSession(int* argc, char** argv, const std::string& executable) : application(*argc, argv) {
+    // One identity wherever the desktop shows the tool: the tray item's Id
+    // and Title, window titles, and the desktop ID that ties its windows
+    // and notifications to the installed entry (never the executable's
+    // name).
+    QGuiApplication::setApplicationName(kProductName);
+    QGuiApplication::setApplicationDisplayName(kProductName);
+    QGuiApplication::setDesktopFileName(kAgentLabel);
     if (QGuiApplication::platformName() != QLatin1String("offscreen")) {
       ui = std::make_unique<QtUi>(executable);
     }

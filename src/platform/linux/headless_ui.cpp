@@ -1,5 +1,7 @@
 #include "platform/linux/headless_ui.h"
 
+#include <unistd.h>
+
 #include <cstdlib>
 #include <cstring>
 
@@ -20,6 +22,12 @@ bool ReadLine(std::FILE* in, std::string* line) {
 }
 
 }  // namespace
+
+bool IsForegroundTerminal(int fd) {
+  if (::isatty(fd) != 1) return false;
+  const pid_t foreground = ::tcgetpgrp(fd);
+  return foreground != -1 && foreground == ::getpgrp();
+}
 
 HeadlessUi::HeadlessUi(std::FILE* in, std::FILE* out, bool interactive)
     : in_(in), out_(out), interactive_(interactive) {}

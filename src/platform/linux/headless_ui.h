@@ -29,6 +29,12 @@ class PlainMenu : public platform::Menu {
   std::vector<Item> items_;
 };
 
+// Whether `fd` is a terminal on which this process may ask: its own
+// terminal, with this process in the foreground. A start in the background
+// (`tool &`) would be stopped by SIGTTIN at the first read, holding the
+// single-instance lock, so it counts as no terminal.
+bool IsForegroundTerminal(int fd);
+
 // The button a choice falls back to when nobody can be asked.
 inline constexpr const char* kUnattendedButton = "Start Program";
 

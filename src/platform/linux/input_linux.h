@@ -29,6 +29,13 @@ class LinuxInput : public platform::Input {
   // Counts the event nodes this user can open for reading, as the tap
   // would open them.
   bool CheckInputAccess(std::string* detail, std::string* fix) override;
+  // Linux has no Accessibility permission: the input group decides.
+  std::string RefusedTapLine() override {
+    return "Cannot create event tap (no input device is readable)";
+  }
+  std::string RefusedTapAlert() override {
+    return "Cannot create event tap: this program may not read the keyboard and mouse.";
+  }
   uint64_t FlagsState() override;
   bool ButtonState(uint32_t button) override;
   uint32_t ButtonStates() override;

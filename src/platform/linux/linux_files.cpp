@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <string>
 #include <utility>
@@ -21,6 +22,8 @@ std::optional<std::string> Env(const char* name) {
   if (value == nullptr) return std::nullopt;
   return std::string(value);
 }
+
+constexpr const char* kConsoleArgument = "--console";
 
 // XDG base folders must be absolute; anything else is ignored.
 bool Usable(const std::optional<std::string>& dir) {
@@ -124,7 +127,22 @@ platform::LockAttempt LinuxFiles::TakeInstanceLock(const std::string& name) {
 }
 
 platform::Result<std::string> LinuxFiles::SerializeAgent(const platform::AgentDefinition& agent) {
-  return SerializeDesktopEntry(agent);
+  // An entry for a program that is gone would be written and then never
+  // start, with nothing said at login.
+  if (agent.program_arguments.empty() || !IsExecutableFile(agent.program_arguments.front())) {
+    return platform::Result<std::string>::Fail(
+        "the program is no longer where it was started from (moved, or replaced by an "
+        "upgrade); start it again from where it is installed and install again");
+  }
+  // The console lines go to standard output, which the session sends to its
+  // log (the user journal under systemd): every switch, failure and quit
+  // is on record there.
+  platform::AgentDefinition logged = agent;
+  if (std::find(logged.program_arguments.begin(), logged.program_arguments.end(),
+                kConsoleArgument) == logged.program_arguments.end()) {
+    logged.program_arguments.push_back(kConsoleArgument);
+  }
+  return SerializeDesktopEntry(logged);
 }
 
 }  // namespace linux_platform

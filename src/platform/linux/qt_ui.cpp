@@ -11,12 +11,19 @@
 #include <QPixmap>
 #include <QPushButton>
 #include <QSystemTrayIcon>
+#include <QTimer>
+#include <chrono>
 #include <vector>
 
+#include "platform/linux/desktop_notice.h"
 #include "platform/linux/headless_ui.h"
 
 namespace linux_platform {
 namespace {
+
+// How long a session has to bring a tray up before the tool says there is
+// none.
+constexpr int kTrayHostGraceMs = 5000;
 
 class QtImage : public platform::Image {
  public:
@@ -55,27 +62,69 @@ QIcon TitleIcon(const std::string& title) {
   return QIcon(pixmap);
 }
 
-// The tool's menu; it only keeps the entries. The tray shows them through
-// its own context menu when the tool asks (see QtStatusItem).
-class QtMenu : public PlainMenu {};
+}  // namespace
 
-// The tray icon. Its context menu is the one thing every tray protocol
-// opens on a right click, so that is where the right-mouse-up action runs:
-// when the tray is about to show the menu, the action runs, and the menu it
-// pops up is copied into the tray's menu. A left click does nothing.
+// The tray's context menu is the tool's menu, shown from the moment it has
+// entries: a StatusNotifierItem host may read the exported layout without
+// ever announcing that it is about to show it (xfce4-panel never does), and
+// it must find "Exit" there. The link ties the one status item and the one
+// menu a QtUi makes; each clears itself from it when destroyed.
+class QtStatusItem;
+struct TrayLink {
+  QtStatusItem* item = nullptr;
+  const PlainMenu* menu = nullptr;
+};
+
+namespace {
+
+// The tool's menu; it keeps the entries and hands each change to the tray.
+class QtMenu : public PlainMenu {
+ public:
+  explicit QtMenu(std::shared_ptr<TrayLink> link) : link_(std::move(link)) { link_->menu = this; }
+  ~QtMenu() override {
+    if (link_->menu == this) link_->menu = nullptr;
+  }
+  void AddItem(const std::string& title, const std::string& key_equivalent,
+               std::function<void()> action) override;
+
+ private:
+  std::shared_ptr<TrayLink> link_;
+};
+
+}  // namespace
+
+// The tray icon. Its context menu holds the tool's menu entries as soon as
+// they exist. A right click still runs the right-mouse-up action when the
+// tray is about to show the menu (the tool's action pops its menu up, which
+// refreshes the entries); a left click does nothing.
 // Teardown: the tray icon is hidden and destroyed before its menu.
 class QtStatusItem : public platform::StatusItem {
  public:
-  QtStatusItem() : menu_(std::make_unique<QMenu>()), tray_(std::make_unique<QSystemTrayIcon>()) {
+  explicit QtStatusItem(std::shared_ptr<TrayLink> link)
+      : link_(std::move(link)),
+        menu_(std::make_unique<QMenu>()),
+        tray_(std::make_unique<QSystemTrayIcon>()) {
+    link_->item = this;
+    // Set before the icon is shown: the menu is exported together with the
+    // item when it registers.
     tray_->setContextMenu(menu_.get());
     QObject::connect(menu_.get(), &QMenu::aboutToShow, [this] { OnContextRequest(); });
+    if (link_->menu != nullptr) Show(*link_->menu);
+    // A desktop without any tray (plain GNOME) would leave the tool
+    // invisible: once the session has had time to bring its panel up, say
+    // once that the gestures work all the same and how to quit.
+    QTimer::singleShot(kTrayHostGraceMs, tray_.get(), [] {
+      if (!QSystemTrayIcon::isSystemTrayAvailable()) ShowDesktopNotice(kNoTrayNotice, nullptr);
+    });
   }
   ~QtStatusItem() override {
+    if (link_->item == this) link_->item = nullptr;
     tray_->hide();
     tray_.reset();
     menu_.reset();
   }
   bool HasButton() const override { return true; }
+  QSystemTrayIcon* tray() const { return tray_.get(); }
   void SetImage(std::shared_ptr<platform::Image> image) override {
     image_ = std::move(image);
     if (auto* qt = dynamic_cast<QtImage*>(image_.get())) tray_->setIcon(qt->Icon());
@@ -93,7 +142,21 @@ class QtStatusItem : public platform::StatusItem {
     if (!in_request_) return false;  // no right click being handled
     auto* plain = dynamic_cast<PlainMenu*>(&menu);
     if (plain == nullptr) return false;
-    for (const PlainMenu::Item& item : plain->items()) {
+    Show(*plain);
+    return true;
+  }
+
+  // Makes the tray's menu hold `plain`'s entries; nothing changes when it
+  // holds them already, so a host that reads the layout sees stable items.
+  void Show(const PlainMenu& plain) {
+    std::vector<std::string> shown;
+    for (const PlainMenu::Item& item : plain.items()) {
+      shown.push_back(item.title + '\n' + item.key_equivalent);
+    }
+    if (shown == shown_) return;
+    shown_ = std::move(shown);
+    menu_->clear();
+    for (const PlainMenu::Item& item : plain.items()) {
       QAction* entry = menu_->addAction(QString::fromStdString(item.title));
       if (!item.key_equivalent.empty()) {
         entry->setShortcut(QKeySequence(QString::fromStdString(item.key_equivalent)));
@@ -103,35 +166,46 @@ class QtStatusItem : public platform::StatusItem {
         if (run) run();
       });
     }
-    return true;
   }
 
  private:
   void OnContextRequest() {
-    menu_->clear();
     if (!action_) return;
     in_request_ = true;
     action_();
     in_request_ = false;
   }
 
+  std::shared_ptr<TrayLink> link_;
   std::unique_ptr<QMenu> menu_;
   std::unique_ptr<QSystemTrayIcon> tray_;
   std::shared_ptr<platform::Image> image_;
   std::function<void()> action_;
   bool in_request_ = false;
+  std::vector<std::string> shown_;  // the entries the tray's menu holds
 };
+
+namespace {
+
+void QtMenu::AddItem(const std::string& title, const std::string& key_equivalent,
+                     std::function<void()> action) {
+  PlainMenu::AddItem(title, key_equivalent, std::move(action));
+  if (link_->item != nullptr && link_->menu == this) link_->item->Show(*this);
+}
 
 }  // namespace
 
-QtUi::QtUi(std::string executable) : executable_(std::move(executable)) {}
+QtUi::QtUi(std::string executable)
+    : executable_(std::move(executable)), link_(std::make_shared<TrayLink>()) {}
+
+QtUi::~QtUi() = default;
 
 std::unique_ptr<platform::StatusItem> QtUi::CreateStatusItem() {
-  return std::make_unique<QtStatusItem>();
+  return std::make_unique<QtStatusItem>(link_);
 }
 
 std::unique_ptr<platform::Menu> QtUi::CreateMenu(const std::string&) {
-  return std::make_unique<QtMenu>();
+  return std::make_unique<QtMenu>(link_);
 }
 
 std::shared_ptr<platform::Image> QtUi::LoadImage(const std::string& path) {
@@ -148,6 +222,13 @@ std::optional<std::string> QtUi::BundleResourcePath(const std::string& name,
                            QString::fromStdString(name + "." + type));
   if (!resource.isFile()) return std::nullopt;
   return resource.canonicalFilePath().toStdString();
+}
+
+void QtUi::ShowFailureNotice(const std::string& kind, const std::string& text) {
+  const auto now = std::chrono::duration_cast<std::chrono::milliseconds>(
+      std::chrono::steady_clock::now().time_since_epoch());
+  if (!throttle_.Allow(kind, static_cast<uint64_t>(now.count()))) return;
+  ShowDesktopNotice(text, link_->item != nullptr ? link_->item->tray() : nullptr);
 }
 
 int QtUi::RunModalAlert(const platform::AlertSpec& alert) {

@@ -2,9 +2,11 @@
 // the tool's menu, and modal message boxes.
 #pragma once
 
+#include <memory>
 #include <optional>
 #include <string>
 
+#include "platform/linux/notice_throttle.h"
 #include "platform/ui.h"
 
 namespace linux_platform {
@@ -13,11 +15,15 @@ namespace linux_platform {
 // of the executable.
 inline constexpr const char* kResourceFolder = "../share/quembrastella-switch";
 
+// Ties the tray to the menu whose entries it shows (see qt_ui.cpp).
+struct TrayLink;
+
 class QtUi : public platform::Ui {
  public:
   // `executable` is the running program's path (resources are found from
   // it); empty when unknown.
   explicit QtUi(std::string executable);
+  ~QtUi() override;
 
   std::unique_ptr<platform::StatusItem> CreateStatusItem() override;
   std::unique_ptr<platform::Menu> CreateMenu(const std::string& title) override;
@@ -29,9 +35,13 @@ class QtUi : public platform::Ui {
   int RunModalAlert(const platform::AlertSpec& alert) override;
   // Whether a status-notifier host or a system-tray area answers now.
   std::optional<bool> TrayHostPresent(std::string* detail) override;
+  // A desktop notification, at most one per kind every few seconds.
+  void ShowFailureNotice(const std::string& kind, const std::string& text) override;
 
  private:
   std::string executable_;
+  std::shared_ptr<TrayLink> link_;
+  NoticeThrottle throttle_;
 };
 
 }  // namespace linux_platform

@@ -48,7 +48,7 @@ int RunTool(int argc, char* argv[], ToolMainFunction tool_main, Toolkit toolkit)
   std::unique_ptr<platform::Ui> headless;
   platform::Ui* ui = gui ? gui->services().ui : nullptr;
   if (ui == nullptr) {
-    headless = std::make_unique<HeadlessUi>(stdin, stderr, ::isatty(STDIN_FILENO) == 1);
+    headless = std::make_unique<HeadlessUi>(stdin, stderr, IsForegroundTerminal(STDIN_FILENO));
     ui = headless.get();
   }
 

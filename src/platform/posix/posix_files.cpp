@@ -113,7 +113,9 @@ platform::Status CreateDirectories(const std::string& path) {
     pos = path.find('/', pos + 1);
     const std::string part = path.substr(0, pos);
     if (part.empty() || part == "/") continue;
-    if (::mkdir(part.c_str(), 0777) == 0) continue;
+    // Never group- or world-writable, whatever the umask: another user could
+    // plant files (an autostart entry runs at the next login).
+    if (::mkdir(part.c_str(), 0755) == 0) continue;
     const int e = errno;
     if (e == EEXIST || e == EISDIR) {
       if (IsDirectory(part)) continue;
