@@ -1,5 +1,6 @@
 #include "hub/port_switch.h"
 
+#include <string>
 #include <utility>
 
 #include "hub/hub_registers.h"
@@ -15,8 +16,18 @@ constexpr uint64_t kSwitchDebounceMs = 500;
 
 SwitchNotTakenReporter gSwitchNotTakenReporter = nullptr;
 
+// A failed switch is also told where the user is, with its fix; the kind
+// of failure is its console line, so that the platform can hold back
+// repeats of one kind. A switch that works shows nothing: the user has just
+// left this computer.
+void NoticeFailure(const std::string& line, const std::string& fix) {
+  platform::Sys().ui->ShowFailureNotice(line, "The switch failed: " + line + ". " + fix);
+}
+
 void ReportIfNotTaken(SwitchCheckResult result) {
-  if (result == SwitchCheckResult::kStayed && gSwitchNotTakenReporter != nullptr) {
+  if (result != SwitchCheckResult::kStayed) return;
+  NoticeFailure(kSwitchNotTakenLine, kSwitchNotTakenFix);
+  if (gSwitchNotTakenReporter != nullptr) {
     gSwitchNotTakenReporter(kSwitchNotTakenLine, kSwitchNotTakenFix);
   }
 }
@@ -43,7 +54,10 @@ void TriggerSwitch(const char* source_name) {
   SwitchRequest request;
   request.checked = true;
   request.on_checked = &ReportIfNotTaken;
-  (void)SwitchHubPort(std::move(request));
+  const SwitchOutcome outcome = SwitchHubPort(std::move(request));
+  if (!outcome.written && !outcome.failure_line.empty()) {
+    NoticeFailure(outcome.failure_line, outcome.fix);
+  }
 }
 
 bool Switch_XQ917_UpperPort() {

@@ -71,8 +71,11 @@ class DesktopIdentityTest : public ::testing::Test {
 
 TEST_F(DesktopIdentityTest, MenuEntryAutostartEntryAndIconShareOneDesktopId) {
   const std::string id = kAgentLabel;
-  const std::string menu_entry = hostile::Slurp(kResources + "/" + id + ".desktop.in");
-  ASSERT_FALSE(menu_entry.empty()) << "no applications entry named after the desktop ID";
+  // The applications entry as the build makes it for installing.
+  const std::string menu_path = QS_MENU_ENTRY_FILE;
+  EXPECT_EQ(menu_path.substr(menu_path.rfind('/') + 1), id + ".desktop");
+  const std::string menu_entry = hostile::Slurp(menu_path);
+  ASSERT_FALSE(menu_entry.empty()) << menu_path;
   EXPECT_EQ(EntryValue(menu_entry, "Icon"), id);
   EXPECT_EQ(EntryValue(menu_entry, "Name"), kProductName);
 

@@ -308,6 +308,7 @@ TEST_F(FailingAutostartTest, FailedInstallsKeepThePreviousEntryWhole) {
   Use(files);
   // The previous entry, for another place.
   {
+    MakeExecutable(home_ + "/old/quembrastella-switch");
     FilesAt old(Env(), home_ + "/old/quembrastella-switch");
     Use(old);
     ASSERT_TRUE(InstallLaunchAgent(nullptr));

@@ -88,7 +88,8 @@ TEST_F(LinuxFilesTest, InstalledEntryIsFoundAgainAndIsReadableByAll) {
   ASSERT_EQ(stat(entry.c_str(), &st), 0);
   EXPECT_EQ(st.st_mode & 0777, 0644u);
   const std::string first = Slurp(entry);
-  EXPECT_NE(first.find("Exec=" + *files.ExecutablePath() + " --service\n"), std::string::npos);
+  EXPECT_NE(first.find("Exec=" + *files.ExecutablePath() + " --service --console\n"),
+            std::string::npos);
   // The log folder exists beside the other per-user state.
   struct stat logs {};
   EXPECT_EQ(stat((home_ + "/.local/state/Quembrastella USB-C Switch").c_str(), &logs), 0);

@@ -95,6 +95,41 @@ TEST_F(LifecycleTest, RefusedTapAlertComesAfterItsConsoleLine) {
             Texts({"Cannot create event tap (enable Accessibility)\n"}));
 }
 
+// The simulated input with a platform's own words for a refused tap.
+class WordedInput : public platform::Input {
+ public:
+  explicit WordedInput(platform::Input* inner) : inner_(inner) {}
+  std::unique_ptr<platform::EventTap> CreateEventTap(uint64_t mask,
+                                                     platform::EventCallback callback,
+                                                     void* user_info) override {
+    return inner_->CreateEventTap(mask, callback, user_info);
+  }
+  std::string RefusedTapFix() override { return "Join the input group."; }
+  std::string RefusedTapLine() override { return "Cannot create event tap (join the group)"; }
+  std::string RefusedTapAlert() override { return "Cannot create event tap: no input."; }
+  uint64_t FlagsState() override { return inner_->FlagsState(); }
+  bool ButtonState(uint32_t button) override { return inner_->ButtonState(button); }
+  int64_t EventIntegerField(platform::EventRef event, platform::EventField field) override {
+    return inner_->EventIntegerField(event, field);
+  }
+
+ private:
+  platform::Input* inner_;
+};
+
+TEST_F(LifecycleTest, ARefusedTapSpeaksThePlatformsWordsWhereItHasThem) {
+  world().InputControl().RefuseTap(true);
+  WordedInput worded(platform::Sys().input);
+  platform::Services services = platform::Sys();
+  services.input = &worded;
+  platform::InstallServices(services);
+  std::string out;
+  EXPECT_EQ(RunToolCapturing({"--console", "--service"}, &out), 0);
+  EXPECT_EQ(out, "Cannot create event tap (join the group)\nJoin the input group.\n");
+  EXPECT_EQ(AlertTexts(), Texts({"Cannot create event tap: no input.\nJoin the input group."}));
+  EXPECT_EQ(world().HowEnded(), sim::World::Ending::kTerminated);
+}
+
 TEST_F(LifecycleTest, RefusedTapReportsTerminatesAndGivesTheLockBack) {
   world().InputControl().RefuseTap(true);
   ui().SetChoice(1);
