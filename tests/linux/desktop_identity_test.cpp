@@ -80,7 +80,7 @@ TEST_F(DesktopIdentityTest, MenuEntryAutostartEntryAndIconShareOneDesktopId) {
   EXPECT_EQ(EntryValue(menu_entry, "Name"), kProductName);
 
   // The autostart entry the tool writes: the same file name, the same icon.
-  LinuxFiles files(XdgEnvironment{home_, std::nullopt, std::nullopt});
+  LinuxFiles files(XdgEnvironment{home_, std::nullopt, std::nullopt, std::nullopt});
   platform::Services services;
   services.files = &files;
   platform::InstallServices(services);
@@ -113,7 +113,8 @@ TEST_F(DesktopIdentityTest, FoldersTheToolCreatesAreNeverWritableByOthers) {
   const int status = hostile::InChild(
       [this] {
         ::umask(0);
-        LinuxFiles files(XdgEnvironment{home_ + "/fresh", std::nullopt, std::nullopt});
+        LinuxFiles files(
+            XdgEnvironment{home_ + "/fresh", std::nullopt, std::nullopt, std::nullopt});
         platform::Services services;
         services.files = &files;
         platform::InstallServices(services);
