@@ -29,6 +29,9 @@ class LinuxInput : public platform::Input {
   // Counts the event nodes this user can open for reading, as the tap
   // would open them.
   bool CheckInputAccess(std::string* detail, std::string* fix) override;
+  // evdev reports every key and button change, and libevdev replays what
+  // a SYN_DROPPED lost: the live state never changes without an event.
+  bool StateChangesArriveAsEvents() const override { return true; }
   uint64_t FlagsState() override;
   bool ButtonState(uint32_t button) override;
   uint32_t ButtonStates() override;
