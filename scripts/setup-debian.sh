@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Installs everything a fresh Debian 12 machine lacks to build, test and run the
-# tool; with --bench, also what the benchmarks need (an X server and a tray for
+# tool (QEMU and a static busybox for the real-kernel tests, which fetch
+# Debian's kernel package themselves); with --bench, also what the benchmarks need (an X server and a tray for
 # the figures with the tray). Runs as root, or through sudo when it is not.
 set -euo pipefail
 
@@ -13,6 +14,7 @@ packages=(
   umockdev libumockdev-dev
   clang libclang-rt-14-dev
   scdoc appstream lintian
+  qemu-system-x86 busybox-static cpio
 )
 # The workflow check of .ci/run runs a validator from npm; any Node.js with
 # npm will do.
