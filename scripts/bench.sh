@@ -142,6 +142,8 @@ table_head() {
   table_head
   cat "$work/idle.md"
   echo
+  # The real-kernel figures, from scripts/bench-kernel.sh (a run of its own).
+  [ -f "$root/bench/KERNEL.md" ] && cat "$root/bench/KERNEL.md"
   cat "$root/bench/HISTORY.md"
 } >"$out"
 echo "wrote $out"

@@ -1,8 +1,10 @@
 #!/usr/bin/env bash
 # Installs everything a fresh Debian 12 machine lacks to build, test and run the
-# tool; with --bench, also what the benchmarks need (a tray for the figures
-# with the tray); with --screens, a real panel and a screenshot tool for
-# looking at the tray by hand. Runs as root, or through sudo when it is not.
+# tool (QEMU and a static busybox for the real-kernel tests, which fetch
+# Debian's kernel package themselves); with --bench, also what the benchmarks
+# need (a tray for the figures with the tray); with --screens, a real panel and
+# a screenshot tool for looking at the tray by hand. Runs as root, or through
+# sudo when it is not.
 set -euo pipefail
 
 packages=(
@@ -17,6 +19,8 @@ packages=(
   # The tray test: an X server, a private session bus, and the stand-in
   # status-notifier watcher's Python bindings.
   xvfb dbus python3-dbus python3-gi
+  # The real-kernel tests: QEMU, a static busybox for the init, cpio.
+  qemu-system-x86 busybox-static cpio
 )
 # The workflow check of .ci/run runs a validator from npm; any Node.js with
 # npm will do.

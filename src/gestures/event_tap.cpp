@@ -65,17 +65,52 @@ platform::EventRef eventCallback(platform::TapProxy /*proxy*/, uint32_t type,
     // The terminate request stops this tap (and may end the process) while
     // this callback is on the stack: nothing here is touched afterwards.
     platform::Sys().app->Terminate();
+    return event;
   }
+  UpdateInputPollTimer();
   return event;
 }
+
+namespace {
+
+void ArmInputPollTimer() {
+  if (gInputPollTimer) return;
+  gInputPollTimer = platform::Sys().run_loop->AddTimer(kInputPollIntervalSec, kInputPollIntervalSec,
+                                                       InputPollTimerCallback, nullptr,
+                                                       platform::RunLoopMode::kCommon);
+}
+
+}  // namespace
 
 void StartInputPollTimer() {
   if (gInputPollTimer) return;
   // The Control state at start is not a change.
   gControlKeyDown = IsControlKeyDown();
-  gInputPollTimer = platform::Sys().run_loop->AddTimer(kInputPollIntervalSec, kInputPollIntervalSec,
-                                                       InputPollTimerCallback, nullptr,
-                                                       platform::RunLoopMode::kCommon);
+  if (platform::Sys().input->StateChangesArriveAsEvents()) {
+    UpdateInputPollTimer();
+  } else {
+    ArmInputPollTimer();
+  }
+}
+
+bool InputPollTickNeeded() {
+  platform::Input* input = platform::Sys().input;
+  if (!input->StateChangesArriveAsEvents()) return true;
+  // Cheapest first: the live buttons are read only when nothing else
+  // already asks for the tick.
+  return gControlKeyDown || gLastControlReleaseMs != 0 || MSButton != 0 || gMouseComboTimer ||
+         input->ButtonStates() != 0;
+}
+
+void UpdateInputPollTimer() {
+  // Where the tick runs all the time it is started once, with the tap, and
+  // a timer that could not be made is not asked for again on every event.
+  if (!platform::Sys().input->StateChangesArriveAsEvents()) return;
+  if (InputPollTickNeeded()) {
+    ArmInputPollTimer();
+  } else {
+    StopInputPollTimer();
+  }
 }
 
 void StopInputPollTimer() {
@@ -87,4 +122,6 @@ void StopInputPollTimer() {
 void InputPollTimerCallback(platform::Timer* /*timer*/, void* /*info*/) {
   UpdateControlComboState();
   UpdateMouseComboState(kEventNull, nullptr);
+  // Stopping the timer from inside its own callback is allowed.
+  UpdateInputPollTimer();
 }

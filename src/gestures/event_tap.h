@@ -22,11 +22,21 @@ bool StartEventTap();
 // Stops the poll timer, the hold timer and the tap; safe in any state.
 void StopEventTap();
 // The tap's callback; always returns `event`.
-platform::EventRef eventCallback(platform::TapProxy proxy, uint32_t type,
-                                 platform::EventRef event, void* user_info);
+platform::EventRef eventCallback(platform::TapProxy proxy, uint32_t type, platform::EventRef event,
+                                 void* user_info);
 // True exactly for the mouse event types 1, 2, 3, 4, 6, 7, 25, 26 and 27.
 bool IsMouseEvent(uint32_t type);
+// Takes the live Control state as the recogniser's starting point and
+// starts the tick (when the platform needs it now).
 void StartInputPollTimer();
 void StopInputPollTimer();
+// Whether a tick can change an outcome now: always where the live state can
+// change without an event; elsewhere only while Control is down or its
+// release pending, a mouse button is down or the hold timer is armed.
+bool InputPollTickNeeded();
+// Where state changes arrive as events, starts or stops the tick to match
+// InputPollTickNeeded; elsewhere the tick runs from start to stop and this
+// does nothing. Runs after every event and every tick.
+void UpdateInputPollTimer();
 // The 50 ms tick.
 void InputPollTimerCallback(platform::Timer* timer, void* info);

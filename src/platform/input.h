@@ -40,6 +40,11 @@ class RunLoopSource {
   virtual void AddToRunLoop(RunLoopMode mode) = 0;
 };
 
+// Which keys a tap must deliver. A platform that can leave keys out before
+// they wake the tool delivers only the gesture keys (Control, Q) unless
+// asked for all of them; the others deliver every key either way.
+enum class KeyInterest { kGestureKeys, kAllKeys };
+
 // A listen-only event tap. Destroying it releases it; it must outlive its
 // source. Once its source is out of the run loop, its callback is not called.
 class EventTap {
@@ -49,6 +54,9 @@ class EventTap {
   virtual std::unique_ptr<RunLoopSource> CreateRunLoopSource() = 0;
   // Switches the tap on or off.
   virtual void Enable(bool on) = 0;
+  // Widens (kAllKeys) or narrows the keys delivered from now on. The
+  // mouse buttons and Control's state are delivered either way.
+  virtual void SetKeyInterest(KeyInterest /*interest*/) {}
 };
 
 class Input {
@@ -79,6 +87,12 @@ class Input {
   // or "" for the tool's own, which speak of the Accessibility permission.
   virtual std::string RefusedTapLine() { return ""; }
   virtual std::string RefusedTapAlert() { return ""; }
+  // Whether every change of the live state (FlagsState, ButtonStates)
+  // reaches the tap as an event, a resynchronisation after lost events
+  // included. Where it does, a poll between events finds nothing new, so
+  // the tool polls only while time alone can change an outcome; where the
+  // live state can change behind the tap's back, it polls all the time.
+  virtual bool StateChangesArriveAsEvents() const { return false; }
   // The live modifier flags of the input system now (kEventFlagMaskControl
   // among them), whatever events were or were not delivered.
   virtual uint64_t FlagsState() = 0;

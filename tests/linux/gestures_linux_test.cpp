@@ -94,4 +94,36 @@ TEST_F(GesturesLinuxTest, GesturesWorkAgainAfterTheKeyboardCameBack) {
   EXPECT_EQ(Switches(), 1);
 }
 
+TEST_F(GesturesLinuxTest, TheTickRunsOnlyWhileAGestureIsUnderWay) {
+  FakeInput keyboard(testbed_, FakeKind::kKeyboard, 3);
+  FakeInput mouse(testbed_, FakeKind::kMouse, 4);
+  ASSERT_TRUE(StartEventTap());
+  EXPECT_EQ(loop_.live_timers(), 0u) << "an idle tool arms no timer";
+  mouse.Move(5, 5);
+  keyboard.Key(KEY_A, true);
+  keyboard.Key(KEY_A, false);
+  Run(200);
+  EXPECT_EQ(loop_.live_timers(), 0u) << "motion and other keys arm nothing";
+
+  keyboard.Key(KEY_LEFTCTRL, true);
+  Run(20);
+  EXPECT_EQ(loop_.live_timers(), 1u);
+  keyboard.Key(KEY_LEFTCTRL, false);
+  Run(600);
+  EXPECT_EQ(loop_.live_timers(), 1u) << "a release is pending for 700 ms";
+  Run(200);
+  EXPECT_EQ(loop_.live_timers(), 0u);
+
+  mouse.Key(BTN_LEFT, true);
+  mouse.Key(BTN_RIGHT, true);
+  Run(20);
+  EXPECT_EQ(loop_.live_timers(), 2u) << "the tick and the hold timer";
+  Run(1100);
+  EXPECT_EQ(Switches(), 1);
+  mouse.Key(BTN_RIGHT, false);
+  mouse.Key(BTN_LEFT, false);
+  Run(20);
+  EXPECT_EQ(loop_.live_timers(), 0u);
+}
+
 }  // namespace

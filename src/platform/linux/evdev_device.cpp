@@ -2,11 +2,48 @@
 
 #include <fcntl.h>
 #include <libevdev/libevdev.h>
+#include <linux/input.h>
+#include <sys/ioctl.h>
 
 #include <cerrno>
+#include <climits>
+#include <cstdint>
 #include <utility>
 
 namespace linux_platform {
+namespace {
+
+constexpr uint16_t kGestureKeys[] = {KEY_LEFTCTRL, KEY_RIGHTCTRL, KEY_Q,
+                                     BTN_LEFT,     BTN_RIGHT,     BTN_MIDDLE};
+
+// A kernel bitmap of `bits` bits, in the longs the input ioctls take.
+template <size_t bits>
+struct Bitmap {
+  static constexpr size_t kLongBits = sizeof(unsigned long) * CHAR_BIT;
+  unsigned long words[(bits + kLongBits - 1) / kLongBits] = {};
+  void Set(unsigned bit) { words[bit / kLongBits] |= 1ul << (bit % kLongBits); }
+  void SetAll() {
+    for (unsigned long& w : words) w = ~0ul;
+  }
+};
+
+template <size_t bits>
+bool SetMask(int fd, unsigned type, Bitmap<bits>& mask) {
+  input_mask request{};
+  request.type = type;
+  request.codes_size = sizeof(mask.words);
+  request.codes_ptr = reinterpret_cast<uintptr_t>(mask.words);
+  return ::ioctl(fd, EVIOCSMASK, &request) == 0;
+}
+
+}  // namespace
+
+bool IsGestureKey(uint16_t code) {
+  for (uint16_t key : kGestureKeys) {
+    if (key == code) return true;
+  }
+  return false;
+}
 
 std::unique_ptr<EvdevDevice> EvdevDevice::Open(const std::string& path, int* error) {
   *error = 0;
@@ -22,7 +59,9 @@ std::unique_ptr<EvdevDevice> EvdevDevice::Open(const std::string& path, int* err
     // is no evdev device (or vanished meanwhile).
     return nullptr;
   }
-  return std::unique_ptr<EvdevDevice>(new EvdevDevice(path, std::move(fd), dev));
+  std::unique_ptr<EvdevDevice> device(new EvdevDevice(path, std::move(fd), dev));
+  (void)device->FilterKeys(false);
+  return device;
 }
 
 EvdevDevice::EvdevDevice(std::string path, posix::UniqueFd fd, libevdev* dev)
@@ -42,7 +81,28 @@ bool EvdevDevice::IsKeyboardOrPointer() const {
 }
 
 bool EvdevDevice::KeyDown(uint16_t code) const {
+  // libevdev's copy of a key the kernel no longer passes on is stale.
+  if (filtered_ && !all_keys_ && !IsGestureKey(code)) return false;
   return libevdev_get_event_value(dev_, EV_KEY, code) != 0;
+}
+
+bool EvdevDevice::FilterKeys(bool all_keys) {
+  // The keys first: should the kernel refuse the second call, the device
+  // is left passing on every type, as before.
+  Bitmap<KEY_CNT> keys;
+  if (all_keys) {
+    keys.SetAll();
+  } else {
+    for (uint16_t key : kGestureKeys) keys.Set(key);
+  }
+  // EV_SYN is never filtered; a report left empty by the mask wakes no
+  // reader.
+  Bitmap<EV_CNT> types;
+  types.Set(EV_KEY);
+  if (!SetMask(fd_.get(), EV_KEY, keys) || !SetMask(fd_.get(), 0, types)) return false;
+  filtered_ = true;
+  all_keys_ = all_keys;
+  return true;
 }
 
 ReadStatus EvdevDevice::Next(RawEvent* event) {

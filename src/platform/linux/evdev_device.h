@@ -28,9 +28,10 @@ struct RawEvent {
 
 class EvdevDevice {
  public:
-  // Opens `path` (non-blocking, read-only). Null when it cannot be opened
-  // or is no input device; `error` gets errno (0 when it opened but is not
-  // an evdev device).
+  // Opens `path` (non-blocking, read-only) and asks the kernel to pass on
+  // only the gesture keys and buttons. Null when it cannot be opened or is
+  // no input device; `error` gets errno (0 when it opened but is not an
+  // evdev device).
   static std::unique_ptr<EvdevDevice> Open(const std::string& path, int* error);
 
   // Teardown order: the libevdev object is freed before the descriptor it
@@ -45,7 +46,15 @@ class EvdevDevice {
   // (Control, Q, or the left, right or middle button).
   bool IsKeyboardOrPointer() const;
   // The live state of a key or button, as far as events have been read.
+  // A key the kernel leaves out reads as up.
   bool KeyDown(uint16_t code) const;
+  // Asks the kernel to pass on every key (true) or only the gesture keys
+  // and buttons (false); motion, wheels, scan codes, LEDs and the like
+  // never. False, and everything passed on as before, where the kernel
+  // cannot filter (it has no EVIOCSMASK).
+  bool FilterKeys(bool all_keys);
+  // Whether the kernel filters this device's events.
+  bool filtered() const { return filtered_; }
 
   // Reads the next event. After a SYN_DROPPED the device's state is
   // fetched again from the kernel and the differences are returned as
@@ -59,6 +68,11 @@ class EvdevDevice {
   posix::UniqueFd fd_;
   libevdev* dev_;
   bool syncing_ = false;
+  bool filtered_ = false;
+  bool all_keys_ = true;
 };
+
+// Whether `code` is a key or button the gesture recognisers read.
+bool IsGestureKey(uint16_t code);
 
 }  // namespace linux_platform

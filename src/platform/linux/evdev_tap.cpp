@@ -105,10 +105,16 @@ int EvdevTap::TryOpen(const std::string& path) {
   int error = 0;
   std::unique_ptr<EvdevDevice> device = EvdevDevice::Open(path, &error);
   if (!device || !device->IsKeyboardOrPointer()) return error;
+  if (all_keys_) (void)device->FilterKeys(true);
   Entry& entry = devices_[path];
   entry.device = std::move(device);
   WatchDevice(path, entry);
   return 0;
+}
+
+void EvdevTap::SetAllKeys(bool all_keys) {
+  all_keys_ = all_keys;
+  for (auto& [path, entry] : devices_) (void)entry.device->FilterKeys(all_keys);
 }
 
 void EvdevTap::RemoveDevice(const std::string& path) {

@@ -34,6 +34,9 @@ class EvdevTap : public platform::EventTap {
 
   std::unique_ptr<platform::RunLoopSource> CreateRunLoopSource() override;
   void Enable(bool on) override { enabled_ = on; }
+  // Every key (true) or only the gesture keys (false) from every device,
+  // those plugged in later included.
+  void SetAllKeys(bool all_keys);
 
   // The live state across all open devices, as far as events were read.
   uint64_t Flags() const;
@@ -75,6 +78,7 @@ class EvdevTap : public platform::EventTap {
   void* user_info_;
   bool enabled_ = false;
   bool attached_ = false;
+  bool all_keys_ = false;
   std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
   std::map<std::string, Entry> devices_;
   NodeFollower nodes_;  // destroyed first: it calls into devices_

@@ -23,6 +23,9 @@ class TrackedTap : public platform::EventTap {
     return tap_->CreateRunLoopSource();
   }
   void Enable(bool on) override { tap_->Enable(on); }
+  void SetKeyInterest(platform::KeyInterest interest) override {
+    tap_->SetAllKeys(interest == platform::KeyInterest::kAllKeys);
+  }
 
  private:
   LinuxInput* input_;

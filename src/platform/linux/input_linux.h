@@ -36,6 +36,9 @@ class LinuxInput : public platform::Input {
   std::string RefusedTapAlert() override {
     return "Cannot create event tap: this program may not read the keyboard and mouse.";
   }
+  // evdev reports every key and button change, and libevdev replays what
+  // a SYN_DROPPED lost: the live state never changes without an event.
+  bool StateChangesArriveAsEvents() const override { return true; }
   uint64_t FlagsState() override;
   bool ButtonState(uint32_t button) override;
   uint32_t ButtonStates() override;

@@ -48,12 +48,14 @@ class SimInputService : public platform::Input,
   uint64_t FlagsState() override { return control_ ? platform::kEventFlagMaskControl : 0; }
   bool ButtonState(uint32_t button) override { return button < 32 && (buttons_ >> button) & 1u; }
   uint32_t ButtonStates() override { return buttons_ & 7u; }
+  bool StateChangesArriveAsEvents() const override { return changes_arrive_as_events_; }
   int64_t EventIntegerField(platform::EventRef event, platform::EventField field) override;
 
   // SimInput
   void RefuseTap(bool refused) override { refused_ = refused; }
   void SetLiveControl(bool down) override { control_ = down; }
   void SetLiveButton(uint32_t button, bool down) override;
+  void SetStateChangesArriveAsEvents(bool on) override { changes_arrive_as_events_ = on; }
   void Deliver(uint32_t type, int64_t keycode = 0, int64_t button = 0) override;
   void DisableTapByTimeout() override;
   bool TapExists() const override;
@@ -70,6 +72,7 @@ class SimInputService : public platform::Input,
   bool refused_ = false;
   bool control_ = false;
   uint32_t buttons_ = 0;
+  bool changes_arrive_as_events_ = false;
   std::vector<std::weak_ptr<TapState>> taps_;
 };
 

@@ -62,6 +62,10 @@ class SimInput {
   virtual void RefuseTap(bool refused) = 0;
   virtual void SetLiveControl(bool down) = 0;
   virtual void SetLiveButton(uint32_t button, bool down) = 0;
+  // Declares that every change of the live state comes with an event (off
+  // by default, as on the reference platform), so that the tool's tick
+  // follows the event-driven rule.
+  virtual void SetStateChangesArriveAsEvents(bool on) = 0;
   // Delivers an event of `type` to the tap's callback, when a tap exists, is
   // enabled and not disabled by the system, and its source is in a loop that
   // is running now (otherwise the event waits, as in the tap's port, until a
