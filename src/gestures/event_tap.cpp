@@ -55,6 +55,13 @@ void StopEventTap() {
 
 platform::EventRef eventCallback(platform::TapProxy /*proxy*/, uint32_t type,
                                  platform::EventRef event, void* /*user_info*/) {
+  if (type == kEventTapDisabledByTimeout || type == kEventTapDisabledByUserInput) {
+    // The system switched the tap off (the callback took too long, or secure
+    // input is on). Left off, the Q double-tap and the button events would
+    // be gone for the rest of the run: switch it on again at once.
+    if (gEventTap) gEventTap->Enable(true);
+    return event;
+  }
   // Key-up, flags-changed and the mouse types are disjoint: at most one
   // recogniser beyond the Q recogniser acts on any event.
   const bool quit = UpdateQuitComboState(type, event);

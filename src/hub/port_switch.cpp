@@ -14,6 +14,9 @@ namespace {
 
 constexpr uint64_t kSwitchDebounceMs = 500;
 
+constexpr const char* kPortUnreadLine =
+    "Switch abandoned: the port register F5-0000 could not be read, so nothing was written";
+
 SwitchNotTakenReporter gSwitchNotTakenReporter = nullptr;
 
 // A failed switch is also told where the user is, with its fix; the kind
@@ -75,11 +78,18 @@ SwitchOutcome SwitchHubPort(SwitchRequest request) {
   }
   platform::UsbDevice* hub = opened.hub->get();
 
-  // Both reads land in the same byte: when the port-select read fails, the
-  // write is derived from what the first read left (0 when it failed too).
+  // The first read's value is never used: only its trace line matters. The
+  // port-select register must be read, though: writing without knowing it
+  // would be a guess, so the switch is abandoned instead.
+  uint8_t status = 0;
+  (void)Hub_Read_Register(hub, kStatusRequest, kStatusAddress, &status);
   uint8_t value = 0;
-  (void)Hub_Read_Register(hub, kStatusRequest, kStatusAddress, &value);
-  (void)Hub_Read_Register(hub, kPortSelectRequest, kPortSelectAddress, &value);
+  if (!Hub_Read_Register(hub, kPortSelectRequest, kPortSelectAddress, &value)) {
+    showMsg("%s; try again\n", kPortUnreadLine);
+    outcome.failure_line = kPortUnreadLine;
+    outcome.fix = "Unplug the hub and plug it in again, then try again.";
+    return outcome;
+  }
   value = static_cast<uint8_t>((value & 1u) ^ 1u);
   // The watch goes up before the write, so that a hub that leaves at once
   // is not missed.

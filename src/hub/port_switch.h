@@ -11,7 +11,7 @@ inline constexpr uint16_t kHubVendorId = 0x2109;
 inline constexpr uint16_t kHubProductId = 0x8822;
 
 // The port-select register (bit 0 picks the upper port) and the register
-// read ahead of it.
+// read ahead of it, whose value the switch does not use.
 inline constexpr uint8_t kPortSelectRequest = 0xF5;
 inline constexpr uint16_t kPortSelectAddress = 0x0000;
 inline constexpr uint8_t kStatusRequest = 0xF8;
@@ -45,6 +45,7 @@ struct SwitchRequest {
 // within 500 ms of the last accepted one are dropped. The switch is checked.
 void TriggerSwitch(const char* source_name);
 // One exchange with the hub; true when the final register write succeeded.
+// Abandoned, with nothing written, when the port register cannot be read.
 bool Switch_XQ917_UpperPort();
 // The same exchange, reporting its outcome.
 SwitchOutcome SwitchHubPort(SwitchRequest request);

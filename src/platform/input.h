@@ -52,7 +52,9 @@ class EventTap {
   virtual ~EventTap() = default;
   // Makes the source that delivers this tap's events; null on failure.
   virtual std::unique_ptr<RunLoopSource> CreateRunLoopSource() = 0;
-  // Switches the tap on or off.
+  // Switches the tap on or off. Switching it on also undoes a switch-off by
+  // the system (announced by a tap-disabled notification), and may be done
+  // from inside the tap's own callback.
   virtual void Enable(bool on) = 0;
   // Widens (kAllKeys) or narrows the keys delivered from now on. The
   // mouse buttons and Control's state are delivered either way.

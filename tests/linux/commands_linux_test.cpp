@@ -143,6 +143,14 @@ TEST_F(CommandsLinuxTest, SwitchExitStatusesForEachOutcome) {
   EXPECT_EQ(err_.rfind("Write-Reg F5-0000 Fail\n", 0), 0u) << err_;
   EXPECT_FALSE(SwitchCheckPending());
 
+  // The port register unreadable: 1, nothing written, no check waits.
+  hub_->FailRequest(1, HubFault::kStall);
+  EXPECT_EQ(Run([] { return RunSwitchCommand(); }), kCommandFailed);
+  EXPECT_EQ(err_.rfind("Switch abandoned: the port register F5-0000 could not be read", 0), 0u)
+      << err_;
+  EXPECT_EQ(hub_->Requests().back().bmRequestType, 0xC0) << "the last request was the read";
+  EXPECT_FALSE(SwitchCheckPending());
+
   // The write taken and the hub leaving soon after, while the loop waits: 0.
   FakeHub* hub = hub_.get();
   auto leave = loop_.AddTimer(

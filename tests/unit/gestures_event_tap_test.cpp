@@ -1,5 +1,5 @@
 // The running tap on the simulated input: how events are routed, the poll
-// tick, the quit, and a tap the system disabled.
+// tick, the quit, and a tap the system disabled and the tool switched on again.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -131,32 +131,35 @@ TEST_F(EventTapTest, QDoubleTapWritesQuitAndTerminates) {
   platform::Sys().app->SetDelegate(nullptr);
 }
 
-TEST_F(EventTapTest, AfterTheSystemDisablesTheTapOnlyTheTickFeedsTheRecognisers) {
-  RunAt(1000, [this] { In().DisableTapByTimeout(); });
-  // Control double-tap in live state; its events are no longer delivered.
-  ControlAt(1100, true, true);
-  ControlAt(1200, false, true);
-  ControlAt(1300, true, true);
-  ControlAt(1400, false, true);
-  World().RunUntil(1460);
-  EXPECT_EQ(Switches(), 1u);
-  // The chord in live state.
-  RunAt(3000, [this] {
-    In().SetLiveButton(0, true);
-    In().Deliver(kEventLeftMouseDown, 0, 0);
-    In().SetLiveButton(1, true);
-    In().Deliver(kEventRightMouseDown, 0, 1);
-  });
-  EXPECT_EQ(MSButton, 0) << "button events no longer arrive";
-  World().RunUntil(4100);
+// Either tap-disabled notification makes the tool switch its tap on again:
+// the button events, and with them the Q double-tap, keep coming.
+TEST_F(EventTapTest, TapSwitchedOffByTheSystemIsSwitchedOnAgain) {
+  for (const uint32_t notification : {kEventTapDisabledByTimeout, kEventTapDisabledByUserInput}) {
+    SCOPED_TRACE(notification);
+    const uint64_t t = World().NowMs() + 1000;
+    RunAt(t, [this, notification] { In().Deliver(notification); });
+    // Only delivered button events set the tracked bits.
+    RunAt(t + 100, [this] {
+      In().SetLiveButton(0, true);
+      In().Deliver(kEventLeftMouseDown, 0, 0);
+      In().SetLiveButton(1, true);
+      In().Deliver(kEventRightMouseDown, 0, 1);
+    });
+    EXPECT_EQ(MSButton, 0x11) << "button events arrive again";
+    RunAt(t + 1200, [this] {
+      In().SetLiveButton(1, false);
+      In().Deliver(kEventRightMouseUp, 0, 1);
+      In().SetLiveButton(0, false);
+      In().Deliver(kEventLeftMouseUp, 0, 0);
+    });
+    EXPECT_EQ(MSButton, 0);
+  }
   EXPECT_EQ(Switches(), 2u);
-  // Q double-tap: key-ups no longer arrive, so no quit.
   StoppingDelegate delegate;
   platform::Sys().app->SetDelegate(&delegate);
   KeyAt(5000, kEventKeyUp, 12);
   KeyAt(5100, kEventKeyUp, 12);
-  EXPECT_EQ(delegate.terminations, 0);
-  EXPECT_NE(gEventTap, nullptr);
+  EXPECT_EQ(delegate.terminations, 1) << "key-ups arrive again";
   platform::Sys().app->SetDelegate(nullptr);
 }
 

@@ -17,6 +17,10 @@ using Strings = std::vector<std::string>;
 
 class PortSwitchTest : public switch_test::SimTest {};
 
+constexpr const char* kAbandonedLine =
+    "Switch abandoned: the port register F5-0000 could not be read, so nothing was written; "
+    "try again\n";
+
 // The platform objects of a lookup that found the hub, in the order they
 // were made and released.
 Strings FoundThen(const Strings& more) {
@@ -76,36 +80,43 @@ TEST_F(PortSwitchTest, SuccessiveSwitchesToggleThePort) {
   EXPECT_EQ(WrittenPortSelects(), (std::vector<uint16_t>{0x01, 0x00, 0x01}));
 }
 
-TEST_F(PortSwitchTest, FailedPortSelectReadWritesFromWhatTheFirstReadLeft) {
-  Hub().SetFault(HubFault::kReadF5, true);
-  Hub().SetRegister(0xF5, 0x0000, 0x01);
-  Hub().SetRegister(0xF8, 0x008F, 0x20);
-  CaptureConsole();
-  EXPECT_TRUE(Switch_XQ917_UpperPort());
-  // 0x21 has bit 0 set: the write follows F8-008F, not F5-0000.
-  Hub().SetRegister(0xF8, 0x008F, 0x21);
-  EXPECT_TRUE(Switch_XQ917_UpperPort());
-  EXPECT_EQ(WrittenPortSelects(), (std::vector<uint16_t>{0x01, 0x00}));
-  EXPECT_EQ(Console(),
-            "    Read-Reg F8-008F = 0x20 \n"
-            "Read-Reg F5-0000 Fail\n"
-            "    Write-Reg F5-0000 OK\n"
-            "    Read-Reg F8-008F = 0x21 \n"
-            "Read-Reg F5-0000 Fail\n"
-            "    Write-Reg F5-0000 OK\n");
+// Without the port-select register's value there is nothing sound to
+// write: the switch is abandoned, said in one line, whatever the first read
+// left, and the device is still closed and released.
+TEST_F(PortSwitchTest, FailedPortSelectReadAbandonsTheSwitchWithoutWriting) {
+  struct Case {
+    bool status_read_fails;
+    uint8_t status;
+    const char* status_line;
+  };
+  for (const Case c : {Case{false, 0x20, "    Read-Reg F8-008F = 0x20 \n"},
+                       Case{false, 0x21, "    Read-Reg F8-008F = 0x21 \n"},
+                       Case{true, 0x01, "Read-Reg F8-008F Fail\n"}}) {
+    SCOPED_TRACE(testing::Message() << "F8-008F 0x" << std::hex << int{c.status}
+                                    << (c.status_read_fails ? " unreadable" : ""));
+    Hub().ClearRecords();
+    Hub().SetFault(HubFault::kReadF8, c.status_read_fails);
+    Hub().SetFault(HubFault::kReadF5, true);
+    Hub().SetRegister(0xF5, 0x0000, 0x01);
+    Hub().SetRegister(0xF8, 0x008F, c.status);
+    CaptureConsole();
+    EXPECT_FALSE(Switch_XQ917_UpperPort());
+    EXPECT_TRUE(WrittenPortSelects().empty());
+    EXPECT_EQ(Hub().Register(0xF5, 0x0000), 0x01);
+    EXPECT_EQ(Console(), std::string(c.status_line) + "Read-Reg F5-0000 Fail\n" + kAbandonedLine);
+    EXPECT_EQ(Hub().Calls(), FoundThen({"open", "close", "release device"}));
+  }
 }
 
-TEST_F(PortSwitchTest, BothReadsFailingStillWritesOne) {
+TEST_F(PortSwitchTest, FailedStatusReadAloneStillSwitchesFromThePortRegister) {
   Hub().SetFault(HubFault::kReadF8, true);
-  Hub().SetFault(HubFault::kReadF5, true);
   Hub().SetRegister(0xF5, 0x0000, 0x01);
-  Hub().SetRegister(0xF8, 0x008F, 0x01);
   CaptureConsole();
   EXPECT_TRUE(Switch_XQ917_UpperPort());
-  EXPECT_EQ(WrittenPortSelects(), std::vector<uint16_t>{0x01});
+  EXPECT_EQ(WrittenPortSelects(), std::vector<uint16_t>{0x00});
   EXPECT_EQ(Console(),
             "Read-Reg F8-008F Fail\n"
-            "Read-Reg F5-0000 Fail\n"
+            "    Read-Reg F5-0000 = 0x01 \n"
             "    Write-Reg F5-0000 OK\n");
 }
 

@@ -166,6 +166,42 @@ TEST_F(SimInputTest, DisabledByTimeoutNotifiesOnceThenDeliversNothing) {
   EXPECT_EQ(SeenTypes(), (Types{0xFFFFFFFEu, 11, 0xFFFFFFFFu}));
 }
 
+// A tool that switches its tap on again from the notification's callback
+// loses nothing after it; what reached a held source before the system
+// switched the tap off is still delivered, what came while it was off is not.
+TEST_F(SimInputTest, TapSwitchedOnAgainFromTheNotificationGetsEventsAgain) {
+  StartTap(RunLoopMode::kCommon);
+  on_event_ = [this] {
+    if (seen_.back().type >= 0xFFFFFFFEu) tap_->Enable(true);
+  };
+  world_->At(10, [this] {
+    Control().DisableTapByTimeout();
+    Control().Deliver(11);
+    Control().Deliver(0xFFFFFFFFu);
+    Control().Deliver(1);
+  });
+  world_->RunUntil(20);
+  EXPECT_EQ(SeenTypes(), (Types{0xFFFFFFFEu, 11, 0xFFFFFFFFu, 1}));
+
+  // With a default-mode source held during an alert: the event before the
+  // switch-off waits and comes, the one while the tap is off is lost, and
+  // once the queued notification has switched it on, events come again.
+  seen_.clear();
+  source_.reset();
+  world_->UiControl().SetAlertMs(100);
+  StartTap(RunLoopMode::kDefault);
+  world_->At(30, [] { platform::Sys().ui->RunModalAlert({"T", "up", {"OK"}}); });
+  world_->At(40, [this] { Control().Deliver(11, 1); });
+  world_->At(50, [this] { Control().DisableTapByTimeout(); });
+  world_->At(60, [this] { Control().Deliver(11, 2); });
+  world_->At(200, [this] { Control().Deliver(11, 3); });
+  world_->RunUntil(300);
+  ASSERT_EQ(SeenTypes(), (Types{11, 0xFFFFFFFEu, 11}));
+  EXPECT_EQ(seen_[0].keycode, 1);
+  EXPECT_EQ(seen_[1].t, 130u);
+  EXPECT_EQ(seen_[2].keycode, 3);
+}
+
 TEST_F(SimInputTest, LiveStateIsIndependentOfDeliveredEvents) {
   StartTap(RunLoopMode::kCommon);
   platform::Input& in = *platform::Sys().input;

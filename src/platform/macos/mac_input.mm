@@ -72,6 +72,9 @@ class MacEventTap final : public EventTap {
     return std::make_unique<MacRunLoopSource>(std::move(source));
   }
 
+  // Also how the tool switches the tap on again from inside its callback
+  // after a kCGEventTapDisabledByTimeout or kCGEventTapDisabledByUserInput
+  // notification: the system leaves a tap it disabled off until then.
   void Enable(bool on) override { CGEventTapEnable(port_.get(), on); }
 
  private:

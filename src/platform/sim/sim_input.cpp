@@ -3,6 +3,10 @@
 namespace sim {
 namespace {
 
+bool IsNotification(uint32_t type) {
+  return type == kTapDisabledByTimeout || type == kTapDisabledByUserInput;
+}
+
 // Teardown: the source must go before its tap (the tap outlives its
 // source); each only marks the shared state, so either order is safe here.
 class SimRunLoopSource : public platform::RunLoopSource {
@@ -109,7 +113,7 @@ bool SimInputService::TapExists() const {
 bool SimInputService::Wants(const TapState& tap, uint32_t type) const {
   if (!tap.alive || !tap.enabled || tap.system_disabled) return false;
   // The two notifications reach every tap whatever its mask.
-  if (type == kTapDisabledByTimeout || type == kTapDisabledByUserInput) return true;
+  if (IsNotification(type)) return true;
   return type < 64 && ((tap.mask >> type) & 1u) != 0;
 }
 
@@ -121,11 +125,16 @@ void SimInputService::Call(TapState& tap, SimEvent event) {
 
 void SimInputService::Deliver(uint32_t type, int64_t keycode, int64_t button) {
   const SimEvent event{type, keycode, button};
+  const bool notification = IsNotification(type);
   // Work on a copy: a callback may release taps (a quit request).
   const auto taps = taps_;
   for (const auto& weak : taps) {
     auto tap = weak.lock();
     if (!tap || !Wants(*tap, type)) continue;
+    // Either notification means the system has switched the tap off: from
+    // now on no event reaches it until the tool switches it on again, which
+    // it may do from the notification's own callback.
+    if (notification) tap->system_disabled = true;
     if (tap->has_source && tap->scheduled && scheduler_.FiresNow(tap->mode) &&
         tap->queued.empty()) {
       Call(*tap, event);
@@ -133,13 +142,6 @@ void SimInputService::Deliver(uint32_t type, int64_t keycode, int64_t button) {
       // Held in the tap's port until a loop runs the source.
       tap->queued.push_back(event);
       if (tap->scheduled) ScheduleDrain(tap);
-    }
-  }
-  // Either notification means the system has switched the taps off: nothing
-  // more comes through them, and nothing switches them on again.
-  if (type == kTapDisabledByTimeout || type == kTapDisabledByUserInput) {
-    for (const auto& weak : taps_) {
-      if (auto tap = weak.lock()) tap->system_disabled = true;
     }
   }
 }
@@ -159,8 +161,9 @@ void SimInputService::Drain(const std::shared_ptr<TapState>& tap) {
          scheduler_.FiresNow(tap->mode)) {
     const SimEvent event = tap->queued.front();
     tap->queued.pop_front();
-    const bool notification = event.type >= kTapDisabledByTimeout;
-    if (!notification && (!tap->enabled || tap->system_disabled)) continue;
+    // What reached the port before the system switched the tap off is still
+    // delivered; the tool's own switch-off drops it.
+    if (!IsNotification(event.type) && !tap->enabled) continue;
     Call(*tap, event);
   }
 }

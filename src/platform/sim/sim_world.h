@@ -71,11 +71,12 @@ class SimInput {
   // is running now (otherwise the event waits, as in the tap's port, until a
   // loop runs the source; a source removed meanwhile drops it). `keycode`
   // and `button` fill fields 9 and 3. Either tap-disabled notification
-  // (0xFFFFFFFE, 0xFFFFFFFF) is delivered whatever the mask and then
-  // switches the taps off for good.
+  // (0xFFFFFFFE, 0xFFFFFFFF) is delivered whatever the mask to every tap
+  // that is on, and switches it off: no further event reaches it until the
+  // tool enables it again (from the notification's callback or later).
   virtual void Deliver(uint32_t type, int64_t keycode = 0, int64_t button = 0) = 0;
   // The system disables the tap by time-out: the notification is delivered,
-  // then no more events.
+  // then no more events until the tool enables the tap again.
   virtual void DisableTapByTimeout() = 0;
   virtual bool TapExists() const = 0;
 };
