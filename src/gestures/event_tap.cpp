@@ -1,6 +1,7 @@
 #include "gestures/event_tap.h"
 
 #include "gestures/event_types.h"
+#include "gestures/gesture_settings.h"
 #include "gestures/keyboard_gestures.h"
 #include "gestures/mouse_chord.h"
 #include "output/show_msg.h"
@@ -58,6 +59,10 @@ platform::EventRef eventCallback(platform::TapProxy /*proxy*/, uint32_t type,
   // Key-up, flags-changed and the mouse types are disjoint: at most one
   // recogniser beyond the Q recogniser acts on any event.
   const bool quit = UpdateQuitComboState(type, event);
+  if (gGestureSettings.control_taps == ControlTapRule::kClean &&
+      (type == kEventKeyDown || type == kEventFlagsChanged)) {
+    NoteKeyWhileControlHeld(type, event);
+  }
   if (type == kEventFlagsChanged) UpdateControlComboState();
   if (IsMouseEvent(type)) UpdateMouseComboState(type, event);
   if (quit) {

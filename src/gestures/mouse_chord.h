@@ -1,4 +1,5 @@
-// The held mouse chord: left with right (or middle) for one second.
+// The held mouse chord: left with right (or middle) held for the chord hold
+// time (one second unless the user chose another).
 #pragma once
 
 #include <cstdint>
@@ -13,8 +14,6 @@ extern uint8_t MSButton;
 extern std::unique_ptr<platform::Timer> gMouseComboTimer;
 // Set from the moment a hold has fired until the chord is seen released.
 extern bool gMouseComboTriggered;
-
-inline constexpr double kMouseComboHoldSec = 1.0;
 
 // One step of the recogniser; `event` is null from the poll tick (type 0).
 void UpdateMouseComboState(uint32_t type, platform::EventRef event);

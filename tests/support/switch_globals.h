@@ -3,6 +3,7 @@
 // in-process.
 #pragma once
 
+#include "gestures/gesture_settings.h"
 #include "gestures/keyboard_gestures.h"
 #include "gestures/mouse_chord.h"
 #include "hub/port_switch.h"
@@ -10,8 +11,10 @@
 
 namespace test_support {
 
-// The switch's last time and every recogniser's state.
+// The switch's last time, every recogniser's state and the default settings.
 inline void ResetRecogniserGlobals() {
+  gGestureSettings = GestureSettings{};
+  gControlTapSpoiled = false;
   gLastSwitchMs = 0;
   CancelSwitchCheck();
   SetSwitchNotTakenReporter(nullptr);
