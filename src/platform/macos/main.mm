@@ -29,7 +29,9 @@ int main(int argc, char* argv[]) {
     // "-AppleKey value" pairs from `open --args` and the debugger).
     {
       platform::macos::MacFiles files;
-      if (const auto status = AnswerBeforeStart(argc, argv, UnknownArguments::kIgnore, files)) {
+      platform::macos::MacSettings settings(kAgentLabel);
+      if (const auto status =
+              AnswerBeforeStart(argc, argv, UnknownArguments::kIgnore, files, &settings)) {
         return *status;
       }
     }
