@@ -3,7 +3,7 @@
 #
 #   scripts/fuzz.sh [-t SECONDS | -n RUNS] [TARGET...]
 #
-# TARGET is agent_plist, desktop_entry, scenario or command_line (default:
+# TARGET is agent_plist, desktop_entry, settings, scenario or command_line (default:
 # all, one after another); -t runs each for SECONDS (default 20), -n for RUNS
 # executions. What a run learns is kept in build/fuzz/corpus/TARGET (the
 # seeds in fuzz/corpus/TARGET are never written); an input that crashes,
@@ -22,7 +22,7 @@ while getopts "t:n:" option; do
 done
 shift $((OPTIND - 1))
 targets=("$@")
-[ "${#targets[@]}" -gt 0 ] || targets=(agent_plist desktop_entry scenario command_line)
+[ "${#targets[@]}" -gt 0 ] || targets=(agent_plist desktop_entry settings scenario command_line)
 
 build=build/fuzz
 if ! command -v clang++ >/dev/null; then

@@ -12,6 +12,7 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   libplist-dev libplist-utils
   libusb-1.0-0-dev libevdev-dev libudev-dev
+  libtomlplusplus-dev
   qt6-base-dev
   umockdev libumockdev-dev
   clang libclang-rt-14-dev

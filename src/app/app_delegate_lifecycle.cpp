@@ -4,6 +4,7 @@
 #include <string>
 
 #include "app/instance_lock.h"
+#include "app/settings_start.h"
 #include "app/startup.h"
 #include "gestures/event_tap.h"
 #include "hub/switch_check.h"
@@ -24,10 +25,7 @@ void ZRNAppDelegate::applicationDidFinishLaunching() {
 
   if (StartEventTap()) {
     ShowToolHeader();
-    showMsg(
-        "Hold mouse L+R buttons for 1 second OR double-tap Control (Ctrl, Ctrl) to trigger "
-        "USB-C switch.\n");
-    showMsg("Or, double-tap 'Q' (Q, Q) to quit this tool.\n\n");
+    showMsg("%s", GestureUsageLines(gGestureSettings).c_str());
     showMsg("Running...\n");
     if (!gStartedFromService) {
       if (gInstalledServiceThisRun) {

@@ -6,6 +6,7 @@
 
 #include "app/commands.h"
 #include "app/instance_lock.h"
+#include "gestures/gesture_settings.h"
 #include "hub/port_switch.h"
 #include "platform/services.h"
 #include "service/launch_agent.h"
@@ -136,6 +137,27 @@ void CheckRunningInstance() {
   Report(Verdict::kInfo, "running instance", message + " (" + lock + " is held)");
 }
 
+// Where the settings come from and whether they all apply. Only a warning
+// at worst: a setting that does not apply keeps its default.
+void CheckGestureSettings() {
+  platform::SettingsSource* source = platform::Sys().settings;
+  if (source == nullptr) return;
+  const platform::SettingsRead read = source->Read();
+  const SettingsOutcome outcome = CheckSettings(read, source->Names(), source->Location());
+  const std::string where = Short(source->Location());
+  if (outcome.problems.empty()) {
+    const size_t n = read.entries.size();
+    Report(Verdict::kInfo, "settings",
+           where + (n == 0 ? " (nothing set: every gesture as built in)"
+                           : " (" + std::to_string(n) + (n == 1 ? " setting" : " settings") +
+                                 ", all in force)"));
+    return;
+  }
+  Report(Verdict::kWarn, "settings", where + ": what does not apply keeps its default");
+  for (const std::string& problem : outcome.problems) std::printf("      %s\n", problem.c_str());
+  std::printf("      fix: Correct or remove what each line names, then start the tool again.\n");
+}
+
 }  // namespace
 
 int RunDiagnoseCommand() {
@@ -144,6 +166,7 @@ int RunDiagnoseCommand() {
   CheckLoginEntry();
   CheckTrayHost();
   CheckRunningInstance();
+  CheckGestureSettings();
   const bool ready = input && hub;
   std::printf("%s\n", ready ? "A switch by gesture has what it needs."
                             : "A switch by gesture cannot work until each FAIL above is fixed.");

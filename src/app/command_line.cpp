@@ -99,8 +99,11 @@ std::string UsageText(const UsageContext& context) {
       context.login_entry +
       "\n"
       "  lock              " +
-      context.lock +
-      "\n"
+      context.lock + "\n";
+  if (!context.settings.empty()) {
+    text += "  settings          " + context.settings + "\n";
+  }
+  text +=
       "\nExit status:\n"
       "  0  the tool ended, or another instance is running already; a command\n"
       "     did what it was asked\n"
@@ -143,11 +146,13 @@ std::optional<CommandLineAnswer> AnswerCommandLine(const CommandLine& command_li
 }
 
 UsageContext InstalledUsageContext(UnknownArguments unknown) {
-  return {LaunchAgentPlistPath(), SingleInstanceLockPath(), unknown};
+  platform::SettingsSource* settings = platform::Sys().settings;
+  return {LaunchAgentPlistPath(), SingleInstanceLockPath(), unknown,
+          settings ? settings->Location() : std::string()};
 }
 
 std::optional<int> AnswerBeforeStart(int argc, char* argv[], UnknownArguments unknown,
-                                     platform::Files& files) {
+                                     platform::Files& files, platform::SettingsSource* settings) {
   const CommandLine command_line = ParseCommandLine(argc, argv, unknown);
   if (!command_line.unknown && !command_line.help && !command_line.version &&
       ChooseCommand(command_line).error.empty()) {
@@ -157,6 +162,7 @@ std::optional<int> AnswerBeforeStart(int argc, char* argv[], UnknownArguments un
   const platform::Services before = platform::Sys();
   platform::Services only_files;
   only_files.files = &files;
+  only_files.settings = settings;
   platform::InstallServices(only_files);
   const std::optional<CommandLineAnswer> answer =
       AnswerCommandLine(command_line, InstalledUsageContext(unknown));

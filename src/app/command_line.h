@@ -11,6 +11,7 @@
 
 namespace platform {
 class Files;
+class SettingsSource;
 }
 
 // What to do with an argument that is none of the tool's options.
@@ -48,6 +49,7 @@ struct UsageContext {
   std::string login_entry;  // the login agent or autostart file
   std::string lock;         // the single-instance lock file
   UnknownArguments unknown_arguments = UnknownArguments::kRefuse;
+  std::string settings;  // where the settings come from; empty: none
 };
 
 // The text of --help: the options, the gestures, the files, the exit statuses.
@@ -71,12 +73,15 @@ inline constexpr int kExitUsage = 2;
 std::optional<CommandLineAnswer> AnswerCommandLine(const CommandLine& command_line,
                                                    const UsageContext& context);
 
-// The usage context of the installed files service: its login entry and lock.
+// The usage context of the installed services: the login entry and lock of
+// the files service, the place of the settings source.
 UsageContext InstalledUsageContext(UnknownArguments unknown);
 
 // For the platform's main, before anything else starts: answers --help,
 // --version and unknown arguments on the standard streams, with the paths of
-// `files` (installed only for that, and the services put back after). The
-// status to end with; none when the tool is to start.
+// `files` and the place of `settings` (none: the platform has none),
+// installed only for that, and the services put back after. The status to
+// end with; none when the tool is to start.
 std::optional<int> AnswerBeforeStart(int argc, char* argv[], UnknownArguments unknown,
-                                     platform::Files& files);
+                                     platform::Files& files,
+                                     platform::SettingsSource* settings = nullptr);

@@ -9,6 +9,7 @@
 #include "app/command_line.h"
 #include "app/commands.h"
 #include "app/instance_lock.h"
+#include "app/settings_start.h"
 #include "gestures/event_tap.h"
 #include "hub/switch_check.h"
 #include "output/keep_running.h"
@@ -93,6 +94,10 @@ int ToolMain(int argc, char* argv[]) {
     ShowAlert(message.c_str());
     return kExitOk;
   }
+
+  // Read once, by the instance that runs; bad settings are reported and
+  // never stop it.
+  LoadGestureSettings();
 
   if (!gStartedFromService && !LaunchAgentServiceExists()) {
     const int action = PromptStartupAction();

@@ -1,6 +1,7 @@
 #include "gestures/event_tap.h"
 
 #include "gestures/event_types.h"
+#include "gestures/gesture_settings.h"
 #include "gestures/keyboard_gestures.h"
 #include "gestures/mouse_chord.h"
 #include "output/show_msg.h"
@@ -32,6 +33,11 @@ bool IsMouseEvent(uint32_t type) {
 bool StartEventTap() {
   gEventTap = platform::Sys().input->CreateEventTap(kEventTapMask, eventCallback, nullptr);
   if (!gEventTap) return false;
+  // A strict tap rule judges a tap by the keys around it, so a platform
+  // that filters keys before they reach the tool must let them all in.
+  if (GesturesNeedEveryKey(gGestureSettings)) {
+    gEventTap->SetKeyInterest(platform::KeyInterest::kAllKeys);
+  }
   gEventTapSource = gEventTap->CreateRunLoopSource();
   if (!gEventTapSource) {
     gEventTap.reset();
@@ -65,6 +71,10 @@ platform::EventRef eventCallback(platform::TapProxy /*proxy*/, uint32_t type,
   // Key-up, flags-changed and the mouse types are disjoint: at most one
   // recogniser beyond the Q recogniser acts on any event.
   const bool quit = UpdateQuitComboState(type, event);
+  if (gGestureSettings.control_taps == ControlTapRule::kClean &&
+      (type == kEventKeyDown || type == kEventFlagsChanged)) {
+    NoteKeyWhileControlHeld(type, event);
+  }
   if (type == kEventFlagsChanged) UpdateControlComboState();
   if (IsMouseEvent(type)) UpdateMouseComboState(type, event);
   if (quit) {

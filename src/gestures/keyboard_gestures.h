@@ -13,15 +13,24 @@ extern uint64_t gLastControlReleaseMs;
 extern int32_t wPreKBKey;
 // Wall-clock ms, truncated to 32 bits, of the pending first Q tap; 0 = none.
 extern uint32_t uKBTimeMs;
+// Another key went down while Control was held: the coming release is no
+// tap (kept only under the "clean" tap rule).
+extern bool gControlTapSpoiled;
 // Puts every variable above back to its start value.
 void ResetKeyboardGestures();
 
-inline constexpr uint64_t kDoubleTapWindowMs = 700;
 inline constexpr uint16_t kQKeyCode = 12;
+// The key codes of the left and right Control keys.
+inline constexpr int64_t kControlKeyCode = 0x3B;
+inline constexpr int64_t kRightControlKeyCode = 0x3E;
 
 // Whether the live modifier flags include Control.
 bool IsControlKeyDown();
 // One step of the Control recogniser, from the live state.
 void UpdateControlComboState();
+// Under the "clean" tap rule, a key event that spoils the tap of a Control
+// being held: a key going down, or another modifier changing. Called for
+// key-down and flags-changed events before the recogniser's own update.
+void NoteKeyWhileControlHeld(uint32_t type, platform::EventRef event);
 // One step of the Q recogniser for any delivered event; true = quit requested.
 bool UpdateQuitComboState(uint32_t type, platform::EventRef event);

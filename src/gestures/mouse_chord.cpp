@@ -1,6 +1,7 @@
 #include "gestures/mouse_chord.h"
 
 #include "gestures/event_types.h"
+#include "gestures/gesture_settings.h"
 #include "hub/port_switch.h"
 #include "platform/services.h"
 
@@ -66,6 +67,7 @@ bool AreLeftAndRightMouseButtonsDown() {
 }
 
 void UpdateMouseComboState(uint32_t type, platform::EventRef event) {
+  if (!gGestureSettings.mouse_chord) return;
   TrackMouseButtonEvent(type, event);
   if (AreLeftAndRightMouseButtonsDown()) {
     StartMouseComboTimer();
@@ -78,8 +80,9 @@ void UpdateMouseComboState(uint32_t type, platform::EventRef event) {
 void StartMouseComboTimer() {
   if (gMouseComboTimer || gMouseComboTriggered) return;
   // Common modes: the hold is timed also while a menu or an alert is up.
-  gMouseComboTimer = platform::Sys().run_loop->AddTimer(
-      kMouseComboHoldSec, 0, MouseComboTimerCallback, nullptr, platform::RunLoopMode::kCommon);
+  const double hold_sec = gGestureSettings.chord_hold_ms / 1000.0;
+  gMouseComboTimer = platform::Sys().run_loop->AddTimer(hold_sec, 0, MouseComboTimerCallback,
+                                                        nullptr, platform::RunLoopMode::kCommon);
 }
 
 void StopMouseComboTimer() {

@@ -1,4 +1,5 @@
-// The held mouse chord: left with right (or middle) for one second.
+// The held mouse chord: left with right (or middle) held for the chord hold
+// time (one second unless the user chose another).
 #pragma once
 
 #include <cstdint>
@@ -16,8 +17,6 @@ extern bool gMouseComboTriggered;
 // Puts every variable above back to its start value (a pending hold timer
 // is invalidated and released).
 void ResetMouseChord();
-
-inline constexpr double kMouseComboHoldSec = 1.0;
 
 // One step of the recogniser; `event` is null from the poll tick (type 0).
 void UpdateMouseComboState(uint32_t type, platform::EventRef event);

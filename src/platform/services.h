@@ -7,12 +7,14 @@
 #include "platform/files.h"
 #include "platform/input.h"
 #include "platform/run_loop.h"
+#include "platform/settings.h"
 #include "platform/ui.h"
 #include "platform/usb.h"
 
 namespace platform {
 
-// Not owned; every pointer must be set and outlive the tool's main.
+// Not owned; every pointer must outlive the tool's main. All must be set,
+// except `settings`: a platform without one runs with the default settings.
 struct Services {
   Clock* clock = nullptr;
   RunLoop* run_loop = nullptr;
@@ -21,6 +23,7 @@ struct Services {
   Ui* ui = nullptr;
   Files* files = nullptr;
   App* app = nullptr;
+  SettingsSource* settings = nullptr;
 };
 
 // Installs the services the tool uses from now on.

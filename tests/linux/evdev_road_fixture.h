@@ -11,6 +11,7 @@
 #include "fake_hub.h"
 #include "fake_input.h"
 #include "gestures/event_tap.h"
+#include "gestures/gesture_settings.h"
 #include "gestures/keyboard_gestures.h"
 #include "gestures/mouse_chord.h"
 #include "hub/port_switch.h"
@@ -37,6 +38,7 @@ class EvdevRoadTest : public ::testing::Test {
     platform::InstallServices(services);
     ResetPortSwitch();
     ResetKeyboardGestures();
+    ResetGestureSettings();
     ResetMouseChord();
     app_.on_terminate = [] { StopEventTap(); };
   }

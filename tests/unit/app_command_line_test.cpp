@@ -22,7 +22,7 @@ CommandLine Parse(std::vector<std::string> args, UnknownArguments unknown) {
 }
 
 const UsageContext kContext{"/home/u/.config/autostart/x.desktop", "/tmp/x.lock",
-                            UnknownArguments::kRefuse};
+                            UnknownArguments::kRefuse, ""};
 
 TEST(ParseCommandLineTest, FindsEveryOptionInAnyPositionLongOrShort) {
   for (UnknownArguments unknown : {UnknownArguments::kRefuse, UnknownArguments::kIgnore}) {
@@ -147,7 +147,7 @@ class AnswerBeforeStartTest : public ToolWorldTest {
     for (std::string& s : args) argv.push_back(s.data());
     argv.push_back(nullptr);
     return AnswerBeforeStart(static_cast<int>(args.size()), argv.data(), unknown,
-                             *platform::Sys().files);
+                             *platform::Sys().files, platform::Sys().settings);
   }
 };
 
@@ -160,7 +160,11 @@ TEST_F(AnswerBeforeStartTest, HelpNamesThePlatformsPlacesAndLeavesTheServicesAsT
   EXPECT_EQ(*status, 0);
   EXPECT_NE(out.find(LaunchAgentPlistPath()), std::string::npos) << out;
   EXPECT_NE(out.find(SingleInstanceLockPath()), std::string::npos) << out;
+  EXPECT_NE(out.find("  settings          " + platform::Sys().settings->Location() + "\n"),
+            std::string::npos)
+      << out;
   EXPECT_EQ(platform::Sys().files, before.files);
+  EXPECT_EQ(platform::Sys().settings, before.settings);
   EXPECT_EQ(platform::Sys().ui, before.ui);
   EXPECT_EQ(platform::Sys().app, before.app);
   // Nothing was shown and no lock was taken.

@@ -16,6 +16,7 @@
 #include "app/instance_lock.h"
 #include "app/startup.h"
 #include "gestures/event_tap.h"
+#include "gestures/gesture_settings.h"
 #include "gestures/keyboard_gestures.h"
 #include "gestures/mouse_chord.h"
 #include "hub/port_switch.h"
@@ -48,6 +49,7 @@ class ToolWorldTest : public ::testing::Test {
     ResetMessageOutput();
     ResetPortSwitch();
     ResetKeyboardGestures();
+    ResetGestureSettings();
     ResetMouseChord();
     ResetStartup();
     ReleaseSingleInstanceLock();

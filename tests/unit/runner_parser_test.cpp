@@ -6,6 +6,7 @@
 #include <random>
 #include <string>
 #include <variant>
+#include <vector>
 
 #include "platform/sim/runner_parser.h"
 #include "platform/sim/runner_words.h"
@@ -316,6 +317,27 @@ TEST(RunnerParser, ContradictingSetUpBlamesTheLaterLine) {
   EXPECT_EQ(Parsed("exe none\nagent other-path").setup.agent, AgentSetup::kOtherPath);
   EXPECT_EQ(Parsed("exe empty\nagent malformed").setup.agent, AgentSetup::kMalformed);
   EXPECT_TRUE(Parsed("agentdir blocked\nagent none").setup.agent_dir_blocked);
+}
+
+TEST(RunnerParser, SettingsLinesKeepTheirTextAndOrderOrGiveWayToAFileKind) {
+  Scenario s = Parsed(
+      "settings mouse_chord   =  false\n"
+      "settings control_taps = \"clean\"  # a comment\n"
+      "settings [table]\n");
+  const std::vector<std::string> lines = {"mouse_chord   =  false", "control_taps = \"clean\"",
+                                          "[table]"};
+  EXPECT_EQ(s.setup.settings_lines, lines);
+  EXPECT_EQ(s.setup.settings_file, SettingsFileSetup::kLines);
+  EXPECT_EQ(Parsed("settings-file zero\n").setup.settings_file, SettingsFileSetup::kZero);
+  EXPECT_EQ(Parsed("settings-file folder\n").setup.settings_file, SettingsFileSetup::kFolder);
+
+  EXPECT_EQ(Failed("settings\n").line, 1);
+  EXPECT_EQ(Failed("settings-file pipe\n").what,
+            "'settings-file' takes one of: fifo, zero, huge, binary, folder");
+  const ParseError both = Failed("settings a = 1\nargs --console\nsettings-file fifo\n");
+  EXPECT_EQ(both.line, 3);
+  EXPECT_EQ(both.what,
+            "'settings' lines need a settings file, which 'settings-file fifo' replaces");
 }
 
 TEST(RunnerParser, CommentsCutTheLineWhereverTheyStart) {

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "gestures/event_tap.h"
+#include "gestures/gesture_settings.h"
 #include "gestures/keyboard_gestures.h"
 #include "gestures/mouse_chord.h"
 #include "hub/port_switch.h"
@@ -27,6 +28,7 @@ inline void ResetSwitchState() {
   ResetMessageOutput();
   ResetPortSwitch();
   ResetKeyboardGestures();
+  ResetGestureSettings();
   ResetMouseChord();
 }
 

@@ -11,8 +11,10 @@
 #include <utility>
 
 #include "platform/linux/desktop_entry.h"
+#include "platform/posix/posix_files.h"
 #include "platform/posix/posix_lock.h"
 #include "platform/posix/unique_fd.h"
+#include "platform/toml/toml_settings.h"
 
 namespace linux_platform {
 namespace {
@@ -33,23 +35,6 @@ bool Usable(const std::optional<std::string>& dir) {
 std::string Join(const std::string& base, const std::string& name) {
   if (!base.empty() && base.back() == '/') return base + name;
   return base + "/" + name;
-}
-
-// Reads at most `limit` + 1 bytes of a regular file; none when it cannot.
-std::optional<std::string> ReadCapped(const std::string& path, size_t limit) {
-  posix::UniqueFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK));
-  if (!fd.valid()) return std::nullopt;
-  struct stat st {};
-  if (::fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode)) return std::nullopt;
-  std::string bytes;
-  char buffer[4096];
-  while (bytes.size() <= limit) {
-    const ssize_t n = ::read(fd.get(), buffer, sizeof buffer);
-    if (n < 0) return std::nullopt;
-    if (n == 0) break;
-    bytes.append(buffer, static_cast<size_t>(n));
-  }
-  return bytes;
 }
 
 }  // namespace
@@ -74,10 +59,16 @@ std::optional<std::string> LinuxFiles::ApplicationSupportDirectory() {
   return Join(HomeDirectory(), ".local/state");
 }
 
+std::string LinuxFiles::ConfigDirectory() {
+  return Usable(env_.config_home) ? *env_.config_home : Join(HomeDirectory(), ".config");
+}
+
 std::string LinuxFiles::AgentDirectory() {
-  const std::string config =
-      Usable(env_.config_home) ? *env_.config_home : Join(HomeDirectory(), ".config");
-  return Join(config, "autostart");
+  return Join(ConfigDirectory(), "autostart");
+}
+
+std::string LinuxFiles::SettingsFilePath() {
+  return Join(ConfigDirectory(), toml_settings::kSettingsFileInConfigDir);
 }
 
 std::optional<std::string> LinuxFiles::ExecutablePath() {
@@ -101,9 +92,10 @@ std::string ExecutablePathFromLink(const std::string& link_target) {
 }
 
 std::optional<platform::AgentFileContents> LinuxFiles::ReadAgentFile(const std::string& path) {
-  const std::optional<std::string> bytes = ReadCapped(path, kMaxEntryBytes);
-  if (!bytes) return std::nullopt;
-  return ParseDesktopEntry(*bytes);
+  // The same refusals as the settings file: no pipe, device or huge file.
+  const platform::Result<std::string> bytes = posix::ReadRegularFile(path, kMaxEntryBytes);
+  if (!bytes.ok()) return std::nullopt;
+  return ParseDesktopEntry(bytes.value());
 }
 
 bool LinuxFiles::RuntimeDirectoryUsable() const {

@@ -35,6 +35,9 @@ class LinuxFiles : public posix::PosixFiles {
   std::string AgentFileExtension() override { return ".desktop"; }
   std::string AgentFolderNoun() override { return "autostart folder"; }
   std::string AgentFileNoun() override { return "autostart entry"; }
+  // The user's settings: $XDG_CONFIG_HOME/quembrastella-switch/config.toml,
+  // or the same below ~/.config.
+  std::string SettingsFilePath();
   // The target of /proc/self/exe (see ExecutablePathFromLink).
   std::optional<std::string> ExecutablePath() override;
 
@@ -51,6 +54,8 @@ class LinuxFiles : public posix::PosixFiles {
 
  private:
   bool RuntimeDirectoryUsable() const;
+  // $XDG_CONFIG_HOME when usable, or ~/.config.
+  std::string ConfigDirectory();
 
   XdgEnvironment env_;
   std::string temp_directory_;

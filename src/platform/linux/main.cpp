@@ -5,6 +5,7 @@
 #include "platform/linux/linux_files.h"
 #include "platform/linux/tool_runner.h"
 #include "platform/posix/standard_descriptors.h"
+#include "platform/toml/toml_settings.h"
 
 int main(int argc, char* argv[]) {
   // Before anything opens a descriptor (the toolkit, libusb, the lock file):
@@ -14,7 +15,9 @@ int main(int argc, char* argv[]) {
   // the lock, the display or any device is touched.
   {
     linux_platform::LinuxFiles files;
-    if (const auto status = AnswerBeforeStart(argc, argv, UnknownArguments::kRefuse, files)) {
+    toml_settings::TomlSettingsFile settings(files.SettingsFilePath());
+    if (const auto status =
+            AnswerBeforeStart(argc, argv, UnknownArguments::kRefuse, files, &settings)) {
       return *status;
     }
   }

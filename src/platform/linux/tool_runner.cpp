@@ -14,11 +14,13 @@
 #include "platform/linux/usb_linux.h"
 #include "platform/posix/posix_clock.h"
 #include "platform/services.h"
+#include "platform/toml/toml_settings.h"
 
 namespace linux_platform {
 
 int RunTool(int argc, char* argv[], ToolMainFunction tool_main, Toolkit toolkit) {
   LinuxFiles files;
+  toml_settings::TomlSettingsFile settings(files.SettingsFilePath());
   const std::string executable = files.ExecutablePath().value_or("");
 
   // Headless or not is settled here, before Qt sees the display: a display
@@ -60,6 +62,7 @@ int RunTool(int argc, char* argv[], ToolMainFunction tool_main, Toolkit toolkit)
   services.ui = ui;
   services.files = &files;
   services.app = gui ? gui->services().app : &poll_loop;
+  services.settings = &settings;
   platform::InstallServices(services);
   const int status = tool_main(argc, argv);
   platform::InstallServices(platform::Services{});

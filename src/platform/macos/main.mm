@@ -9,11 +9,13 @@
 #include "platform/macos/mac_files.h"
 #include "platform/macos/mac_input.h"
 #include "platform/macos/mac_run_loop.h"
+#include "platform/macos/mac_settings.h"
 #include "platform/macos/mac_ui.h"
 #include "platform/macos/mac_usb.h"
 #include "platform/posix/posix_clock.h"
 #include "platform/posix/standard_descriptors.h"
 #include "platform/services.h"
+#include "shared/product.h"
 
 int main(int argc, char* argv[]) {
   // Before anything opens a descriptor: a closed standard output must not
@@ -27,7 +29,9 @@ int main(int argc, char* argv[]) {
     // "-AppleKey value" pairs from `open --args` and the debugger).
     {
       platform::macos::MacFiles files;
-      if (const auto status = AnswerBeforeStart(argc, argv, UnknownArguments::kIgnore, files)) {
+      platform::macos::MacSettings settings(kAgentLabel);
+      if (const auto status =
+              AnswerBeforeStart(argc, argv, UnknownArguments::kIgnore, files, &settings)) {
         return *status;
       }
     }
@@ -40,13 +44,15 @@ int main(int argc, char* argv[]) {
     platform::macos::MacUi ui;
     platform::macos::MacFiles files;
     platform::macos::MacApp app;
+    platform::macos::MacSettings settings(kAgentLabel);
     platform::InstallServices(platform::Services{.clock = &system_clock,
                                                  .run_loop = &run_loop,
                                                  .input = &input,
                                                  .usb = &usb,
                                                  .ui = &ui,
                                                  .files = &files,
-                                                 .app = &app});
+                                                 .app = &app,
+                                                 .settings = &settings});
     return ToolMain(argc, argv);
   }
 }

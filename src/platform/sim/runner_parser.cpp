@@ -59,6 +59,11 @@ class Parser {
                                 s.agent == AgentSetup::kOtherLabel ||
                                 s.agent == AgentSetup::kNotExecutable;
     const bool no_exe = s.exe == sim::SimFiles::Exe::kNone || s.exe == sim::SimFiles::Exe::kEmpty;
+    if (!s.settings_lines.empty() && s.settings_file != SettingsFileSetup::kLines) {
+      return Conflict("settings", "settings-file",
+                      "'settings' lines need a settings file, which " +
+                          Quote(words_["settings-file"]) + " replaces");
+    }
     if (names_this_exe && no_exe) {
       return Conflict("agent", "exe",
                       "an agent file for this program needs its executable path, which " +
@@ -78,9 +83,10 @@ class Parser {
   }
 
   static bool IsSetUp(std::string_view d) {
-    static constexpr std::array<std::string_view, 14> kSetUp = {
-        "args", "hub",        "fail",     "agent", "choice", "alert-ms", "lock",
-        "tap",  "appsupport", "agentdir", "exe",   "icon",   "clock",    "after-write"};
+    static constexpr std::array<std::string_view, 16> kSetUp = {
+        "args",  "hub",         "fail",       "agent",        "choice", "alert-ms",
+        "lock",  "tap",         "appsupport", "agentdir",     "exe",    "icon",
+        "clock", "after-write", "settings",   "settings-file"};
     return IndexOf(d, kSetUp).has_value();
   }
 
@@ -114,6 +120,7 @@ class Parser {
     const std::string_view d = t[0];
     if (!IsSetUp(d)) return "unknown directive " + Quote(d);
     if (d == "fail") return Fail(t);
+    if (d == "settings") return SettingsLine(t);
     if (auto dup = Once(t)) return dup;
     if (d == "args") {
       s.args.assign(t.begin() + 1, t.end());
@@ -167,6 +174,10 @@ class Parser {
       w = Word<3>(t, {"none", "empty", "nonexec"});
       static constexpr std::array<Exe, 3> kExe = {Exe::kNone, Exe::kEmpty, Exe::kNotExecutable};
       if (auto* i = std::get_if<size_t>(&w)) s.exe = kExe[*i];
+    } else if (d == "settings-file") {
+      w = Word<5>(t, {"fifo", "zero", "huge", "binary", "folder"});
+      if (auto* i = std::get_if<size_t>(&w))
+        s.settings_file = static_cast<SettingsFileSetup>(*i + 1);
     } else {  // icon
       w = Word<3>(t, {"none", "bundle", "beside"});
       static constexpr std::array<Icon, 3> kIcon = {Icon::kNone, Icon::kBundle, Icon::kBeside};
@@ -211,6 +222,17 @@ class Parser {
       *seen = true;
       (key == "F5=" ? s.reg_f5 : s.reg_f8) = *value;
     }
+    return std::nullopt;
+  }
+
+  // One line of the settings file, as written after the directive (a
+  // comment cannot be given: '#' starts the scenario's own).
+  std::optional<std::string> SettingsLine(const Tokens& t) {
+    if (t.size() < 2) return std::string("'settings' takes a line of the settings file");
+    seen_.try_emplace("settings", line_);
+    const char* first = t[1].data();
+    const char* last = t.back().data() + t.back().size();
+    scenario_.setup.settings_lines.emplace_back(first, static_cast<size_t>(last - first));
     return std::nullopt;
   }
 

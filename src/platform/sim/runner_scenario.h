@@ -31,6 +31,16 @@ enum class LockSetup {
   kUnopenable,  // the lock file exists but cannot be opened read-write
 };
 
+// What stands at the settings file's path instead of a file of lines.
+enum class SettingsFileSetup {
+  kLines,   // a regular file holding the `settings` lines (none: no file)
+  kFifo,    // a named pipe with no writer
+  kZero,    // a symbolic link to /dev/zero
+  kHuge,    // a valid file larger than the reader takes
+  kBinary,  // the first bytes of an executable
+  kFolder,  // a folder
+};
+
 struct Setup {
   std::vector<std::string> args;  // after the program name
   bool hub_present = true;
@@ -51,6 +61,9 @@ struct Setup {
   // platform); after a write that took it leaves this long after, or stays.
   bool watch_offered = false;
   std::optional<uint64_t> leave_after_write_ms;
+  // The settings file's lines, in order, from the `settings` directives.
+  std::vector<std::string> settings_lines;
+  SettingsFileSetup settings_file = SettingsFileSetup::kLines;
 };
 
 // An input event as delivered to the tap: type, key code (field 9), button

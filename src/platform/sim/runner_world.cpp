@@ -1,10 +1,15 @@
 #include "platform/sim/runner_world.h"
 
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
 #include <filesystem>
 #include <system_error>
 #include <utility>
 
 #include "app/instance_lock.h"
+#include "platform/posix/posix_files.h"
 #include "platform/sim/runner_parser.h"
 #include "service/launch_agent.h"
 #include "shared/product.h"
@@ -94,6 +99,41 @@ Status ArrangeAgent(sim::World& world, const Setup& setup) {
   }
 }
 
+// The settings file, or what stands in its place.
+Status ArrangeSettings(platform::Files& files, const std::string& home, const Setup& setup) {
+  if (setup.settings_lines.empty() && setup.settings_file == SettingsFileSetup::kLines) {
+    return Status::Ok();  // whatever the home already holds stays
+  }
+  const std::string path = sim::SettingsFilePath(home);
+  if (Status made = files.CreateDirectories(ParentOf(path)); !made.ok()) return made;
+  auto failed = [&path](int error) {
+    return Status::Fail(posix::ErrorText(error) + " (" + path + ")");
+  };
+  std::string bytes;
+  switch (setup.settings_file) {
+    case SettingsFileSetup::kLines:
+      for (const std::string& line : setup.settings_lines) bytes += line + "\n";
+      break;
+    case SettingsFileSetup::kFifo:
+      return ::mkfifo(path.c_str(), 0600) == 0 ? Status::Ok() : failed(errno);
+    case SettingsFileSetup::kZero:
+      return ::symlink("/dev/zero", path.c_str()) == 0 ? Status::Ok() : failed(errno);
+    case SettingsFileSetup::kFolder:
+      return ::mkdir(path.c_str(), 0700) == 0 ? Status::Ok() : failed(errno);
+    case SettingsFileSetup::kHuge:
+      while (bytes.size() <= 128 * 1024) bytes += "# a comment line that makes the file larger\n";
+      bytes += "mouse_chord = false\n";
+      break;
+    case SettingsFileSetup::kBinary:
+      bytes.assign(
+          "\x7F"
+          "ELF\x02\x01\x01\0\0\0\0\0\0\0\0\0\x03\0>\0\x01\0\0\0",
+          24);
+      break;
+  }
+  return files.WriteFileAtomically(path, bytes);
+}
+
 void ArrangeHub(sim::SimHub& hub, const Setup& setup) {
   hub.SetPresent(setup.hub_present);
   hub.SetRegister(0xF5, 0x0000, setup.reg_f5);
@@ -154,6 +194,9 @@ Result<std::unique_ptr<sim::World>> PrepareWorld(const Setup& setup, const std::
       return Out::Fail("cannot put a plain file where the agent folder belongs: " +
                        s.description());
     }
+  }
+  if (Status s = ArrangeSettings(*world.Services().files, files.Home(), setup); !s.ok()) {
+    return Out::Fail("cannot put the settings file in place: " + s.description());
   }
   if (Status s = ArrangeAgent(world, setup); !s.ok()) {
     return Out::Fail("cannot write the agent file found at start: " + s.description());

@@ -8,8 +8,14 @@
 #include "platform/sim/sim_scheduler.h"
 #include "platform/sim/sim_ui.h"
 #include "platform/sim/sim_usb.h"
+#include "platform/toml/toml_settings.h"
 
 namespace sim {
+
+std::string SettingsFilePath(const std::string& home) {
+  return home + "/.config/" + toml_settings::kSettingsFileInConfigDir;
+}
+
 namespace {
 
 class WorldImpl : public World {
@@ -19,6 +25,7 @@ class WorldImpl : public World {
         recorder_(*scheduler_),
         clock_(*scheduler_, config.start_local),
         files_(config.home, recorder_),
+        settings_(SettingsFilePath(files_.Home())),
         app_(*scheduler_, recorder_),
         usb_(std::make_shared<SimUsb>(recorder_, *scheduler_)),
         input_(std::make_shared<SimInputService>(*scheduler_)),
@@ -43,6 +50,7 @@ class WorldImpl : public World {
     s.ui = ui_.get();
     s.files = &files_;
     s.app = &app_;
+    s.settings = &settings_;
     return s;
   }
 
@@ -75,6 +83,7 @@ class WorldImpl : public World {
   Recorder recorder_;
   SimClock clock_;
   SimFilesService files_;
+  toml_settings::TomlSettingsFile settings_;
   SimApp app_;
   std::shared_ptr<SimUsb> usb_;
   std::shared_ptr<SimInputService> input_;

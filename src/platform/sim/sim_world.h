@@ -194,6 +194,10 @@ class World {
   virtual Ending HowEnded() const = 0;
 };
 
+// The settings file the tool reads in the sandbox home `home`: the Linux
+// path, $HOME/.config/quembrastella-switch/config.toml.
+std::string SettingsFilePath(const std::string& home);
+
 // Wraps a simulated event for code that takes a platform event.
 struct SimEvent {
   uint32_t type = 0;

@@ -1,0 +1,73 @@
+#include "app/settings_start.h"
+
+#include <cstdio>
+#include <string>
+
+#include "platform/services.h"
+
+namespace {
+
+// "1 second", "1.5 seconds", "0.25 seconds"; built from digits, so the
+// locale a toolkit may have set cannot turn the point into a comma.
+std::string HoldTime(uint32_t ms) {
+  if (ms == 1000) return "1 second";
+  std::string text = std::to_string(ms / 1000);
+  if (uint32_t rest = ms % 1000; rest != 0) {
+    std::string fraction = std::to_string(1000 + rest).substr(1);  // three digits
+    while (fraction.back() == '0') fraction.pop_back();
+    text += "." + fraction;
+  }
+  return text + " seconds";
+}
+
+// Said only when the window is not the usual one.
+std::string Window(uint32_t ms) {
+  if (ms == kDefaultDoubleTapMs) return "";
+  return " within " + std::to_string(ms) + " ms";
+}
+
+}  // namespace
+
+void LoadGestureSettings() {
+  gGestureSettings = GestureSettings{};
+  platform::SettingsSource* source = platform::Sys().settings;
+  if (source == nullptr) return;
+  const SettingsOutcome outcome =
+      CheckSettings(source->Read(), source->Names(), source->Location());
+  for (const std::string& problem : outcome.problems) {
+    std::fprintf(stderr, "%s\n", problem.c_str());
+  }
+  std::fflush(stderr);
+  gGestureSettings = outcome.settings;
+}
+
+std::string GestureUsageLines(const GestureSettings& s) {
+  const bool clean = s.control_taps == ControlTapRule::kClean;
+  const std::string control =
+      std::string(clean ? "double-tap Control without other keys" : "double-tap Control") +
+      " (Ctrl, Ctrl)" + Window(s.double_tap_ms);
+  const std::string chord = "Hold mouse L+R buttons for " + HoldTime(s.chord_hold_ms);
+  std::string text;
+  if (s.mouse_chord && s.control_double_tap) {
+    text = chord + " OR " + control + " to trigger USB-C switch.\n";
+  } else if (s.mouse_chord) {
+    text = chord + " to trigger USB-C switch.\n";
+  } else if (s.control_double_tap) {
+    text = "D" + control.substr(1) + " to trigger USB-C switch.\n";
+  } else {
+    text = "No gesture triggers USB-C switch: both are off in the settings.\n";
+  }
+  if (s.quit_double_tap) {
+    const bool after_switch = s.mouse_chord || s.control_double_tap;
+    text += std::string(after_switch ? "Or, double-tap" : "Double-tap") + " 'Q' (Q, Q)" +
+            (s.quit_taps == QuitTapRule::kConsecutive ? " with no key between" : "") +
+            Window(s.double_tap_ms) + " to quit this tool.\n";
+  }
+  return text + "\n";
+}
+
+std::string SettingsSourceLine() {
+  platform::SettingsSource* source = platform::Sys().settings;
+  if (source == nullptr) return "Settings: none on this platform (every gesture as built in)";
+  return "Settings: " + source->Location();
+}

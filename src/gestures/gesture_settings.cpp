@@ -1,0 +1,227 @@
+#include "gestures/gesture_settings.h"
+
+#include <array>
+#include <optional>
+#include <string>
+
+GestureSettings gGestureSettings;
+
+void ResetGestureSettings() {
+  gGestureSettings = GestureSettings{};
+}
+
+namespace {
+
+using platform::SettingValue;
+
+enum class Kind { kOnOff, kMilliseconds, kChoice };
+
+// One setting: its two spellings, its kind, and where it goes.
+struct Spec {
+  const char* snake;
+  const char* camel;
+  Kind kind;
+  uint32_t min = 0, max = 0;             // kMilliseconds
+  std::array<const char*, 2> choices{};  // kChoice: index 0 is the default
+  bool GestureSettings::*on_off = nullptr;
+  uint32_t GestureSettings::*ms = nullptr;
+  void (*choose)(GestureSettings&, size_t) = nullptr;
+};
+
+const std::array<Spec, 7> kSpecs = {{
+    {"control_double_tap",
+     "ControlDoubleTap",
+     Kind::kOnOff,
+     0,
+     0,
+     {},
+     &GestureSettings::control_double_tap,
+     nullptr,
+     nullptr},
+    {"control_taps",
+     "ControlTaps",
+     Kind::kChoice,
+     0,
+     0,
+     {"any", "clean"},
+     nullptr,
+     nullptr,
+     [](GestureSettings& s, size_t i) {
+       s.control_taps = i == 0 ? ControlTapRule::kAny : ControlTapRule::kClean;
+     }},
+    {"mouse_chord",
+     "MouseChord",
+     Kind::kOnOff,
+     0,
+     0,
+     {},
+     &GestureSettings::mouse_chord,
+     nullptr,
+     nullptr},
+    {"chord_hold_ms",
+     "ChordHoldMs",
+     Kind::kMilliseconds,
+     kMinChordHoldMs,
+     kMaxChordHoldMs,
+     {},
+     nullptr,
+     &GestureSettings::chord_hold_ms,
+     nullptr},
+    {"quit_double_tap",
+     "QuitDoubleTap",
+     Kind::kOnOff,
+     0,
+     0,
+     {},
+     &GestureSettings::quit_double_tap,
+     nullptr,
+     nullptr},
+    {"quit_taps",
+     "QuitTaps",
+     Kind::kChoice,
+     0,
+     0,
+     {"any", "consecutive"},
+     nullptr,
+     nullptr,
+     [](GestureSettings& s, size_t i) {
+       s.quit_taps = i == 0 ? QuitTapRule::kAny : QuitTapRule::kConsecutive;
+     }},
+    {"double_tap_ms",
+     "DoubleTapMs",
+     Kind::kMilliseconds,
+     kMinDoubleTapMs,
+     kMaxDoubleTapMs,
+     {},
+     nullptr,
+     &GestureSettings::double_tap_ms,
+     nullptr},
+}};
+
+const char* NameOf(const Spec& spec, platform::SettingNames names) {
+  return names == platform::SettingNames::kCamelCase ? spec.camel : spec.snake;
+}
+
+const Spec* Find(const std::string& key, platform::SettingNames names) {
+  for (const Spec& spec : kSpecs) {
+    if (key == NameOf(spec, names)) return &spec;
+  }
+  return nullptr;
+}
+
+// In double quotes, on one line: control characters are written as \xHH
+// and a long text is cut short, so a key or value from a hostile file
+// cannot break or flood the message.
+std::string Quoted(const std::string& text) {
+  constexpr size_t kMaxShown = 64;
+  static const char kHex[] = "0123456789ABCDEF";
+  std::string out = "\"";
+  for (size_t i = 0; i < text.size() && i < kMaxShown; ++i) {
+    const auto c = static_cast<unsigned char>(text[i]);
+    if (c < 0x20 || c == 0x7F) {
+      out.append("\\x").append(1, kHex[c >> 4]).append(1, kHex[c & 0xF]);
+    } else {
+      out.append(1, static_cast<char>(c));
+    }
+  }
+  if (text.size() > kMaxShown) out.append("...");
+  return out.append("\"");
+}
+
+// What a value is, for a message that refuses it.
+std::string Describe(const SettingValue& value) {
+  switch (value.kind) {
+    case SettingValue::Kind::kBoolean:
+      return value.boolean ? "true" : "false";
+    case SettingValue::Kind::kInteger:
+      return "the number " + std::to_string(value.integer);
+    case SettingValue::Kind::kText:
+      return "the string " + Quoted(value.text);
+    case SettingValue::Kind::kOther:
+      break;
+  }
+  return value.text.empty() ? "a value of another type" : value.text;
+}
+
+// Applies one value of a known setting; the problem when it cannot.
+std::optional<std::string> Apply(const Spec& spec, const char* name, const SettingValue& value,
+                                 GestureSettings& out) {
+  const GestureSettings defaults;
+  switch (spec.kind) {
+    case Kind::kOnOff: {
+      if (value.kind == SettingValue::Kind::kBoolean) {
+        out.*spec.on_off = value.boolean;
+        return std::nullopt;
+      }
+      return std::string(name) + " must be true or false, not " + Describe(value) + "; it stays " +
+             (defaults.*spec.on_off ? "true" : "false");
+    }
+    case Kind::kMilliseconds: {
+      const std::string range = std::to_string(spec.min) + " to " + std::to_string(spec.max);
+      const std::string stays = "; it stays " + std::to_string(defaults.*spec.ms);
+      if (value.kind != SettingValue::Kind::kInteger) {
+        return std::string(name) + " must be a whole number of milliseconds from " + range +
+               ", not " + Describe(value) + stays;
+      }
+      if (value.integer < spec.min || value.integer > spec.max) {
+        return std::string(name) + " = " + std::to_string(value.integer) + " is out of range (" +
+               range + " ms)" + stays;
+      }
+      out.*spec.ms = static_cast<uint32_t>(value.integer);
+      return std::nullopt;
+    }
+    case Kind::kChoice: {
+      if (value.kind == SettingValue::Kind::kText) {
+        for (size_t i = 0; i < spec.choices.size(); ++i) {
+          if (value.text == spec.choices[i]) {
+            spec.choose(out, i);
+            return std::nullopt;
+          }
+        }
+      }
+      return std::string(name) + " must be " + Quoted(spec.choices[0]) + " or " +
+             Quoted(spec.choices[1]) + ", not " + Describe(value) + "; it stays " +
+             Quoted(spec.choices[0]);
+    }
+  }
+  return std::nullopt;
+}
+
+std::string UnknownSetting(const std::string& key, platform::SettingNames names) {
+  std::string known;
+  for (const Spec& spec : kSpecs) {
+    if (!known.empty()) known += ", ";
+    known += NameOf(spec, names);
+  }
+  return "unknown setting " + Quoted(key) + ", ignored; the settings are " + known;
+}
+
+std::string Where(const std::string& location, int line) {
+  if (line <= 0) return location + ": ";
+  return location + ":" + std::to_string(line) + ": ";
+}
+
+}  // namespace
+
+bool GesturesNeedEveryKey(const GestureSettings& settings) {
+  return (settings.control_double_tap && settings.control_taps == ControlTapRule::kClean) ||
+         (settings.quit_double_tap && settings.quit_taps == QuitTapRule::kConsecutive);
+}
+
+SettingsOutcome CheckSettings(const platform::SettingsRead& read, platform::SettingNames names,
+                              const std::string& location) {
+  SettingsOutcome outcome;
+  if (read.failure) {
+    outcome.problems.push_back(Where(location, read.failure_line) + *read.failure +
+                               "; every setting keeps its default");
+    return outcome;
+  }
+  for (const platform::SettingEntry& entry : read.entries) {
+    const Spec* spec = Find(entry.key, names);
+    std::optional<std::string> problem =
+        spec ? Apply(*spec, NameOf(*spec, names), entry.value, outcome.settings)
+             : UnknownSetting(entry.key, names);
+    if (problem) outcome.problems.push_back(Where(location, entry.line) + *problem);
+  }
+  return outcome;
+}

@@ -1,0 +1,68 @@
+// The user's choice of gestures: which ones act, how strict a tap is, and
+// the two times. Read once at start into plain values; the recognisers only
+// read them.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "platform/settings.h"
+
+// What counts as a Control tap.
+enum class ControlTapRule : uint8_t {
+  kAny,    // every release of Control
+  kClean,  // only a release with no other key pressed while Control was held
+};
+
+// What counts as the second Q of a pair.
+enum class QuitTapRule : uint8_t {
+  kAny,          // any Q within the window
+  kConsecutive,  // only a Q with no other key between the two
+};
+
+inline constexpr uint32_t kDefaultDoubleTapMs = 700;
+inline constexpr uint32_t kDefaultChordHoldMs = 1000;
+inline constexpr uint32_t kMinDoubleTapMs = 200;
+inline constexpr uint32_t kMaxDoubleTapMs = 2000;
+inline constexpr uint32_t kMinChordHoldMs = 300;
+inline constexpr uint32_t kMaxChordHoldMs = 5000;
+
+struct GestureSettings {
+  bool control_double_tap = true;
+  ControlTapRule control_taps = ControlTapRule::kAny;
+  bool mouse_chord = true;
+  uint32_t chord_hold_ms = kDefaultChordHoldMs;
+  bool quit_double_tap = true;
+  QuitTapRule quit_taps = QuitTapRule::kAny;
+  uint32_t double_tap_ms = kDefaultDoubleTapMs;
+
+  bool operator==(const GestureSettings&) const = default;
+};
+
+// The settings in force; the defaults until start-up has read the user's.
+extern GestureSettings gGestureSettings;
+// Puts the defaults back in force.
+void ResetGestureSettings();
+
+// Whether the recognisers must see every key (and modifier), not only
+// Control and Q: a strict tap rule looks at the keys around a tap. A
+// platform that filters input before it reaches the tool lets every key
+// through while this holds.
+bool GesturesNeedEveryKey(const GestureSettings& settings);
+
+// What reading a source gave: the settings, and one line per problem.
+struct SettingsOutcome {
+  GestureSettings settings;
+  // "LOCATION:LINE: what is wrong; what applies instead", in the source's
+  // order (":LINE" only where the source has lines).
+  std::vector<std::string> problems;
+};
+
+// Checks what a source holds. A setting with an unknown name, a value of
+// the wrong type or out of range is named in a problem and keeps its
+// default (a value out of range is not clamped); everything else applies.
+// A source that could not be read at all gives one problem and every
+// default.
+SettingsOutcome CheckSettings(const platform::SettingsRead& read, platform::SettingNames names,
+                              const std::string& location);

@@ -1,0 +1,111 @@
+#include "platform/toml/toml_settings.h"
+
+#include <errno.h>
+#include <sys/stat.h>
+
+#include <algorithm>
+
+// The header-only form, without exceptions: a parse failure is a result.
+#define TOML_HEADER_ONLY 1
+#define TOML_EXCEPTIONS 0
+#define TOML_ENABLE_FORMATTERS 0
+#include <toml++/toml.h>
+
+#include "platform/posix/posix_files.h"
+
+namespace toml_settings {
+namespace {
+
+using platform::SettingValue;
+
+// One line of plain text: the parser's message may quote the bytes it
+// stumbled on, and a binary file must not reach the terminal through it.
+std::string PlainLine(std::string_view text) {
+  constexpr size_t kMaxShown = 200;
+  std::string out;
+  for (char c : text.substr(0, kMaxShown)) {
+    const auto u = static_cast<unsigned char>(c);
+    out.push_back(u < 0x20 || u >= 0x7F ? '?' : c);
+  }
+  return out;
+}
+
+SettingValue ValueOf(const toml::node& node) {
+  SettingValue value;
+  switch (node.type()) {
+    case toml::node_type::boolean:
+      value.kind = SettingValue::Kind::kBoolean;
+      value.boolean = node.as_boolean()->get();
+      break;
+    case toml::node_type::integer:
+      value.kind = SettingValue::Kind::kInteger;
+      value.integer = node.as_integer()->get();
+      break;
+    case toml::node_type::string:
+      value.kind = SettingValue::Kind::kText;
+      value.text = node.as_string()->get();
+      break;
+    case toml::node_type::floating_point:
+      value.text = "a fractional number";
+      break;
+    case toml::node_type::array:
+      value.text = "an array";
+      break;
+    case toml::node_type::table:
+      value.text = "a table";
+      break;
+    case toml::node_type::date:
+    case toml::node_type::time:
+    case toml::node_type::date_time:
+      value.text = "a date or time";
+      break;
+    case toml::node_type::none:
+      break;
+  }
+  return value;
+}
+
+int LineOf(const toml::source_region& region) {
+  return static_cast<int>(region.begin.line);
+}
+
+}  // namespace
+
+platform::SettingsRead ParseSettingsText(std::string_view text) {
+  platform::SettingsRead read;
+  toml::parse_result parsed = toml::parse(text);
+  if (!parsed) {
+    const toml::parse_error& error = parsed.error();
+    read.failure = "not a valid settings file (" + PlainLine(error.description()) + ")";
+    read.failure_line = LineOf(error.source());
+    return read;
+  }
+  for (auto&& [key, node] : parsed.table()) {
+    platform::SettingEntry entry;
+    entry.key = std::string(key.str());
+    entry.value = ValueOf(node);
+    entry.line = LineOf(key.source());
+    read.entries.push_back(std::move(entry));
+  }
+  // The table keeps its keys in name order; problems are told in the
+  // file's order.
+  std::stable_sort(read.entries.begin(), read.entries.end(),
+                   [](const platform::SettingEntry& a, const platform::SettingEntry& b) {
+                     return a.line < b.line;
+                   });
+  return read;
+}
+
+platform::SettingsRead TomlSettingsFile::Read() {
+  struct stat st {};
+  if (::stat(path_.c_str(), &st) != 0 && errno == ENOENT) return {};  // no file: no settings
+  platform::Result<std::string> bytes = posix::ReadRegularFile(path_, kMaxSettingsBytes);
+  if (!bytes.ok()) {
+    platform::SettingsRead read;
+    read.failure = "cannot be read (" + bytes.description() + ")";
+    return read;
+  }
+  return ParseSettingsText(bytes.value());
+}
+
+}  // namespace toml_settings

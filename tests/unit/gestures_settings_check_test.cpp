@@ -1,0 +1,199 @@
+// Checking what a settings source holds: names, types, ranges, the problem
+// lines, and that one bad setting costs only itself.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "gestures/gesture_settings.h"
+
+namespace {
+
+using platform::SettingEntry;
+using platform::SettingNames;
+using platform::SettingsRead;
+using platform::SettingValue;
+
+SettingEntry Bool(const std::string& key, bool v, int line = 1) {
+  SettingEntry e{key, {}, line};
+  e.value.kind = SettingValue::Kind::kBoolean;
+  e.value.boolean = v;
+  return e;
+}
+SettingEntry Int(const std::string& key, int64_t v, int line = 1) {
+  SettingEntry e{key, {}, line};
+  e.value.kind = SettingValue::Kind::kInteger;
+  e.value.integer = v;
+  return e;
+}
+SettingEntry Text(const std::string& key, const std::string& v, int line = 1) {
+  SettingEntry e{key, {}, line};
+  e.value.kind = SettingValue::Kind::kText;
+  e.value.text = v;
+  return e;
+}
+SettingEntry Other(const std::string& key, const std::string& what, int line = 1) {
+  SettingEntry e{key, {}, line};
+  e.value.text = what;
+  return e;
+}
+
+SettingsOutcome Check(std::vector<SettingEntry> entries,
+                      SettingNames names = SettingNames::kSnakeCase) {
+  SettingsRead read;
+  read.entries = std::move(entries);
+  return CheckSettings(read, names, "/cfg/config.toml");
+}
+
+TEST(SettingsCheckTest, EveryNameAppliesInTheSourcesSpelling) {
+  GestureSettings expected;
+  expected.control_double_tap = false;
+  expected.control_taps = ControlTapRule::kClean;
+  expected.mouse_chord = false;
+  expected.chord_hold_ms = 1500;
+  expected.quit_double_tap = false;
+  expected.quit_taps = QuitTapRule::kConsecutive;
+  expected.double_tap_ms = 400;
+
+  const SettingsOutcome snake =
+      Check({Bool("control_double_tap", false), Text("control_taps", "clean"),
+             Bool("mouse_chord", false), Int("chord_hold_ms", 1500), Bool("quit_double_tap", false),
+             Text("quit_taps", "consecutive"), Int("double_tap_ms", 400)});
+  EXPECT_TRUE(snake.problems.empty());
+  EXPECT_EQ(snake.settings, expected);
+
+  const SettingsOutcome camel =
+      Check({Bool("ControlDoubleTap", false), Text("ControlTaps", "clean"),
+             Bool("MouseChord", false), Int("ChordHoldMs", 1500), Bool("QuitDoubleTap", false),
+             Text("QuitTaps", "consecutive"), Int("DoubleTapMs", 400)},
+            SettingNames::kCamelCase);
+  EXPECT_TRUE(camel.problems.empty());
+  EXPECT_EQ(camel.settings, expected);
+
+  // Each source knows only its own spelling.
+  const SettingsOutcome mixed = Check({Bool("MouseChord", false)});
+  EXPECT_TRUE(mixed.settings.mouse_chord);
+  ASSERT_EQ(mixed.problems.size(), 1u);
+}
+
+TEST(SettingsCheckTest, EmptySourceAndChoicesBackToTheirDefaultsChangeNothing) {
+  EXPECT_EQ(Check({}).settings, GestureSettings{});
+  EXPECT_TRUE(Check({}).problems.empty());
+  const SettingsOutcome outcome =
+      Check({Text("control_taps", "any"), Text("quit_taps", "any"), Int("double_tap_ms", 700)});
+  EXPECT_TRUE(outcome.problems.empty());
+  EXPECT_EQ(outcome.settings, GestureSettings{});
+}
+
+TEST(SettingsCheckTest, RangesIncludeTheirBoundsAndAreNeverClamped) {
+  EXPECT_EQ(Check({Int("chord_hold_ms", 300)}).settings.chord_hold_ms, 300u);
+  EXPECT_EQ(Check({Int("chord_hold_ms", 5000)}).settings.chord_hold_ms, 5000u);
+  EXPECT_EQ(Check({Int("double_tap_ms", 200)}).settings.double_tap_ms, 200u);
+  EXPECT_EQ(Check({Int("double_tap_ms", 2000)}).settings.double_tap_ms, 2000u);
+
+  for (int64_t bad : {int64_t{299}, int64_t{5001}, int64_t{-1000}, int64_t{1} << 40}) {
+    const SettingsOutcome outcome = Check({Int("chord_hold_ms", bad, 7)});
+    EXPECT_EQ(outcome.settings.chord_hold_ms, 1000u) << bad;
+    ASSERT_EQ(outcome.problems.size(), 1u);
+    EXPECT_EQ(outcome.problems[0], "/cfg/config.toml:7: chord_hold_ms = " + std::to_string(bad) +
+                                       " is out of range (300 to 5000 ms); it stays 1000");
+  }
+  const SettingsOutcome low = Check({Int("double_tap_ms", 199, 2)});
+  EXPECT_EQ(low.settings.double_tap_ms, 700u);
+  EXPECT_EQ(low.problems.at(0),
+            "/cfg/config.toml:2: double_tap_ms = 199 is out of range (200 to 2000 ms); it stays "
+            "700");
+}
+
+TEST(SettingsCheckTest, WrongTypesAreNamedAndKeepTheDefault) {
+  const SettingsOutcome outcome = Check({
+      Text("mouse_chord", "no", 1),
+      Int("quit_double_tap", 0, 2),
+      Other("chord_hold_ms", "a fractional number", 3),
+      Text("double_tap_ms", "500", 4),
+      Bool("control_taps", true, 5),
+      Text("quit_taps", "strict", 6),
+  });
+  EXPECT_EQ(outcome.settings, GestureSettings{});
+  const std::vector<std::string> expected = {
+      "/cfg/config.toml:1: mouse_chord must be true or false, not the string \"no\"; it stays "
+      "true",
+      "/cfg/config.toml:2: quit_double_tap must be true or false, not the number 0; it stays "
+      "true",
+      "/cfg/config.toml:3: chord_hold_ms must be a whole number of milliseconds from 300 to "
+      "5000, not a fractional number; it stays 1000",
+      "/cfg/config.toml:4: double_tap_ms must be a whole number of milliseconds from 200 to "
+      "2000, not the string \"500\"; it stays 700",
+      "/cfg/config.toml:5: control_taps must be \"any\" or \"clean\", not true; it stays \"any\"",
+      "/cfg/config.toml:6: quit_taps must be \"any\" or \"consecutive\", not the string "
+      "\"strict\"; it stays \"any\"",
+  };
+  EXPECT_EQ(outcome.problems, expected);
+}
+
+TEST(SettingsCheckTest, OneBadSettingCostsOnlyItself) {
+  const SettingsOutcome outcome = Check({
+      Bool("mouse_chord", false, 1),
+      Bool("chord_hold", true, 2),  // a misspelt name
+      Int("double_tap_ms", 50, 3),
+      Text("quit_taps", "consecutive", 4),
+  });
+  EXPECT_FALSE(outcome.settings.mouse_chord);
+  EXPECT_EQ(outcome.settings.double_tap_ms, 700u);
+  EXPECT_EQ(outcome.settings.quit_taps, QuitTapRule::kConsecutive);
+  ASSERT_EQ(outcome.problems.size(), 2u);
+  EXPECT_EQ(outcome.problems[0],
+            "/cfg/config.toml:2: unknown setting \"chord_hold\", ignored; the settings are "
+            "control_double_tap, control_taps, mouse_chord, chord_hold_ms, quit_double_tap, "
+            "quit_taps, double_tap_ms");
+  EXPECT_EQ(outcome.problems[1].rfind("/cfg/config.toml:3: double_tap_ms = 50", 0), 0u);
+}
+
+TEST(SettingsCheckTest, ASourceThatCannotBeReadGivesOneLineAndEveryDefault) {
+  SettingsRead read;
+  read.entries = {Bool("mouse_chord", false)};  // ignored beside a failure
+  read.failure = "not a valid settings file (Error while parsing key)";
+  read.failure_line = 3;
+  const SettingsOutcome parsed = CheckSettings(read, SettingNames::kSnakeCase, "/c.toml");
+  EXPECT_EQ(parsed.settings, GestureSettings{});
+  EXPECT_EQ(parsed.problems,
+            std::vector<std::string>{"/c.toml:3: not a valid settings file (Error while parsing "
+                                     "key); every setting keeps its default"});
+
+  read.failure = "cannot be read (not a regular file)";
+  read.failure_line = 0;
+  EXPECT_EQ(CheckSettings(read, SettingNames::kSnakeCase, "/c.toml").problems.at(0),
+            "/c.toml: cannot be read (not a regular file); every setting keeps its default");
+}
+
+TEST(SettingsCheckTest, SourcesWithoutLinesAndHostileNamesStayOnOneLine) {
+  SettingsRead read;
+  read.entries = {Int("ChordHoldMs", 100, 0),
+                  Bool(std::string("evil\nkey\x1b[2J") + std::string(100, 'x'), true, 0)};
+  const SettingsOutcome outcome =
+      CheckSettings(read, SettingNames::kCamelCase, "user defaults org.example");
+  ASSERT_EQ(outcome.problems.size(), 2u);
+  EXPECT_EQ(outcome.problems[0],
+            "user defaults org.example: ChordHoldMs = 100 is out of range (300 to 5000 ms); it "
+            "stays 1000");
+  const std::string& hostile = outcome.problems[1];
+  EXPECT_EQ(hostile.find('\n'), std::string::npos);
+  EXPECT_EQ(hostile.find('\x1b'), std::string::npos);
+  EXPECT_NE(hostile.find("\"evil\\x0Akey\\x1B[2J"), std::string::npos);
+  EXPECT_NE(hostile.find("...\", ignored"), std::string::npos);  // cut short
+}
+
+TEST(SettingsCheckTest, OnlyTheStrictTapRulesOfGesturesThatAreOnNeedEveryKey) {
+  GestureSettings s;
+  EXPECT_FALSE(GesturesNeedEveryKey(s));
+  s.control_taps = ControlTapRule::kClean;
+  EXPECT_TRUE(GesturesNeedEveryKey(s));
+  s.control_double_tap = false;
+  EXPECT_FALSE(GesturesNeedEveryKey(s));
+  s.quit_taps = QuitTapRule::kConsecutive;
+  EXPECT_TRUE(GesturesNeedEveryKey(s));
+  s.quit_double_tap = false;
+  EXPECT_FALSE(GesturesNeedEveryKey(s));
+}
+
+}  // namespace
