@@ -86,14 +86,25 @@ TEST_F(FailureNoticeTest, EachFailureKindIsToldWithItsFix) {
   EXPECT_NE(Notices()[2].second.find("plug it in again"), std::string::npos) << Notices()[2].second;
 }
 
-TEST_F(FailureNoticeTest, ASwitchThatWorksShowsNothingEvenAfterAFailedRead) {
+TEST_F(FailureNoticeTest, AFailedF8ReadAloneStillSwitchesQuietly) {
   SwitchOnce();
-  // Both reads failing still lead to a write the hub takes: a switch.
+  // The F8-008F value is never used: its read failing still leads to a
+  // write the hub takes, so nothing is shown.
   Hub().SetFault(HubFault::kReadF8, true);
-  Hub().SetFault(HubFault::kReadF5, true);
   SwitchOnce();
   EXPECT_EQ(WrittenPortSelects().size(), 2u);
   EXPECT_TRUE(Notices().empty());
+}
+
+TEST_F(FailureNoticeTest, AnUnreadablePortRegisterIsAFailureWithItsFix) {
+  // Without the port register's value there is nothing to invert: no write,
+  // and the user hears why.
+  Hub().SetFault(HubFault::kReadF5, true);
+  SwitchOnce();
+  EXPECT_TRUE(WrittenPortSelects().empty());
+  ASSERT_EQ(Notices().size(), 1u);
+  EXPECT_NE(Notices()[0].first.find("Switch abandoned"), std::string::npos) << Notices()[0].first;
+  EXPECT_NE(Notices()[0].second.find("try again"), std::string::npos) << Notices()[0].second;
 }
 
 }  // namespace

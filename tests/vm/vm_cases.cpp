@@ -219,10 +219,13 @@ void CaseStall(World& w) {
   DoubleTap(*w.keyboard, KEY_LEFTCTRL);
   Check(w.child->WaitForLine("Switch (ctrl-ctrl)", 5000), "the tool tried the switch");
   Check(w.child->WaitForLine("Read-Reg F8-008F Fail", 5000), "the stalled read failed");
-  Check(w.child->WaitForLine("Write-Reg F5-0000 Fail", 5000), "the stalled write failed");
+  // Without the port register's value there is nothing to invert: the
+  // switch is given up and nothing is written.
+  Check(w.child->WaitForLine("Switch abandoned", 5000), "the switch was abandoned");
   std::vector<HubRequest> seen;
   w.hub->WaitFor("none", 300, &seen);
-  Check(seen.size() == 3 && seen.back().kind == "stall", "the hub stalled all three requests");
+  Check(seen.size() == 2 && seen.back().kind == "stall",
+        "the hub stalled both reads, no write came");
   ::unlink(stall.c_str());
   SleepMs(600);
   // The tool goes on: the next switch works.
