@@ -4,8 +4,10 @@
 
 #include <cstring>
 #include <memory>
+#include <vector>
 
 #include "platform/posix/agent_file_bytes.h"
+#include "platform/sim/bplist_strings.h"
 
 namespace sim {
 namespace {
@@ -64,6 +66,24 @@ std::optional<platform::AgentFileContents> ReadAgentPlist(const std::string& pat
   platform::AgentFileContents contents;
   contents.label = StringOf(plist_dict_get_item(raw, "Label"));
   contents.program_arguments = StringArrayOf(plist_dict_get_item(raw, "ProgramArguments"));
+  // The binary reader has already cut any string at its NUL; what it cut is
+  // found in the bytes, and a value equal to such a cut is no string either.
+  const std::vector<std::string> cut = CutStringsOfBinaryPlist(bytes.value());
+  auto was_cut = [&cut](const std::string& text) {
+    for (const std::string& c : cut) {
+      if (c == text) return true;
+    }
+    return false;
+  };
+  if (contents.label && was_cut(*contents.label)) contents.label.reset();
+  if (contents.program_arguments) {
+    for (const std::string& argument : *contents.program_arguments) {
+      if (was_cut(argument)) {
+        contents.program_arguments.reset();
+        break;
+      }
+    }
+  }
   return contents;
 }
 
