@@ -54,10 +54,11 @@ void TrackMouseButtonEvent(uint32_t type, platform::EventRef event) {
   }
 }
 
-bool AreLeftAndRightMouseButtonsDown() {
-  // All three are read on every call, whatever the tracked bits say, in
-  // one query: this runs for every mouse event.
-  const uint32_t live = platform::Sys().input->ButtonStates();
+namespace {
+
+// The chord predicate over the tracked bits and one reading of the live
+// state (bit n set when button n is down).
+bool ChordDown(uint32_t live) {
   const bool live_left = (live & 1u) != 0;
   const bool live_right = (live & 2u) != 0;
   const bool live_other = (live & 4u) != 0;
@@ -66,10 +67,35 @@ bool AreLeftAndRightMouseButtonsDown() {
   return live_left && (live_right || live_other);
 }
 
+}  // namespace
+
+bool AreLeftAndRightMouseButtonsDown() {
+  // All three are read on every call, whatever the tracked bits say, in
+  // one query: this runs for every mouse event.
+  return ChordDown(platform::Sys().input->ButtonStates());
+}
+
+void ForgetReleasedMouseButtons(uint32_t live) {
+  if ((live & 1u) == 0) MSButton &= static_cast<uint8_t>(~kLeftHeldBit);
+  if ((live & 6u) == 0) MSButton &= static_cast<uint8_t>(~kRightHeldBit);
+}
+
 void UpdateMouseComboState(uint32_t type, platform::EventRef event) {
   if (!gGestureSettings.mouse_chord) return;
-  TrackMouseButtonEvent(type, event);
-  if (AreLeftAndRightMouseButtonsDown()) {
+  bool down = false;
+  if (event == nullptr) {
+    // The poll tick: a button the live state shows up was released, whether
+    // or not its event came. A release that never arrives (the hub moved the
+    // mouse to the other computer while it was held) must not leave a bit
+    // set for a later single-button hold to complete into a chord.
+    const uint32_t live = platform::Sys().input->ButtonStates();
+    ForgetReleasedMouseButtons(live);
+    down = ChordDown(live);
+  } else {
+    TrackMouseButtonEvent(type, event);
+    down = AreLeftAndRightMouseButtonsDown();
+  }
+  if (down) {
     StartMouseComboTimer();
   } else {
     StopMouseComboTimer();

@@ -18,12 +18,17 @@ extern bool gMouseComboTriggered;
 // is invalidated and released).
 void ResetMouseChord();
 
-// One step of the recogniser; `event` is null from the poll tick (type 0).
+// One step of the recogniser; `event` is null from the poll tick (type 0),
+// which also forgets tracked buttons the live state shows released.
 void UpdateMouseComboState(uint32_t type, platform::EventRef event);
 // Updates MSButton from one event; null changes nothing.
 void TrackMouseButtonEvent(uint32_t type, platform::EventRef event);
 // The chord predicate, from tracked bits and the live button state.
 bool AreLeftAndRightMouseButtonsDown();
+// Clears the tracked bit of each button that `live` (bit n: button n down)
+// shows up. Run by the poll tick: the tracked bits follow the live state
+// down to released, never up to held.
+void ForgetReleasedMouseButtons(uint32_t live);
 void StartMouseComboTimer();
 void StopMouseComboTimer();
 // The hold timer's expiry.

@@ -196,12 +196,16 @@ TEST_F(InputLinuxTest, KeyboardRemovedAndAddedAgainIsFollowed) {
   EXPECT_EQ(Take().size(), 1u);
   EXPECT_NE(input_.FlagsState(), 0u);
 
-  // Gone while Control was held: dropped without an event, and its keys no
-  // longer count.
+  // Gone while Control was held: its release is delivered, and by then its
+  // keys no longer count in the live state.
+  uint64_t flags_seen = ~0ull;
+  on_event_ = [this, &flags_seen] { flags_seen = input_.FlagsState(); };
   keyboard.reset();
-  EXPECT_TRUE(Take().empty());
+  EXPECT_EQ(Take(), (std::vector<Seen>{{12, 0, 0x3B}}));
+  EXPECT_EQ(flags_seen, 0u);
   EXPECT_EQ(Tap()->device_count(), 1u);
   EXPECT_EQ(input_.FlagsState(), 0u);
+  on_event_ = nullptr;
 
   FakeInput again(testbed_, FakeKind::kKeyboard, 7);
   Take();  // the hot-plug watch reports the new node
@@ -209,6 +213,26 @@ TEST_F(InputLinuxTest, KeyboardRemovedAndAddedAgainIsFollowed) {
   again.Key(KEY_LEFTCTRL, true);
   EXPECT_EQ(Take(), (std::vector<Seen>{{12, 0, 0x3B}}));
   EXPECT_NE(input_.FlagsState(), 0u);
+}
+
+// A mouse whose reads fail (it went away) with buttons held gives their
+// releases, as if they had come up; what it did not hold gives nothing.
+TEST_F(InputLinuxTest, MouseGoneWithButtonsHeldReleasesThem) {
+  FakeInput keyboard(testbed_, FakeKind::kKeyboard, 3);
+  FakeInput mouse(testbed_, FakeKind::kMouse, 4);
+  ASSERT_TRUE(StartTap());
+  mouse.Key(BTN_LEFT, true);
+  mouse.Key(BTN_RIGHT, true);
+  keyboard.Key(KEY_A, true);
+  EXPECT_EQ(Take().size(), 3u);
+  std::vector<uint32_t> live_seen;
+  on_event_ = [this, &live_seen] { live_seen.push_back(input_.ButtonStates()); };
+  mouse.Unplug();
+  EXPECT_EQ(Take(), (std::vector<Seen>{{2, 0, 0}, {4, 1, 0}}));
+  EXPECT_EQ(live_seen, (std::vector<uint32_t>{0u, 0u}));
+  EXPECT_TRUE(Take().empty()) << "released once";
+  on_event_ = nullptr;
+  EXPECT_EQ(Tap()->device_count(), 1u) << "the keyboard stays";
 }
 
 TEST_F(InputLinuxTest, NoKeyboardOrPointerStillMakesATapThatWaitsForOne) {

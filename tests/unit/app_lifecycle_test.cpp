@@ -218,9 +218,11 @@ TEST_F(LifecycleTest, GesturesSwitchWhileTheStatusMenuIsOpen) {
   ControlAt(260, false);
   ControlAt(360, true);
   ControlAt(410, false);
-  // The chord as button events alone: only the tracked bits arm the hold.
+  // The chord held, off the poll's grid: its events arm the hold at 1010.
   world().At(1010, [this] {
+    world().InputControl().SetLiveButton(0, true);
     world().InputControl().Deliver(1, 0, 0);
+    world().InputControl().SetLiveButton(1, true);
     world().InputControl().Deliver(3, 0, 1);
   });
   world().KillAt(4000);

@@ -125,6 +125,33 @@ TEST_F(IdleTickTest, StateAlreadyDownAtStartArmsTheTick) {
   EXPECT_TRUE(Ticking());
 }
 
+TEST_F(IdleTickTest, TrackedButtonsWhoseReleasesWereLostKeepTheTickUntilForgotten) {
+  ASSERT_TRUE(StartEventTap());
+  ButtonAt(1000, 0, true);
+  ButtonAt(1010, 1, true);
+  World().RunUntil(2100);
+  ASSERT_EQ(Switches(), 1u);
+  // The mouse went to the other computer: both come up with no event.
+  RunAt(2500, [this] {
+    In().SetLiveButton(0, false);
+    In().SetLiveButton(1, false);
+  });
+  EXPECT_TRUE(Ticking()) << "the tracked bits still ask for the tick";
+  World().RunUntil(2600);
+  EXPECT_EQ(MSButton, 0);
+  EXPECT_FALSE(gMouseComboTriggered);
+  EXPECT_FALSE(Ticking()) << "once forgotten, nothing is pending";
+  // A long left-only hold afterwards never switches; a real chord does.
+  ButtonAt(3000, 0, true);
+  World().RunUntil(6000);
+  ButtonAt(6000, 0, false);
+  EXPECT_EQ(Switches(), 1u);
+  ButtonAt(7000, 0, true);
+  ButtonAt(7010, 1, true);
+  World().RunUntil(8100);
+  EXPECT_EQ(Switches(), 2u);
+}
+
 // The application's termination hook stops the tap, as the tool's own does.
 class StoppingDelegate : public platform::AppDelegate {
  public:

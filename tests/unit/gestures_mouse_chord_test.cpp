@@ -206,20 +206,73 @@ TEST_F(MouseChordTest, ChordSoonAfterAControlSwitchIsDebouncedButLatched) {
   EXPECT_EQ(SwitchesBy(6000), 1u) << "the latched hold does not try again";
 }
 
-TEST_F(MouseChordTest, TrackedBitsOutliveTheLiveState) {
+// The chord switch takes the mouse to the other computer with both buttons
+// down: the live state shows them released, their events never come.
+class LostReleasesTest : public MouseChordTest {
+ protected:
+  void SwitchAwayAndLoseTheReleases() {
+    Down(1000, kLeft);
+    Down(1010, kRight);
+    ASSERT_EQ(SwitchesBy(2100), 1u);
+    RunAt(2500, [this] {
+      In().SetLiveButton(kLeft, false);
+      In().SetLiveButton(kRight, false);
+    });
+    World().RunUntil(2600);
+  }
+};
+
+TEST_F(LostReleasesTest, TheTickForgetsThemAndClearsTheLatch) {
+  SwitchAwayAndLoseTheReleases();
+  EXPECT_EQ(MSButton, 0);
+  EXPECT_FALSE(gMouseComboTriggered);
+}
+
+TEST_F(LostReleasesTest, SingleButtonHoldsOfAnyLengthNeverSwitch) {
+  SwitchAwayAndLoseTheReleases();
+  for (const Button b : {kLeft, kLeft, kRight, kMiddle}) {
+    const uint64_t t = World().NowMs() + 100;
+    Down(t, b);
+    EXPECT_EQ(SwitchesBy(t + 5000), 1u) << "button " << b;
+    Up(t + 5000, b);
+  }
+}
+
+TEST_F(LostReleasesTest, ARealChordSwitchesAgain) {
+  SwitchAwayAndLoseTheReleases();
+  Down(3000, kLeft);
+  Down(3010, kRight);
+  EXPECT_EQ(SwitchesBy(4009), 1u);
+  EXPECT_EQ(SwitchesBy(4011), 2u);
+  EXPECT_EQ(SwitchesBy(9000), 2u) << "still one switch per hold";
+}
+
+TEST_F(LostReleasesTest, ReleasedBeforeTheSecondIsOverNothingFires) {
   Down(1000, kLeft);
   Down(1010, kRight);
-  // Both release events are lost; only the live state goes up.
+  // Released 0.5 s in; the events are lost, the tick sees the live state.
   RunAt(1500, [this] {
     In().SetLiveButton(kLeft, false);
     In().SetLiveButton(kRight, false);
   });
-  EXPECT_EQ(SwitchesBy(2011), 1u) << "the pending hold still fires";
-  EXPECT_EQ(SwitchesBy(8000), 1u);
-  EXPECT_TRUE(gMouseComboTriggered) << "ticks cannot clear tracked bits";
-  RunAt(8010, [this] { In().Deliver(UpType(kRight), 0, kRight); });
-  EXPECT_FALSE(gMouseComboTriggered);
-  EXPECT_EQ(MSButton, 0x10);
+  EXPECT_EQ(SwitchesBy(5000), 0u);
+  EXPECT_EQ(gMouseComboTimer, nullptr);
+}
+
+// The tracked bits follow the live state down, never up: a press the tick
+// sees only live does not become a tracked one, and a tracked press the live
+// state still shows stays.
+TEST_F(MouseTrackingTest, ForgettingFollowsTheLiveStateDownOnly) {
+  Track(1, 0);
+  Track(3, 1);
+  ForgetReleasedMouseButtons(1u | 4u);  // left and middle live: right counts
+  EXPECT_EQ(MSButton, 0x11);
+  ForgetReleasedMouseButtons(2u);
+  EXPECT_EQ(MSButton, 0x01);
+  ForgetReleasedMouseButtons(0u);
+  EXPECT_EQ(MSButton, 0x00);
+  ForgetReleasedMouseButtons(7u);
+  EXPECT_EQ(MSButton, 0x00);
 }
 
 TEST_F(MouseChordTest, DragsBetweenPressesKeepTheHold) {

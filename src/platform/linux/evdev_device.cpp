@@ -105,6 +105,15 @@ bool EvdevDevice::FilterKeys(bool all_keys) {
   return true;
 }
 
+std::vector<uint16_t> EvdevDevice::HeldKeys() const {
+  std::vector<uint16_t> held;
+  for (unsigned code = 0; code <= KEY_MAX; ++code) {
+    if (libevdev_get_event_value(dev_, EV_KEY, code) != 0)
+      held.push_back(static_cast<uint16_t>(code));
+  }
+  return held;
+}
+
 ReadStatus EvdevDevice::Next(RawEvent* event) {
   input_event ev{};
   for (;;) {

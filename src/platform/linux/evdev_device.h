@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "platform/posix/unique_fd.h"
 
@@ -48,6 +49,8 @@ class EvdevDevice {
   // The live state of a key or button, as far as events have been read.
   // A key the kernel leaves out reads as up.
   bool KeyDown(uint16_t code) const;
+  // Every key and button that is down, as far as events have been read.
+  std::vector<uint16_t> HeldKeys() const;
   // Asks the kernel to pass on every key (true) or only the gesture keys
   // and buttons (false); motion, wheels, scan codes, LEDs and the like
   // never. False, and everything passed on as before, where the kernel

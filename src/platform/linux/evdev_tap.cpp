@@ -174,7 +174,15 @@ void EvdevTap::OnDeviceReadable(const std::string& path) {
     const ReadStatus status = device->Next(&raw);
     if (status == ReadStatus::kDrained) return;
     if (status == ReadStatus::kGone) {
-      RemoveDevice(path);  // unplugged: dropped without a word
+      // What it held is released with it: those release events will never
+      // come. It leaves the live state first, so the releases are seen as
+      // real ones would be. Run from the loop, with no tap code below.
+      const std::vector<uint16_t> held = device->HeldKeys();
+      RemoveDevice(path);
+      for (const uint16_t code : held) {
+        LinuxEvent event;
+        if (MapKeyEvent(code, 0, &event) && !Deliver(event)) return;
+      }
       return;
     }
     if (raw.type == EV_KEY) {
