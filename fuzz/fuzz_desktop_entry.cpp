@@ -57,6 +57,8 @@ bool IsWellFormedUtf8(const std::string& word) {
 bool Writable(const std::vector<std::string>& words) {
   for (const std::string& word : words) {
     if (HasControlCharacter(word) || !IsWellFormedUtf8(word)) return false;
+    // Desktops read a per-cent sign or a backslash differently.
+    if (word.find_first_of("%\\") != std::string::npos) return false;
   }
   return true;
 }
@@ -78,8 +80,9 @@ void SplitAnyExec(const uint8_t* data, size_t size) {
   const auto arguments = linux_platform::SplitExec(fuzz::Text(data, size));
   if (!arguments) return;
   const auto quoted = linux_platform::QuoteExec(*arguments);
-  fuzz::Check(quoted.ok() == Writable(*arguments),
-              "exactly the arguments with control characters or ill-formed UTF-8 are refused");
+  fuzz::Check(
+      quoted.ok() == Writable(*arguments),
+      "exactly the arguments with control characters, ill-formed UTF-8, % or \\ are refused");
   if (!quoted.ok()) return;
   fuzz::Check(linux_platform::SplitExec(quoted.value()) == *arguments,
               "quoted arguments split back unchanged");
@@ -96,7 +99,7 @@ void WriteThenRead(const uint8_t* data, size_t size) {
   agent.program_arguments = fuzz::Words(data, size);
   const auto entry = linux_platform::SerializeDesktopEntry(agent);
   fuzz::Check(entry.ok() == Writable(agent.program_arguments),
-              "an entry is refused exactly for control characters or ill-formed UTF-8");
+              "an entry is refused exactly for control characters, ill-formed UTF-8, % or \\");
   if (!entry.ok()) return;
   const auto back = linux_platform::ParseDesktopEntry(entry.value());
   fuzz::Check(back.has_value(), "a written entry can be read");

@@ -69,10 +69,80 @@ int LineOf(const toml::source_region& region) {
   return static_cast<int>(region.begin.line);
 }
 
+// toml++ 3.3 runs into a point it declares unreachable (undefined
+// behaviour) when certain letters beyond ASCII stand where it looks for
+// white space. No setting needs such letters there, so they are allowed in
+// comments and strings only; the line of the first one elsewhere, or 0.
+int LineOfLetterOutsideText(std::string_view text) {
+  enum class In { kCode, kComment, kBasic, kLiteral, kMultiBasic, kMultiLiteral };
+  In in = In::kCode;
+  int line = 1;
+  auto starts = [&](size_t i, std::string_view what) {
+    return text.substr(i, what.size()) == what;
+  };
+  // A byte-order mark may open the file.
+  const size_t start = text.substr(0, 3) == "\xEF\xBB\xBF" ? 3 : 0;
+  for (size_t i = start; i < text.size(); ++i) {
+    const char c = text[i];
+    if (c == '\n') {
+      ++line;
+      if (in == In::kComment || in == In::kBasic || in == In::kLiteral) in = In::kCode;
+      continue;
+    }
+    switch (in) {
+      case In::kCode:
+        if (static_cast<unsigned char>(c) >= 0x80) return line;
+        if (c == '#') {
+          in = In::kComment;
+        } else if (starts(i, "\"\"\"")) {
+          in = In::kMultiBasic;
+          i += 2;
+        } else if (c == '"') {
+          in = In::kBasic;
+        } else if (starts(i, "'''")) {
+          in = In::kMultiLiteral;
+          i += 2;
+        } else if (c == '\'') {
+          in = In::kLiteral;
+        }
+        break;
+      case In::kComment:
+        break;
+      case In::kBasic:
+      case In::kMultiBasic:
+        if (c == '\\') {
+          // The escaped character is skipped, unless it ends the line.
+          if (i + 1 < text.size() && text[i + 1] != '\n') ++i;
+        } else if (in == In::kBasic && c == '"') {
+          in = In::kCode;
+        } else if (in == In::kMultiBasic && starts(i, "\"\"\"")) {
+          in = In::kCode;
+          i += 2;
+        }
+        break;
+      case In::kLiteral:
+        if (c == '\'') in = In::kCode;
+        break;
+      case In::kMultiLiteral:
+        if (starts(i, "'''")) {
+          in = In::kCode;
+          i += 2;
+        }
+        break;
+    }
+  }
+  return 0;
+}
+
 }  // namespace
 
 platform::SettingsRead ParseSettingsText(std::string_view text) {
   platform::SettingsRead read;
+  if (const int line = LineOfLetterOutsideText(text); line != 0) {
+    read.failure = "not a valid settings file (a letter beyond ASCII outside a string or comment)";
+    read.failure_line = line;
+    return read;
+  }
   toml::parse_result parsed = toml::parse(text);
   if (!parsed) {
     const toml::parse_error& error = parsed.error();
