@@ -17,7 +17,7 @@ using platform::SettingValue;
 enum class Kind { kOnOff, kMilliseconds, kChoice };
 
 // One setting: its two spellings, its kind, and where it goes.
-struct Spec {
+struct SettingRule {
   const char* snake;
   const char* camel;
   Kind kind;
@@ -28,7 +28,7 @@ struct Spec {
   void (*choose)(GestureSettings&, size_t) = nullptr;
 };
 
-const std::array<Spec, 7> kSpecs = {{
+const std::array<SettingRule, 7> kSettingRules = {{
     {"control_double_tap",
      "ControlDoubleTap",
      Kind::kOnOff,
@@ -98,13 +98,13 @@ const std::array<Spec, 7> kSpecs = {{
      nullptr},
 }};
 
-const char* NameOf(const Spec& spec, platform::SettingNames names) {
-  return names == platform::SettingNames::kCamelCase ? spec.camel : spec.snake;
+const char* NameOf(const SettingRule& rule, platform::SettingNames names) {
+  return names == platform::SettingNames::kCamelCase ? rule.camel : rule.snake;
 }
 
-const Spec* Find(const std::string& key, platform::SettingNames names) {
-  for (const Spec& spec : kSpecs) {
-    if (key == NameOf(spec, names)) return &spec;
+const SettingRule* Find(const std::string& key, platform::SettingNames names) {
+  for (const SettingRule& rule : kSettingRules) {
+    if (key == NameOf(rule, names)) return &rule;
   }
   return nullptr;
 }
@@ -144,44 +144,44 @@ std::string Describe(const SettingValue& value) {
 }
 
 // Applies one value of a known setting; the problem when it cannot.
-std::optional<std::string> Apply(const Spec& spec, const char* name, const SettingValue& value,
-                                 GestureSettings& out) {
+std::optional<std::string> Apply(const SettingRule& rule, const char* name,
+                                 const SettingValue& value, GestureSettings& out) {
   const GestureSettings defaults;
-  switch (spec.kind) {
+  switch (rule.kind) {
     case Kind::kOnOff: {
       if (value.kind == SettingValue::Kind::kBoolean) {
-        out.*spec.on_off = value.boolean;
+        out.*rule.on_off = value.boolean;
         return std::nullopt;
       }
       return std::string(name) + " must be true or false, not " + Describe(value) + "; it stays " +
-             (defaults.*spec.on_off ? "true" : "false");
+             (defaults.*rule.on_off ? "true" : "false");
     }
     case Kind::kMilliseconds: {
-      const std::string range = std::to_string(spec.min) + " to " + std::to_string(spec.max);
-      const std::string stays = "; it stays " + std::to_string(defaults.*spec.ms);
+      const std::string range = std::to_string(rule.min) + " to " + std::to_string(rule.max);
+      const std::string stays = "; it stays " + std::to_string(defaults.*rule.ms);
       if (value.kind != SettingValue::Kind::kInteger) {
         return std::string(name) + " must be a whole number of milliseconds from " + range +
                ", not " + Describe(value) + stays;
       }
-      if (value.integer < spec.min || value.integer > spec.max) {
+      if (value.integer < rule.min || value.integer > rule.max) {
         return std::string(name) + " = " + std::to_string(value.integer) + " is out of range (" +
                range + " ms)" + stays;
       }
-      out.*spec.ms = static_cast<uint32_t>(value.integer);
+      out.*rule.ms = static_cast<uint32_t>(value.integer);
       return std::nullopt;
     }
     case Kind::kChoice: {
       if (value.kind == SettingValue::Kind::kText) {
-        for (size_t i = 0; i < spec.choices.size(); ++i) {
-          if (value.text == spec.choices[i]) {
-            spec.choose(out, i);
+        for (size_t i = 0; i < rule.choices.size(); ++i) {
+          if (value.text == rule.choices[i]) {
+            rule.choose(out, i);
             return std::nullopt;
           }
         }
       }
-      return std::string(name) + " must be " + Quoted(spec.choices[0]) + " or " +
-             Quoted(spec.choices[1]) + ", not " + Describe(value) + "; it stays " +
-             Quoted(spec.choices[0]);
+      return std::string(name) + " must be " + Quoted(rule.choices[0]) + " or " +
+             Quoted(rule.choices[1]) + ", not " + Describe(value) + "; it stays " +
+             Quoted(rule.choices[0]);
     }
   }
   return std::nullopt;
@@ -189,9 +189,9 @@ std::optional<std::string> Apply(const Spec& spec, const char* name, const Setti
 
 std::string UnknownSetting(const std::string& key, platform::SettingNames names) {
   std::string known;
-  for (const Spec& spec : kSpecs) {
+  for (const SettingRule& rule : kSettingRules) {
     if (!known.empty()) known += ", ";
-    known += NameOf(spec, names);
+    known += NameOf(rule, names);
   }
   return "unknown setting " + Quoted(key) + ", ignored; the settings are " + known;
 }
@@ -217,9 +217,9 @@ SettingsOutcome CheckSettings(const platform::SettingsRead& read, platform::Sett
     return outcome;
   }
   for (const platform::SettingEntry& entry : read.entries) {
-    const Spec* spec = Find(entry.key, names);
+    const SettingRule* rule = Find(entry.key, names);
     std::optional<std::string> problem =
-        spec ? Apply(*spec, NameOf(*spec, names), entry.value, outcome.settings)
+        rule ? Apply(*rule, NameOf(*rule, names), entry.value, outcome.settings)
              : UnknownSetting(entry.key, names);
     if (problem) outcome.problems.push_back(Where(location, entry.line) + *problem);
   }
