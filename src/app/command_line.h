@@ -12,7 +12,7 @@
 namespace platform {
 class Files;
 class SettingsSource;
-}
+}  // namespace platform
 
 // What to do with an argument that is none of the tool's options.
 enum class UnknownArguments {

@@ -2,14 +2,11 @@
 // be unreadable (with its line number).
 #include <gtest/gtest.h>
 
-#include <algorithm>
-#include <random>
 #include <string>
 #include <variant>
 #include <vector>
 
 #include "platform/sim/runner_parser.h"
-#include "platform/sim/runner_words.h"
 
 namespace runner {
 namespace {
@@ -352,99 +349,5 @@ TEST(RunnerParser, CommentsCutTheLineWhereverTheyStart) {
 // Random text built from the scenario's own words and a few hostile bytes:
 // the reader never fails without naming a line that exists, and what it
 // accepts keeps the timeline's promises.
-TEST(RunnerParser, AnyTextGivesAScenarioOrALineThatExists) {
-  const char* const kPieces[] = {"at ",       "0",           "7",          "99 ",
-                                 "86400001 ", "ctrl ",       "ctrl-live ", "down",
-                                 "up",        " ",           "\n",         "\r\n",
-                                 "\t",        "#",           "key ",       "12",
-                                 "button ",   "left ",       "middle ",    "end",
-                                 "hub ",      "F5=",         "ff",         "args ",
-                                 "--console", "\x01",        "fail ",      "read F5-0000",
-                                 "clock ",    "2024-02-29 ", "00:00:00",   "agent installed",
-                                 "exe none",  "menu exit",   "choice ",    "start"};
-  std::mt19937 rng(20250305);
-  std::uniform_int_distribution<size_t> piece(0, std::size(kPieces) - 1);
-  std::uniform_int_distribution<int> length(0, 60);
-  int accepted = 0, refused = 0;
-  for (int round = 0; round < 3000; ++round) {
-    std::string text;
-    for (int n = length(rng); n > 0; --n) text += kPieces[piece(rng)];
-    if (round % 7 == 0) text += std::string(1, '\0') + "at 5 end";
-    const int lines = 1 + static_cast<int>(std::count(text.begin(), text.end(), '\n'));
-    auto result = ParseScenario(text);
-    if (auto* error = std::get_if<ParseError>(&result)) {
-      ++refused;
-      ASSERT_GE(error->line, 1) << text;
-      ASSERT_LE(error->line, lines) << text;
-      ASSERT_FALSE(error->what.empty()) << text;
-      continue;
-    }
-    ++accepted;
-    const Scenario& s = std::get<Scenario>(result);
-    for (size_t i = 0; i < s.timeline.size(); ++i) {
-      ASSERT_LE(s.timeline[i].t_ms, kMaxScenarioMs) << text;
-      ASSERT_GE(s.timeline[i].line, 1) << text;
-      ASSERT_LE(s.timeline[i].line, lines) << text;
-      if (i > 0) {
-        ASSERT_GE(s.timeline[i].t_ms, s.timeline[i - 1].t_ms) << text;
-      }
-      if (s.timeline[i].kind == Step::Kind::kEnd) {
-        ASSERT_EQ(i + 1, s.timeline.size()) << text;
-      }
-    }
-    if (!s.timeline.empty()) {
-      ASSERT_GE(StopTimeMs(s), s.timeline.back().t_ms) << text;
-    }
-  }
-  // Both outcomes were exercised.
-  EXPECT_GT(accepted, 50);
-  EXPECT_GT(refused, 50);
-}
-
-TEST(RunnerWords, NumbersStopExactlyAtTheirLimit) {
-  EXPECT_EQ(Decimal("0", 10), 0u);
-  EXPECT_EQ(Decimal("10", 10), 10u);
-  EXPECT_FALSE(Decimal("11", 10));
-  EXPECT_EQ(Decimal("18446744073709551615", UINT64_MAX), UINT64_MAX);
-  EXPECT_FALSE(Decimal("18446744073709551616", UINT64_MAX));
-  EXPECT_FALSE(Decimal("", 10));
-  EXPECT_FALSE(Decimal("+1", 10));
-  EXPECT_FALSE(Decimal(" 1", 10));
-  EXPECT_EQ(HexByte("ff"), 0xFF);
-  EXPECT_EQ(HexByte("A0"), 0xA0);
-  EXPECT_EQ(HexByte("7"), 0x07);
-  EXPECT_FALSE(HexByte(""));
-  EXPECT_FALSE(HexByte("0x1"));
-  EXPECT_FALSE(HexByte("g0"));
-}
-
-TEST(RunnerWords, ClockAcceptsOnlyRealDates) {
-  EXPECT_TRUE(ClockTime("2024-02-29", "00:00:00"));
-  EXPECT_TRUE(ClockTime("2000-02-29", "12:00:00"));
-  EXPECT_FALSE(ClockTime("2100-02-29", "12:00:00"));
-  EXPECT_FALSE(ClockTime("2025-02-29", "12:00:00"));
-  EXPECT_TRUE(ClockTime("2025-12-31", "23:59:59"));
-  EXPECT_FALSE(ClockTime("2025-04-31", "10:00:00"));
-  EXPECT_FALSE(ClockTime("2025-13-01", "10:00:00"));
-  EXPECT_FALSE(ClockTime("2025-00-01", "10:00:00"));
-  EXPECT_FALSE(ClockTime("2025-01-00", "10:00:00"));
-  EXPECT_FALSE(ClockTime("2025-01-01", "24:00:00"));
-  EXPECT_FALSE(ClockTime("2025-01-01", "10:60:00"));
-  EXPECT_FALSE(ClockTime("2025-01-01", "10:00:60"));
-  EXPECT_FALSE(ClockTime("1969-12-31", "23:59:59"));
-  EXPECT_FALSE(ClockTime("2025-1-01", "10:00:00"));
-  EXPECT_FALSE(ClockTime("2025/01/01", "10:00:00"));
-  EXPECT_FALSE(ClockTime("2025-01-01", "10:00"));
-  EXPECT_FALSE(ClockTime("2025-01-0x", "10:00:00"));
-}
-
-TEST(RunnerWords, TokensSplitOnAnyRunOfBlanks) {
-  auto t = Tokenize(" \tat  5\r");
-  ASSERT_TRUE(std::holds_alternative<Tokens>(t));
-  EXPECT_EQ(std::get<Tokens>(t), (Tokens{"at", "5"}));
-  EXPECT_TRUE(std::get<Tokens>(Tokenize("")).empty());
-  EXPECT_EQ(std::get<std::string>(Tokenize("a\vb")), "control character 0x0B");
-}
-
 }  // namespace
 }  // namespace runner
