@@ -70,66 +70,15 @@ int LineOf(const toml::source_region& region) {
 }
 
 // toml++ 3.3 runs into a point it declares unreachable (undefined
-// behaviour) when certain letters beyond ASCII stand where it looks for
-// white space. No setting needs such letters there, so they are allowed in
-// comments and strings only; the line of the first one elsewhere, or 0.
+// behaviour) for some letters beyond ASCII, in places that depend on how far
+// its parse got; no setting needs such letters, so a file with any (after an
+// optional byte-order mark) is refused. The line of the first one, or 0.
 int LineOfLetterOutsideText(std::string_view text) {
-  enum class In { kCode, kComment, kBasic, kLiteral, kMultiBasic, kMultiLiteral };
-  In in = In::kCode;
-  int line = 1;
-  auto starts = [&](size_t i, std::string_view what) {
-    return text.substr(i, what.size()) == what;
-  };
-  // A byte-order mark may open the file.
   const size_t start = text.substr(0, 3) == "\xEF\xBB\xBF" ? 3 : 0;
+  int line = 1;
   for (size_t i = start; i < text.size(); ++i) {
-    const char c = text[i];
-    if (c == '\n') {
-      ++line;
-      if (in == In::kComment || in == In::kBasic || in == In::kLiteral) in = In::kCode;
-      continue;
-    }
-    switch (in) {
-      case In::kCode:
-        if (static_cast<unsigned char>(c) >= 0x80) return line;
-        if (c == '#') {
-          in = In::kComment;
-        } else if (starts(i, "\"\"\"")) {
-          in = In::kMultiBasic;
-          i += 2;
-        } else if (c == '"') {
-          in = In::kBasic;
-        } else if (starts(i, "'''")) {
-          in = In::kMultiLiteral;
-          i += 2;
-        } else if (c == '\'') {
-          in = In::kLiteral;
-        }
-        break;
-      case In::kComment:
-        break;
-      case In::kBasic:
-      case In::kMultiBasic:
-        if (c == '\\') {
-          // The escaped character is skipped, unless it ends the line.
-          if (i + 1 < text.size() && text[i + 1] != '\n') ++i;
-        } else if (in == In::kBasic && c == '"') {
-          in = In::kCode;
-        } else if (in == In::kMultiBasic && starts(i, "\"\"\"")) {
-          in = In::kCode;
-          i += 2;
-        }
-        break;
-      case In::kLiteral:
-        if (c == '\'') in = In::kCode;
-        break;
-      case In::kMultiLiteral:
-        if (starts(i, "'''")) {
-          in = In::kCode;
-          i += 2;
-        }
-        break;
-    }
+    if (text[i] == '\n') ++line;
+    if (static_cast<unsigned char>(text[i]) >= 0x80) return line;
   }
   return 0;
 }
@@ -139,7 +88,9 @@ int LineOfLetterOutsideText(std::string_view text) {
 platform::SettingsRead ParseSettingsText(std::string_view text) {
   platform::SettingsRead read;
   if (const int line = LineOfLetterOutsideText(text); line != 0) {
-    read.failure = "not a valid settings file (a letter beyond ASCII outside a string or comment)";
+    read.failure =
+        "not a valid settings file (a letter beyond ASCII; settings and their comments are plain "
+        "ASCII)";
     read.failure_line = line;
     return read;
   }
