@@ -75,7 +75,7 @@ platform::EventRef eventCallback(platform::TapProxy /*proxy*/, uint32_t type,
       (type == kEventKeyDown || type == kEventFlagsChanged)) {
     NoteKeyWhileControlHeld(type, event);
   }
-  if (type == kEventFlagsChanged) UpdateControlComboState();
+  if (type == kEventFlagsChanged) UpdateControlComboState(event);
   if (IsMouseEvent(type)) UpdateMouseComboState(type, event);
   if (quit) {
     showMsg("Quit\n");

@@ -43,10 +43,18 @@ bool IsControlKeyDown() {
   return (platform::Sys().input->FlagsState() & platform::kEventFlagMaskControl) != 0;
 }
 
-void UpdateControlComboState() {
+void UpdateControlComboState(platform::EventRef event) {
   const GestureSettings& settings = gGestureSettings;
   if (!settings.control_double_tap) return;
   const bool current = IsControlKeyDown();
+  // When this update happens: the event's own time where the platform
+  // stamps events (one handled after the main thread was busy keeps its
+  // place), else the clock; read only when needed, at most once.
+  uint64_t now = 0;
+  const auto when = [event, &now] {
+    if (now == 0) now = event != nullptr ? GetEventMilliseconds(event) : GetMilliseconds();
+    return now;
+  };
   bool recorded_now = false;
   if (gControlKeyDown && !current) {
     // Control has just been released. Compared with this recogniser's own
@@ -58,12 +66,14 @@ void UpdateControlComboState() {
       gControlKeyDown = current;
       return;
     }
-    const uint64_t now = GetMilliseconds();
-    if (gLastControlReleaseMs != 0 && now - gLastControlReleaseMs <= settings.double_tap_ms) {
+    const uint64_t released = when();
+    if (gLastControlReleaseMs != 0 &&
+        ElapsedMs(released, gLastControlReleaseMs) <= settings.double_tap_ms) {
       gLastControlReleaseMs = 0;
-      TriggerSwitch("ctrl-ctrl");
+      // The debounce, too, goes by when the second tap happened.
+      TriggerSwitch("ctrl-ctrl", event != nullptr ? released : 0);
     } else {
-      gLastControlReleaseMs = now;
+      gLastControlReleaseMs = released;
       recorded_now = true;
     }
   }
@@ -71,7 +81,7 @@ void UpdateControlComboState() {
   // this very update is not, and needs no second clock read: every Control
   // release runs through here inside the event callback.
   if (gLastControlReleaseMs != 0 && !recorded_now &&
-      GetMilliseconds() - gLastControlReleaseMs > settings.double_tap_ms) {
+      ElapsedMs(when(), gLastControlReleaseMs) > settings.double_tap_ms) {
     gLastControlReleaseMs = 0;
   }
   gControlKeyDown = current;
@@ -117,12 +127,17 @@ bool UpdateQuitComboState(uint32_t type, platform::EventRef event) {
     return false;
   }
 
+  // A Q that waited while the main thread was busy is stamped back by how
+  // long it waited, so that two Qs typed apart are not taken for a pair
+  // when they are handled together. Where the platform gives no event time
+  // nothing is subtracted (and no other clock is read).
+  const uint32_t tapped = stamp - static_cast<uint32_t>(EventAgeMs(event));
   if (uKBTimeMs == 0) {
     wPreKBKey = kQKeyCode;
-    uKBTimeMs = stamp;
+    uKBTimeMs = tapped;
     return false;
   }
-  const uint32_t elapsed = stamp - uKBTimeMs;
+  const uint32_t elapsed = tapped - uKBTimeMs;
   const bool quit = elapsed < settings.double_tap_ms && wPreKBKey == kQKeyCode;
   // A late second tap does not become the first of a new pair.
   wPreKBKey = 0;

@@ -26,11 +26,15 @@ inline constexpr int64_t kRightControlKeyCode = 0x3E;
 
 // Whether the live modifier flags include Control.
 bool IsControlKeyDown();
-// One step of the Control recogniser, from the live state.
-void UpdateControlComboState();
+// One step of the Control recogniser, from the live state. `event` is the
+// flags-changed event that asked for it: its own time then times the
+// release, so that taps handled late keep the spacing they were typed
+// with. Null (the poll tick) reads the clock.
+void UpdateControlComboState(platform::EventRef event = nullptr);
 // Under the "clean" tap rule, a key event that spoils the tap of a Control
 // being held: a key going down, or another modifier changing. Called for
 // key-down and flags-changed events before the recogniser's own update.
 void NoteKeyWhileControlHeld(uint32_t type, platform::EventRef event);
-// One step of the Q recogniser for any delivered event; true = quit requested.
+// One step of the Q recogniser for any delivered event; true = quit
+// requested. A Q handled late is stamped back by its age.
 bool UpdateQuitComboState(uint32_t type, platform::EventRef event);

@@ -4,15 +4,18 @@
 #include "gestures/gesture_settings.h"
 #include "hub/port_switch.h"
 #include "platform/services.h"
+#include "shared/milliseconds.h"
 
 uint8_t MSButton = 0;
 std::unique_ptr<platform::Timer> gMouseComboTimer;
 bool gMouseComboTriggered = false;
+uint64_t gMouseComboDueMs = 0;
 
 void ResetMouseChord() {
   MSButton = 0;
   gMouseComboTimer.reset();
   gMouseComboTriggered = false;
+  gMouseComboDueMs = 0;
 }
 
 namespace {
@@ -96,22 +99,43 @@ void UpdateMouseComboState(uint32_t type, platform::EventRef event) {
     down = AreLeftAndRightMouseButtonsDown();
   }
   if (down) {
-    StartMouseComboTimer();
-  } else {
-    StopMouseComboTimer();
-    gMouseComboTriggered = false;
+    StartMouseComboTimer(event);
+    return;
   }
+  // A release that waited while the main thread was busy may have come
+  // after the hold was complete: the hold counts as if its timer had fired
+  // in time. Only an event's own time can tell; without one the release is
+  // taken as happening now, before the timer.
+  const uint64_t released = EventTimeMs(event);
+  const bool completed = gMouseComboTimer && !gMouseComboTriggered && released != 0 &&
+                         gMouseComboDueMs != 0 && released >= gMouseComboDueMs;
+  const uint64_t completed_at = gMouseComboDueMs;
+  StopMouseComboTimer();
+  gMouseComboTriggered = false;
+  if (completed) TriggerSwitch("mouse", completed_at);
 }
 
-void StartMouseComboTimer() {
+void StartMouseComboTimer(platform::EventRef event) {
   if (gMouseComboTimer || gMouseComboTriggered) return;
+  const uint64_t hold_ms = gGestureSettings.chord_hold_ms;
+  double delay_sec = static_cast<double>(hold_ms) / 1000.0;
+  const uint64_t since = EventTimeMs(event);
+  if (since != 0) {
+    // From when the chord was made, where the event says so.
+    const uint64_t now = GetMilliseconds();
+    gMouseComboDueMs = since + hold_ms;
+    delay_sec = static_cast<double>(ElapsedMs(gMouseComboDueMs, now)) / 1000.0;
+  } else {
+    gMouseComboDueMs = GetMilliseconds() + hold_ms;
+  }
   // Common modes: the hold is timed also while a menu or an alert is up.
-  const double hold_sec = gGestureSettings.chord_hold_ms / 1000.0;
-  gMouseComboTimer = platform::Sys().run_loop->AddTimer(hold_sec, 0, MouseComboTimerCallback,
+  gMouseComboTimer = platform::Sys().run_loop->AddTimer(delay_sec, 0, MouseComboTimerCallback,
                                                         nullptr, platform::RunLoopMode::kCommon);
+  if (!gMouseComboTimer) gMouseComboDueMs = 0;
 }
 
 void StopMouseComboTimer() {
+  gMouseComboDueMs = 0;
   if (!gMouseComboTimer) return;
   gMouseComboTimer->Invalidate();
   gMouseComboTimer.reset();
@@ -119,7 +143,10 @@ void StopMouseComboTimer() {
 
 void MouseComboTimerCallback(platform::Timer* timer, void* /*info*/) {
   // A one-shot timer has invalidated itself by now; only forget it.
-  if (timer != nullptr && timer == gMouseComboTimer.get()) gMouseComboTimer.reset();
+  if (timer != nullptr && timer == gMouseComboTimer.get()) {
+    gMouseComboTimer.reset();
+    gMouseComboDueMs = 0;
+  }
   if (AreLeftAndRightMouseButtonsDown() && !gMouseComboTriggered) {
     gMouseComboTriggered = true;
     TriggerSwitch("mouse");

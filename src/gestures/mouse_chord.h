@@ -14,6 +14,9 @@ extern uint8_t MSButton;
 extern std::unique_ptr<platform::Timer> gMouseComboTimer;
 // Set from the moment a hold has fired until the chord is seen released.
 extern bool gMouseComboTriggered;
+// GetMilliseconds time at which the pending hold is complete; 0 = no hold
+// pending.
+extern uint64_t gMouseComboDueMs;
 // Puts every variable above back to its start value (a pending hold timer
 // is invalidated and released).
 void ResetMouseChord();
@@ -29,7 +32,10 @@ bool AreLeftAndRightMouseButtonsDown();
 // shows up. Run by the poll tick: the tracked bits follow the live state
 // down to released, never up to held.
 void ForgetReleasedMouseButtons(uint32_t live);
-void StartMouseComboTimer();
+// Arms the hold timer (unless one is pending or the latch is set) to
+// expire the hold time after `event` happened: a chord made while the main
+// thread was busy has been held that long already. Null: from now.
+void StartMouseComboTimer(platform::EventRef event = nullptr);
 void StopMouseComboTimer();
 // The hold timer's expiry.
 void MouseComboTimerCallback(platform::Timer* timer, void* info);

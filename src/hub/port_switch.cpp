@@ -43,11 +43,11 @@ void ResetPortSwitch() {
   CancelSwitchCheck();
 }
 
-void TriggerSwitch(const char* source_name) {
-  const uint64_t now = GetMilliseconds();
+void TriggerSwitch(const char* source_name, uint64_t at_ms) {
+  const uint64_t now = at_ms != 0 ? at_ms : GetMilliseconds();
   // The window runs from the last accepted request; a dropped one does not
   // move it. Exactly 500 ms later a request is accepted again.
-  if (gLastSwitchMs != 0 && now - gLastSwitchMs < kSwitchDebounceMs) return;
+  if (gLastSwitchMs != 0 && ElapsedMs(now, gLastSwitchMs) < kSwitchDebounceMs) return;
   gLastSwitchMs = now;
   if (source_name != nullptr) {
     showMsg("Switch (%s)\n", source_name);

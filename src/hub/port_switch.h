@@ -42,8 +42,12 @@ struct SwitchRequest {
 };
 
 // Requests a switch on behalf of gesture `source_name` (or none); requests
-// within 500 ms of the last accepted one are dropped. The switch is checked.
-void TriggerSwitch(const char* source_name);
+// within 500 ms of the last accepted one are dropped. `at_ms` is when the
+// request was made, on GetMilliseconds' clock: the time of the event that
+// completed the gesture, which may be older than now when the event waited
+// while the main thread was busy; 0 reads the clock. A request made before
+// the last accepted one is dropped too. The switch is checked.
+void TriggerSwitch(const char* source_name, uint64_t at_ms = 0);
 // One exchange with the hub; true when the final register write succeeded.
 // Abandoned, with nothing written, when the port register cannot be read.
 bool Switch_XQ917_UpperPort();

@@ -4,8 +4,10 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 
+#include "platform/clock.h"
 #include "platform/run_loop.h"
 
 namespace platform {
@@ -108,6 +110,12 @@ class Input {
   }
   // Reads an integer field of a delivered event. Allocation-free.
   virtual int64_t EventIntegerField(EventRef event, EventField field) = 0;
+  // When a delivered event happened, on the clock Clock::Monotonic reads:
+  // an event that waited while the main thread was busy keeps its own
+  // time. Nothing where this platform cannot tell that with certainty (or
+  // not for this event); the tool then takes the event as happening when it
+  // handles it, by reading the clock. Allocation-free.
+  virtual std::optional<TimeSpec> EventTime(EventRef /*event*/) { return std::nullopt; }
 };
 
 }  // namespace platform

@@ -2,7 +2,27 @@
 
 #include "platform/services.h"
 
-uint64_t GetMilliseconds() {
-  const platform::TimeSpec t = platform::Sys().clock->Monotonic();
+uint64_t MillisecondsOf(const platform::TimeSpec& t) {
   return static_cast<uint64_t>(t.sec) * 1000u + static_cast<uint64_t>(t.nsec) / 1000000u;
+}
+
+uint64_t GetMilliseconds() {
+  return MillisecondsOf(platform::Sys().clock->Monotonic());
+}
+
+uint64_t EventTimeMs(platform::EventRef event) {
+  platform::Input* input = platform::Sys().input;
+  if (event == nullptr || input == nullptr) return 0;
+  const std::optional<platform::TimeSpec> when = input->EventTime(event);
+  return when ? MillisecondsOf(*when) : 0;
+}
+
+uint64_t GetEventMilliseconds(platform::EventRef event) {
+  const uint64_t when = EventTimeMs(event);
+  return when != 0 ? when : GetMilliseconds();
+}
+
+uint64_t EventAgeMs(platform::EventRef event) {
+  const uint64_t when = EventTimeMs(event);
+  return when != 0 ? ElapsedMs(GetMilliseconds(), when) : 0;
 }

@@ -1,9 +1,30 @@
 // The monotonic millisecond clock shared by the switch debounce and the
-// Control double-tap.
+// Control double-tap, and the times of delivered events on that clock.
 #pragma once
 
 #include <cstdint>
 
+#include "platform/clock.h"
+#include "platform/input.h"
+
 // Milliseconds since an arbitrary start on the monotonic clock. A stored time
 // of 0 means that no time is stored.
 uint64_t GetMilliseconds();
+// A monotonic-clock reading in milliseconds: seconds x 1000 + nanoseconds /
+// 1000000.
+uint64_t MillisecondsOf(const platform::TimeSpec& t);
+// When `event` happened, on GetMilliseconds' clock, where the platform
+// stamps its events; 0 (no time) for no event or where it cannot tell.
+// Reads no clock.
+uint64_t EventTimeMs(platform::EventRef event);
+// When `event` happened, or now (a clock read) where the platform cannot
+// tell: the time a recogniser driven by this event works with.
+uint64_t GetEventMilliseconds(platform::EventRef event);
+// How long ago `event` happened, in ms: 0 where the platform cannot tell
+// (no clock is read then), never negative.
+uint64_t EventAgeMs(platform::EventRef event);
+// `later` - `earlier`, or 0 when `later` is the earlier of the two (an event
+// handled late from one device may be older than one handled before it).
+inline uint64_t ElapsedMs(uint64_t later, uint64_t earlier) {
+  return later >= earlier ? later - earlier : 0;
+}

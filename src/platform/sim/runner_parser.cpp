@@ -83,10 +83,10 @@ class Parser {
   }
 
   static bool IsSetUp(std::string_view d) {
-    static constexpr std::array<std::string_view, 16> kSetUp = {
-        "args",  "hub",         "fail",       "agent",        "choice", "alert-ms",
-        "lock",  "tap",         "appsupport", "agentdir",     "exe",    "icon",
-        "clock", "after-write", "settings",   "settings-file"};
+    static constexpr std::array<std::string_view, 17> kSetUp = {
+        "args",  "hub",         "fail",       "agent",         "choice",     "alert-ms",
+        "lock",  "tap",         "appsupport", "agentdir",      "exe",        "icon",
+        "clock", "after-write", "settings",   "settings-file", "transfer-ms"};
     return IndexOf(d, kSetUp).has_value();
   }
 
@@ -126,6 +126,11 @@ class Parser {
       s.args.assign(t.begin() + 1, t.end());
     } else if (d == "hub") {
       return Hub(t);
+    } else if (d == "transfer-ms") {
+      auto ms = t.size() == 2 ? Decimal(t[1], kMaxTransferMs) : std::nullopt;
+      if (!ms)
+        return "'transfer-ms' takes a whole number of ms up to " + std::to_string(kMaxTransferMs);
+      s.transfer_ms = *ms;
     } else if (d == "alert-ms") {
       auto ms = t.size() == 2 ? Decimal(t[1], kMaxScenarioMs) : std::nullopt;
       if (!ms)

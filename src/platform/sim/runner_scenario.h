@@ -50,6 +50,7 @@ struct Setup {
   AgentSetup agent = AgentSetup::kNone;
   Choice choice = Choice::kStart;
   uint64_t alert_ms = 0;
+  uint64_t transfer_ms = 0;  // how long each hub transfer holds the main thread
   LockSetup lock = LockSetup::kFree;
   bool tap_refused = false;
   bool app_support_missing = false;
@@ -112,6 +113,8 @@ struct ParseError {
 // Timeline times and alert durations beyond this are refused: a longer run
 // would only spin the poll timer.
 inline constexpr uint64_t kMaxScenarioMs = 86'400'000;  // one virtual day
+// A transfer that hangs is given up after a second; none takes longer.
+inline constexpr uint64_t kMaxTransferMs = 1'000;
 // Without an `end` line the run is stopped this long after the last timeline
 // line (or after the start when there is none).
 inline constexpr uint64_t kQuietEndMs = 5'000;

@@ -186,6 +186,7 @@ Result<std::unique_ptr<sim::World>> PrepareWorld(const Setup& setup, const std::
   files.SetIcon(setup.icon);
   world.UiControl().SetChoice(static_cast<int>(setup.choice));
   world.UiControl().SetAlertMs(setup.alert_ms);
+  world.Hub().SetTransferMs(setup.transfer_ms);
   world.InputControl().RefuseTap(setup.tap_refused);
   ArrangeHub(world.Hub(), setup);
 

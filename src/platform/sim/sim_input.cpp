@@ -1,5 +1,7 @@
 #include "platform/sim/sim_input.h"
 
+#include "platform/sim/sim_clock.h"
+
 namespace sim {
 namespace {
 
@@ -94,6 +96,14 @@ int64_t SimInputService::EventIntegerField(platform::EventRef event, platform::E
   return 0;
 }
 
+std::optional<platform::TimeSpec> SimInputService::EventTime(platform::EventRef event) {
+  if (event == nullptr) return std::nullopt;
+  const auto* e = reinterpret_cast<const SimEvent*>(event);
+  if (e->t_ms < 0) return std::nullopt;
+  return platform::TimeSpec{SimClock::kMonotonicBaseSec + e->t_ms / 1000,
+                            (e->t_ms % 1000) * 1'000'000};
+}
+
 void SimInputService::SetLiveButton(uint32_t button, bool down) {
   if (button >= 32) return;
   if (down) {
@@ -124,7 +134,9 @@ void SimInputService::Call(TapState& tap, SimEvent event) {
 }
 
 void SimInputService::Deliver(uint32_t type, int64_t keycode, int64_t button) {
-  const SimEvent event{type, keycode, button};
+  // Stamped with the time it was due: what the held-up loop catches up on
+  // happened earlier than it is handled.
+  const SimEvent event{type, keycode, button, static_cast<int64_t>(scheduler_.DueNow())};
   const bool notification = IsNotification(type);
   // Work on a copy: a callback may release taps (a quit request).
   const auto taps = taps_;

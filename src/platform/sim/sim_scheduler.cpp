@@ -172,13 +172,17 @@ Scheduler::LoopEnd Scheduler::RunLoop(LoopKind kind, std::optional<uint64_t> unt
       unwind_ = true;
       continue;
     }
+    // A nested loop inside the item has its own; this one's comes back.
+    const std::optional<uint64_t> outer_due = handling_due_;
+    handling_due_ = best.first;
     if (what == What::kTimer) {
       FireTimer(timer_id);
-      continue;
+    } else {
+      std::function<void()> action = std::move(item->second.action);
+      items_.erase(item);
+      action();
     }
-    std::function<void()> action = std::move(item->second.action);
-    items_.erase(item);
-    action();
+    handling_due_ = outer_due;
   }
   loops_.pop_back();
   if (loops_.empty()) unwind_ = false;

@@ -28,6 +28,13 @@ class Scheduler : public platform::RunLoop, public std::enable_shared_from_this<
 
   // Virtual ms since the start (T).
   uint64_t Now() const { return now_; }
+  // When the item being handled was due: T itself, unless the loop was held
+  // up (Block) and is catching up on what fell due meanwhile.
+  uint64_t DueNow() const { return handling_due_.value_or(now_); }
+  // The main thread is held for `ms` (a transfer that takes that long):
+  // virtual time moves on and nothing runs. What fell due meanwhile runs
+  // once the loop goes on, in order of when it was due, with T as it is then.
+  void Block(uint64_t ms) { now_ += ms; }
 
   std::unique_ptr<platform::Timer> AddTimer(double delay_sec, double interval_sec,
                                             platform::TimerCallback callback, void* info,
@@ -103,6 +110,7 @@ class Scheduler : public platform::RunLoop, public std::enable_shared_from_this<
   bool unwind_ = false;
   bool timer_creation_fails_ = false;
   std::vector<LoopKind> loops_;
+  std::optional<uint64_t> handling_due_;
 };
 
 }  // namespace sim

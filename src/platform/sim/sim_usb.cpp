@@ -173,6 +173,9 @@ platform::UsbFindResult SimUsb::FindDevice(uint16_t vendor_id, uint16_t product_
 platform::UsbReturn SimUsb::Request(platform::UsbDeviceRequest* request, bool open,
                                     uint64_t plugging) {
   if (request == nullptr) return kUsbReturnBadArgument;
+  // A slow hub holds the main thread for the whole transfer; its outcome is
+  // recorded when it completes.
+  scheduler_.Block(transfer_ms_);
   requests_.push_back(*request);
   const bool read = request->bmRequestType == 0xC0;
   const bool write = request->bmRequestType == 0x40;

@@ -54,6 +54,7 @@ class SimUsb : public platform::Usb, public SimHub, public std::enable_shared_fr
   const std::vector<platform::UsbDeviceRequest>& Requests() const override { return requests_; }
   const std::vector<std::string>& Calls() const override { return calls_; }
   void ClearRecords() override;
+  void SetTransferMs(uint64_t ms) override { transfer_ms_ = ms; }
 
   // For device interfaces.
   bool Present() const { return present_; }
@@ -72,6 +73,7 @@ class SimUsb : public platform::Usb, public SimHub, public std::enable_shared_fr
 
   Recorder& recorder_;
   Scheduler& scheduler_;
+  uint64_t transfer_ms_ = 0;
   bool watch_offered_ = false;
   std::optional<uint64_t> leave_after_ms_;
   struct Watcher {

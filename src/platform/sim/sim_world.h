@@ -53,6 +53,11 @@ class SimHub {
   // still released, in the same order.
   virtual const std::vector<std::string>& Calls() const = 0;
   virtual void ClearRecords() = 0;
+  // How long each control transfer takes, in virtual ms (0, the default:
+  // no time at all). The main thread is held meanwhile: what happens
+  // outside waits, and is handled once the switch has returned, in order,
+  // each event carrying the time it happened.
+  virtual void SetTransferMs(uint64_t ms) = 0;
 };
 
 // Scripted input. Live state and delivered events are independent.
@@ -70,7 +75,9 @@ class SimInput {
   // enabled and not disabled by the system, and its source is in a loop that
   // is running now (otherwise the event waits, as in the tap's port, until a
   // loop runs the source; a source removed meanwhile drops it). `keycode`
-  // and `button` fill fields 9 and 3. Either tap-disabled notification
+  // and `button` fill fields 9 and 3; the event carries the time it was
+  // due, which is earlier than T when the loop was held up (a slow
+  // transfer) and catches up on it. Either tap-disabled notification
   // (0xFFFFFFFE, 0xFFFFFFFF) is delivered whatever the mask to every tap
   // that is on, and switches it off: no further event reaches it until the
   // tool enables it again (from the notification's callback or later).
@@ -203,6 +210,9 @@ struct SimEvent {
   uint32_t type = 0;
   int64_t keycode = 0;
   int64_t button = 0;
+  // The virtual T at which it happened (was posted); negative: not known
+  // (an event made by hand, timed by when it is handled).
+  int64_t t_ms = -1;
 };
 inline platform::EventRef ToEventRef(SimEvent* e) {
   return reinterpret_cast<platform::EventRef>(e);
