@@ -58,6 +58,7 @@ TEST(RunnerParser, EverySetUpDirectiveLandsInItsField) {
       "agent other-label\n"
       "choice cancel\n"
       "alert-ms 1500\n"
+      "transfer-ms 1000\n"
       "lock unopenable\n"
       "tap refused\n"
       "appsupport none\n"
@@ -74,6 +75,7 @@ TEST(RunnerParser, EverySetUpDirectiveLandsInItsField) {
   EXPECT_EQ(s.setup.agent, AgentSetup::kOtherLabel);
   EXPECT_EQ(s.setup.choice, Choice::kCancel);
   EXPECT_EQ(s.setup.alert_ms, 1500u);
+  EXPECT_EQ(s.setup.transfer_ms, 1000u);
   EXPECT_EQ(s.setup.lock, LockSetup::kUnopenable);
   EXPECT_TRUE(s.setup.tap_refused);
   EXPECT_TRUE(s.setup.app_support_missing);
@@ -285,6 +287,9 @@ TEST(RunnerParser, UnreadableLinesNameTheirLineAndWhatIsWrong) {
       {"icon png", 1, "'icon' takes one of: none, bundle, beside"},
       {"alert-ms", 1, "'alert-ms' takes a whole number of ms up to 86400000"},
       {"alert-ms 5s", 1, "'alert-ms' takes a whole number of ms up to 86400000"},
+      {"transfer-ms 1001", 1, "'transfer-ms' takes a whole number of ms up to 1000"},
+      {"transfer-ms", 1, "'transfer-ms' takes a whole number of ms up to 1000"},
+      {"transfer-ms 5\ntransfer-ms 6", 2, "'transfer-ms' already given on line 1"},
       {"clock 2025-03-05", 1, "'clock' takes a local time YYYY-MM-DD HH:MM:SS from 1970 on"},
       {"choice start\n# c\nchoice cancel", 3, "'choice' already given on line 1"},
       {"args a\nargs b", 2, "'args' already given on line 1"},

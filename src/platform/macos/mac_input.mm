@@ -104,6 +104,16 @@ bool MacInput::ButtonState(uint32_t button) {
                                   static_cast<CGMouseButton>(button));
 }
 
+// EventTime is left to the seam's default (no time): the tool reads its
+// clocks when it handles an event, as it always has here. The event's own
+// stamp, CGEventGetTimestamp, cannot be put on the tool's clock with
+// certainty: it counts on the mach_absolute_time base, which stops while the
+// machine sleeps, whereas the tool's monotonic clock (CLOCK_MONOTONIC, clock
+// number 6) keeps counting; an offset between the two taken when the event is
+// handled is wrong by the length of any sleep between the event and its
+// handling, and some releases have given the stamp in mach ticks rather than
+// nanoseconds. Events that wait while the main thread is busy are therefore
+// timed when they are handled on this platform.
 int64_t MacInput::EventIntegerField(EventRef event, EventField field) {
   if (!event) return 0;
   return CGEventGetIntegerValueField(reinterpret_cast<CGEventRef>(event),
