@@ -47,7 +47,22 @@ void FakeInput::State::Queue(uint16_t type, uint16_t code, int32_t value) {
   ev.type = type;
   ev.code = code;
   ev.value = value;
+  if (clock && clock_id >= 0) {
+    const uint64_t ms = clock();
+    ev.input_event_sec = static_cast<decltype(ev.input_event_sec)>(ms / 1000);
+    ev.input_event_usec = static_cast<decltype(ev.input_event_usec)>((ms % 1000) * 1000);
+  }
   queue.push_back(ev);
+}
+
+void FakeInput::AnswerClockId(std::function<uint64_t()> now_ms) {
+  std::lock_guard<std::mutex> lock(state_->mutex);
+  state_->clock = std::move(now_ms);
+}
+
+int FakeInput::clock_id() const {
+  std::lock_guard<std::mutex> lock(state_->mutex);
+  return state_->clock_id;
 }
 
 void FakeInput::Key(uint16_t code, bool down) {
@@ -111,6 +126,18 @@ int FakeInput::OnIoctl(UMockdevIoctlBase*, UMockdevIoctlClient* client, void* st
   const unsigned long request = umockdev_ioctl_client_get_request(client);
   if (self->gone) {
     umockdev_ioctl_client_complete(client, -1, ENODEV);
+    return TRUE;
+  }
+  if (request == EVIOCSCLOCKID && self->clock) {
+    UMockdevIoctlData* arg = umockdev_ioctl_client_get_arg(client);
+    UMockdevIoctlData* data = umockdev_ioctl_data_resolve(arg, 0, sizeof(int), nullptr);
+    if (data == nullptr) {
+      umockdev_ioctl_client_complete(client, -1, EFAULT);
+      return TRUE;
+    }
+    std::memcpy(&self->clock_id, data->data, sizeof(int));
+    umockdev_ioctl_data_unref(data);
+    umockdev_ioctl_client_complete(client, 0, 0);
     return TRUE;
   }
   if (_IOC_TYPE(request) != 'E' || _IOC_DIR(request) != _IOC_READ) {

@@ -6,7 +6,9 @@
 #include <linux/input.h>
 
 #include <bitset>
+#include <cstdint>
 #include <deque>
+#include <functional>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -38,6 +40,13 @@ class FakeInput {
   void KeyDropped(uint16_t code, bool down);
   // The device goes away: reads fail with ENODEV and the node is removed.
   void Unplug();
+  // Answers EVIOCSCLOCKID as a kernel does (by default it is refused, as
+  // umockdev's own devices refuse it); once a reader has set a clock, each
+  // event is stamped with `now_ms()` at the moment it is queued, standing
+  // for that clock.
+  void AnswerClockId(std::function<uint64_t()> now_ms);
+  // The clock id a reader set; -1 when none was set.
+  int clock_id() const;
 
  private:
   // What the handler serves. It belongs to the handler object, which
@@ -49,6 +58,8 @@ class FakeInput {
     std::bitset<KEY_CNT> keys;
     std::deque<input_event> queue;
     bool gone = false;
+    std::function<uint64_t()> clock;  // set: EVIOCSCLOCKID is answered
+    int clock_id = -1;
     void Queue(uint16_t type, uint16_t code, int32_t value);
   };
   static int OnIoctl(UMockdevIoctlBase*, UMockdevIoctlClient* client, void* state);

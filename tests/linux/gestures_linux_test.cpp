@@ -4,10 +4,12 @@
 #include <gtest/gtest.h>
 #include <linux/input-event-codes.h>
 
+#include <ctime>
 #include <memory>
 
 #include "evdev_road_fixture.h"
 #include "gestures/event_tap.h"
+#include "platform/linux/evdev_tap.h"
 
 namespace {
 
@@ -90,6 +92,59 @@ TEST_F(GesturesLinuxTest, GesturesWorkAgainAfterTheKeyboardCameBack) {
     Run(50);
     back.Key(KEY_LEFTCTRL, false);
     Run(100);
+  }
+  EXPECT_EQ(Switches(), 1);
+}
+
+// Events read late (the loop was held up, say by a hanging transfer) are
+// timed by the kernel's stamps on the tool's clock: two Control taps typed
+// 850 ms apart are no double-tap, however close together they are read;
+// two typed 300 ms apart are one.
+class LateReadTest : public GesturesLinuxTest {
+ protected:
+  // A Control tap typed while nothing is read: the clock moves on alone.
+  void TapUnread(FakeInput& keyboard, uint64_t gap_after_ms) {
+    keyboard.Key(KEY_LEFTCTRL, true);
+    clock_.Set(clock_.now_ms() + 50);
+    keyboard.Key(KEY_LEFTCTRL, false);
+    clock_.Set(clock_.now_ms() + gap_after_ms);
+  }
+};
+
+TEST_F(LateReadTest, TapsReadTogetherKeepTheSpacingTheyWereTypedWith) {
+  FakeInput keyboard(testbed_, FakeKind::kKeyboard, 3);
+  keyboard.AnswerClockId([this] { return clock_.now_ms(); });
+  ASSERT_TRUE(StartEventTap());
+  ASSERT_EQ(keyboard.clock_id(), CLOCK_BOOTTIME);
+  TapUnread(keyboard, 800);
+  TapUnread(keyboard, 0);
+  Run(100);  // all four events are read in one go
+  EXPECT_EQ(Switches(), 0);
+  Run(1000);
+  TapUnread(keyboard, 250);
+  TapUnread(keyboard, 0);
+  Run(100);
+  EXPECT_EQ(Switches(), 1);
+}
+
+TEST_F(LateReadTest, ADeviceThatRefusesTheClockIsTimedWhenItsEventsAreRead) {
+  FakeInput keyboard(testbed_, FakeKind::kKeyboard, 3);  // EVIOCSCLOCKID refused
+  ASSERT_TRUE(StartEventTap());
+  EXPECT_EQ(keyboard.clock_id(), -1);
+  ASSERT_EQ(input_.current_tap()->device_count(), 1u);
+  // Read together, taps typed 850 ms apart look like a pair: what the tool
+  // can know without the kernel's times.
+  TapUnread(keyboard, 800);
+  TapUnread(keyboard, 0);
+  Run(100);
+  EXPECT_EQ(Switches(), 1);
+  // Read as they come, taps are timed as before.
+  Run(1000);
+  for (int tap = 0; tap < 2; ++tap) {
+    keyboard.Key(KEY_LEFTCTRL, true);
+    Run(50);
+    keyboard.Key(KEY_LEFTCTRL, false);
+    Run(800);
   }
   EXPECT_EQ(Switches(), 1);
 }

@@ -9,6 +9,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <ctime>
+#include <optional>
 #include <utility>
 #include <vector>
 
@@ -61,6 +63,7 @@ class InputLinuxTest : public ::testing::Test {
     self->seen_.push_back(
         {type, self->input_.EventIntegerField(event, platform::EventField::kMouseEventButtonNumber),
          self->input_.EventIntegerField(event, platform::EventField::kKeyboardEventKeycode)});
+    self->times_.push_back(self->input_.EventTime(event));
     if (self->on_event_) self->on_event_();
     return event;
   }
@@ -70,6 +73,7 @@ class InputLinuxTest : public ::testing::Test {
   ManualWatcher watcher_;
   LinuxInput input_{&watcher_};
   std::vector<Seen> seen_;
+  std::vector<std::optional<platform::TimeSpec>> times_;
   std::function<void()> on_event_;
   std::unique_ptr<platform::EventTap> tap_;
   std::unique_ptr<platform::RunLoopSource> source_;
@@ -233,6 +237,37 @@ TEST_F(InputLinuxTest, MouseGoneWithButtonsHeldReleasesThem) {
   EXPECT_TRUE(Take().empty()) << "released once";
   on_event_ = nullptr;
   EXPECT_EQ(Tap()->device_count(), 1u) << "the keyboard stays";
+}
+
+// A device is asked to stamp its events with the tool's own monotonic clock
+// (CLOCK_BOOTTIME); its events then carry the kernel's time, however late
+// they are read. A device that refuses has events without a time, timed
+// by the tool when it handles them.
+TEST_F(InputLinuxTest, EventsCarryTheKernelsTimeOnTheToolsClock) {
+  uint64_t kernel_ms = 5'000;
+  FakeInput keyboard(testbed_, FakeKind::kKeyboard, 3);
+  keyboard.AnswerClockId([&kernel_ms] { return kernel_ms; });
+  FakeInput refusing(testbed_, FakeKind::kMouse, 4);
+  ASSERT_TRUE(StartTap());
+  EXPECT_EQ(keyboard.clock_id(), CLOCK_BOOTTIME);
+  EXPECT_EQ(refusing.clock_id(), -1);
+  EXPECT_EQ(Tap()->device_count(), 2u) << "a refused clock leaves the device open";
+
+  keyboard.Key(KEY_LEFTCTRL, true);
+  kernel_ms = 5'800;
+  keyboard.Key(KEY_Q, false);
+  kernel_ms = 9'999;
+  refusing.Key(BTN_LEFT, true);
+  ASSERT_EQ(Take().size(), 3u);
+  ASSERT_EQ(times_.size(), 3u);
+  ASSERT_TRUE(times_[0].has_value());
+  EXPECT_EQ(times_[0]->sec, 5);
+  EXPECT_EQ(times_[0]->nsec, 0);
+  ASSERT_TRUE(times_[1].has_value());
+  EXPECT_EQ(times_[1]->sec, 5);
+  EXPECT_EQ(times_[1]->nsec, 800'000'000);
+  EXPECT_FALSE(times_[2].has_value()) << "the refusing device's event";
+  EXPECT_FALSE(input_.EventTime(nullptr).has_value());
 }
 
 TEST_F(InputLinuxTest, NoKeyboardOrPointerStillMakesATapThatWaitsForOne) {

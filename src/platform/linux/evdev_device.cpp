@@ -10,6 +10,8 @@
 #include <cstdint>
 #include <utility>
 
+#include "platform/posix/posix_clock.h"
+
 namespace linux_platform {
 namespace {
 
@@ -60,6 +62,12 @@ std::unique_ptr<EvdevDevice> EvdevDevice::Open(const std::string& path, int* err
     return nullptr;
   }
   std::unique_ptr<EvdevDevice> device(new EvdevDevice(path, std::move(fd), dev));
+  // The kernel stamps events with the real-time clock unless told
+  // otherwise; on the tool's own clock their times compare with its
+  // readings, so that events read late are timed by when they happened. A
+  // kernel that refuses leaves this device's events to be timed when they
+  // are handled, as if they had come at once: nothing the user can change.
+  device->timed_ = libevdev_set_clock_id(dev, posix::MonotonicClockId()) == 0;
   (void)device->FilterKeys(false);
   return device;
 }
@@ -129,7 +137,12 @@ ReadStatus EvdevDevice::Next(RawEvent* event) {
     }
     if (rc == -EINTR) continue;
     if (rc < 0) return ReadStatus::kGone;
-    *event = {ev.type, ev.code, ev.value};
+    *event = {ev.type,
+              ev.code,
+              ev.value,
+              timed_,
+              static_cast<int64_t>(ev.input_event_sec),
+              static_cast<int64_t>(ev.input_event_usec)};
     if (rc == LIBEVDEV_READ_STATUS_SYNC) {
       if (!syncing_) {
         // The SYN_DROPPED itself: from here libevdev replays the changes.

@@ -25,12 +25,18 @@ struct RawEvent {
   uint16_t type = 0;
   uint16_t code = 0;
   int32_t value = 0;
+  // When the kernel saw it, on the tool's monotonic clock; false where the
+  // device could not be set to that clock.
+  bool timed = false;
+  int64_t sec = 0;
+  int64_t usec = 0;
 };
 
 class EvdevDevice {
  public:
-  // Opens `path` (non-blocking, read-only) and asks the kernel to pass on
-  // only the gesture keys and buttons. Null when it cannot be opened or is
+  // Opens `path` (non-blocking, read-only), asks the kernel to stamp its
+  // events with the tool's monotonic clock and to pass on only the gesture
+  // keys and buttons. Null when it cannot be opened or is
   // no input device; `error` gets errno (0 when it opened but is not an
   // evdev device).
   static std::unique_ptr<EvdevDevice> Open(const std::string& path, int* error);
@@ -58,6 +64,8 @@ class EvdevDevice {
   bool FilterKeys(bool all_keys);
   // Whether the kernel filters this device's events.
   bool filtered() const { return filtered_; }
+  // Whether its events carry their time on the tool's monotonic clock.
+  bool timed() const { return timed_; }
 
   // Reads the next event. After a SYN_DROPPED the device's state is
   // fetched again from the kernel and the differences are returned as
@@ -73,6 +81,7 @@ class EvdevDevice {
   bool syncing_ = false;
   bool filtered_ = false;
   bool all_keys_ = true;
+  bool timed_ = false;
 };
 
 // Whether `code` is a key or button the gesture recognisers read.

@@ -12,6 +12,13 @@ namespace {
 constexpr uint16_t kModifierKeys[] = {KEY_LEFTCTRL, KEY_RIGHTCTRL, KEY_LEFTSHIFT, KEY_RIGHTSHIFT,
                                       KEY_LEFTALT,  KEY_RIGHTALT,  KEY_LEFTMETA,  KEY_RIGHTMETA};
 
+// The event takes the kernel's time of the raw event it comes from.
+void StampWith(const RawEvent& raw, LinuxEvent* event) {
+  event->timed = raw.timed;
+  event->sec = raw.sec;
+  event->usec = raw.usec;
+}
+
 bool IsPermissionError(int error) {
   return error == EACCES || error == EPERM;
 }
@@ -187,7 +194,9 @@ void EvdevTap::OnDeviceReadable(const std::string& path) {
     }
     if (raw.type == EV_KEY) {
       LinuxEvent event;
-      if (MapKeyEvent(raw.code, raw.value, &event) && !Deliver(event)) return;
+      if (!MapKeyEvent(raw.code, raw.value, &event)) continue;
+      StampWith(raw, &event);
+      if (!Deliver(event)) return;
     } else if ((raw.type == EV_REL && (raw.code == REL_X || raw.code == REL_Y) && raw.value != 0) ||
                (raw.type == EV_ABS && (raw.code == ABS_X || raw.code == ABS_Y))) {
       moved = true;
@@ -196,6 +205,7 @@ void EvdevTap::OnDeviceReadable(const std::string& path) {
       LinuxEvent event;
       event.type = DragType(Button(0), Button(1), Button(2));
       event.button = event.type == kLeftMouseDragged ? 0 : event.type == kRightMouseDragged ? 1 : 2;
+      StampWith(raw, &event);
       if (event.type != 0 && !Deliver(event)) return;
     }
   }

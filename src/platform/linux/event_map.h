@@ -28,6 +28,10 @@ struct LinuxEvent {
   uint32_t type = 0;
   int64_t button = 0;   // 0 left, 1 right, 2 middle
   int64_t keycode = 0;  // virtual key code
+  // When it happened on the tool's monotonic clock, where that is known.
+  bool timed = false;
+  int64_t sec = 0;
+  int64_t usec = 0;
 };
 
 // Maps an EV_KEY event (code, value 0 up / 1 down / 2 repeat) to the

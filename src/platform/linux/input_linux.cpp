@@ -94,4 +94,11 @@ int64_t LinuxInput::EventIntegerField(platform::EventRef event, platform::EventF
   return 0;
 }
 
+std::optional<platform::TimeSpec> LinuxInput::EventTime(platform::EventRef event) {
+  if (event == nullptr) return std::nullopt;
+  const auto* e = reinterpret_cast<const LinuxEvent*>(event);
+  if (!e->timed) return std::nullopt;
+  return platform::TimeSpec{e->sec, e->usec * 1000};
+}
+
 }  // namespace linux_platform

@@ -14,12 +14,16 @@ platform::TimeSpec Read(clockid_t id) {
 
 }  // namespace
 
-platform::TimeSpec MonotonicNow() {
+int MonotonicClockId() {
 #ifdef CLOCK_BOOTTIME
-  return Read(CLOCK_BOOTTIME);
+  return CLOCK_BOOTTIME;
 #else
-  return Read(CLOCK_MONOTONIC);
+  return CLOCK_MONOTONIC;
 #endif
+}
+
+platform::TimeSpec MonotonicNow() {
+  return Read(static_cast<clockid_t>(MonotonicClockId()));
 }
 
 platform::TimeSpec RealtimeNow() {

@@ -9,6 +9,9 @@ namespace posix {
 // The monotonic clock; where the system has one that keeps counting while
 // the machine sleeps (CLOCK_BOOTTIME), that one.
 platform::TimeSpec MonotonicNow();
+// The clock_gettime id of the clock MonotonicNow reads, for devices that can
+// stamp their events with it.
+int MonotonicClockId();
 // CLOCK_REALTIME.
 platform::TimeSpec RealtimeNow();
 // time() broken down in the local time zone.
