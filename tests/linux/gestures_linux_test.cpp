@@ -149,6 +149,31 @@ TEST_F(LateReadTest, ADeviceThatRefusesTheClockIsTimedWhenItsEventsAreRead) {
   EXPECT_EQ(Switches(), 1);
 }
 
+// The keyboard goes with a Q held while a first Q is pending, and the folder
+// watch sees its node go before its read does: the Q's release completes
+// the pair and the tool quits, from the loop, with the watch no longer on
+// the stack (run under AddressSanitizer too).
+TEST_F(GesturesLinuxTest, QHeldOnAKeyboardTheFolderWatchDropsQuitsSafely) {
+  ASSERT_TRUE(StartEventTap());
+  auto keyboard = std::make_unique<FakeInput>(testbed_, FakeKind::kKeyboard, 5);
+  Run(20);
+  ASSERT_TRUE(input_.current_tap()->HasDevice("/dev/input/event5"));
+  keyboard->Key(KEY_Q, true);
+  keyboard->Key(KEY_Q, false);
+  keyboard->Key(KEY_Q, true);
+  keyboard->Key(KEY_LEFTCTRL, true);
+  Run(50);
+  EXPECT_EQ(app_.terminate_requests, 0);
+  keyboard.reset();
+  watcher_.Pump();
+  EXPECT_EQ(app_.terminate_requests, 0) << "not from inside the folder watch";
+  Run(50);
+  EXPECT_EQ(app_.terminate_requests, 1);
+  EXPECT_EQ(input_.current_tap(), nullptr);
+  EXPECT_EQ(watcher_.live_watches(), 0u);
+  EXPECT_EQ(loop_.live_timers(), 0u);
+}
+
 TEST_F(GesturesLinuxTest, TheTickRunsOnlyWhileAGestureIsUnderWay) {
   FakeInput keyboard(testbed_, FakeKind::kKeyboard, 3);
   FakeInput mouse(testbed_, FakeKind::kMouse, 4);

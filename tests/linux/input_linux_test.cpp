@@ -69,9 +69,17 @@ class InputLinuxTest : public ::testing::Test {
   }
   linux_platform::EvdevTap* Tap() { return input_.current_tap(); }
 
+  static linux_platform::InputOptions Options(platform::RunLoop* loop) {
+    linux_platform::InputOptions options;
+    options.run_loop = loop;
+    return options;
+  }
+
   Testbed testbed_;
   ManualWatcher watcher_;
-  LinuxInput input_{&watcher_};
+  linux_test::ManualClock clock_;
+  linux_test::ManualRunLoop loop_{&clock_};
+  LinuxInput input_{&watcher_, Options(&loop_)};
   std::vector<Seen> seen_;
   std::vector<std::optional<platform::TimeSpec>> times_;
   std::function<void()> on_event_;
@@ -268,6 +276,52 @@ TEST_F(InputLinuxTest, EventsCarryTheKernelsTimeOnTheToolsClock) {
   EXPECT_EQ(times_[1]->nsec, 800'000'000);
   EXPECT_FALSE(times_[2].has_value()) << "the refusing device's event";
   EXPECT_FALSE(input_.EventTime(nullptr).has_value());
+}
+
+// A keyboard whose node the folder watch sees go before its own read says
+// so (its watch comes after the folder's, as for any device plugged in
+// after the start): it leaves the live state at once, and what it held is
+// released from the loop a moment later, not from inside the folder watch.
+TEST_F(InputLinuxTest, KeyboardDroppedByTheFolderWatchReleasesWhatItHeldFromTheLoop) {
+  FakeInput mouse(testbed_, FakeKind::kMouse, 4);
+  ASSERT_TRUE(StartTap());
+  auto keyboard = std::make_unique<FakeInput>(testbed_, FakeKind::kKeyboard, 5);
+  Take();
+  ASSERT_TRUE(Tap()->HasDevice("/dev/input/event5"));
+  keyboard->Key(KEY_LEFTCTRL, true);
+  keyboard->Key(KEY_Q, true);
+  keyboard->Key(KEY_A, true);
+  ASSERT_EQ(Take().size(), 3u);
+
+  keyboard.reset();
+  EXPECT_TRUE(Take().empty()) << "nothing is delivered from inside the folder watch";
+  EXPECT_FALSE(Tap()->HasDevice("/dev/input/event5"));
+  EXPECT_EQ(input_.FlagsState(), 0u);
+  uint64_t flags_seen = ~0ull;
+  on_event_ = [this, &flags_seen] { flags_seen = input_.FlagsState(); };
+  loop_.Advance(10);
+  // In key code order: Q (16), Control (29), A (30).
+  EXPECT_EQ(seen_,
+            (std::vector<Seen>{
+                {11, 0, 12}, {12, 0, 0x3B}, {11, 0, linux_platform::VirtualKeyCode(KEY_A)}}));
+  EXPECT_EQ(flags_seen, 0u);
+  seen_.clear();
+  loop_.Advance(100);
+  EXPECT_TRUE(Take().empty()) << "released once";
+  EXPECT_EQ(loop_.live_timers(), 0u);
+  on_event_ = nullptr;
+
+  // A device that held nothing just goes.
+  auto idle = std::make_unique<FakeInput>(testbed_, FakeKind::kKeyboard, 6);
+  Take();
+  ASSERT_TRUE(Tap()->HasDevice("/dev/input/event6"));
+  idle.reset();
+  Take();
+  EXPECT_FALSE(Tap()->HasDevice("/dev/input/event6"));
+  EXPECT_EQ(loop_.live_timers(), 0u);
+  loop_.Advance(100);
+  EXPECT_TRUE(seen_.empty());
+  EXPECT_EQ(Tap()->device_count(), 1u) << "the mouse stays";
 }
 
 TEST_F(InputLinuxTest, NoKeyboardOrPointerStillMakesATapThatWaitsForOne) {

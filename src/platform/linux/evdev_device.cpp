@@ -116,8 +116,8 @@ bool EvdevDevice::FilterKeys(bool all_keys) {
 std::vector<uint16_t> EvdevDevice::HeldKeys() const {
   std::vector<uint16_t> held;
   for (unsigned code = 0; code <= KEY_MAX; ++code) {
-    if (libevdev_get_event_value(dev_, EV_KEY, code) != 0)
-      held.push_back(static_cast<uint16_t>(code));
+    // KeyDown: a key the kernel no longer passes on is not taken as held.
+    if (KeyDown(static_cast<uint16_t>(code))) held.push_back(static_cast<uint16_t>(code));
   }
   return held;
 }

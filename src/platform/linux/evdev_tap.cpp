@@ -3,7 +3,10 @@
 #include <linux/input-event-codes.h>
 
 #include <cerrno>
+#include <utility>
 #include <vector>
+
+#include "platform/services.h"
 
 namespace linux_platform {
 namespace {
@@ -17,6 +20,10 @@ void StampWith(const RawEvent& raw, LinuxEvent* event) {
   event->timed = raw.timed;
   event->sec = raw.sec;
   event->usec = raw.usec;
+}
+
+void FireDroppedReleases(platform::Timer*, void* tap) {
+  static_cast<EvdevTap*>(tap)->DeliverDroppedReleases();
 }
 
 bool IsPermissionError(int error) {
@@ -69,17 +76,19 @@ EvdevTap::EvdevTap(const InputOptions& options, FdWatcher* watcher, uint64_t mas
                    platform::EventCallback callback, void* user_info,
                    std::function<void(const std::string&)> report)
     : watcher_(watcher),
+      run_loop_(options.run_loop),
       mask_(mask),
       callback_(callback),
       user_info_(user_info),
       nodes_(options, "event", watcher,
              NodeFollower::Node{[this](const std::string& path) { return TryOpen(path); },
-                                [this](const std::string& path) { RemoveDevice(path); },
+                                [this](const std::string& path) { DropNode(path); },
                                 [this](const std::string& path) { return HasDevice(path); }},
              std::move(report)) {}
 
 EvdevTap::~EvdevTap() {
   *alive_ = false;
+  release_timer_.reset();
   Detach();
   devices_.clear();
 }
@@ -129,6 +138,36 @@ void EvdevTap::RemoveDevice(const std::string& path) {
   if (it == devices_.end()) return;
   it->second.watch.reset();
   devices_.erase(it);
+}
+
+void EvdevTap::DropNode(const std::string& path) {
+  auto it = devices_.find(path);
+  if (it == devices_.end()) return;
+  const std::vector<uint16_t> held = it->second.device->HeldKeys();
+  RemoveDevice(path);
+  for (const uint16_t code : held) {
+    LinuxEvent event;
+    if (MapKeyEvent(code, 0, &event)) dropped_releases_.push_back(event);
+  }
+  if (dropped_releases_.empty() || release_timer_) return;
+  platform::RunLoop* loop = run_loop_ != nullptr ? run_loop_ : platform::Sys().run_loop;
+  // Without a timer the releases cannot be delivered safely: they are let
+  // go, and the poll tick still sees the live state without the device.
+  if (loop != nullptr) {
+    release_timer_ =
+        loop->AddTimer(0, 0, &FireDroppedReleases, this, platform::RunLoopMode::kCommon);
+  }
+  if (!release_timer_) dropped_releases_.clear();
+}
+
+void EvdevTap::DeliverDroppedReleases() {
+  // A one-shot timer may be destroyed from inside its own callback.
+  release_timer_.reset();
+  const std::vector<LinuxEvent> releases = std::move(dropped_releases_);
+  dropped_releases_.clear();
+  for (LinuxEvent event : releases) {
+    if (!Deliver(event)) return;  // the tap was destroyed by it
+  }
 }
 
 uint64_t EvdevTap::Flags() const {

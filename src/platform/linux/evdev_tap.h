@@ -7,6 +7,7 @@
 #include <map>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "platform/input.h"
 #include "platform/linux/evdev_device.h"
@@ -48,6 +49,9 @@ class EvdevTap : public platform::EventTap {
 
   // The readiness handler the loop calls (tests call it directly).
   void OnDeviceReadable(const std::string& path);
+  // Delivers the releases of devices the folder watch dropped; run by a
+  // timer from the loop.
+  void DeliverDroppedReleases();
   NodeFollower& nodes() { return nodes_; }
 
   // Called by the source when it enters and leaves the run loop.
@@ -69,10 +73,17 @@ class EvdevTap : public platform::EventTap {
   int TryOpen(const std::string& path);
   void WatchDevice(const std::string& path, Entry& entry);
   void RemoveDevice(const std::string& path);
+  // The folder watch saw the node go: the device is dropped at once (it
+  // leaves the live state), and a release for each key and button it held
+  // is delivered from the loop a moment later, never from inside the watch,
+  // since a release may end the tool (a Q that completes a pair) and with it
+  // the watch.
+  void DropNode(const std::string& path);
   // Hands `event` to the callback; false when the tap was destroyed by it.
   bool Deliver(LinuxEvent& event);
 
   FdWatcher* watcher_;
+  platform::RunLoop* run_loop_;  // null: the installed services' run loop
   uint64_t mask_;
   platform::EventCallback callback_;
   void* user_info_;
@@ -81,6 +92,9 @@ class EvdevTap : public platform::EventTap {
   bool all_keys_ = false;
   std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
   std::map<std::string, Entry> devices_;
+  // Releases of dropped devices, waiting for the timer that delivers them.
+  std::vector<LinuxEvent> dropped_releases_;
+  std::unique_ptr<platform::Timer> release_timer_;
   NodeFollower nodes_;  // destroyed first: it calls into devices_
 };
 
