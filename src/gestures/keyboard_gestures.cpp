@@ -70,8 +70,9 @@ void UpdateControlComboState(platform::EventRef event) {
     if (gLastControlReleaseMs != 0 &&
         ElapsedMs(released, gLastControlReleaseMs) <= settings.double_tap_ms) {
       gLastControlReleaseMs = 0;
-      // The debounce, too, goes by when the second tap happened.
-      TriggerSwitch("ctrl-ctrl", event != nullptr ? released : 0);
+      // The debounce, too, goes by when the second tap happened, where the
+      // event says so; otherwise it reads the clock itself.
+      TriggerSwitch("ctrl-ctrl", EventTimeMs(event));
     } else {
       gLastControlReleaseMs = released;
       recorded_now = true;
