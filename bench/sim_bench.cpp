@@ -77,6 +77,9 @@ struct EventKind {
   // Work done inside the loop that is not the event (a reset that keeps a
   // gesture from completing); none for most.
   bool reset_q_each_time = false;
+  // The event carries its own time, as on Linux and the simulator (made
+  // by hand it has none, as on macOS).
+  bool timed = false;
 };
 
 std::vector<EventKind> Kinds() {
@@ -96,7 +99,15 @@ std::vector<EventKind> Kinds() {
       {"other-up", kEventOtherMouseUp, 0, 2, none},
       {"other-dragged", kEventOtherMouseDragged, 0, 2, none},
       {"tap-disabled (ignored)", kEventTapDisabledByTimeout, 0, 0, none},
+      {"key-down (event time)", kEventKeyDown, 0, 0, none, false, true},
+      {"left-down (event time)", kEventLeftMouseDown, 0, 0, [] { MSButton = 0x10; }, false, true},
   };
+}
+
+// A Q key-up that carries its own time also reads the monotonic clock, to
+// stamp the tap back by its age: measured against those two reads.
+EventKind TimedQ() {
+  return {"key-up (Q, first tap, event time)", kEventKeyUp, 12, 0, [] {}, true, true};
 }
 
 // The settings in force: the defaults, or both strict tap rules, which make
@@ -122,6 +133,7 @@ void BM_Event(benchmark::State& state, EventKind kind, ClockKind clock, Rules ru
     gControlKeyDown = true;
   }
   sim::SimEvent event{kind.type, kind.keycode, kind.button};
+  if (kind.timed) event.t_ms = 1;
   const platform::EventRef ref = sim::ToEventRef(&event);
   kind.settle();
   const uint64_t before = bench::AllocationCount();
@@ -138,13 +150,15 @@ void BM_Event(benchmark::State& state, EventKind kind, ClockKind clock, Rules ru
 // A Control tap: the press and the release, two flags-changed events; the
 // release also reads the monotonic clock. The pending release is cleared
 // each time so that no double-tap completes. One iteration is one tap.
-void BM_ControlTap(benchmark::State& state, ClockKind clock) {
+void BM_ControlTap(benchmark::State& state, ClockKind clock, bool timed) {
   Running running(clock);
   if (!running.ok()) {
     state.SkipWithError("the simulated tap was refused");
     return;
   }
   sim::SimEvent event{kEventFlagsChanged, 0x3B, 0};
+  // With its own time the release reads no monotonic clock.
+  if (timed) event.t_ms = 1;
   const platform::EventRef ref = sim::ToEventRef(&event);
   sim::SimInput& input = running.world().InputControl();
   const uint64_t before = bench::AllocationCount();
@@ -182,6 +196,17 @@ void BM_ClockRealtime(benchmark::State& state) {
   }
 }
 
+// The floor of a Q key-up with its own time: the wall-clock stamp and the
+// monotonic reading its age is taken from.
+void BM_ClockTimedQReads(benchmark::State& state) {
+  timespec ts{};
+  for (auto _ : state) {
+    clock_gettime(CLOCK_REALTIME, &ts);
+    benchmark::DoNotOptimize(ts);
+    benchmark::DoNotOptimize(posix::MonotonicNow());
+  }
+}
+
 // The floor of a Control tap: each event's wall-clock stamp, and the
 // release's monotonic stamp (the clock the system clock service reads).
 void BM_ClockTapReads(benchmark::State& state) {
@@ -197,9 +222,12 @@ void BM_ClockTapReads(benchmark::State& state) {
 
 constexpr const char* kFloor = "clock_gettime(CLOCK_REALTIME)";
 constexpr const char* kTapFloor = "clock reads of a Control tap (2 realtime, 1 monotonic)";
+constexpr const char* kTimedQFloor =
+    "clock reads of a Q key-up with its time (1 realtime, 1 monotonic)";
 
-std::string TapBenchName(ClockKind clock) {
-  return std::string("eventCallback/Control tap (press + release)/") + ClockName(clock);
+std::string TapBenchName(ClockKind clock, bool timed) {
+  return std::string("eventCallback/Control tap (press + release") + (timed ? ", event time" : "") +
+         ")/" + ClockName(clock);
 }
 
 // "12.3 ns, 1.05x floor, 0 allocations".
@@ -223,12 +251,17 @@ bool NoAllocations(const bench::Measured& m) {
 int main(int argc, char** argv) {
   benchmark::RegisterBenchmark(kFloor, BM_ClockRealtime);
   benchmark::RegisterBenchmark(kTapFloor, BM_ClockTapReads);
+  benchmark::RegisterBenchmark(kTimedQFloor, BM_ClockTimedQReads);
   for (ClockKind clock : {ClockKind::kSystem, ClockKind::kSimulated}) {
     for (const EventKind& kind : Kinds()) {
       benchmark::RegisterBenchmark(EventBenchName(kind, clock, Rules::kDefault).c_str(), BM_Event,
                                    kind, clock, Rules::kDefault);
     }
-    benchmark::RegisterBenchmark(TapBenchName(clock).c_str(), BM_ControlTap, clock);
+    for (bool timed : {false, true}) {
+      benchmark::RegisterBenchmark(TapBenchName(clock, timed).c_str(), BM_ControlTap, clock, timed);
+    }
+    benchmark::RegisterBenchmark(EventBenchName(TimedQ(), clock, Rules::kDefault).c_str(), BM_Event,
+                                 TimedQ(), clock, Rules::kDefault);
     benchmark::RegisterBenchmark((std::string("poll tick/sim/") + ClockName(clock)).c_str(),
                                  BM_PollTick, clock);
   }
@@ -240,18 +273,23 @@ int main(int argc, char** argv) {
   const std::map<std::string, bench::Measured> m = bench::RunAll(argc, argv);
   const auto floor_it = m.find(kFloor);
   const auto tap_floor_it = m.find(kTapFloor);
+  const auto timed_q_floor_it = m.find(kTimedQFloor);
   if (floor_it == m.end()) {
     std::fprintf(stderr, "the floor was not measured: keep \"%s\" in --benchmark_filter\n", kFloor);
     return 1;
   }
   const double floor = floor_it->second.cpu_ns;
   const double tap_floor = tap_floor_it != m.end() ? tap_floor_it->second.cpu_ns : 0;
+  const double timed_q_floor = timed_q_floor_it != m.end() ? timed_q_floor_it->second.cpu_ns : 0;
 
   // Only the system clock makes the callback's clock read a real one; the
   // simulated clock's figures are shown for comparison, without goals.
   std::vector<bench::Row> rows;
   rows.push_back({std::string(kFloor) + ", the floor", bench::FormatNs(floor), "", {}});
   if (tap_floor > 0) rows.push_back({kTapFloor, bench::FormatNs(tap_floor), "", {}});
+  if (timed_q_floor > 0) {
+    rows.push_back({kTimedQFloor, bench::FormatNs(timed_q_floor), "", {}});
+  }
   for (ClockKind clock : {ClockKind::kSystem, ClockKind::kSimulated}) {
     const bool system = clock == ClockKind::kSystem;
     for (Rules rules : {Rules::kDefault, Rules::kStrict}) {
@@ -265,10 +303,20 @@ int main(int argc, char** argv) {
                                : std::nullopt});
       }
     }
-    if (const auto it = m.find(TapBenchName(clock)); it != m.end() && tap_floor > 0) {
+    for (bool timed : {false, true}) {
+      const auto it = m.find(TapBenchName(clock, timed));
+      if (it == m.end() || tap_floor <= 0) continue;
       const double ratio = it->second.cpu_ns / tap_floor;
       rows.push_back(
           {it->first, Describe(it->second, tap_floor, "event") + " of its reads",
+           system ? "<= 1.5x its reads, 0 allocations" : "",
+           system ? std::optional<bool>(ratio <= 1.5 && NoAllocations(it->second)) : std::nullopt});
+    }
+    if (const auto it = m.find(EventBenchName(TimedQ(), clock, Rules::kDefault));
+        it != m.end() && timed_q_floor > 0) {
+      const double ratio = it->second.cpu_ns / timed_q_floor;
+      rows.push_back(
+          {it->first, Describe(it->second, timed_q_floor, "event") + " of its reads",
            system ? "<= 1.5x its reads, 0 allocations" : "",
            system ? std::optional<bool>(ratio <= 1.5 && NoAllocations(it->second)) : std::nullopt});
     }

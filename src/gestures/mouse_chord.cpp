@@ -106,9 +106,9 @@ void UpdateMouseComboState(uint32_t type, platform::EventRef event) {
   // after the hold was complete: the hold counts as if its timer had fired
   // in time. Only an event's own time can tell; without one the release is
   // taken as happening now, before the timer.
-  const uint64_t released = EventTimeMs(event);
-  const bool completed = gMouseComboTimer && !gMouseComboTriggered && released != 0 &&
-                         gMouseComboDueMs != 0 && released >= gMouseComboDueMs;
+  const bool pending = gMouseComboTimer && !gMouseComboTriggered && gMouseComboDueMs != 0;
+  const uint64_t released = pending ? EventTimeMs(event) : 0;
+  const bool completed = released != 0 && released >= gMouseComboDueMs;
   const uint64_t completed_at = gMouseComboDueMs;
   StopMouseComboTimer();
   gMouseComboTriggered = false;
