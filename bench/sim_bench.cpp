@@ -18,11 +18,11 @@
 
 #include "alloc_count.h"
 #include "gestures/event_tap.h"
-#include "gestures/event_types.h"
 #include "gestures/gesture_settings.h"
 #include "gestures/keyboard_gestures.h"
 #include "gestures/mouse_chord.h"
 #include "hub/port_switch.h"
+#include "platform/event_types.h"
 #include "platform/posix/posix_clock.h"
 #include "platform/services.h"
 #include "platform/sim/sim_world.h"
@@ -85,29 +85,36 @@ struct EventKind {
 std::vector<EventKind> Kinds() {
   auto none = [] {};
   return {
-      {"key-down", kEventKeyDown, 0, 0, none},
-      {"key-up (not Q)", kEventKeyUp, 0, 0, none},
-      {"key-up (Q, first tap)", kEventKeyUp, 12, 0, none, true},
-      {"flags-changed (Control unchanged)", kEventFlagsChanged, 0x38, 0, none},
-      {"left-down", kEventLeftMouseDown, 0, 0, [] { MSButton = 0x10; }},
-      {"left-up", kEventLeftMouseUp, 0, 0, none},
-      {"right-down", kEventRightMouseDown, 0, 1, [] { MSButton = 0x01; }},
-      {"right-up", kEventRightMouseUp, 0, 1, none},
-      {"left-dragged", kEventLeftMouseDragged, 0, 0, none},
-      {"right-dragged", kEventRightMouseDragged, 0, 1, none},
-      {"other-down", kEventOtherMouseDown, 0, 2, [] { MSButton = 0x01; }},
-      {"other-up", kEventOtherMouseUp, 0, 2, none},
-      {"other-dragged", kEventOtherMouseDragged, 0, 2, none},
-      {"tap-disabled (ignored)", kEventTapDisabledByTimeout, 0, 0, none},
-      {"key-down (event time)", kEventKeyDown, 0, 0, none, false, true},
-      {"left-down (event time)", kEventLeftMouseDown, 0, 0, [] { MSButton = 0x10; }, false, true},
+      {"key-down", platform::kEventKeyDown, 0, 0, none},
+      {"key-up (not Q)", platform::kEventKeyUp, 0, 0, none},
+      {"key-up (Q, first tap)", platform::kEventKeyUp, 12, 0, none, true},
+      {"flags-changed (Control unchanged)", platform::kEventFlagsChanged, 0x38, 0, none},
+      {"left-down", platform::kEventLeftMouseDown, 0, 0, [] { MSButton = 0x10; }},
+      {"left-up", platform::kEventLeftMouseUp, 0, 0, none},
+      {"right-down", platform::kEventRightMouseDown, 0, 1, [] { MSButton = 0x01; }},
+      {"right-up", platform::kEventRightMouseUp, 0, 1, none},
+      {"left-dragged", platform::kEventLeftMouseDragged, 0, 0, none},
+      {"right-dragged", platform::kEventRightMouseDragged, 0, 1, none},
+      {"other-down", platform::kEventOtherMouseDown, 0, 2, [] { MSButton = 0x01; }},
+      {"other-up", platform::kEventOtherMouseUp, 0, 2, none},
+      {"other-dragged", platform::kEventOtherMouseDragged, 0, 2, none},
+      {"tap-disabled (ignored)", platform::kEventTapDisabledByTimeout, 0, 0, none},
+      {"key-down (event time)", platform::kEventKeyDown, 0, 0, none, false, true},
+      {"left-down (event time)", platform::kEventLeftMouseDown, 0, 0, [] { MSButton = 0x10; },
+       false, true},
   };
 }
 
 // A Q key-up that carries its own time also reads the monotonic clock, to
 // stamp the tap back by its age: measured against those two reads.
 EventKind TimedQ() {
-  return {"key-up (Q, first tap, event time)", kEventKeyUp, 12, 0, [] {}, true, true};
+  return {"key-up (Q, first tap, event time)",
+          platform::kEventKeyUp,
+          platform::kKeyCodeQ,
+          0,
+          [] {},
+          true,
+          true};
 }
 
 // The settings in force: the defaults, or both strict tap rules, which make
@@ -156,7 +163,7 @@ void BM_ControlTap(benchmark::State& state, ClockKind clock, bool timed) {
     state.SkipWithError("the simulated tap was refused");
     return;
   }
-  sim::SimEvent event{kEventFlagsChanged, 0x3B, 0};
+  sim::SimEvent event{platform::kEventFlagsChanged, platform::kKeyCodeControl, 0};
   // With its own time the release reads no monotonic clock.
   if (timed) event.t_ms = 1;
   const platform::EventRef ref = sim::ToEventRef(&event);
@@ -165,9 +172,9 @@ void BM_ControlTap(benchmark::State& state, ClockKind clock, bool timed) {
   for (auto _ : state) {
     gLastControlReleaseMs = 0;
     input.SetLiveControl(true);
-    benchmark::DoNotOptimize(eventCallback(nullptr, kEventFlagsChanged, ref, nullptr));
+    benchmark::DoNotOptimize(eventCallback(nullptr, platform::kEventFlagsChanged, ref, nullptr));
     input.SetLiveControl(false);
-    benchmark::DoNotOptimize(eventCallback(nullptr, kEventFlagsChanged, ref, nullptr));
+    benchmark::DoNotOptimize(eventCallback(nullptr, platform::kEventFlagsChanged, ref, nullptr));
   }
   const uint64_t allocations = bench::AllocationCount() - before;
   state.counters["allocs_per_event"] =

@@ -1,10 +1,10 @@
 #include "gestures/event_tap.h"
 
-#include "gestures/event_types.h"
 #include "gestures/gesture_settings.h"
 #include "gestures/keyboard_gestures.h"
 #include "gestures/mouse_chord.h"
 #include "output/show_msg.h"
+#include "platform/event_types.h"
 #include "platform/services.h"
 
 // Teardown order: the source leaves the run loop before the tap it was made
@@ -15,15 +15,15 @@ std::unique_ptr<platform::Timer> gInputPollTimer;
 
 bool IsMouseEvent(uint32_t type) {
   switch (type) {
-    case kEventLeftMouseDown:
-    case kEventLeftMouseUp:
-    case kEventRightMouseDown:
-    case kEventRightMouseUp:
-    case kEventLeftMouseDragged:
-    case kEventRightMouseDragged:
-    case kEventOtherMouseDown:
-    case kEventOtherMouseUp:
-    case kEventOtherMouseDragged:
+    case platform::kEventLeftMouseDown:
+    case platform::kEventLeftMouseUp:
+    case platform::kEventRightMouseDown:
+    case platform::kEventRightMouseUp:
+    case platform::kEventLeftMouseDragged:
+    case platform::kEventRightMouseDragged:
+    case platform::kEventOtherMouseDown:
+    case platform::kEventOtherMouseUp:
+    case platform::kEventOtherMouseDragged:
       return true;
     default:
       return false;
@@ -31,7 +31,8 @@ bool IsMouseEvent(uint32_t type) {
 }
 
 bool StartEventTap() {
-  gEventTap = platform::Sys().input->CreateEventTap(kEventTapMask, eventCallback, nullptr);
+  gEventTap =
+      platform::Sys().input->CreateEventTap(platform::kEventTapMask, eventCallback, nullptr);
   if (!gEventTap) return false;
   // A strict tap rule judges a tap by the keys around it, so a platform
   // that filters keys before they reach the tool must let them all in.
@@ -61,7 +62,8 @@ void StopEventTap() {
 
 platform::EventRef eventCallback(platform::TapProxy /*proxy*/, uint32_t type,
                                  platform::EventRef event, void* /*user_info*/) {
-  if (type == kEventTapDisabledByTimeout || type == kEventTapDisabledByUserInput) {
+  if (type == platform::kEventTapDisabledByTimeout ||
+      type == platform::kEventTapDisabledByUserInput) {
     // The system switched the tap off (the callback took too long, or secure
     // input is on). Left off, the Q double-tap and the button events would
     // be gone for the rest of the run: switch it on again at once.
@@ -72,10 +74,10 @@ platform::EventRef eventCallback(platform::TapProxy /*proxy*/, uint32_t type,
   // recogniser beyond the Q recogniser acts on any event.
   const bool quit = UpdateQuitComboState(type, event);
   if (gGestureSettings.control_taps == ControlTapRule::kClean &&
-      (type == kEventKeyDown || type == kEventFlagsChanged)) {
+      (type == platform::kEventKeyDown || type == platform::kEventFlagsChanged)) {
     NoteKeyWhileControlHeld(type, event);
   }
-  if (type == kEventFlagsChanged) UpdateControlComboState(event);
+  if (type == platform::kEventFlagsChanged) UpdateControlComboState(event);
   if (IsMouseEvent(type)) UpdateMouseComboState(type, event);
   if (quit) {
     showMsg("Quit\n");
@@ -138,7 +140,7 @@ void StopInputPollTimer() {
 
 void InputPollTimerCallback(platform::Timer* /*timer*/, void* /*info*/) {
   UpdateControlComboState();
-  UpdateMouseComboState(kEventNull, nullptr);
+  UpdateMouseComboState(platform::kEventNull, nullptr);
   // Stopping the timer from inside its own callback is allowed.
   UpdateInputPollTimer();
 }

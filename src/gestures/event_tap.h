@@ -8,8 +8,6 @@
 #include "platform/input.h"
 #include "platform/run_loop.h"
 
-// The OR of (1 << type) over the twelve event types the tap listens to.
-inline constexpr uint64_t kEventTapMask = 0x0E001CDE;
 inline constexpr double kInputPollIntervalSec = 0.05;
 
 extern std::unique_ptr<platform::EventTap> gEventTap;

@@ -1,8 +1,8 @@
 #include "gestures/keyboard_gestures.h"
 
-#include "gestures/event_types.h"
 #include "gestures/gesture_settings.h"
 #include "hub/port_switch.h"
+#include "platform/event_types.h"
 #include "platform/services.h"
 #include "shared/milliseconds.h"
 
@@ -90,15 +90,16 @@ void UpdateControlComboState(platform::EventRef event) {
 
 void NoteKeyWhileControlHeld(uint32_t type, platform::EventRef event) {
   if (!gControlKeyDown || event == nullptr) return;
-  if (type == kEventKeyDown) {
+  if (type == platform::kEventKeyDown) {
     gControlTapSpoiled = true;
-  } else if (type == kEventFlagsChanged && IsControlKeyDown()) {
+  } else if (type == platform::kEventFlagsChanged && IsControlKeyDown()) {
     // The flags changed and Control is still down: another modifier (Shift,
     // Option, Command) went down or up with it, which makes a shortcut. The
     // key code tells Control's own change apart when a poll tick saw the
     // press before its event came.
     const int64_t code = KeyCodeOf(event);
-    if (code != kControlKeyCode && code != kRightControlKeyCode) gControlTapSpoiled = true;
+    if (code != platform::kKeyCodeControl && code != platform::kKeyCodeRightControl)
+      gControlTapSpoiled = true;
   }
 }
 
@@ -108,18 +109,19 @@ bool UpdateQuitComboState(uint32_t type, platform::EventRef event) {
   // Stamped before the type is looked at.
   const uint32_t stamp = WallClockStampMs();
   if (event == nullptr) return false;
-  if (type != kEventKeyUp) {
+  if (type != platform::kEventKeyUp) {
     // Under the "consecutive" rule any other key between the two Qs, a
     // modifier included, breaks the pair; a Q going down does not.
     if (settings.quit_taps == QuitTapRule::kConsecutive && uKBTimeMs != 0 &&
-        (type == kEventFlagsChanged || (type == kEventKeyDown && KeyCodeOf(event) != kQKeyCode))) {
+        (type == platform::kEventFlagsChanged ||
+         (type == platform::kEventKeyDown && KeyCodeOf(event) != platform::kKeyCodeQ))) {
       wPreKBKey = 0;
       uKBTimeMs = 0;
     }
     return false;
   }
   const auto code = static_cast<uint16_t>(KeyCodeOf(event));
-  if (code != kQKeyCode) {
+  if (code != platform::kKeyCodeQ) {
     // Under the "any" rule other keys leave a pending tap alone.
     if (settings.quit_taps == QuitTapRule::kConsecutive) {
       wPreKBKey = 0;
@@ -134,12 +136,12 @@ bool UpdateQuitComboState(uint32_t type, platform::EventRef event) {
   // nothing is subtracted (and no other clock is read).
   const uint32_t tapped = stamp - static_cast<uint32_t>(EventAgeMs(event));
   if (uKBTimeMs == 0) {
-    wPreKBKey = kQKeyCode;
+    wPreKBKey = platform::kKeyCodeQ;
     uKBTimeMs = tapped;
     return false;
   }
   const uint32_t elapsed = tapped - uKBTimeMs;
-  const bool quit = elapsed < settings.double_tap_ms && wPreKBKey == kQKeyCode;
+  const bool quit = elapsed < settings.double_tap_ms && wPreKBKey == platform::kKeyCodeQ;
   // A late second tap does not become the first of a new pair.
   wPreKBKey = 0;
   uKBTimeMs = 0;

@@ -19,11 +19,6 @@ extern bool gControlTapSpoiled;
 // Puts every variable above back to its start value.
 void ResetKeyboardGestures();
 
-inline constexpr uint16_t kQKeyCode = 12;
-// The key codes of the left and right Control keys.
-inline constexpr int64_t kControlKeyCode = 0x3B;
-inline constexpr int64_t kRightControlKeyCode = 0x3E;
-
 // Whether the live modifier flags include Control.
 bool IsControlKeyDown();
 // One step of the Control recogniser, from the live state. `event` is the

@@ -1,8 +1,8 @@
 #include "gestures/mouse_chord.h"
 
-#include "gestures/event_types.h"
 #include "gestures/gesture_settings.h"
 #include "hub/port_switch.h"
+#include "platform/event_types.h"
 #include "platform/services.h"
 #include "shared/milliseconds.h"
 
@@ -24,12 +24,13 @@ constexpr uint8_t kLeftHeldBit = 0x10;
 constexpr uint8_t kRightHeldBit = 0x01;
 
 bool IsPressType(uint32_t type) {
-  return type == kEventLeftMouseDown || type == kEventRightMouseDown ||
-         type == kEventOtherMouseDown;
+  return type == platform::kEventLeftMouseDown || type == platform::kEventRightMouseDown ||
+         type == platform::kEventOtherMouseDown;
 }
 
 bool IsReleaseType(uint32_t type) {
-  return type == kEventLeftMouseUp || type == kEventRightMouseUp || type == kEventOtherMouseUp;
+  return type == platform::kEventLeftMouseUp || type == platform::kEventRightMouseUp ||
+         type == platform::kEventOtherMouseUp;
 }
 
 }  // namespace
@@ -42,17 +43,17 @@ void TrackMouseButtonEvent(uint32_t type, platform::EventRef event) {
 
   const int64_t button = platform::Sys().input->EventIntegerField(
       event, platform::EventField::kMouseEventButtonNumber);
-  const bool left = button == kMouseButtonLeft;
-  const bool right = button == kMouseButtonRight || button == kMouseButtonOther;
+  const bool left = button == platform::kMouseButtonLeft;
+  const bool right = button == platform::kMouseButtonRight || button == platform::kMouseButtonOther;
 
-  if (type == kEventLeftMouseDown || (press && left)) {
+  if (type == platform::kEventLeftMouseDown || (press && left)) {
     MSButton |= kLeftHeldBit;
-  } else if (type == kEventLeftMouseUp || (release && left)) {
+  } else if (type == platform::kEventLeftMouseUp || (release && left)) {
     MSButton &= static_cast<uint8_t>(~kLeftHeldBit);
   }
-  if (type == kEventRightMouseDown || (press && right)) {
+  if (type == platform::kEventRightMouseDown || (press && right)) {
     MSButton |= kRightHeldBit;
-  } else if (type == kEventRightMouseUp || (release && right)) {
+  } else if (type == platform::kEventRightMouseUp || (release && right)) {
     MSButton &= static_cast<uint8_t>(~kRightHeldBit);
   }
 }

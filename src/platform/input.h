@@ -8,6 +8,7 @@
 #include <string>
 
 #include "platform/clock.h"
+#include "platform/event_types.h"
 #include "platform/run_loop.h"
 
 namespace platform {
@@ -23,15 +24,6 @@ using TapProxy = OpaqueTapProxy*;
 // in the tap's mask, and for the two tap-disabled notifications. It returns
 // the event it was given; a listen-only tap never alters or diverts it.
 using EventCallback = EventRef (*)(TapProxy proxy, uint32_t type, EventRef event, void* user_info);
-
-// Integer fields of an event, numbered as the reference platform numbers them.
-enum class EventField : uint32_t {
-  kMouseEventButtonNumber = 3,
-  kKeyboardEventKeycode = 9,
-};
-
-// The live modifier flag of the Control key.
-inline constexpr uint64_t kEventFlagMaskControl = 0x40000;
 
 // The run-loop source through which a tap delivers its events. Destroying it
 // removes it from the main run loop (when it was added) and then releases it.

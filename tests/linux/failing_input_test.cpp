@@ -79,7 +79,7 @@ TEST_F(FailingInputTest, DeviceRemovedWhileItsEventsAreDeliveredIsDroppedCleanly
   FakeInput other(testbed_, FakeKind::kKeyboard, 4);
   Unplugger unplugger{&keyboard, 0, 10};
   std::unique_ptr<platform::EventTap> tap =
-      input_.CreateEventTap(kEventTapMask, &Unplugger::Callback, &unplugger);
+      input_.CreateEventTap(platform::kEventTapMask, &Unplugger::Callback, &unplugger);
   ASSERT_NE(tap, nullptr);
   std::unique_ptr<platform::RunLoopSource> source = tap->CreateRunLoopSource();
   source->AddToRunLoop(platform::RunLoopMode::kCommon);

@@ -21,6 +21,7 @@
 
 namespace {
 
+using namespace platform;  // the event words: kEvent*, kKeyCode*, kEventTapMask
 using linux_platform::LinuxInput;
 using linux_test::FakeInput;
 using linux_test::FakeKind;
@@ -106,10 +107,10 @@ TEST_F(InputLinuxTest, KeysBecomeFlagsChangesAndKeyEventsWithLiveState) {
   EXPECT_EQ(input_.FlagsState(), 0u);
 
   keyboard.Key(KEY_RIGHTCTRL, true);
-  EXPECT_EQ(Take(), (std::vector<Seen>{{12, 0, 0x3E}}));
+  EXPECT_EQ(Take(), (std::vector<Seen>{{kEventFlagsChanged, 0, kKeyCodeRightControl}}));
   EXPECT_EQ(input_.FlagsState() & platform::kEventFlagMaskControl, platform::kEventFlagMaskControl);
   keyboard.Key(KEY_RIGHTCTRL, false);
-  EXPECT_EQ(Take(), (std::vector<Seen>{{12, 0, 0x3E}}));
+  EXPECT_EQ(Take(), (std::vector<Seen>{{kEventFlagsChanged, 0, kKeyCodeRightControl}}));
   EXPECT_EQ(input_.FlagsState(), 0u);
 
   keyboard.Key(KEY_Q, true);
@@ -117,10 +118,10 @@ TEST_F(InputLinuxTest, KeysBecomeFlagsChangesAndKeyEventsWithLiveState) {
   keyboard.Key(KEY_W, false);
   const std::vector<Seen> keys = Take();
   ASSERT_EQ(keys.size(), 3u);
-  EXPECT_EQ(keys[0], (Seen{10, 0, 12}));
-  EXPECT_EQ(keys[1], (Seen{11, 0, 12}));
-  EXPECT_EQ(keys[2].type, 11u);
-  EXPECT_NE(keys[2].keycode, 12);
+  EXPECT_EQ(keys[0], (Seen{kEventKeyDown, 0, kKeyCodeQ}));
+  EXPECT_EQ(keys[1], (Seen{kEventKeyUp, 0, kKeyCodeQ}));
+  EXPECT_EQ(keys[2].type, kEventKeyUp);
+  EXPECT_NE(keys[2].keycode, kKeyCodeQ);
 }
 
 TEST_F(InputLinuxTest, ButtonsAndDragsCarryTheirNumbers) {
@@ -132,7 +133,9 @@ TEST_F(InputLinuxTest, ButtonsAndDragsCarryTheirNumbers) {
   mouse.Key(BTN_LEFT, true);
   mouse.Move(1, 1);
   mouse.Key(BTN_RIGHT, true);
-  EXPECT_EQ(Take(), (std::vector<Seen>{{1, 0, 0}, {6, 0, 0}, {3, 1, 0}}));
+  EXPECT_EQ(Take(), (std::vector<Seen>{{kEventLeftMouseDown, 0, 0},
+                                       {kEventLeftMouseDragged, 0, 0},
+                                       {kEventRightMouseDown, 1, 0}}));
   EXPECT_TRUE(input_.ButtonState(0));
   EXPECT_TRUE(input_.ButtonState(1));
   EXPECT_FALSE(input_.ButtonState(2));
@@ -144,8 +147,12 @@ TEST_F(InputLinuxTest, ButtonsAndDragsCarryTheirNumbers) {
   mouse.Move(0, 2);
   mouse.Key(BTN_MIDDLE, false);
   mouse.Key(BTN_SIDE, true);  // no event for buttons the tool does not know
-  EXPECT_EQ(Take(), (std::vector<Seen>{
-                        {2, 0, 0}, {7, 1, 0}, {4, 1, 0}, {25, 2, 0}, {27, 2, 0}, {26, 2, 0}}));
+  EXPECT_EQ(Take(), (std::vector<Seen>{{kEventLeftMouseUp, 0, 0},
+                                       {kEventRightMouseDragged, 1, 0},
+                                       {kEventRightMouseUp, 1, 0},
+                                       {kEventOtherMouseDown, 2, 0},
+                                       {kEventOtherMouseDragged, 2, 0},
+                                       {kEventOtherMouseUp, 2, 0}}));
   EXPECT_FALSE(input_.ButtonState(0));
   EXPECT_FALSE(input_.ButtonState(2));
 }
@@ -176,12 +183,13 @@ TEST_F(InputLinuxTest, DroppedEventsResynchroniseTheLiveState) {
   keyboard.KeyDropped(KEY_LEFTCTRL, true);
   mouse.KeyDropped(BTN_LEFT, true);
   // The lost changes come back as events, and the live state has them.
-  EXPECT_EQ(Take(), (std::vector<Seen>{{12, 0, 0x3B}, {1, 0, 0}}));
+  EXPECT_EQ(Take(), (std::vector<Seen>{{kEventFlagsChanged, 0, kKeyCodeControl},
+                                       {kEventLeftMouseDown, 0, 0}}));
   EXPECT_NE(input_.FlagsState() & platform::kEventFlagMaskControl, 0u);
   EXPECT_TRUE(input_.ButtonState(0));
 
   keyboard.KeyDropped(KEY_LEFTCTRL, false);
-  EXPECT_EQ(Take(), (std::vector<Seen>{{12, 0, 0x3B}}));
+  EXPECT_EQ(Take(), (std::vector<Seen>{{kEventFlagsChanged, 0, kKeyCodeControl}}));
   EXPECT_EQ(input_.FlagsState(), 0u);
 }
 
@@ -213,7 +221,7 @@ TEST_F(InputLinuxTest, KeyboardRemovedAndAddedAgainIsFollowed) {
   uint64_t flags_seen = ~0ull;
   on_event_ = [this, &flags_seen] { flags_seen = input_.FlagsState(); };
   keyboard.reset();
-  EXPECT_EQ(Take(), (std::vector<Seen>{{12, 0, 0x3B}}));
+  EXPECT_EQ(Take(), (std::vector<Seen>{{kEventFlagsChanged, 0, kKeyCodeControl}}));
   EXPECT_EQ(flags_seen, 0u);
   EXPECT_EQ(Tap()->device_count(), 1u);
   EXPECT_EQ(input_.FlagsState(), 0u);
@@ -223,7 +231,7 @@ TEST_F(InputLinuxTest, KeyboardRemovedAndAddedAgainIsFollowed) {
   Take();  // the hot-plug watch reports the new node
   ASSERT_TRUE(Tap()->HasDevice("/dev/input/event7"));
   again.Key(KEY_LEFTCTRL, true);
-  EXPECT_EQ(Take(), (std::vector<Seen>{{12, 0, 0x3B}}));
+  EXPECT_EQ(Take(), (std::vector<Seen>{{kEventFlagsChanged, 0, kKeyCodeControl}}));
   EXPECT_NE(input_.FlagsState(), 0u);
 }
 
@@ -240,7 +248,7 @@ TEST_F(InputLinuxTest, MouseGoneWithButtonsHeldReleasesThem) {
   std::vector<uint32_t> live_seen;
   on_event_ = [this, &live_seen] { live_seen.push_back(input_.ButtonStates()); };
   mouse.Unplug();
-  EXPECT_EQ(Take(), (std::vector<Seen>{{2, 0, 0}, {4, 1, 0}}));
+  EXPECT_EQ(Take(), (std::vector<Seen>{{kEventLeftMouseUp, 0, 0}, {kEventRightMouseUp, 1, 0}}));
   EXPECT_EQ(live_seen, (std::vector<uint32_t>{0u, 0u}));
   EXPECT_TRUE(Take().empty()) << "released once";
   on_event_ = nullptr;
@@ -301,9 +309,9 @@ TEST_F(InputLinuxTest, KeyboardDroppedByTheFolderWatchReleasesWhatItHeldFromTheL
   on_event_ = [this, &flags_seen] { flags_seen = input_.FlagsState(); };
   loop_.Advance(10);
   // In key code order: Q (16), Control (29), A (30).
-  EXPECT_EQ(seen_,
-            (std::vector<Seen>{
-                {11, 0, 12}, {12, 0, 0x3B}, {11, 0, linux_platform::VirtualKeyCode(KEY_A)}}));
+  EXPECT_EQ(seen_, (std::vector<Seen>{{kEventKeyUp, 0, kKeyCodeQ},
+                                      {kEventFlagsChanged, 0, kKeyCodeControl},
+                                      {kEventKeyUp, 0, linux_platform::VirtualKeyCode(KEY_A)}}));
   EXPECT_EQ(flags_seen, 0u);
   seen_.clear();
   loop_.Advance(100);
@@ -353,7 +361,7 @@ TEST(EventMapTest, KeyCodesAndButtons) {
   linux_platform::LinuxEvent e;
   ASSERT_TRUE(linux_platform::MapKeyEvent(KEY_Q, 0, &e));
   EXPECT_EQ(e.type, 11u);
-  EXPECT_EQ(e.keycode, 12);
+  EXPECT_EQ(e.keycode, kKeyCodeQ);
   // Auto-repeat of a key is another key-down; of Control, nothing.
   ASSERT_TRUE(linux_platform::MapKeyEvent(KEY_A, 2, &e));
   EXPECT_EQ(e.type, 10u);
@@ -361,7 +369,7 @@ TEST(EventMapTest, KeyCodesAndButtons) {
   // No key but Q has code 12.
   for (uint16_t code = 0; code < KEY_CNT; ++code) {
     if (code != KEY_Q) {
-      EXPECT_NE(linux_platform::VirtualKeyCode(code), 12) << code;
+      EXPECT_NE(linux_platform::VirtualKeyCode(code), kKeyCodeQ) << code;
     }
   }
   EXPECT_FALSE(linux_platform::MapKeyEvent(BTN_TOUCH, 1, &e));

@@ -33,7 +33,7 @@ using linux_test::ManualRunLoop;
 using linux_test::ManualWatcher;
 using linux_test::Testbed;
 
-constexpr uint64_t kMask = kEventTapMask;
+constexpr uint64_t kMask = platform::kEventTapMask;
 
 int NoInotify(int) {
   errno = EMFILE;  // as when the per-user limit of instances is reached

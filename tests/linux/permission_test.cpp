@@ -60,7 +60,7 @@ TEST_F(PermissionTest, UnreadableInputDevicesRefuseTheTapWithTheGroupFix) {
     linux_test::ManualWatcher watcher;
     linux_platform::LinuxInput input(&watcher, dir_);
     int failed = 0;
-    if (input.CreateEventTap(kEventTapMask, nullptr, nullptr) != nullptr) ++failed;
+    if (input.CreateEventTap(platform::kEventTapMask, nullptr, nullptr) != nullptr) ++failed;
     if (input.RefusedTapFix().find("input group") == std::string::npos) ++failed;
     // Linux words only: no macOS permission or settings pane is named.
     for (const std::string& words :
@@ -81,7 +81,7 @@ TEST_F(PermissionTest, AFolderWithoutDevicesIsNoRefusal) {
   const int failures = AsNobody([this] {
     linux_test::ManualWatcher watcher;
     linux_platform::LinuxInput input(&watcher, dir_);
-    return input.CreateEventTap(kEventTapMask, nullptr, nullptr) != nullptr ? 0 : 1;
+    return input.CreateEventTap(platform::kEventTapMask, nullptr, nullptr) != nullptr ? 0 : 1;
   });
   EXPECT_EQ(failures, 0);
 }

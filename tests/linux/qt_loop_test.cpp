@@ -126,7 +126,7 @@ TEST_F(QtLoopTest, AKeyboardPluggedInIsOpenedByTheLoopItself) {
   linux_test::FakeInput lid(testbed, linux_test::FakeKind::kLidSwitch, 1);
   QtFdWatcher watcher;
   linux_platform::LinuxInput input(&watcher);
-  auto tap = input.CreateEventTap(kEventTapMask, nullptr, nullptr);
+  auto tap = input.CreateEventTap(platform::kEventTapMask, nullptr, nullptr);
   ASSERT_NE(tap, nullptr);
   auto source = tap->CreateRunLoopSource();
   source->AddToRunLoop(platform::RunLoopMode::kCommon);

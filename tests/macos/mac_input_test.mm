@@ -1,6 +1,7 @@
 // Reading fields of events, and the owners of CoreFoundation references, on
 // events the test makes itself (no input permission needed).
 #include <ApplicationServices/ApplicationServices.h>
+#include <Carbon/Carbon.h>
 #include <gtest/gtest.h>
 
 #include "platform/macos/cf_ref.h"
@@ -31,8 +32,37 @@ TEST(MacInputTest, KeyCodesAndButtonNumbersAreReadFromTheirFields) {
   EXPECT_EQ(input.EventIntegerField(nullptr, EventField::kKeyboardEventKeycode), 0);
 }
 
-TEST(MacInputTest, TheSeamsControlFlagIsTheSystemsControlMask) {
+// The seam's words are the system's own numbers, so events and flags pass
+// through this platform untranslated.
+TEST(MacInputTest, TheSeamsEventWordsAreTheSystemsNumbers) {
+  EXPECT_EQ(platform::kEventLeftMouseDown, static_cast<uint32_t>(kCGEventLeftMouseDown));
+  EXPECT_EQ(platform::kEventLeftMouseUp, static_cast<uint32_t>(kCGEventLeftMouseUp));
+  EXPECT_EQ(platform::kEventRightMouseDown, static_cast<uint32_t>(kCGEventRightMouseDown));
+  EXPECT_EQ(platform::kEventRightMouseUp, static_cast<uint32_t>(kCGEventRightMouseUp));
+  EXPECT_EQ(platform::kEventMouseMoved, static_cast<uint32_t>(kCGEventMouseMoved));
+  EXPECT_EQ(platform::kEventLeftMouseDragged, static_cast<uint32_t>(kCGEventLeftMouseDragged));
+  EXPECT_EQ(platform::kEventRightMouseDragged, static_cast<uint32_t>(kCGEventRightMouseDragged));
+  EXPECT_EQ(platform::kEventKeyDown, static_cast<uint32_t>(kCGEventKeyDown));
+  EXPECT_EQ(platform::kEventKeyUp, static_cast<uint32_t>(kCGEventKeyUp));
+  EXPECT_EQ(platform::kEventFlagsChanged, static_cast<uint32_t>(kCGEventFlagsChanged));
+  EXPECT_EQ(platform::kEventScrollWheel, static_cast<uint32_t>(kCGEventScrollWheel));
+  EXPECT_EQ(platform::kEventOtherMouseDown, static_cast<uint32_t>(kCGEventOtherMouseDown));
+  EXPECT_EQ(platform::kEventOtherMouseUp, static_cast<uint32_t>(kCGEventOtherMouseUp));
+  EXPECT_EQ(platform::kEventOtherMouseDragged, static_cast<uint32_t>(kCGEventOtherMouseDragged));
+  EXPECT_EQ(platform::kEventTapDisabledByTimeout, static_cast<uint32_t>(kCGEventTapDisabledByTimeout));
+  EXPECT_EQ(platform::kEventTapDisabledByUserInput, static_cast<uint32_t>(kCGEventTapDisabledByUserInput));
+  EXPECT_EQ(static_cast<uint32_t>(EventField::kMouseEventButtonNumber),
+            static_cast<uint32_t>(kCGMouseEventButtonNumber));
+  EXPECT_EQ(static_cast<uint32_t>(EventField::kKeyboardEventKeycode),
+            static_cast<uint32_t>(kCGKeyboardEventKeycode));
+  EXPECT_EQ(platform::kMouseButtonOther, static_cast<int64_t>(kCGMouseButtonCenter));
+  EXPECT_EQ(platform::kEventFlagMaskShift, static_cast<uint64_t>(kCGEventFlagMaskShift));
   EXPECT_EQ(platform::kEventFlagMaskControl, static_cast<uint64_t>(kCGEventFlagMaskControl));
+  EXPECT_EQ(platform::kEventFlagMaskAlternate, static_cast<uint64_t>(kCGEventFlagMaskAlternate));
+  EXPECT_EQ(platform::kEventFlagMaskCommand, static_cast<uint64_t>(kCGEventFlagMaskCommand));
+  EXPECT_EQ(platform::kKeyCodeQ, static_cast<int64_t>(kVK_ANSI_Q));
+  EXPECT_EQ(platform::kKeyCodeControl, static_cast<int64_t>(kVK_Control));
+  EXPECT_EQ(platform::kKeyCodeRightControl, static_cast<int64_t>(kVK_RightControl));
 }
 
 TEST(CfRefTest, AdoptingKeepsTheCountAndRetainingAddsOne) {

@@ -13,9 +13,6 @@ namespace {
 
 using Texts = std::vector<std::string>;
 
-constexpr uint32_t kKeyUp = 11;
-constexpr uint32_t kFlagsChanged = 12;
-constexpr int64_t kKeyQ = 12;
 constexpr const char* kTapAlert =
     "Cannot create event tap. Please enable Accessibility permission for this program in System "
     "Settings.";
@@ -33,7 +30,7 @@ class LifecycleTest : public ToolWorldTest {
   void ControlAt(uint64_t t_ms, bool down) {
     world().At(t_ms, [this, down] {
       world().InputControl().SetLiveControl(down);
-      world().InputControl().Deliver(kFlagsChanged);
+      world().InputControl().Deliver(platform::kEventFlagsChanged);
     });
   }
   // With the log switch on, every message also lands in "hubdebug.log" in
@@ -182,7 +179,8 @@ TEST_F(LifecycleTest, RefusedTapNamesThePlatformsFixWhenThereIsOne) {
 
 TEST_F(LifecycleTest, QDoubleTapQuitsThroughTheTerminationHook) {
   for (uint64_t t : {100, 300}) {
-    world().At(t, [this] { world().InputControl().Deliver(kKeyUp, kKeyQ); });
+    world().At(
+        t, [this] { world().InputControl().Deliver(platform::kEventKeyUp, platform::kKeyCodeQ); });
   }
   world().KillAt(5000);
   std::string out;
@@ -221,9 +219,9 @@ TEST_F(LifecycleTest, GesturesSwitchWhileTheStatusMenuIsOpen) {
   // The chord held, off the poll's grid: its events arm the hold at 1010.
   world().At(1010, [this] {
     world().InputControl().SetLiveButton(0, true);
-    world().InputControl().Deliver(1, 0, 0);
+    world().InputControl().Deliver(platform::kEventLeftMouseDown, 0, 0);
     world().InputControl().SetLiveButton(1, true);
-    world().InputControl().Deliver(3, 0, 1);
+    world().InputControl().Deliver(platform::kEventRightMouseDown, 0, 1);
   });
   world().KillAt(4000);
   EXPECT_EQ(RunTool({"--service"}), 0);
@@ -240,11 +238,11 @@ TEST_F(LifecycleTest, NoGestureIsSeenWhileTheEntryPointsChoiceIsUp) {
     sim::SimInput& in = world().InputControl();
     for (bool down : {true, false, true, false}) {
       in.SetLiveControl(down);
-      in.Deliver(kFlagsChanged);
+      in.Deliver(platform::kEventFlagsChanged);
     }
     in.SetLiveButton(0, true);
-    in.Deliver(1, 0, 0);
-    in.Deliver(3, 0, 1);
+    in.Deliver(platform::kEventLeftMouseDown, 0, 0);
+    in.Deliver(platform::kEventRightMouseDown, 0, 1);
     in.SetLiveButton(0, false);
   });
   ExitAt(2000);

@@ -8,7 +8,7 @@
 #include <utility>
 #include <vector>
 
-#include "gestures/event_types.h"
+#include "platform/event_types.h"
 #include "switch_test_support.h"
 
 namespace {
@@ -200,8 +200,8 @@ TEST_F(EventTapLifeTest, FailedPollTimerStillStartsTheTap) {
   EXPECT_EQ(gInputPollTimer, nullptr);
   // Events alone still feed the recognisers.
   input_.buttons[0] = input_.buttons[1] = true;
-  sim::SimEvent press{3, 0, 1};
-  eventCallback(nullptr, 3, sim::ToEventRef(&press), nullptr);
+  sim::SimEvent press{platform::kEventRightMouseDown, 0, 1};
+  eventCallback(nullptr, platform::kEventRightMouseDown, sim::ToEventRef(&press), nullptr);
   EXPECT_EQ(journal_.back(), "add hold 1.000/0.000 common");
 }
 

@@ -7,7 +7,7 @@
 #include <optional>
 #include <vector>
 
-#include "gestures/event_types.h"
+#include "platform/event_types.h"
 #include "switch_test_support.h"
 
 namespace {
@@ -48,7 +48,7 @@ class EventTimeTest : public switch_test::SimTest {
   void Control(uint64_t t, bool down) {
     World().At(t, [this, down] {
       In().SetLiveControl(down);
-      In().Deliver(kEventFlagsChanged, 0x3B, 0);
+      In().Deliver(platform::kEventFlagsChanged, platform::kKeyCodeControl, 0);
     });
   }
   void ControlTap(uint64_t down, uint64_t up) {
@@ -56,13 +56,14 @@ class EventTimeTest : public switch_test::SimTest {
     Control(up, false);
   }
   void QUp(uint64_t t) {
-    World().At(t, [this] { In().Deliver(kEventKeyUp, 12, 0); });
+    World().At(t, [this] { In().Deliver(platform::kEventKeyUp, platform::kKeyCodeQ, 0); });
   }
   void Button(uint64_t t, uint32_t button, bool down) {
     World().At(t, [this, button, down] {
       In().SetLiveButton(button, down);
-      const uint32_t type = button == 0 ? (down ? kEventLeftMouseDown : kEventLeftMouseUp)
-                                        : (down ? kEventRightMouseDown : kEventRightMouseUp);
+      const uint32_t type =
+          button == 0 ? (down ? platform::kEventLeftMouseDown : platform::kEventLeftMouseUp)
+                      : (down ? platform::kEventRightMouseDown : platform::kEventRightMouseUp);
       In().Deliver(type, 0, button);
     });
   }
@@ -99,7 +100,7 @@ class SimEventTimeTest : public switch_test::SimTest {
     return event;
   }
   void StartTap() {
-    tap_ = platform::Sys().input->CreateEventTap(1u << kEventKeyUp, &Record, this);
+    tap_ = platform::Sys().input->CreateEventTap(1u << platform::kEventKeyUp, &Record, this);
     ASSERT_NE(tap_, nullptr);
     source_ = tap_->CreateRunLoopSource();
     source_->AddToRunLoop(platform::RunLoopMode::kCommon);
@@ -115,7 +116,7 @@ class SimEventTimeTest : public switch_test::SimTest {
 
 TEST_F(SimEventTimeTest, AnEventHandledAtOnceCarriesTheClockReadingOfItsMoment) {
   StartTap();
-  RunAt(250, [this] { In().Deliver(kEventKeyUp, 12, 0); });
+  RunAt(250, [this] { In().Deliver(platform::kEventKeyUp, platform::kKeyCodeQ, 0); });
   ASSERT_EQ(seen_.size(), 1u);
   EXPECT_EQ(seen_[0].handled_ms, 250u);
   ASSERT_TRUE(seen_[0].when.has_value());
@@ -128,9 +129,9 @@ TEST_F(SimEventTimeTest, AnEventPostedWhileTheMainThreadIsHeldKeepsItsPostingTim
   Hub().SetTransferMs(400);
   const uint64_t base_ms = Ms(platform::Sys().clock->Monotonic());
   World().At(100, [] { (void)Switch_XQ917_UpperPort(); });  // held until 1300
-  World().At(350, [this] { In().Deliver(kEventKeyUp, 12, 0); });
-  World().At(1250, [this] { In().Deliver(kEventKeyUp, 12, 0); });
-  World().At(1500, [this] { In().Deliver(kEventKeyUp, 12, 0); });
+  World().At(350, [this] { In().Deliver(platform::kEventKeyUp, platform::kKeyCodeQ, 0); });
+  World().At(1250, [this] { In().Deliver(platform::kEventKeyUp, platform::kKeyCodeQ, 0); });
+  World().At(1500, [this] { In().Deliver(platform::kEventKeyUp, platform::kKeyCodeQ, 0); });
   World().RunUntil(2000);
   ASSERT_EQ(seen_.size(), 3u);
   EXPECT_EQ(seen_[0].handled_ms, 1300u);
@@ -144,14 +145,14 @@ TEST_F(SimEventTimeTest, AnEventPostedWhileTheMainThreadIsHeldKeepsItsPostingTim
 }
 
 TEST_F(SimEventTimeTest, AnEventMadeByHandHasNoTimeAndIsTimedWhenHandled) {
-  sim::SimEvent by_hand{kEventKeyUp, 12, 0};
+  sim::SimEvent by_hand{platform::kEventKeyUp, platform::kKeyCodeQ, 0};
   EXPECT_FALSE(platform::Sys().input->EventTime(sim::ToEventRef(&by_hand)).has_value());
   EXPECT_FALSE(platform::Sys().input->EventTime(nullptr).has_value());
   World().RunUntil(700);
   EXPECT_EQ(EventTimeMs(sim::ToEventRef(&by_hand)), 0u);
   EXPECT_EQ(EventAgeMs(sim::ToEventRef(&by_hand)), 0u);
   EXPECT_EQ(GetEventMilliseconds(sim::ToEventRef(&by_hand)), GetMilliseconds());
-  sim::SimEvent stamped{kEventKeyUp, 12, 0, 200};
+  sim::SimEvent stamped{platform::kEventKeyUp, platform::kKeyCodeQ, 0, 200};
   EXPECT_EQ(GetEventMilliseconds(sim::ToEventRef(&stamped)), GetMilliseconds() - 500);
   EXPECT_EQ(EventAgeMs(sim::ToEventRef(&stamped)), 500u);
 }
@@ -249,10 +250,10 @@ TEST_F(EventTimeTest, EventsWithoutTimesAreTimedWhenHandled) {
   for (const uint64_t t : {300u, 1100u}) {
     World().At(t, [this] {
       In().SetLiveControl(true);
-      sim::SimEvent down{kEventFlagsChanged, 0x3B, 0};
+      sim::SimEvent down{platform::kEventFlagsChanged, platform::kKeyCodeControl, 0};
       eventCallback(nullptr, down.type, sim::ToEventRef(&down), nullptr);
       In().SetLiveControl(false);
-      sim::SimEvent up{kEventFlagsChanged, 0x3B, 0};
+      sim::SimEvent up{platform::kEventFlagsChanged, platform::kKeyCodeControl, 0};
       eventCallback(nullptr, up.type, sim::ToEventRef(&up), nullptr);
     });
   }

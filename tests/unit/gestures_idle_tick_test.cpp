@@ -4,9 +4,9 @@
 #include <gtest/gtest.h>
 
 #include "gestures/event_tap.h"
-#include "gestures/event_types.h"
 #include "gestures/keyboard_gestures.h"
 #include "gestures/mouse_chord.h"
+#include "platform/event_types.h"
 #include "switch_test_support.h"
 
 namespace {
@@ -21,13 +21,15 @@ class IdleTickTest : public switch_test::SimTest {
   void ControlAt(uint64_t t, bool down) {
     RunAt(t, [this, down] {
       In().SetLiveControl(down);
-      In().Deliver(kEventFlagsChanged);
+      In().Deliver(platform::kEventFlagsChanged);
     });
   }
   void ButtonAt(uint64_t t, uint32_t button, bool down) {
-    static constexpr uint32_t kDown[] = {kEventLeftMouseDown, kEventRightMouseDown,
-                                         kEventOtherMouseDown};
-    static constexpr uint32_t kUp[] = {kEventLeftMouseUp, kEventRightMouseUp, kEventOtherMouseUp};
+    static constexpr uint32_t kDown[] = {platform::kEventLeftMouseDown,
+                                         platform::kEventRightMouseDown,
+                                         platform::kEventOtherMouseDown};
+    static constexpr uint32_t kUp[] = {platform::kEventLeftMouseUp, platform::kEventRightMouseUp,
+                                       platform::kEventOtherMouseUp};
     RunAt(t, [this, button, down] {
       In().SetLiveButton(button, down);
       In().Deliver(down ? kDown[button] : kUp[button], 0, button);
@@ -41,9 +43,9 @@ TEST_F(IdleTickTest, NothingDownArmsNoTickAndKeysOrMotionDoNotArmIt) {
   ASSERT_TRUE(StartEventTap());
   EXPECT_FALSE(Ticking());
   RunAt(100, [this] {
-    In().Deliver(kEventKeyDown, 0);
-    In().Deliver(kEventKeyUp, 0);
-    In().Deliver(kEventMouseMoved);
+    In().Deliver(platform::kEventKeyDown, 0);
+    In().Deliver(platform::kEventKeyUp, 0);
+    In().Deliver(platform::kEventMouseMoved);
   });
   EXPECT_FALSE(Ticking());
   // Where the live state can change behind the tap's back, the tick runs
@@ -167,8 +169,8 @@ TEST_F(IdleTickTest, QuitStopsTheTickAndNothingRearmsIt) {
   ControlAt(900, true);
   ASSERT_TRUE(Ticking());
   RunAt(1000, [this] {
-    In().Deliver(kEventKeyUp, kQKeyCode);
-    In().Deliver(kEventKeyUp, kQKeyCode);
+    In().Deliver(platform::kEventKeyUp, platform::kKeyCodeQ);
+    In().Deliver(platform::kEventKeyUp, platform::kKeyCodeQ);
   });
   EXPECT_FALSE(Ticking()) << "Control is still down, yet nothing may tick after the quit";
   EXPECT_FALSE(In().TapExists());

@@ -124,7 +124,8 @@ TEST_F(ControlDoubleTapTest, OnlyAChangeFromDownToUpIsARelease) {
 class QuitDoubleTapTest : public switch_test::SimTest {
  protected:
   // Delivers one key event of `type` straight to the recogniser at T = t.
-  bool KeyAt(uint64_t t, int64_t keycode = 12, uint32_t type = 11) {
+  bool KeyAt(uint64_t t, int64_t keycode = platform::kKeyCodeQ,
+             uint32_t type = platform::kEventKeyUp) {
     bool quit = false;
     RunAt(t, [&] {
       sim::SimEvent event{type, keycode, 0};
@@ -132,12 +133,12 @@ class QuitDoubleTapTest : public switch_test::SimTest {
     });
     return quit;
   }
-  bool QUpAt(uint64_t t) { return KeyAt(t, 12, 11); }
+  bool QUpAt(uint64_t t) { return KeyAt(t, platform::kKeyCodeQ, platform::kEventKeyUp); }
 };
 
 TEST_F(QuitDoubleTapTest, TwoQKeyUpsWithin700MsQuit) {
   EXPECT_FALSE(QUpAt(1000));
-  EXPECT_EQ(wPreKBKey, 12);
+  EXPECT_EQ(wPreKBKey, platform::kKeyCodeQ);
   EXPECT_NE(uKBTimeMs, 0u);
   EXPECT_TRUE(QUpAt(1300));
   EXPECT_EQ(wPreKBKey, 0);
@@ -155,7 +156,7 @@ TEST_F(QuitDoubleTapTest, WindowIsStrictlyUnder700Ms) {
 TEST_F(QuitDoubleTapTest, OtherKeysLeaveThePendingTapAlone) {
   EXPECT_FALSE(QUpAt(1000));
   EXPECT_FALSE(KeyAt(1100, 13));  // W
-  EXPECT_EQ(wPreKBKey, 12);
+  EXPECT_EQ(wPreKBKey, platform::kKeyCodeQ);
   EXPECT_TRUE(QUpAt(1200));
 }
 
@@ -168,12 +169,13 @@ TEST_F(QuitDoubleTapTest, LateSecondTapClearsInsteadOfStartingAPair) {
 }
 
 TEST_F(QuitDoubleTapTest, KeyDownsAndOtherTypesNeverCount) {
-  EXPECT_FALSE(KeyAt(1000, 12, 10));
-  EXPECT_FALSE(KeyAt(1100, 12, 10));
-  EXPECT_FALSE(KeyAt(1150, 12, 12));  // a flags-changed event carrying 12
+  EXPECT_FALSE(KeyAt(1000, platform::kKeyCodeQ, platform::kEventKeyDown));
+  EXPECT_FALSE(KeyAt(1100, platform::kKeyCodeQ, platform::kEventKeyDown));
+  EXPECT_FALSE(KeyAt(1150, platform::kKeyCodeQ,
+                     platform::kEventFlagsChanged));  // a flags-changed event carrying 12
   EXPECT_EQ(uKBTimeMs, 0u);
   EXPECT_FALSE(QUpAt(1200));
-  EXPECT_FALSE(KeyAt(1300, 12, 10));
+  EXPECT_FALSE(KeyAt(1300, platform::kKeyCodeQ, platform::kEventKeyDown));
   EXPECT_TRUE(QUpAt(1400));
 }
 
@@ -187,7 +189,7 @@ TEST_F(QuitDoubleTapTest, KeyCodeIsReadAs16Bits) {
 TEST_F(QuitDoubleTapTest, KeyUpWithoutAnEventIsIgnored) {
   EXPECT_FALSE(QUpAt(1000));
   RunAt(1100, [] { EXPECT_FALSE(UpdateQuitComboState(11, nullptr)); });
-  EXPECT_EQ(wPreKBKey, 12);
+  EXPECT_EQ(wPreKBKey, platform::kKeyCodeQ);
 }
 
 // The wall-clock stamp is kept to 32 bits: a pair of taps across its

@@ -280,8 +280,8 @@ TEST_F(MouseChordTest, DragsBetweenPressesKeepTheHold) {
   Down(1010, kRight);
   for (uint64_t t = 1100; t < 2000; t += 100) {
     RunAt(t, [this] {
-      In().Deliver(6);
-      In().Deliver(7);
+      In().Deliver(platform::kEventLeftMouseDragged);
+      In().Deliver(platform::kEventRightMouseDragged);
     });
   }
   EXPECT_EQ(SwitchesBy(2011), 1u);

@@ -5,13 +5,14 @@
 #include <string>
 
 #include "app/settings_start.h"
-#include "gestures/event_types.h"
 #include "gestures/gesture_settings.h"
+#include "platform/event_types.h"
 #include "switch_test_support.h"
 
 namespace {
 
-constexpr int64_t kKeyC = 8, kKeyV = 9, kKeyW = 13, kKeyQ = 12, kShift = 56;
+constexpr int64_t kKeyC = 8, kKeyV = 9, kKeyW = 13, kShift = 56;
+constexpr int64_t kKeyQ = platform::kKeyCodeQ;
 
 // Stands in for the application delegate's termination hook.
 class CountingDelegate : public platform::AppDelegate {
@@ -41,7 +42,7 @@ class GestureSettingsTest : public switch_test::SimTest {
   void Control(uint64_t t, bool down) {
     RunAt(t, [this, down] {
       In().SetLiveControl(down);
-      In().Deliver(kEventFlagsChanged, kControlKeyCode);
+      In().Deliver(platform::kEventFlagsChanged, platform::kKeyCodeControl);
     });
   }
   void ControlTap(uint64_t down, uint64_t up) {
@@ -55,15 +56,15 @@ class GestureSettingsTest : public switch_test::SimTest {
     Control(t + 40, false);
   }
   void Key(uint64_t t, int64_t code) {
-    RunAt(t, [this, code] { In().Deliver(kEventKeyDown, code); });
-    RunAt(t + 20, [this, code] { In().Deliver(kEventKeyUp, code); });
+    RunAt(t, [this, code] { In().Deliver(platform::kEventKeyDown, code); });
+    RunAt(t + 20, [this, code] { In().Deliver(platform::kEventKeyUp, code); });
   }
   void Buttons(uint64_t t, bool down) {
     RunAt(t, [this, down] {
       In().SetLiveButton(0, down);
-      In().Deliver(down ? kEventLeftMouseDown : kEventLeftMouseUp, 0, 0);
+      In().Deliver(down ? platform::kEventLeftMouseDown : platform::kEventLeftMouseUp, 0, 0);
       In().SetLiveButton(1, down);
-      In().Deliver(down ? kEventRightMouseDown : kEventRightMouseUp, 0, 1);
+      In().Deliver(down ? platform::kEventRightMouseDown : platform::kEventRightMouseUp, 0, 1);
     });
   }
   size_t Switches() const { return WrittenPortSelects().size(); }
@@ -178,24 +179,24 @@ TEST_F(GestureSettingsTest, CleanControlTapsIgnoreShortcuts) {
   // Shift pressed and let go while Control is held is a shortcut too.
   RunAt(6000, [this] {
     In().SetLiveControl(true);
-    In().Deliver(kEventFlagsChanged, kControlKeyCode);
-    In().Deliver(kEventFlagsChanged, kShift);
-    In().Deliver(kEventFlagsChanged, kShift);
+    In().Deliver(platform::kEventFlagsChanged, platform::kKeyCodeControl);
+    In().Deliver(platform::kEventFlagsChanged, kShift);
+    In().Deliver(platform::kEventFlagsChanged, kShift);
     In().SetLiveControl(false);
-    In().Deliver(kEventFlagsChanged, kControlKeyCode);
+    In().Deliver(platform::kEventFlagsChanged, platform::kKeyCodeControl);
   });
   ControlTap(6200, 6250);
   EXPECT_EQ(Switches(), 1u);
   // A key already down before Control does not spoil the tap, nor does the
   // right Control key pressed with the left one.
-  RunAt(8000, [this] { In().Deliver(kEventKeyDown, kKeyW); });
+  RunAt(8000, [this] { In().Deliver(platform::kEventKeyDown, kKeyW); });
   ControlTap(8100, 8150);
   RunAt(8200, [this] {
     In().SetLiveControl(true);
-    In().Deliver(kEventFlagsChanged, kControlKeyCode);
-    In().Deliver(kEventFlagsChanged, kRightControlKeyCode);
+    In().Deliver(platform::kEventFlagsChanged, platform::kKeyCodeControl);
+    In().Deliver(platform::kEventFlagsChanged, platform::kKeyCodeRightControl);
     In().SetLiveControl(false);
-    In().Deliver(kEventFlagsChanged, kControlKeyCode);
+    In().Deliver(platform::kEventFlagsChanged, platform::kKeyCodeControl);
   });
   EXPECT_EQ(Switches(), 2u);
 }
@@ -208,7 +209,8 @@ TEST_F(GestureSettingsTest, AControlPressATickSawBeforeItsEventStaysClean) {
     RunAt(t, [this] { In().SetLiveControl(true); });
     World().RunUntil(t + 60);  // a tick takes the press first
     ASSERT_TRUE(gControlKeyDown);
-    RunAt(t + 70, [this] { In().Deliver(kEventFlagsChanged, kControlKeyCode); });
+    RunAt(t + 70,
+          [this] { In().Deliver(platform::kEventFlagsChanged, platform::kKeyCodeControl); });
     Control(t + 100, false);
   }
   EXPECT_EQ(Switches(), 1u);
@@ -233,27 +235,27 @@ TEST_F(GestureSettingsTest, ConsecutiveQuitTapsNeedNothingBetweenThem) {
   EXPECT_EQ(Quits(), 0);
   EXPECT_NE(uKBTimeMs, 0u);
   // A modifier between them counts as a key.
-  RunAt(1300, [this] { In().Deliver(kEventFlagsChanged, kShift); });
+  RunAt(1300, [this] { In().Deliver(platform::kEventFlagsChanged, kShift); });
   Key(1400, kKeyQ);
   EXPECT_EQ(Quits(), 0);
   // Rolled-over typing: W goes down before the first Q is let go and comes
   // up between the two.
-  RunAt(3000, [this] { In().Deliver(kEventKeyDown, kKeyQ); });
-  RunAt(3010, [this] { In().Deliver(kEventKeyDown, kKeyW); });
-  RunAt(3020, [this] { In().Deliver(kEventKeyUp, kKeyQ); });
-  RunAt(3030, [this] { In().Deliver(kEventKeyUp, kKeyW); });
+  RunAt(3000, [this] { In().Deliver(platform::kEventKeyDown, kKeyQ); });
+  RunAt(3010, [this] { In().Deliver(platform::kEventKeyDown, kKeyW); });
+  RunAt(3020, [this] { In().Deliver(platform::kEventKeyUp, kKeyQ); });
+  RunAt(3030, [this] { In().Deliver(platform::kEventKeyUp, kKeyW); });
   Key(3200, kKeyQ);
   EXPECT_EQ(Quits(), 0);
   // W pressed after the first Q and let go only after the second.
-  RunAt(3400, [this] { In().Deliver(kEventKeyDown, kKeyW); });
+  RunAt(3400, [this] { In().Deliver(platform::kEventKeyDown, kKeyW); });
   Key(3500, kKeyQ);
-  RunAt(3600, [this] { In().Deliver(kEventKeyUp, kKeyW); });
+  RunAt(3600, [this] { In().Deliver(platform::kEventKeyUp, kKeyW); });
   EXPECT_EQ(Quits(), 0);
   // Mouse clicks are no keys; "q q" quits.
   Key(4000, kKeyW);  // nothing pending
   Key(5000, kKeyQ);
-  RunAt(5100, [this] { In().Deliver(kEventLeftMouseDown, 0, 0); });
-  RunAt(5110, [this] { In().Deliver(kEventLeftMouseUp, 0, 0); });
+  RunAt(5100, [this] { In().Deliver(platform::kEventLeftMouseDown, 0, 0); });
+  RunAt(5110, [this] { In().Deliver(platform::kEventLeftMouseUp, 0, 0); });
   Key(5200, kKeyQ);
   EXPECT_EQ(Quits(), 1);
 }

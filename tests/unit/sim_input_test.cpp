@@ -42,7 +42,10 @@ class SimInputTest : public SimWorldTest {
 
   // A tap on key-up (11) and left-mouse-down (1), its source in `mode`.
   void StartTap(RunLoopMode mode, bool enable = true) {
-    tap_ = platform::Sys().input->CreateEventTap((1u << 11) | (1u << 1), &Callback, this);
+    tap_ = platform::Sys().input->CreateEventTap(
+        platform::EventMaskBit(platform::kEventKeyUp) |
+            platform::EventMaskBit(platform::kEventLeftMouseDown),
+        &Callback, this);
     ASSERT_NE(tap_, nullptr);
     source_ = tap_->CreateRunLoopSource();
     ASSERT_NE(source_, nullptr);
@@ -74,16 +77,17 @@ TEST_F(SimInputTest, RefusedTapIsNull) {
 TEST_F(SimInputTest, DeliversMaskedEventsWithTheirFieldsInsideARunningLoop) {
   StartTap(RunLoopMode::kCommon);
   EXPECT_TRUE(Control().TapExists());
-  Control().Deliver(11, 12);  // no loop runs yet: held until one does
+  Control().Deliver(platform::kEventKeyUp,
+                    platform::kKeyCodeQ);  // no loop runs yet: held until one does
   world_->At(10, [this] {
-    Control().Deliver(11, 12);
-    Control().Deliver(10, 12);  // key-down is not in the mask
-    Control().Deliver(1, 0, 0);
+    Control().Deliver(platform::kEventKeyUp, platform::kKeyCodeQ);
+    Control().Deliver(platform::kEventKeyDown, platform::kKeyCodeQ);  // key-down is not in the mask
+    Control().Deliver(platform::kEventLeftMouseDown, 0, 0);
   });
   world_->RunUntil(10);
   ASSERT_EQ(seen_.size(), 3u);
   EXPECT_EQ(seen_[0].type, 11u);
-  EXPECT_EQ(seen_[0].keycode, 12);
+  EXPECT_EQ(seen_[0].keycode, platform::kKeyCodeQ);
   EXPECT_EQ(seen_[0].t, 0u);
   EXPECT_EQ(seen_[1].t, 10u);
   EXPECT_EQ(seen_[2].type, 1u);
@@ -91,16 +95,17 @@ TEST_F(SimInputTest, DeliversMaskedEventsWithTheirFieldsInsideARunningLoop) {
 }
 
 TEST_F(SimInputTest, NothingIsDeliveredBeforeEnableOrWithoutASourceInTheLoop) {
-  tap_ = platform::Sys().input->CreateEventTap(1u << 11, &Callback, this);
-  world_->At(10, [this] { Control().Deliver(11); });  // no source yet
+  tap_ = platform::Sys().input->CreateEventTap(platform::EventMaskBit(platform::kEventKeyUp),
+                                               &Callback, this);
+  world_->At(10, [this] { Control().Deliver(platform::kEventKeyUp); });  // no source yet
   world_->RunUntil(10);
   source_ = tap_->CreateRunLoopSource();
   source_->AddToRunLoop(RunLoopMode::kCommon);
-  world_->At(20, [this] { Control().Deliver(11); });  // not enabled
+  world_->At(20, [this] { Control().Deliver(platform::kEventKeyUp); });  // not enabled
   world_->RunUntil(20);
   EXPECT_TRUE(seen_.empty());
   tap_->Enable(true);
-  world_->At(30, [this] { Control().Deliver(11); });
+  world_->At(30, [this] { Control().Deliver(platform::kEventKeyUp); });
   world_->RunUntil(30);
   EXPECT_EQ(SeenTypes(), (Types{11}));
 }
@@ -109,7 +114,7 @@ TEST_F(SimInputTest, CommonSourceDeliversDuringAnAlertDefaultSourceWaitsForIt) {
   world_->UiControl().SetAlertMs(100);
   StartTap(RunLoopMode::kDefault);
   world_->At(10, [] { platform::Sys().ui->RunModalAlert({"T", "up", {"OK"}}); });
-  world_->At(50, [this] { Control().Deliver(11, 1); });
+  world_->At(50, [this] { Control().Deliver(platform::kEventKeyUp, 1); });
   world_->RunUntil(200);
   ASSERT_EQ(seen_.size(), 1u);
   EXPECT_EQ(seen_[0].t, 110u) << "held until the default loop ran again";
@@ -118,7 +123,7 @@ TEST_F(SimInputTest, CommonSourceDeliversDuringAnAlertDefaultSourceWaitsForIt) {
   source_.reset();
   StartTap(RunLoopMode::kCommon);
   world_->At(210, [] { platform::Sys().ui->RunModalAlert({"T", "up", {"OK"}}); });
-  world_->At(250, [this] { Control().Deliver(11, 2); });
+  world_->At(250, [this] { Control().Deliver(platform::kEventKeyUp, 2); });
   world_->RunUntil(400);
   ASSERT_EQ(seen_.size(), 1u);
   EXPECT_EQ(seen_[0].t, 250u);
@@ -130,7 +135,7 @@ TEST_F(SimInputTest, RemovedSourceOrReleasedTapDeliversNothing) {
   // Held during the alert, then the source goes before the loop resumes.
   world_->At(10, [] { platform::Sys().ui->RunModalAlert({"T", "up", {"OK"}}); });
   world_->At(50, [this] {
-    Control().Deliver(11);
+    Control().Deliver(platform::kEventKeyUp);
     source_.reset();
   });
   world_->RunUntil(200);
@@ -138,7 +143,7 @@ TEST_F(SimInputTest, RemovedSourceOrReleasedTapDeliversNothing) {
   source_ = tap_->CreateRunLoopSource();
   source_->AddToRunLoop(RunLoopMode::kCommon);
   tap_.reset();
-  world_->At(210, [this] { Control().Deliver(11); });
+  world_->At(210, [this] { Control().Deliver(platform::kEventKeyUp); });
   world_->RunUntil(220);
   EXPECT_TRUE(seen_.empty());
   EXPECT_FALSE(Control().TapExists());
@@ -148,8 +153,8 @@ TEST_F(SimInputTest, DisabledByTimeoutNotifiesOnceThenDeliversNothing) {
   StartTap(RunLoopMode::kCommon);
   world_->At(10, [this] {
     Control().DisableTapByTimeout();
-    Control().Deliver(11);
-    Control().Deliver(1);
+    Control().Deliver(platform::kEventKeyUp);
+    Control().Deliver(platform::kEventLeftMouseDown);
   });
   world_->RunUntil(20);
   EXPECT_EQ(SeenTypes(), (Types{0xFFFFFFFEu}));
@@ -158,9 +163,9 @@ TEST_F(SimInputTest, DisabledByTimeoutNotifiesOnceThenDeliversNothing) {
   // switches it off the same way.
   tap_->Enable(true);
   world_->At(30, [this] {
-    Control().Deliver(11);
-    Control().Deliver(0xFFFFFFFFu);
-    Control().Deliver(11);
+    Control().Deliver(platform::kEventKeyUp);
+    Control().Deliver(platform::kEventTapDisabledByUserInput);
+    Control().Deliver(platform::kEventKeyUp);
   });
   world_->RunUntil(30);
   EXPECT_EQ(SeenTypes(), (Types{0xFFFFFFFEu, 11, 0xFFFFFFFFu}));
@@ -176,9 +181,9 @@ TEST_F(SimInputTest, TapSwitchedOnAgainFromTheNotificationGetsEventsAgain) {
   };
   world_->At(10, [this] {
     Control().DisableTapByTimeout();
-    Control().Deliver(11);
-    Control().Deliver(0xFFFFFFFFu);
-    Control().Deliver(1);
+    Control().Deliver(platform::kEventKeyUp);
+    Control().Deliver(platform::kEventTapDisabledByUserInput);
+    Control().Deliver(platform::kEventLeftMouseDown);
   });
   world_->RunUntil(20);
   EXPECT_EQ(SeenTypes(), (Types{0xFFFFFFFEu, 11, 0xFFFFFFFFu, 1}));
@@ -191,10 +196,10 @@ TEST_F(SimInputTest, TapSwitchedOnAgainFromTheNotificationGetsEventsAgain) {
   world_->UiControl().SetAlertMs(100);
   StartTap(RunLoopMode::kDefault);
   world_->At(30, [] { platform::Sys().ui->RunModalAlert({"T", "up", {"OK"}}); });
-  world_->At(40, [this] { Control().Deliver(11, 1); });
+  world_->At(40, [this] { Control().Deliver(platform::kEventKeyUp, 1); });
   world_->At(50, [this] { Control().DisableTapByTimeout(); });
-  world_->At(60, [this] { Control().Deliver(11, 2); });
-  world_->At(200, [this] { Control().Deliver(11, 3); });
+  world_->At(60, [this] { Control().Deliver(platform::kEventKeyUp, 2); });
+  world_->At(200, [this] { Control().Deliver(platform::kEventKeyUp, 3); });
   world_->RunUntil(300);
   ASSERT_EQ(SeenTypes(), (Types{11, 0xFFFFFFFEu, 11}));
   EXPECT_EQ(seen_[0].keycode, 1);
@@ -213,7 +218,7 @@ TEST_F(SimInputTest, LiveStateIsIndependentOfDeliveredEvents) {
   EXPECT_FALSE(in.ButtonState(0));
   EXPECT_TRUE(in.ButtonState(1));
   EXPECT_TRUE(in.ButtonState(2));
-  world_->At(5, [this] { Control().Deliver(1, 0, 0); });
+  world_->At(5, [this] { Control().Deliver(platform::kEventLeftMouseDown, 0, 0); });
   world_->RunUntil(5);
   EXPECT_FALSE(in.ButtonState(0)) << "an event alone moves no live button";
   Control().SetLiveButton(1, false);
@@ -230,8 +235,8 @@ TEST_F(SimInputTest, TapReleasedFromInsideItsCallbackIsSafe) {
     tap_.reset();
   };
   world_->At(10, [this] {
-    Control().Deliver(11);
-    Control().Deliver(11);
+    Control().Deliver(platform::kEventKeyUp);
+    Control().Deliver(platform::kEventKeyUp);
   });
   world_->RunUntil(10);
   EXPECT_EQ(seen_.size(), 1u);

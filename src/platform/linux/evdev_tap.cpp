@@ -243,7 +243,9 @@ void EvdevTap::OnDeviceReadable(const std::string& path) {
       moved = false;
       LinuxEvent event;
       event.type = DragType(Button(0), Button(1), Button(2));
-      event.button = event.type == kLeftMouseDragged ? 0 : event.type == kRightMouseDragged ? 1 : 2;
+      event.button = event.type == platform::kEventLeftMouseDragged    ? 0
+                     : event.type == platform::kEventRightMouseDragged ? 1
+                                                                       : 2;
       StampWith(raw, &event);
       if (event.type != 0 && !Deliver(event)) return;
     }

@@ -2,18 +2,16 @@
 
 #include <linux/input-event-codes.h>
 
-#include "platform/input.h"
-
 namespace linux_platform {
 
 int64_t VirtualKeyCode(uint16_t code) {
   switch (code) {
     case KEY_Q:
-      return kVirtualKeyQ;
+      return platform::kKeyCodeQ;
     case KEY_LEFTCTRL:
-      return 0x3B;
+      return platform::kKeyCodeControl;
     case KEY_RIGHTCTRL:
-      return 0x3E;
+      return platform::kKeyCodeRightControl;
     default:
       // The reference codes end at 0x7F; these start above them.
       return 0x100 + int64_t{code};
@@ -27,13 +25,13 @@ uint64_t ModifierFlag(uint16_t code) {
       return platform::kEventFlagMaskControl;
     case KEY_LEFTSHIFT:
     case KEY_RIGHTSHIFT:
-      return 0x20000;
+      return platform::kEventFlagMaskShift;
     case KEY_LEFTALT:
     case KEY_RIGHTALT:
-      return 0x80000;
+      return platform::kEventFlagMaskAlternate;
     case KEY_LEFTMETA:
     case KEY_RIGHTMETA:
-      return 0x100000;
+      return platform::kEventFlagMaskCommand;
     default:
       return 0;
   }
@@ -43,13 +41,13 @@ bool MapKeyEvent(uint16_t code, int32_t value, LinuxEvent* out) {
   const bool down = value != 0;
   switch (code) {
     case BTN_LEFT:
-      *out = {down ? kLeftMouseDown : kLeftMouseUp, 0, 0};
+      *out = {down ? platform::kEventLeftMouseDown : platform::kEventLeftMouseUp, 0, 0};
       return value != 2;
     case BTN_RIGHT:
-      *out = {down ? kRightMouseDown : kRightMouseUp, 1, 0};
+      *out = {down ? platform::kEventRightMouseDown : platform::kEventRightMouseUp, 1, 0};
       return value != 2;
     case BTN_MIDDLE:
-      *out = {down ? kOtherMouseDown : kOtherMouseUp, 2, 0};
+      *out = {down ? platform::kEventOtherMouseDown : platform::kEventOtherMouseUp, 2, 0};
       return value != 2;
     default:
       break;
@@ -61,17 +59,17 @@ bool MapKeyEvent(uint16_t code, int32_t value, LinuxEvent* out) {
   if (code >= BTN_TRIGGER_HAPPY) return false;
   if (ModifierFlag(code) != 0) {
     // A modifier changes the flags; its auto-repeat changes nothing.
-    *out = {kFlagsChanged, 0, VirtualKeyCode(code)};
+    *out = {platform::kEventFlagsChanged, 0, VirtualKeyCode(code)};
     return value != 2;
   }
-  *out = {down ? kKeyDown : kKeyUp, 0, VirtualKeyCode(code)};
+  *out = {down ? platform::kEventKeyDown : platform::kEventKeyUp, 0, VirtualKeyCode(code)};
   return true;
 }
 
 uint32_t DragType(bool left, bool right, bool middle) {
-  if (left) return kLeftMouseDragged;
-  if (right) return kRightMouseDragged;
-  if (middle) return kOtherMouseDragged;
+  if (left) return platform::kEventLeftMouseDragged;
+  if (right) return platform::kEventRightMouseDragged;
+  if (middle) return platform::kEventOtherMouseDragged;
   return 0;
 }
 

@@ -1,33 +1,18 @@
-// How evdev input becomes the tool's events: types, button numbers, key
-// codes and modifier flags as the reference platform numbers them.
+// How evdev input becomes the tool's events, in the words of
+// platform/event_types.h.
 #pragma once
 
 #include <cstdint>
 
+#include "platform/event_types.h"
+
 namespace linux_platform {
-
-// The tool's event types.
-inline constexpr uint32_t kLeftMouseDown = 1;
-inline constexpr uint32_t kLeftMouseUp = 2;
-inline constexpr uint32_t kRightMouseDown = 3;
-inline constexpr uint32_t kRightMouseUp = 4;
-inline constexpr uint32_t kLeftMouseDragged = 6;
-inline constexpr uint32_t kRightMouseDragged = 7;
-inline constexpr uint32_t kKeyDown = 10;
-inline constexpr uint32_t kKeyUp = 11;
-inline constexpr uint32_t kFlagsChanged = 12;
-inline constexpr uint32_t kOtherMouseDown = 25;
-inline constexpr uint32_t kOtherMouseUp = 26;
-inline constexpr uint32_t kOtherMouseDragged = 27;
-
-// The virtual key code of the key at the Q position.
-inline constexpr int64_t kVirtualKeyQ = 12;
 
 // One delivered event; handed to the tap's callback as its EventRef.
 struct LinuxEvent {
   uint32_t type = 0;
   int64_t button = 0;   // 0 left, 1 right, 2 middle
-  int64_t keycode = 0;  // virtual key code
+  int64_t keycode = 0;  // key code (platform::kKeyCode*)
   // When it happened on the tool's monotonic clock, where that is known.
   bool timed = false;
   int64_t sec = 0;

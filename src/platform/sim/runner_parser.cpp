@@ -1,6 +1,6 @@
 #include "platform/sim/runner_parser.h"
 
-#include "gestures/event_types.h"
+#include "platform/event_types.h"
 #include "platform/sim/runner_words.h"
 
 #include <algorithm>
@@ -38,9 +38,11 @@ constexpr std::array<std::string_view, 3> kButtons = {"left", "right", "middle"}
 constexpr std::array<std::string_view, 2> kUpDown = {"down", "up"};
 // Event types per button: press, release, drag.
 constexpr std::array<std::array<uint32_t, 3>, 3> kButtonTypes = {
-    {{kEventLeftMouseDown, kEventLeftMouseUp, kEventLeftMouseDragged},
-     {kEventRightMouseDown, kEventRightMouseUp, kEventRightMouseDragged},
-     {kEventOtherMouseDown, kEventOtherMouseUp, kEventOtherMouseDragged}}};
+    {{platform::kEventLeftMouseDown, platform::kEventLeftMouseUp, platform::kEventLeftMouseDragged},
+     {platform::kEventRightMouseDown, platform::kEventRightMouseUp,
+      platform::kEventRightMouseDragged},
+     {platform::kEventOtherMouseDown, platform::kEventOtherMouseUp,
+      platform::kEventOtherMouseDragged}}};
 
 class Parser {
  public:
@@ -311,13 +313,13 @@ class Parser {
       auto ud = w.size() == 2 ? IndexOf(w[1], kUpDown) : std::nullopt;
       if (!ud) return Quote(a) + " takes 'down' or 'up'";
       step.live_control = *ud == 0;
-      if (a == "ctrl") step.event = EventSpec{kEventFlagsChanged, 0, 0};
+      if (a == "ctrl") step.event = EventSpec{platform::kEventFlagsChanged, 0, 0};
     } else if (a == "key") {
       auto ud = w.size() == 3 ? IndexOf(w[1], kUpDown) : std::nullopt;
       auto code = w.size() == 3 ? Decimal(w[2], INT64_MAX) : std::nullopt;
       if (!ud || !code) return std::string("'key' takes 'down' or 'up' and a decimal key code");
-      step.event =
-          EventSpec{*ud == 0 ? kEventKeyDown : kEventKeyUp, static_cast<int64_t>(*code), 0};
+      step.event = EventSpec{*ud == 0 ? platform::kEventKeyDown : platform::kEventKeyUp,
+                             static_cast<int64_t>(*code), 0};
     } else if (a == "button" || a == "button-live" || a == "button-event") {
       auto b = w.size() == 3 ? IndexOf(w[1], kButtons) : std::nullopt;
       auto ud = w.size() == 3 ? IndexOf(w[2], kUpDown) : std::nullopt;
