@@ -40,7 +40,9 @@ qemu="$(command -v qemu-system-x86_64 || true)"
 [ -n "$qemu" ] || skip "qemu-system-x86_64 is not installed (bash scripts/setup-debian.sh installs it)"
 busybox="$(command -v busybox || true)"
 [ -n "$busybox" ] || skip "busybox is not installed (bash scripts/setup-debian.sh installs busybox-static)"
-if ! "$busybox" --list | grep -qx poweroff || ldd "$busybox" >/dev/null 2>&1; then
+# grep reads the whole list: with -q it could stop early, and the pipe's
+# broken write would fail the check under pipefail.
+if ! "$busybox" --list | grep -x poweroff >/dev/null || ldd "$busybox" >/dev/null 2>&1; then
   skip "$busybox is not the static busybox (install busybox-static)"
 fi
 
