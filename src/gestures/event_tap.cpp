@@ -71,11 +71,17 @@ platform::EventRef eventCallback(platform::TapProxy /*proxy*/, uint32_t type,
   // Key-up, flags-changed and the mouse types are disjoint: at most one
   // recogniser beyond the Q recogniser acts on any event.
   const bool quit = UpdateQuitComboState(type, event);
-  if (gGestureSettings.control_taps == ControlTapRule::kClean &&
-      (type == kEventKeyDown || type == kEventFlagsChanged)) {
-    NoteKeyWhileControlHeld(type, event);
+  const bool clean = gGestureSettings.control_taps == ControlTapRule::kClean;
+  if (type == kEventFlagsChanged) {
+    // One read of the live state serves the clean rule and the recogniser.
+    if (gGestureSettings.control_double_tap) {
+      const bool control_down = IsControlKeyDown();
+      if (clean) NoteKeyWhileControlHeld(type, event, control_down);
+      UpdateControlComboState(control_down);
+    }
+  } else if (clean && type == kEventKeyDown) {
+    NoteKeyWhileControlHeld(type, event, false);
   }
-  if (type == kEventFlagsChanged) UpdateControlComboState();
   if (IsMouseEvent(type)) UpdateMouseComboState(type, event);
   if (quit) {
     showMsg("Quit\n");

@@ -44,9 +44,13 @@ bool IsControlKeyDown() {
 }
 
 void UpdateControlComboState() {
+  if (!gGestureSettings.control_double_tap) return;
+  UpdateControlComboState(IsControlKeyDown());
+}
+
+void UpdateControlComboState(bool current) {
   const GestureSettings& settings = gGestureSettings;
   if (!settings.control_double_tap) return;
-  const bool current = IsControlKeyDown();
   bool recorded_now = false;
   if (gControlKeyDown && !current) {
     // Control has just been released. Compared with this recogniser's own
@@ -77,11 +81,11 @@ void UpdateControlComboState() {
   gControlKeyDown = current;
 }
 
-void NoteKeyWhileControlHeld(uint32_t type, platform::EventRef event) {
+void NoteKeyWhileControlHeld(uint32_t type, platform::EventRef event, bool control_down) {
   if (!gControlKeyDown || event == nullptr) return;
   if (type == kEventKeyDown) {
     gControlTapSpoiled = true;
-  } else if (type == kEventFlagsChanged && IsControlKeyDown()) {
+  } else if (type == kEventFlagsChanged && control_down) {
     // The flags changed and Control is still down: another modifier (Shift,
     // Option, Command) went down or up with it, which makes a shortcut. The
     // key code tells Control's own change apart when a poll tick saw the

@@ -28,9 +28,13 @@ inline constexpr int64_t kRightControlKeyCode = 0x3E;
 bool IsControlKeyDown();
 // One step of the Control recogniser, from the live state.
 void UpdateControlComboState();
+// The same step from a reading of the live state the caller has just made
+// (the event callback reads it once for this and the clean rule).
+void UpdateControlComboState(bool control_down);
 // Under the "clean" tap rule, a key event that spoils the tap of a Control
 // being held: a key going down, or another modifier changing. Called for
-// key-down and flags-changed events before the recogniser's own update.
-void NoteKeyWhileControlHeld(uint32_t type, platform::EventRef event);
+// key-down and flags-changed events before the recogniser's own update;
+// `control_down` is the live Control state read for a flags-changed event.
+void NoteKeyWhileControlHeld(uint32_t type, platform::EventRef event, bool control_down);
 // One step of the Q recogniser for any delivered event; true = quit requested.
 bool UpdateQuitComboState(uint32_t type, platform::EventRef event);
