@@ -88,6 +88,12 @@ for p in "${programs[@]}"; do
   cp "$bin/$p" "$stage/bin/"
   libs+=("$bin/$p")
 done
+# QS_VM_EXTRA_BIN: more programs for a look by hand (e.g. strace), with
+# their libraries.
+for extra_bin in ${QS_VM_EXTRA_BIN:-}; do
+  cp "$extra_bin" "$stage/bin/"
+  libs+=("$extra_bin")
+done
 if [ -n "$before" ]; then
   cp "$before" "$stage/bin/before/quembrastella-switch"
   libs+=("$before")
