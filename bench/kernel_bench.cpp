@@ -73,6 +73,10 @@ struct Devices {
   std::unique_ptr<UinputDevice> keyboard =
       std::make_unique<UinputDevice>(UinputDevice::Kind::kKeyboard);
   std::unique_ptr<UinputDevice> mouse = std::make_unique<UinputDevice>(UinputDevice::Kind::kMouse);
+  // The minimal program's own keyboard, which it grabs: the tool, which
+  // opens every keyboard, never sees its taps.
+  std::unique_ptr<UinputDevice> minimal_keyboard =
+      std::make_unique<UinputDevice>(UinputDevice::Kind::kKeyboard);
 };
 
 // The nearest-rank quantile, in microseconds: of 100 samples the 99th
@@ -118,47 +122,63 @@ void Percentiles(const std::string& label, const std::vector<Sample>& samples) {
   Figure(label, "to_write_p99_us", Quantile(write, 0.99));
 }
 
-// Control double-taps; each sample runs from just before the second
-// release is written to the moment the hub reads the write request. The
-// hub's requests are printed only after the sample is taken.
-std::vector<Sample> SwitchLatencies(const std::string& label, Devices& d, vm::HubLog& hub,
-                                    int count) {
-  std::vector<Sample> out;
+// One Control double-tap on `keyboard`, timed from just before the second
+// release is written to the moment the hub reads the write request; false
+// when the switch did not come whole.
+bool TimeOneSwitch(UinputDevice& keyboard, vm::HubLog& hub, Sample* sample) {
+  keyboard.Tap(KEY_LEFTCTRL);
+  SleepMs(100);
+  keyboard.Key(KEY_LEFTCTRL, true);
+  SleepMs(30);
+  const uint64_t released = MonotonicNs();
+  keyboard.Key(KEY_LEFTCTRL, false);
+  // The hub stamps each request itself: this program need not watch the
+  // switch happen, and while asleep it takes no turn on the one CPU from
+  // the program being timed (woken at each of the hub's log lines, it
+  // did).
+  SleepMs(300);
+  std::vector<vm::HubRequest> seen;
+  const bool wrote = hub.WaitFor("write", 5000, &seen);
+  uint64_t f8 = 0, f5 = 0, at_write = 0;
+  for (const vm::HubRequest& r : seen) {
+    if (r.kind == "read" && r.reg == "F8-008F") f8 = r.at_ns;
+    if (r.kind == "read" && r.reg == "F5-0000") f5 = r.at_ns;
+    if (r.kind == "write") at_write = r.at_ns;
+  }
+  if (!wrote || !(released < f8 && f8 <= f5 && f5 <= at_write)) return false;
+  *sample = {f8 - released, f5 - f8, at_write - f5};
+  return true;
+}
+
+// Switches by the tool and by the minimal program in turn, so that both
+// meet the same moments of a shared machine (a burst of load on the host
+// stretches the guest's time for whichever program runs then). The hub's
+// requests are printed only after the run.
+void SwitchLatencies(const std::string& label, const std::string& minimal_label, Devices& d,
+                     vm::HubLog& hub, bool with_minimal, int count) {
+  std::vector<Sample> tool, minimal;
   hub.ReadNew();
   hub.set_echo(false);
   for (int i = 0; i < count; ++i) {
-    d.keyboard->Tap(KEY_LEFTCTRL);
-    SleepMs(100);
-    d.keyboard->Key(KEY_LEFTCTRL, true);
-    SleepMs(30);
-    const uint64_t released = MonotonicNs();
-    d.keyboard->Key(KEY_LEFTCTRL, false);
-    // The hub stamps each request itself: this program need not watch the
-    // switch happen, and while asleep it takes no turn on the one CPU from
-    // the program being timed (woken at each of the hub's log lines, it
-    // did).
-    SleepMs(300);
-    std::vector<vm::HubRequest> seen;
-    const bool wrote = hub.WaitFor("write", 5000, &seen);
-    uint64_t f8 = 0, f5 = 0, at_write = 0;
-    for (const vm::HubRequest& r : seen) {
-      if (r.kind == "read" && r.reg == "F8-008F") f8 = r.at_ns;
-      if (r.kind == "read" && r.reg == "F5-0000") f5 = r.at_ns;
-      if (r.kind == "write") at_write = r.at_ns;
+    for (int turn = 0; turn < (with_minimal ? 2 : 1); ++turn) {
+      const std::string& who = turn == 0 ? label : minimal_label;
+      UinputDevice& keyboard = turn == 0 ? *d.keyboard : *d.minimal_keyboard;
+      Sample sample;
+      if (TimeOneSwitch(keyboard, hub, &sample)) {
+        (turn == 0 ? tool : minimal).push_back(sample);
+        std::printf("SAMPLE %s %d %.0f %.0f %.0f us\n", who.c_str(), i,
+                    static_cast<double>(sample.to_first_read) / 1000.0,
+                    static_cast<double>(sample.between_reads) / 1000.0,
+                    static_cast<double>(sample.to_write) / 1000.0);
+      } else {
+        std::printf("SAMPLE %s %d lost\n", who.c_str(), i);
+      }
+      SleepMs(300);  // past the switch debounce
     }
-    if (wrote && released < f8 && f8 <= f5 && f5 <= at_write) {
-      out.push_back({f8 - released, f5 - f8, at_write - f5});
-      std::printf("SAMPLE %s %d %.0f %.0f %.0f us\n", label.c_str(), i,
-                  static_cast<double>(f8 - released) / 1000.0,
-                  static_cast<double>(f5 - f8) / 1000.0,
-                  static_cast<double>(at_write - f5) / 1000.0);
-    } else {
-      std::printf("SAMPLE %s %d lost (%zu requests seen)\n", label.c_str(), i, seen.size());
-    }
-    SleepMs(300);  // past the switch debounce
   }
   hub.set_echo(true);
-  return out;
+  Percentiles(label, tool);
+  if (with_minimal) Percentiles(minimal_label, minimal);
 }
 
 // The command line of a measured program: under strace when asked for.
@@ -182,6 +202,22 @@ void ShowTrace(const Settings& s, const std::string& label) {
     std::printf("strace %s| %s\n", label.c_str(), lines[i].c_str());
 }
 
+// The tool's switches, each followed by one of the minimal program's (the
+// yardstick: the same lookup, reads and write on its own key event). The
+// minimal program's figures are labelled "minimal" beside this build's,
+// "minimal_LABEL" beside another's.
+void TimeSwitches(const std::string& label, Devices& d, vm::HubLog& hub, const Settings& s) {
+  const std::string minimal_label = label == "after" ? "minimal" : "minimal_" + label;
+  ChildProcess minimal(
+      Command(s, minimal_label, {"/bin/vm-minimal-switch", d.minimal_keyboard->node()}));
+  const bool with_minimal = minimal.WaitForLine("Running...", 10000);
+  if (!with_minimal) std::printf("bench: the minimal program did not start\n");
+  SleepMs(500);
+  SwitchLatencies(label, minimal_label, d, hub, with_minimal, s.switches);
+  ShowTrace(s, label);
+  ShowTrace(s, minimal_label);
+}
+
 void MeasureTool(const std::string& label, const std::string& tool, Devices& d, vm::HubLog& hub,
                  const Settings& s) {
   ChildProcess child(Command(s, label, {tool, "--console", "--service"}));
@@ -195,8 +231,7 @@ void MeasureTool(const std::string& label, const std::string& tool, Devices& d, 
   SleepMs(1000);
   const pid_t pid = child.pid();
   if (s.latency_only) {
-    Percentiles(label, SwitchLatencies(label, d, hub, s.switches));
-    ShowTrace(s, label);
+    TimeSwitches(label, d, hub, s);
     return;
   }
 
@@ -233,7 +268,7 @@ void MeasureTool(const std::string& label, const std::string& tool, Devices& d, 
   Figure(label, "typing_wakeups", static_cast<double>(Wakeups(a, b)));
   Figure(label, "typing_keys", s.typing_s * 10);
 
-  Percentiles(label, SwitchLatencies(label, d, hub, s.switches));
+  TimeSwitches(label, d, hub, s);
 }
 
 }  // namespace
@@ -247,20 +282,13 @@ int main(int argc, char** argv) {
   const Settings s = ReadSettings();
   vm::HubLog hub(argv[1]);
   Devices d;
-  if (!d.keyboard->ok() || !d.mouse->ok()) {
-    std::printf("bench: uinput: %s%s\n", d.keyboard->error().c_str(), d.mouse->error().c_str());
+  if (!d.keyboard->ok() || !d.mouse->ok() || !d.minimal_keyboard->ok()) {
+    std::printf("bench: uinput: %s%s%s\n", d.keyboard->error().c_str(), d.mouse->error().c_str(),
+                d.minimal_keyboard->error().c_str());
     return 1;
   }
   if (argc > 3 && ::access(argv[3], X_OK) == 0) MeasureTool("before", argv[3], d, hub, s);
   MeasureTool("after", argv[2], d, hub, s);
-
-  // The yardstick: the same read-read-write on its own key event.
-  ChildProcess minimal(Command(s, "minimal", {"/bin/vm-minimal-switch", d.keyboard->node()}));
-  if (minimal.WaitForLine("Running...", 10000)) {
-    SleepMs(500);
-    Percentiles("minimal", SwitchLatencies("minimal", d, hub, s.switches));
-    ShowTrace(s, "minimal");
-  }
   std::printf("bench: done\n");
   return 0;
 }
