@@ -8,11 +8,13 @@
 //   vm-bench HUB_LOG TOOL [BEFORE_TOOL]
 //
 // QS_BENCH_IDLE_S, QS_BENCH_TYPING_S and QS_BENCH_SWITCHES (kernel command
-// line words qs.idle=, qs.typing=, qs.switches=) shorten the runs.
+// line words qs.idle=, qs.typing=, qs.switches=) shorten the runs; qs.latency=only
+// times the switches alone.
 #include <linux/input.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
@@ -36,6 +38,8 @@ struct Settings {
   int motion_s = 10;
   int typing_s = 60;
   int switches = 100;
+  bool latency_only = false;  // qs.latency=only: no wake-up figures, for a look at the latency
+  bool strace = false;        // qs.strace=1: each program under /bin/strace, the last switch shown
 };
 
 Settings ReadSettings() {
@@ -50,6 +54,8 @@ Settings ReadSettings() {
     value("qs.idle", &s.idle_s);
     value("qs.typing", &s.typing_s);
     value("qs.switches", &s.switches);
+    if (word == "qs.latency=only") s.latency_only = true;
+    if (word == "qs.strace=1" && ::access("/bin/strace", X_OK) == 0) s.strace = true;
   }
   return s;
 }
@@ -67,57 +73,167 @@ struct Devices {
   std::unique_ptr<UinputDevice> keyboard =
       std::make_unique<UinputDevice>(UinputDevice::Kind::kKeyboard);
   std::unique_ptr<UinputDevice> mouse = std::make_unique<UinputDevice>(UinputDevice::Kind::kMouse);
+  // The minimal program's own keyboard, which it grabs: the tool, which
+  // opens every keyboard, never sees its taps.
+  std::unique_ptr<UinputDevice> minimal_keyboard =
+      std::make_unique<UinputDevice>(UinputDevice::Kind::kKeyboard);
 };
 
-// Median and 99th percentile, in microseconds, and the first sample on its
-// own: a tool that makes its libusb context at the first switch pays for it
-// there.
-void Percentiles(const std::string& label, std::vector<uint64_t> ns) {
-  if (ns.empty()) return;
-  Figure(label, "latency_first_us", static_cast<double>(ns.front()) / 1000.0);
+// The nearest-rank quantile, in microseconds: of 100 samples the 99th
+// percentile is the 99th (the second slowest), the median the 50th.
+double Quantile(std::vector<uint64_t> ns, double q) {
+  if (ns.empty()) return 0;
   std::sort(ns.begin(), ns.end());
-  const auto at = [&ns](double q) {
-    const size_t i =
-        std::min(ns.size() - 1, static_cast<size_t>(q * static_cast<double>(ns.size())));
-    return static_cast<double>(ns[i]) / 1000.0;
-  };
-  Figure(label, "latency_median_us", at(0.5));
-  Figure(label, "latency_p99_us", at(0.99));
-  Figure(label, "latency_samples", static_cast<double>(ns.size()));
+  const auto rank = static_cast<size_t>(std::ceil(q * static_cast<double>(ns.size())));
+  const size_t i = std::min(ns.size() - 1, rank > 0 ? rank - 1 : 0);
+  return static_cast<double>(ns[i]) / 1000.0;
 }
 
-// Control double-taps; each sample runs from just before the second
-// release is written to the moment the hub reads the write request.
-std::vector<uint64_t> SwitchLatencies(Devices& d, vm::HubLog& hub, int count) {
-  std::vector<uint64_t> out;
-  hub.ReadNew();
-  for (int i = 0; i < count; ++i) {
-    d.keyboard->Tap(KEY_LEFTCTRL);
-    SleepMs(100);
-    d.keyboard->Key(KEY_LEFTCTRL, true);
-    SleepMs(30);
-    const uint64_t released = MonotonicNs();
-    d.keyboard->Key(KEY_LEFTCTRL, false);
-    std::vector<vm::HubRequest> seen;
-    if (hub.WaitFor("write", 5000, &seen) && seen.back().at_ns > released) {
-      out.push_back(seen.back().at_ns - released);
-    }
-    SleepMs(600);  // past the switch debounce
+// One timed switch, split where the hub can see it: from the release to
+// the first request (the event's way to the program, the lookup and the
+// open), then from request to request.
+struct Sample {
+  uint64_t to_first_read = 0;  // release -> read F8-008F
+  uint64_t between_reads = 0;  // read F8-008F -> read F5-0000
+  uint64_t to_write = 0;       // read F5-0000 -> write F5-0000
+  uint64_t total() const { return to_first_read + between_reads + to_write; }
+};
+
+// Median and 99th percentile, in microseconds, of the whole and of each
+// part, and the first sample on its own: a program that makes its libusb
+// context at the first switch pays for it there.
+void Percentiles(const std::string& label, const std::vector<Sample>& samples) {
+  if (samples.empty()) return;
+  std::vector<uint64_t> total, first, reads, write;
+  for (const Sample& s : samples) {
+    total.push_back(s.total());
+    first.push_back(s.to_first_read);
+    reads.push_back(s.between_reads);
+    write.push_back(s.to_write);
   }
-  return out;
+  Figure(label, "latency_first_us", static_cast<double>(total.front()) / 1000.0);
+  Figure(label, "latency_median_us", Quantile(total, 0.5));
+  Figure(label, "latency_p99_us", Quantile(total, 0.99));
+  Figure(label, "latency_samples", static_cast<double>(total.size()));
+  Figure(label, "to_first_read_median_us", Quantile(first, 0.5));
+  Figure(label, "to_first_read_p99_us", Quantile(first, 0.99));
+  Figure(label, "between_reads_median_us", Quantile(reads, 0.5));
+  Figure(label, "to_write_median_us", Quantile(write, 0.5));
+  Figure(label, "to_write_p99_us", Quantile(write, 0.99));
+}
+
+// One Control double-tap on `keyboard`, timed from just before the second
+// release is written to the moment the hub reads the write request; false
+// when the switch did not come whole.
+bool TimeOneSwitch(UinputDevice& keyboard, vm::HubLog& hub, Sample* sample) {
+  keyboard.Tap(KEY_LEFTCTRL);
+  SleepMs(100);
+  keyboard.Key(KEY_LEFTCTRL, true);
+  SleepMs(30);
+  const uint64_t released = MonotonicNs();
+  keyboard.Key(KEY_LEFTCTRL, false);
+  // The hub stamps each request itself: this program need not watch the
+  // switch happen, and while asleep it takes no turn on the one CPU from
+  // the program being timed (woken at each of the hub's log lines, it
+  // did).
+  SleepMs(300);
+  std::vector<vm::HubRequest> seen;
+  const bool wrote = hub.WaitFor("write", 5000, &seen);
+  uint64_t f8 = 0, f5 = 0, at_write = 0;
+  for (const vm::HubRequest& r : seen) {
+    if (r.kind == "read" && r.reg == "F8-008F") f8 = r.at_ns;
+    if (r.kind == "read" && r.reg == "F5-0000") f5 = r.at_ns;
+    if (r.kind == "write") at_write = r.at_ns;
+  }
+  if (!wrote || !(released < f8 && f8 <= f5 && f5 <= at_write)) return false;
+  *sample = {f8 - released, f5 - f8, at_write - f5};
+  return true;
+}
+
+// Switches by the tool and by the minimal program in turn, so that both
+// meet the same moments of a shared machine (a burst of load on the host
+// stretches the guest's time for whichever program runs then). The hub's
+// requests are printed only after the run.
+void SwitchLatencies(const std::string& label, const std::string& minimal_label, Devices& d,
+                     vm::HubLog& hub, bool with_minimal, int count) {
+  std::vector<Sample> tool, minimal;
+  hub.ReadNew();
+  hub.set_echo(false);
+  for (int i = 0; i < count; ++i) {
+    for (int turn = 0; turn < (with_minimal ? 2 : 1); ++turn) {
+      const std::string& who = turn == 0 ? label : minimal_label;
+      UinputDevice& keyboard = turn == 0 ? *d.keyboard : *d.minimal_keyboard;
+      Sample sample;
+      if (TimeOneSwitch(keyboard, hub, &sample)) {
+        (turn == 0 ? tool : minimal).push_back(sample);
+        std::printf("SAMPLE %s %d %.0f %.0f %.0f us\n", who.c_str(), i,
+                    static_cast<double>(sample.to_first_read) / 1000.0,
+                    static_cast<double>(sample.between_reads) / 1000.0,
+                    static_cast<double>(sample.to_write) / 1000.0);
+      } else {
+        std::printf("SAMPLE %s %d lost\n", who.c_str(), i);
+      }
+      SleepMs(300);  // past the switch debounce
+    }
+  }
+  hub.set_echo(true);
+  Percentiles(label, tool);
+  if (with_minimal) Percentiles(minimal_label, minimal);
+}
+
+// The command line of a measured program: under strace when asked for.
+std::vector<std::string> Command(const Settings& s, const std::string& label,
+                                 std::vector<std::string> argv) {
+  if (!s.strace) return argv;
+  std::vector<std::string> traced = {"/bin/strace", "-f", "-ttt",
+                                     "-T",          "-o", "/tmp/strace-" + label + ".log"};
+  traced.insert(traced.end(), argv.begin(), argv.end());
+  return traced;
+}
+
+// The end of a program's trace: the last switch and what followed it.
+void ShowTrace(const Settings& s, const std::string& label) {
+  if (!s.strace) return;
+  std::ifstream trace("/tmp/strace-" + label + ".log");
+  std::vector<std::string> lines;
+  for (std::string line; std::getline(trace, line);) lines.push_back(line);
+  const size_t from = lines.size() > 160 ? lines.size() - 160 : 0;
+  for (size_t i = from; i < lines.size(); ++i)
+    std::printf("strace %s| %s\n", label.c_str(), lines[i].c_str());
+}
+
+// The tool's switches, each followed by one of the minimal program's (the
+// yardstick: the same lookup, reads and write on its own key event). The
+// minimal program's figures are labelled "minimal" beside this build's,
+// "minimal_LABEL" beside another's.
+void TimeSwitches(const std::string& label, Devices& d, vm::HubLog& hub, const Settings& s) {
+  const std::string minimal_label = label == "after" ? "minimal" : "minimal_" + label;
+  ChildProcess minimal(
+      Command(s, minimal_label, {"/bin/vm-minimal-switch", d.minimal_keyboard->node()}));
+  const bool with_minimal = minimal.WaitForLine("Running...", 10000);
+  if (!with_minimal) std::printf("bench: the minimal program did not start\n");
+  SleepMs(500);
+  SwitchLatencies(label, minimal_label, d, hub, with_minimal, s.switches);
+  ShowTrace(s, label);
+  ShowTrace(s, minimal_label);
 }
 
 void MeasureTool(const std::string& label, const std::string& tool, Devices& d, vm::HubLog& hub,
                  const Settings& s) {
-  ChildProcess child({tool, "--console", "--service"});
+  ChildProcess child(Command(s, label, {tool, "--console", "--service"}));
+  // Under strace the descriptors are the traced child's, not this pid's.
   if (!child.WaitForLine("Running...", 30000) ||
-      !child.WaitForNode(d.keyboard->node(), true, 5000) ||
-      !child.WaitForNode(d.mouse->node(), true, 5000)) {
+      (!s.strace && (!child.WaitForNode(d.keyboard->node(), true, 5000) ||
+                     !child.WaitForNode(d.mouse->node(), true, 5000)))) {
     std::printf("bench: %s did not start\n", tool.c_str());
     return;
   }
   SleepMs(1000);
   const pid_t pid = child.pid();
+  if (s.latency_only) {
+    TimeSwitches(label, d, hub, s);
+    return;
+  }
 
   WakeCounts a = vm::ReadWakeCounts(pid);
   SleepMs(s.idle_s * 1000);
@@ -152,7 +268,7 @@ void MeasureTool(const std::string& label, const std::string& tool, Devices& d, 
   Figure(label, "typing_wakeups", static_cast<double>(Wakeups(a, b)));
   Figure(label, "typing_keys", s.typing_s * 10);
 
-  Percentiles(label, SwitchLatencies(d, hub, s.switches));
+  TimeSwitches(label, d, hub, s);
 }
 
 }  // namespace
@@ -166,19 +282,13 @@ int main(int argc, char** argv) {
   const Settings s = ReadSettings();
   vm::HubLog hub(argv[1]);
   Devices d;
-  if (!d.keyboard->ok() || !d.mouse->ok()) {
-    std::printf("bench: uinput: %s%s\n", d.keyboard->error().c_str(), d.mouse->error().c_str());
+  if (!d.keyboard->ok() || !d.mouse->ok() || !d.minimal_keyboard->ok()) {
+    std::printf("bench: uinput: %s%s%s\n", d.keyboard->error().c_str(), d.mouse->error().c_str(),
+                d.minimal_keyboard->error().c_str());
     return 1;
   }
   if (argc > 3 && ::access(argv[3], X_OK) == 0) MeasureTool("before", argv[3], d, hub, s);
   MeasureTool("after", argv[2], d, hub, s);
-
-  // The yardstick: the same read-read-write on its own key event.
-  ChildProcess minimal({"/bin/vm-minimal-switch", d.keyboard->node()});
-  if (minimal.WaitForLine("Running...", 10000)) {
-    SleepMs(500);
-    Percentiles("minimal", SwitchLatencies(d, hub, s.switches));
-  }
   std::printf("bench: done\n");
   return 0;
 }

@@ -1,12 +1,14 @@
 // The yardstick for the latency on the real kernel: the least a program can
-// do to switch on a key. It blocks in read(2) on one keyboard node and, at
-// every second Control release, switches the hub with libusb (find, open,
-// read, read, write, close), as the tool does on a Control double-tap.
+// do to switch on a key. It blocks in read(2) on one keyboard node (which
+// it grabs) and, at every second Control release, switches the hub with
+// libusb (find, open, read, read, write, close), as the tool does on a
+// Control double-tap.
 //
 //   vm-minimal-switch EVENT_NODE
 #include <fcntl.h>
 #include <libusb.h>
 #include <linux/input.h>
+#include <sys/ioctl.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -21,6 +23,12 @@ int main(int argc, char** argv) {
   const int fd = ::open(argv[1], O_RDONLY | O_CLOEXEC);
   if (fd < 0) {
     std::perror(argv[1]);
+    return 1;
+  }
+  // Its own keyboard, grabbed: the tool reads every keyboard, and must not
+  // act on these taps while the two are timed in turn.
+  if (::ioctl(fd, EVIOCGRAB, 1) != 0) {
+    std::perror("EVIOCGRAB");
     return 1;
   }
   libusb_context* context = nullptr;

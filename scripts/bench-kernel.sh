@@ -111,7 +111,7 @@ num() { # value, printf format
 }
 ratio() {
   [ "$1" = "-" ] || [ "$2" = "-" ] && { echo "-"; return; }
-  awk -v a="$1" -v b="$2" 'BEGIN { printf "%.2fx", a / b }'
+  awk -v a="$1" -v b="$2" 'BEGIN { printf "%.3fx", a / b }'
 }
 met() { # value, goal (<=, or - for none)
   [ "$1" = "-" ] || [ "$2" = "-" ] && { echo "-"; return; }
@@ -141,7 +141,13 @@ row() { # name, metric, format, goal text, goal number
   echo "(\`/proc/PID/task/*/status\`), CPU time is their \`schedstat\` run time. The latency runs from just"
   echo "before the second Control release is written to uinput to the moment the stand-in hub reads the write"
   echo "request, both on the guest's monotonic clock; the minimal program blocks in \`read(2)\` on the keyboard"
-  echo "and makes the same lookup, two reads and write with libusb at every second Control release."
+  echo "and makes the same lookup, two reads and write with libusb at every second Control release, on a"
+  echo "keyboard of its own that it grabs. The two switch in turn, one each, so that both meet the same moments"
+  echo "of the shared host (a burst of load there stretches the guest's time for whichever runs then); the"
+  echo "older build is timed in turn with the minimal program too, and compared with those samples. The"
+  echo "measuring program sleeps on the hub's log (inotify) while a switch runs and prints nothing until it is"
+  echo "over; the standard output of both programs is a pipe it reads only between runs, so console lines never"
+  echo "wait on the serial console."
   [ -n "$quick" ] && echo "Shortened run ($quick)."
   [ -z "$before" ] && echo "No older build was measured: the \"Before\" column is empty."
   echo
@@ -151,25 +157,42 @@ row() { # name, metric, format, goal text, goal number
   row "wake-ups during 10 s of 1000 Hz motion, no button down" motion_wakeups "%.0f" "<= 20" 20
   row "CPU time during those 10 s" motion_cpu_ms "%.1f ms" "-" -
   row "wake-ups during a minute of typing, 10 keys/s, no Control or Q" typing_wakeups "%.0f" "0" 0
-  printf '| second Control release to write request, median | %s | %s (minimal program: %s) | - | |\n' \
-    "$(num "$(fig before latency_median_us)" "%.0f us")" "$(num "$med_after" "%.0f us")" \
-    "$(num "$med_min" "%.0f us")"
-  printf '| second Control release to write request, 99th percentile | %s | %s (minimal program: %s) | - | |\n' \
-    "$(num "$(fig before latency_p99_us)" "%.0f us")" "$(num "$p99_after" "%.0f us")" \
-    "$(num "$p99_min" "%.0f us")"
-  printf '| latency against the minimal program, median / 99th percentile | | %s / %s | <= 1.1x | %s |\n' \
+  printf '| second Control release to write request, median | %s (minimal program: %s) | %s (minimal program: %s) | - | |\n' \
+    "$(num "$(fig before latency_median_us)" "%.0f us")" "$(num "$(fig minimal_before latency_median_us)" "%.0f us")" \
+    "$(num "$med_after" "%.0f us")" "$(num "$med_min" "%.0f us")"
+  printf '| second Control release to write request, 99th percentile | %s (minimal program: %s) | %s (minimal program: %s) | - | |\n' \
+    "$(num "$(fig before latency_p99_us)" "%.0f us")" "$(num "$(fig minimal_before latency_p99_us)" "%.0f us")" \
+    "$(num "$p99_after" "%.0f us")" "$(num "$p99_min" "%.0f us")"
+  for part in to_first_read between_reads to_write; do
+    case $part in
+      to_first_read) text="release to the first read (event, lookup, open), median" ;;
+      between_reads) text="first read to second read, median" ;;
+      to_write) text="second read to the write, median" ;;
+    esac
+    printf '| %s | %s (minimal program: %s) | %s (minimal program: %s) | - | |\n' "$text" \
+      "$(num "$(fig before ${part}_median_us)" "%.0f us")" "$(num "$(fig minimal_before ${part}_median_us)" "%.0f us")" \
+      "$(num "$(fig after ${part}_median_us)" "%.0f us")" \
+      "$(num "$(fig minimal ${part}_median_us)" "%.0f us")"
+  done
+  printf '| latency against the minimal program, median / 99th percentile | %s / %s | %s / %s | <= 1.1x | %s |\n' \
+    "$(ratio "$(fig before latency_median_us)" "$(fig minimal_before latency_median_us)")" \
+    "$(ratio "$(fig before latency_p99_us)" "$(fig minimal_before latency_p99_us)")" \
     "$med_ratio" "$p99_ratio" \
-    "$(awk -v a="${med_ratio%x}" -v b="${p99_ratio%x}" 'BEGIN { print (a <= 1.1 && b <= 1.1 ? "yes" : "no") }')"
+    "$(awk -v a="$med_after" -v am="$med_min" -v b="$p99_after" -v bm="$p99_min" \
+      'BEGIN { if (am == "-" || bm == "-") print "-"; else print (a / am <= 1.1 && b / bm <= 1.1 ? "yes" : "no") }')"
   echo
   echo "Motion was written at $(num "$(fig after motion_reports_per_s)" "%.0f") reports/s (the guest's pace"
   echo "under emulation); $(num "$(fig after latency_samples)" "%.0f") switches were timed for the tool and"
-  echo "$(num "$(fig minimal latency_samples)" "%.0f") for the minimal program. The tool makes its libusb context at"
-  echo "its first switch, the minimal program before its first: the first switch took"
-  echo "$(num "$(fig after latency_first_us)" "%.0f us") for the tool and $(num "$(fig minimal latency_first_us)" "%.0f us") for the minimal program."
+  echo "$(num "$(fig minimal latency_samples)" "%.0f") for the minimal program. Percentiles are nearest-rank: of 100 samples"
+  echo "the 99th percentile is the second slowest, the median the 50th. The first switch took $(num "$(fig before latency_first_us)" "%.0f us") for the older build (which made"
+  echo "its libusb context then), $(num "$(fig after latency_first_us)" "%.0f us") for this one and"
+  echo "$(num "$(fig minimal latency_first_us)" "%.0f us") for the minimal program."
   echo
   echo "With the tray: the same tool under Xvfb with trayer as the tray host, idle for $tray_seconds s, on this"
   echo "machine's own kernel ($(uname -r)); wake-ups per minute by thread. The main thread runs Qt's event loop"
-  echo "and the tool's timers; every other thread is Qt's own (its X connection reader, D-Bus, and the like)."
+  echo "and the tool's timers; every other thread is Qt's own (its X connection reader, D-Bus, and the like),"
+  echo "but for libusb's, which waits for USB devices to come and go. The window starts 3 s after start-up, so"
+  echo "it holds the one-shot timers of start-up: the tool's own look for a tray host 5 s in, and Qt's."
   echo
   echo "| Thread | Before | After | Goal |"
   echo "|---|---|---|---|"

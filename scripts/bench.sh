@@ -6,7 +6,21 @@
 #
 # Installs what it needs beyond the build packages (an X server and a tray
 # for the figures with the tray) through the set-up script.
+#
+#   bash scripts/bench.sh [--events-before QS_BENCH_SIM [--events-before-commit REV]]
+#
+# --events-before runs an older build's qs_bench_sim (of a commit before a
+# change to the event path) right before this one's, and sets the two side
+# by side: what the change added to each event.
 set -euo pipefail
+events_before="" events_before_commit="an older commit"
+while [ $# -gt 0 ]; do
+  case "$1" in
+    --events-before) events_before="$(cd "$(dirname "$2")" && pwd)/$(basename "$2")"; shift 2 ;;
+    --events-before-commit) events_before_commit="$2"; shift 2 ;;
+    *) echo "usage: $0 [--events-before QS_BENCH_SIM [--events-before-commit REV]]" >&2; exit 2 ;;
+  esac
+done
 cd "$(dirname "$0")/.."
 root=$(pwd)
 build="$root/build/bench"
@@ -39,8 +53,55 @@ headless=(env -u DISPLAY -u WAYLAND_DISPLAY HOME="$work/home" XDG_CONFIG_HOME="$
 echo "== event callback and poll tick, simulated platform"
 # Random interleaving spreads a burst of other load over every benchmark
 # instead of one.
-"$build/bench/qs_bench_sim" --benchmark_min_time=0.3 --benchmark_repetitions=9 \
-  --benchmark_enable_random_interleaving=true --summary="$work/event.md"
+sim_args=(--benchmark_min_time=0.3 --benchmark_repetitions=9
+  --benchmark_enable_random_interleaving=true)
+"$build/bench/qs_bench_sim" "${sim_args[@]}" --summary="$work/event.md"
+if [ -n "$events_before" ]; then
+  # The older build and this one in turn, three times each, system clock
+  # only; each figure is the median of the three runs, so that a slow
+  # moment of the machine lands on both builds alike.
+  echo "== event callback, older build ($events_before) and this one in turn"
+  for i in 1 2 3; do
+    for side in before after; do
+      bin="$build/bench/qs_bench_sim"
+      [ "$side" = before ] && bin="$events_before"
+      "$bin" --benchmark_min_time=0.2 --benchmark_repetitions=5 \
+        --benchmark_enable_random_interleaving=true --benchmark_filter='system clock|CLOCK|clock reads' \
+        --summary="$work/event-$side-$i.md" >/dev/null
+    done
+  done
+  # | figure | value | ... rows -> the events of both side by side, in ns.
+  awk -F' [|] ' '
+    function ns(v) { split(v, a, " "); return a[2] == "us" ? a[1] * 1000 : a[1] }
+    function allocs(v) { return v ~ /, 0 allocations/ ? "0" : "some" }
+    function mid(x, y, z) { return x > y ? (y > z ? y : (x > z ? z : x)) : (x > z ? x : (y > z ? z : y)) }
+    { name = substr($1, 3); run = FILENAME; sub(/.*-/, "", run); sub(/[.]md$/, "", run) }
+    FILENAME ~ /event-before-/ { bv[name, run] = ns($2); seenb[name] = 1; next }
+    {
+      av[name, run] = ns($2)
+      if (allocs($2) != "0") alloc[name] = "some"; else if (!(name in alloc)) alloc[name] = "0"
+      if (!(name in seena)) { seena[name] = 1; order[++n] = name }
+    }
+    END {
+      for (k in seenb) before[k] = mid(bv[k, 1], bv[k, 2], bv[k, 3])
+      for (i = 1; i <= n; i++) { k = order[i]; after[k] = mid(av[k, 1], av[k, 2], av[k, 3]) }
+      printf "| %s | %.1f ns | %.1f ns | | | |\n", "clock_gettime(CLOCK_REALTIME), the floor", \
+        before["clock_gettime(CLOCK_REALTIME), the floor"], after["clock_gettime(CLOCK_REALTIME), the floor"]
+      for (i = 1; i <= n; i++) {
+        k = order[i]
+        if (k !~ /^eventCallback\/.*\/system clock$/) continue
+        if (!(k in before)) continue
+        strict = k "/strict taps"
+        d = after[k] - before[k]
+        ds = (strict in after) ? after[strict] - before[k] : ""
+        met = (d <= 3 && alloc[k] == "0" && (ds == "" || (ds <= 3 && alloc[strict] == "0"))) ? "yes" : "no"
+        sub(/^eventCallback\//, "", k); sub(/\/system clock$/, "", k)
+        printf "| %s | %.1f ns | %.1f ns (%+.1f), %s allocations | %s | <= 3 ns added, 0 allocations | %s |\n", \
+          k, before[order[i]], after[order[i]], d, alloc[order[i]], \
+          (ds == "" ? "-" : sprintf("%.1f ns (%+.1f), %s allocations", after[strict], ds, alloc[strict])), met
+      }
+    }' "$work"/event-before-[123].md "$work"/event-after-[123].md >"$work/event-compare.md"
+fi
 
 echo "== poll tick and whole switch, Linux platform against fake devices"
 umockdev-wrapper "$build/bench/qs_bench_linux" --benchmark_enable_random_interleaving=true \
@@ -114,6 +175,22 @@ table_head() {
   table_head
   cat "$work/event.md"
   echo
+  if [ -f "$work/event-compare.md" ]; then
+    echo "### What the settings cost each event"
+    echo
+    echo "The same benchmark built from $events_before_commit,"
+    echo "before the settings file existed, and this build, run in turn three times each (5 repetitions in"
+    echo "random order per run), system clock: the median of the three runs' median CPU time per event."
+    echo "\"After\" is this build with the default settings; \"strict taps\" is"
+    echo "\`control_taps = \"clean\"\` and \`quit_taps = \"consecutive\"\` with Control held, the rules that"
+    echo "look at every key. The difference is against the before figure; the floor of both is in the"
+    echo "first row, for the machine's drift between the two."
+    echo
+    echo "| Event | Before the settings | After, defaults | After, strict taps | Goal | Met |"
+    echo "|---|---|---|---|---|---|"
+    cat "$work/event-compare.md"
+    echo
+  fi
   echo "## The poll tick and the whole switch (Linux platform, fake devices)"
   echo
   echo "Against umockdev's fake keyboard, mouse and hub (the test suite's own fakes). The switch is"

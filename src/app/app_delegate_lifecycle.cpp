@@ -27,6 +27,7 @@ void ZRNAppDelegate::applicationDidFinishLaunching() {
     ShowToolHeader();
     showMsg("%s", GestureUsageLines(gGestureSettings).c_str());
     showMsg("Running...\n");
+    if (platform::Usb* usb = platform::Sys().usb) usb->PrepareForSwitch();
     if (!gStartedFromService) {
       if (gInstalledServiceThisRun) {
         ShowAlert("Installed as a service and started successfully.");

@@ -73,11 +73,17 @@ platform::EventRef eventCallback(platform::TapProxy /*proxy*/, uint32_t type,
   // Key-up, flags-changed and the mouse types are disjoint: at most one
   // recogniser beyond the Q recogniser acts on any event.
   const bool quit = UpdateQuitComboState(type, event);
-  if (gGestureSettings.control_taps == ControlTapRule::kClean &&
-      (type == platform::kEventKeyDown || type == platform::kEventFlagsChanged)) {
-    NoteKeyWhileControlHeld(type, event);
+  const bool clean = gGestureSettings.control_taps == ControlTapRule::kClean;
+  if (type == platform::kEventFlagsChanged) {
+    // One read of the live state serves the clean rule and the recogniser.
+    if (gGestureSettings.control_double_tap) {
+      const bool control_down = IsControlKeyDown();
+      if (clean) NoteKeyWhileControlHeld(type, event, control_down);
+      UpdateControlComboStateFrom(control_down, event);
+    }
+  } else if (clean && type == platform::kEventKeyDown) {
+    NoteKeyWhileControlHeld(type, event, false);
   }
-  if (type == platform::kEventFlagsChanged) UpdateControlComboState(event);
   if (IsMouseEvent(type)) UpdateMouseComboState(type, event);
   if (quit) {
     showMsg("Quit\n");

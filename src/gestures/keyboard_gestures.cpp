@@ -44,9 +44,13 @@ bool IsControlKeyDown() {
 }
 
 void UpdateControlComboState(platform::EventRef event) {
+  if (!gGestureSettings.control_double_tap) return;
+  UpdateControlComboStateFrom(IsControlKeyDown(), event);
+}
+
+void UpdateControlComboStateFrom(bool current, platform::EventRef event) {
   const GestureSettings& settings = gGestureSettings;
   if (!settings.control_double_tap) return;
-  const bool current = IsControlKeyDown();
   // When this update happens: the event's own time where the platform
   // stamps events (one handled after the main thread was busy keeps its
   // place), else the clock; read only when needed, at most once.
@@ -88,11 +92,11 @@ void UpdateControlComboState(platform::EventRef event) {
   gControlKeyDown = current;
 }
 
-void NoteKeyWhileControlHeld(uint32_t type, platform::EventRef event) {
+void NoteKeyWhileControlHeld(uint32_t type, platform::EventRef event, bool control_down) {
   if (!gControlKeyDown || event == nullptr) return;
   if (type == platform::kEventKeyDown) {
     gControlTapSpoiled = true;
-  } else if (type == platform::kEventFlagsChanged && IsControlKeyDown()) {
+  } else if (type == platform::kEventFlagsChanged && control_down) {
     // The flags changed and Control is still down: another modifier (Shift,
     // Option, Command) went down or up with it, which makes a shortcut. The
     // key code tells Control's own change apart when a poll tick saw the

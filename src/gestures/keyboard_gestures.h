@@ -26,10 +26,14 @@ bool IsControlKeyDown();
 // release, so that taps handled late keep the spacing they were typed
 // with. Null (the poll tick) reads the clock.
 void UpdateControlComboState(platform::EventRef event = nullptr);
+// The same step from a reading of the live Control state the caller has
+// just made (the event callback reads it once for this and the clean rule).
+void UpdateControlComboStateFrom(bool control_down, platform::EventRef event);
 // Under the "clean" tap rule, a key event that spoils the tap of a Control
 // being held: a key going down, or another modifier changing. Called for
-// key-down and flags-changed events before the recogniser's own update.
-void NoteKeyWhileControlHeld(uint32_t type, platform::EventRef event);
+// key-down and flags-changed events before the recogniser's own update;
+// `control_down` is the live Control state read for a flags-changed event.
+void NoteKeyWhileControlHeld(uint32_t type, platform::EventRef event, bool control_down);
 // One step of the Q recogniser for any delivered event; true = quit
 // requested. A Q handled late is stamped back by its age.
 bool UpdateQuitComboState(uint32_t type, platform::EventRef event);

@@ -99,6 +99,11 @@ class Usb {
   // Finds the first attached device with these IDs and makes a device
   // interface for it, releasing every intermediate object on every path.
   virtual UsbFindResult FindDevice(uint16_t vendor_id, uint16_t product_id) = 0;
+  // Makes, ahead of the first switch, what the platform keeps from one
+  // switch to the next, so that the first switch is as quick as the rest.
+  // Nothing is looked up or opened; a failure here is met again, and told,
+  // by the switch.
+  virtual void PrepareForSwitch() {}
 };
 
 }  // namespace platform

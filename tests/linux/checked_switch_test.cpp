@@ -90,6 +90,40 @@ TEST_F(CheckedSwitchTest, HubThatLeavesIsSeenThroughTheUdevMonitor) {
   EXPECT_FALSE(SwitchCheckPending());
 }
 
+TEST_F(CheckedSwitchTest, MadeAheadTheContextAndMonitorServeEverySwitch) {
+  usb_->PrepareForSwitch();
+  EXPECT_EQ(usb_->contexts_made(), 1);
+  leave_now_ = true;
+  std::optional<SwitchCheckResult> verdict = SwitchAndWait(std::chrono::seconds(5));
+  ASSERT_TRUE(verdict.has_value());
+  EXPECT_EQ(*verdict, SwitchCheckResult::kLeft);
+  EXPECT_EQ(usb_->contexts_made(), 1);
+
+  // Back, announced; the kept monitor, unwatched since, tells the second
+  // removal too.
+  hub_.reset();
+  hub_ = std::make_unique<FakeHub>(testbed_);
+  ASSERT_TRUE(hub_->plugged());
+  leave_now_ = true;
+  verdict = SwitchAndWait(std::chrono::seconds(5));
+  ASSERT_TRUE(verdict.has_value());
+  EXPECT_EQ(*verdict, SwitchCheckResult::kLeft);
+}
+
+TEST_F(CheckedSwitchTest, RemovalQueuedBeforeTheSwitchIsNotTakenForOneAfterIt) {
+  // The kept monitor hears the hub leave and come back at the same address
+  // while no switch is waiting; the next switch's hub then stays.
+  usb_->PrepareForSwitch();
+  hub_->Unplug();
+  hub_.reset();
+  hub_ = std::make_unique<FakeHub>(testbed_);
+  ASSERT_TRUE(hub_->plugged());
+  hub_->SetRegister(0xF5, 0x0000, 0x01);
+  const std::optional<SwitchCheckResult> verdict = SwitchAndWait(std::chrono::seconds(5));
+  ASSERT_TRUE(verdict.has_value());
+  EXPECT_EQ(*verdict, SwitchCheckResult::kStayed);
+}
+
 TEST_F(CheckedSwitchTest, HubThatStaysIsReportedAfterTheDeadline) {
   const std::optional<SwitchCheckResult> verdict = SwitchAndWait(std::chrono::seconds(5));
   ASSERT_TRUE(verdict.has_value());
@@ -119,8 +153,8 @@ TEST_F(CheckedSwitchTest, WatchWithoutALoopStillTakesALastLookAtTheBus) {
   // No loop to serve a monitor: removals are not reported as they happen,
   // but the last look at the deadline tells a device that went.
   int calls = 0;
-  auto watch =
-      linux_platform::UdevRemovalWatch::Create(nullptr, 1, 2, "1-2", [&calls] { ++calls; });
+  auto watch = linux_platform::UdevRemovalWatch::Create(nullptr, nullptr, 1, 2, "1-2",
+                                                        [&calls] { ++calls; });
   ASSERT_NE(watch, nullptr);
   EXPECT_FALSE(watch->monitoring());
   EXPECT_FALSE(watch->Gone());

@@ -40,7 +40,9 @@ qemu="$(command -v qemu-system-x86_64 || true)"
 [ -n "$qemu" ] || skip "qemu-system-x86_64 is not installed (bash scripts/setup-debian.sh installs it)"
 busybox="$(command -v busybox || true)"
 [ -n "$busybox" ] || skip "busybox is not installed (bash scripts/setup-debian.sh installs busybox-static)"
-if ! "$busybox" --list | grep -qx poweroff || ldd "$busybox" >/dev/null 2>&1; then
+# grep reads the whole list: with -q it could stop early, and the pipe's
+# broken write would fail the check under pipefail.
+if ! "$busybox" --list | grep -x poweroff >/dev/null || ldd "$busybox" >/dev/null 2>&1; then
   skip "$busybox is not the static busybox (install busybox-static)"
 fi
 
@@ -85,6 +87,12 @@ for p in "${programs[@]}"; do
   [ -x "$bin/$p" ] || { echo "run_vm.sh: $bin/$p is missing" >&2; exit 1; }
   cp "$bin/$p" "$stage/bin/"
   libs+=("$bin/$p")
+done
+# QS_VM_EXTRA_BIN: more programs for a look by hand (e.g. strace), with
+# their libraries.
+for extra_bin in ${QS_VM_EXTRA_BIN:-}; do
+  cp "$extra_bin" "$stage/bin/"
+  libs+=("$extra_bin")
 done
 if [ -n "$before" ]; then
   cp "$before" "$stage/bin/before/quembrastella-switch"

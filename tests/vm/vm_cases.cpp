@@ -6,10 +6,12 @@
 //   vm-cases TOOL HUB_LOG HUB_CONTROL_DIR UDC_FILE UDC_NAME
 #include <fcntl.h>
 #include <linux/input.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <fstream>
 #include <functional>
@@ -243,6 +245,42 @@ void CaseQuit(World& w) {
   Check(w.child->WaitExit(5000) == 0, "the tool ended with status 0");
 }
 
+// A second tool, started with the settings file asking for clean Control
+// taps: the kernel must then hand it every key (its key mask widened), or
+// the shortcuts' letters would never reach it and Control+C, Control+V
+// would make a double-tap.
+void CaseCleanControlTaps(World& w) {
+  w.child.reset();  // the first tool, should it still run, holds the lock
+  const std::string config = "/tmp/clean-config";
+  ::mkdir(config.c_str(), 0755);
+  ::mkdir((config + "/quembrastella-switch").c_str(), 0755);
+  const std::string file = config + "/quembrastella-switch/config.toml";
+  Check(CreateFile(file) && WriteFile(file, "control_taps = \"clean\"\n"), "settings written");
+  ::setenv("XDG_CONFIG_HOME", config.c_str(), 1);
+  const bool started = StartTool(w);
+  ::unsetenv("XDG_CONFIG_HOME");
+  if (!started) return;
+  SleepMs(300);
+  for (uint16_t letter : {KEY_C, KEY_V}) {
+    w.keyboard->Key(KEY_LEFTCTRL, true);
+    SleepMs(40);
+    w.keyboard->Tap(letter, 30);
+    SleepMs(40);
+    w.keyboard->Key(KEY_LEFTCTRL, false);
+    SleepMs(120);
+  }
+  std::vector<HubRequest> none;
+  Check(!w.hub->WaitFor("read", 400, &none) && none.empty(),
+        "Control+C then Control+V left the hub alone");
+  w.child->Drain();
+  Check(w.child->CountSince(0, "Switch (") == 0, "the tool announced no switch");
+  SleepMs(800);  // past the double-tap window
+  DoubleTap(*w.keyboard, KEY_LEFTCTRL);
+  ExpectSwitch(w, "ctrl-ctrl");
+  DoubleTap(*w.keyboard, KEY_Q);
+  Check(w.child->WaitExit(5000) == 0, "the second tool ended with status 0");
+}
+
 }  // namespace
 }  // namespace vm
 
@@ -280,6 +318,8 @@ int main(int argc, char** argv) {
       {"stall", "stalled transfers fail and the tool goes on", CaseStall},
       {"reenumerated", "hub re-enumerated at a new address", CaseHubReenumerated},
       {"quit", "Q double-tap quits", CaseQuit},
+      {"clean", "clean Control taps: shortcuts do not switch, a clean double-tap does",
+       CaseCleanControlTaps},
   };
   const std::string skip = "," + SkippedCases() + ",";
   int passed = 0;

@@ -4,9 +4,11 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
+#include <sys/inotify.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -167,6 +169,18 @@ bool ChildProcess::WaitForNode(const std::string& node, bool open, int timeout_m
   return false;
 }
 
+HubLog::HubLog(std::string path) : path_(std::move(path)) {
+  watch_ = ::inotify_init1(IN_CLOEXEC | IN_NONBLOCK);
+  if (watch_ >= 0 && ::inotify_add_watch(watch_, path_.c_str(), IN_MODIFY) < 0) {
+    ::close(watch_);
+    watch_ = -1;
+  }
+}
+
+HubLog::~HubLog() {
+  if (watch_ >= 0) ::close(watch_);
+}
+
 std::vector<HubRequest> HubLog::ReadNew() {
   std::vector<HubRequest> out;
   FILE* f = std::fopen(path_.c_str(), "r");
@@ -187,20 +201,34 @@ std::vector<HubRequest> HubLog::ReadNew() {
     std::string value;
     line >> r.at_ns >> r.kind >> r.reg >> value;
     if (!value.empty()) r.value = static_cast<int>(std::strtol(value.c_str(), nullptr, 16));
-    std::printf("  hub | %s %s %s\n", r.kind.c_str(), r.reg.c_str(), value.c_str());
+    if (echo_) std::printf("  hub | %s %s %s\n", r.kind.c_str(), r.reg.c_str(), value.c_str());
     out.push_back(r);
   }
   return out;
 }
 
 bool HubLog::WaitFor(const std::string& kind, int timeout_ms, std::vector<HubRequest>* seen) {
-  for (int waited = 0;; waited += 2) {
+  const uint64_t deadline = MonotonicNs() + static_cast<uint64_t>(timeout_ms) * 1000000u;
+  for (;;) {
     for (const HubRequest& r : ReadNew()) {
       seen->push_back(r);
       if (r.kind == kind) return true;
     }
-    if (waited >= timeout_ms) return false;
-    SleepMs(2);
+    const uint64_t now = MonotonicNs();
+    if (now >= deadline) return false;
+    const int left_ms = static_cast<int>((deadline - now + 999999u) / 1000000u);
+    if (watch_ < 0) {
+      SleepMs(std::min(left_ms, 2));
+      continue;
+    }
+    // Woken by the hub's next write to the log; the events themselves say
+    // nothing more than that, so they are drained and the file read again.
+    pollfd p{watch_, POLLIN, 0};
+    if (::poll(&p, 1, left_ms) > 0) {
+      char events[4096];
+      while (::read(watch_, events, sizeof events) > 0) {
+      }
+    }
   }
 }
 

@@ -70,17 +70,28 @@ struct HubRequest {
 // The stand-in hub's log, read from where the last call stopped.
 class HubLog {
  public:
-  explicit HubLog(std::string path) : path_(std::move(path)) {}
+  explicit HubLog(std::string path);
+  ~HubLog();
+  HubLog(const HubLog&) = delete;
+  HubLog& operator=(const HubLog&) = delete;
+
   // The requests logged since the last call.
   std::vector<HubRequest> ReadNew();
   // Waits up to `timeout_ms` for a request of `kind`; collects everything
-  // read meanwhile into `seen`.
+  // read meanwhile into `seen`. Sleeps until the hub writes to its log, so
+  // that the waiting takes no CPU from the program being watched.
   bool WaitFor(const std::string& kind, int timeout_ms, std::vector<HubRequest>* seen);
+  // Whether each request read is also printed (on by default). A timed
+  // wait turns it off: on the serial console every line costs the machine
+  // time while the program being timed still runs.
+  void set_echo(bool echo) { echo_ = echo; }
 
  private:
   std::string path_;
   long offset_ = 0;
   std::string partial_;
+  int watch_ = -1;  // inotify descriptor on the log, -1 when none could be made
+  bool echo_ = true;
 };
 
 // The gadget in configfs: unbinding it from the dummy controller and

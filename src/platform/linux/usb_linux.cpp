@@ -120,7 +120,7 @@ class LinuxUsbDevice : public platform::UsbDevice {
     if (std::optional<platform::UsbLocation> at = Location()) {
       sysfs_name = std::to_string(at->bus) + "-" + at->port;
     }
-    return UdevRemovalWatch::Create(watcher, libusb_get_bus_number(device_),
+    return UdevRemovalWatch::Create(watcher, usb_->RemovalMonitor(), libusb_get_bus_number(device_),
                                     libusb_get_device_address(device_), sysfs_name,
                                     std::move(removed));
   }
@@ -209,6 +209,16 @@ std::shared_ptr<UsbContext> LinuxUsb::FreshContext() {
   ++contexts_made_;
   context_ = fresh;
   return fresh;
+}
+
+void LinuxUsb::PrepareForSwitch() {
+  (void)Context();
+  if (watcher_ != nullptr) (void)RemovalMonitor();
+}
+
+std::shared_ptr<UdevMonitor> LinuxUsb::RemovalMonitor() {
+  if (!removal_monitor_) removal_monitor_ = UdevMonitor::Create();
+  return removal_monitor_;
 }
 
 platform::UsbFindResult LinuxUsb::Lookup(const std::shared_ptr<UsbContext>& context, bool fresh,

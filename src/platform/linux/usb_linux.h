@@ -24,14 +24,17 @@ std::string UsbAccessFix();
 platform::UsbReturn UsbReturnFromLibusb(int code);
 
 class UsbContext;
+class UdevMonitor;
 
 // The line a user reads when the hub was in the kept view of the bus but is
 // on the bus no more.
 std::string UsbGoneFix();
 
-// The USB service. Keeps one libusb context, made at the first lookup:
-// libusb starts a thread of its own when a context is made, which an idle
-// tool that never switches does not need.
+// The USB service. Keeps one libusb context and one udev monitor for the
+// switch's removal check, made by PrepareForSwitch once the tool runs (or
+// at the first switch): making them costs the first switch tenfold what a
+// switch otherwise takes. libusb's own thread, started with the context,
+// sleeps until a device is plugged or unplugged.
 //
 // The kept context's view of the bus follows hot-plug events, which only
 // come while udevd runs; in a container or a minimal system it never learns
@@ -59,6 +62,7 @@ class LinuxUsb : public platform::Usb {
   void SetWatcher(FdWatcher* watcher) { watcher_ = watcher; }
 
   platform::UsbFindResult FindDevice(uint16_t vendor_id, uint16_t product_id) override;
+  void PrepareForSwitch() override;
 
   // How many contexts were made so far (the first one and every fresh look).
   int contexts_made() const { return contexts_made_; }
@@ -70,10 +74,14 @@ class LinuxUsb : public platform::Usb {
   // Replaces the kept context with one made now; null (and the kept one
   // left in place) when libusb could not be initialised.
   std::shared_ptr<UsbContext> FreshContext();
+  // The kept monitor, made now if there is none yet; null when udev cannot
+  // be reached (tried again next time).
+  std::shared_ptr<UdevMonitor> RemovalMonitor();
   platform::UsbFindResult Lookup(const std::shared_ptr<UsbContext>& context, bool fresh,
                                  uint16_t vendor_id, uint16_t product_id);
 
   std::shared_ptr<UsbContext> context_;
+  std::shared_ptr<UdevMonitor> removal_monitor_;
   unsigned transfer_timeout_ms_;
   FdWatcher* watcher_ = nullptr;
   int contexts_made_ = 0;
