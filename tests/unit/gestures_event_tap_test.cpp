@@ -103,20 +103,8 @@ TEST_F(EventTapTest, EachEventTypeReachesOnlyItsRecogniser) {
   EXPECT_EQ(MSButton, 0x10);
 }
 
-// Stands in for the application delegate's termination hook.
-class StoppingDelegate : public platform::AppDelegate {
- public:
-  void applicationDidFinishLaunching() override {}
-  void applicationWillTerminate() override {
-    ++terminations;
-    StopEventTap();
-  }
-  bool applicationShouldTerminateAfterLastWindowClosed() override { return false; }
-  int terminations = 0;
-};
-
 TEST_F(EventTapTest, QDoubleTapWritesQuitAndTerminates) {
-  StoppingDelegate delegate;
+  switch_test::StoppingDelegate delegate;
   platform::Sys().app->SetDelegate(&delegate);
   CaptureConsole();
   KeyAt(1000, platform::kEventKeyDown, platform::kKeyCodeQ);
@@ -156,7 +144,7 @@ TEST_F(EventTapTest, TapSwitchedOffByTheSystemIsSwitchedOnAgain) {
     EXPECT_EQ(MSButton, 0);
   }
   EXPECT_EQ(Switches(), 2u);
-  StoppingDelegate delegate;
+  switch_test::StoppingDelegate delegate;
   platform::Sys().app->SetDelegate(&delegate);
   KeyAt(5000, platform::kEventKeyUp, platform::kKeyCodeQ);
   KeyAt(5100, platform::kEventKeyUp, platform::kKeyCodeQ);

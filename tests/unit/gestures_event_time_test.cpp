@@ -17,18 +17,6 @@ namespace {
 constexpr uint64_t kHangStart = 100;
 constexpr uint64_t kHangEnd = 1300;
 
-// Stands in for the application delegate: counts the quits.
-class CountingDelegate : public platform::AppDelegate {
- public:
-  void applicationDidFinishLaunching() override {}
-  void applicationWillTerminate() override {
-    ++terminations;
-    StopEventTap();
-  }
-  bool applicationShouldTerminateAfterLastWindowClosed() override { return false; }
-  int terminations = 0;
-};
-
 class EventTimeTest : public switch_test::SimTest {
  protected:
   void SetUp() override {
@@ -75,7 +63,7 @@ class EventTimeTest : public switch_test::SimTest {
   }
   int Quits() const { return delegate_.terminations; }
 
-  CountingDelegate delegate_;
+  switch_test::StoppingDelegate delegate_;
 };
 
 // The seam on the simulated platform.

@@ -154,16 +154,8 @@ TEST_F(IdleTickTest, TrackedButtonsWhoseReleasesWereLostKeepTheTickUntilForgotte
   EXPECT_EQ(Switches(), 2u);
 }
 
-// The application's termination hook stops the tap, as the tool's own does.
-class StoppingDelegate : public platform::AppDelegate {
- public:
-  void applicationDidFinishLaunching() override {}
-  void applicationWillTerminate() override { StopEventTap(); }
-  bool applicationShouldTerminateAfterLastWindowClosed() override { return false; }
-};
-
 TEST_F(IdleTickTest, QuitStopsTheTickAndNothingRearmsIt) {
-  StoppingDelegate delegate;
+  switch_test::StoppingDelegate delegate;
   platform::Sys().app->SetDelegate(&delegate);
   ASSERT_TRUE(StartEventTap());
   ControlAt(900, true);

@@ -14,18 +14,6 @@ namespace {
 constexpr int64_t kKeyC = 8, kKeyV = 9, kKeyW = 13, kShift = 56;
 constexpr int64_t kKeyQ = platform::kKeyCodeQ;
 
-// Stands in for the application delegate's termination hook.
-class CountingDelegate : public platform::AppDelegate {
- public:
-  void applicationDidFinishLaunching() override {}
-  void applicationWillTerminate() override {
-    ++terminations;
-    StopEventTap();
-  }
-  bool applicationShouldTerminateAfterLastWindowClosed() override { return false; }
-  int terminations = 0;
-};
-
 class GestureSettingsTest : public switch_test::SimTest {
  protected:
   // The settings are in force before the tap starts, as at start-up.
@@ -70,7 +58,7 @@ class GestureSettingsTest : public switch_test::SimTest {
   size_t Switches() const { return WrittenPortSelects().size(); }
   int Quits() const { return delegate_.terminations; }
 
-  CountingDelegate delegate_;
+  switch_test::StoppingDelegate delegate_;
 };
 
 TEST_F(GestureSettingsTest, GesturesTurnedOffNeverActAndLeaveTheOthersAlone) {

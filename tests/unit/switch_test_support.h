@@ -90,4 +90,17 @@ class SimTest : public ::testing::Test {
   bool capturing_ = false;
 };
 
+// Stands in for the application delegate: its termination hook stops the
+// tap, as the tool's own does, and counts the quits.
+class StoppingDelegate : public platform::AppDelegate {
+ public:
+  void applicationDidFinishLaunching() override {}
+  void applicationWillTerminate() override {
+    ++terminations;
+    StopEventTap();
+  }
+  bool applicationShouldTerminateAfterLastWindowClosed() override { return false; }
+  int terminations = 0;
+};
+
 }  // namespace switch_test
