@@ -49,8 +49,10 @@ TEST(MacInputTest, TheSeamsEventWordsAreTheSystemsNumbers) {
   EXPECT_EQ(platform::kEventOtherMouseDown, static_cast<uint32_t>(kCGEventOtherMouseDown));
   EXPECT_EQ(platform::kEventOtherMouseUp, static_cast<uint32_t>(kCGEventOtherMouseUp));
   EXPECT_EQ(platform::kEventOtherMouseDragged, static_cast<uint32_t>(kCGEventOtherMouseDragged));
-  EXPECT_EQ(platform::kEventTapDisabledByTimeout, static_cast<uint32_t>(kCGEventTapDisabledByTimeout));
-  EXPECT_EQ(platform::kEventTapDisabledByUserInput, static_cast<uint32_t>(kCGEventTapDisabledByUserInput));
+  EXPECT_EQ(platform::kEventTapDisabledByTimeout,
+            static_cast<uint32_t>(kCGEventTapDisabledByTimeout));
+  EXPECT_EQ(platform::kEventTapDisabledByUserInput,
+            static_cast<uint32_t>(kCGEventTapDisabledByUserInput));
   EXPECT_EQ(static_cast<uint32_t>(EventField::kMouseEventButtonNumber),
             static_cast<uint32_t>(kCGMouseEventButtonNumber));
   EXPECT_EQ(static_cast<uint32_t>(EventField::kKeyboardEventKeycode),
