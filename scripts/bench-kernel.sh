@@ -38,10 +38,9 @@ cmake --build "$build" -j 2 --target quembrastella-switch vm-stand-in-hub vm-cas
   vm-minimal-switch
 
 work=$(mktemp -d)
-xvfb_pid="" tray_pid=""
+. "$root/scripts/lib/tray-host.sh"
 cleanup() {
-  [ -n "$tray_pid" ] && kill "$tray_pid" 2>/dev/null || true
-  [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null || true
+  stop_tray_host
   rm -rf "$work"
 }
 trap cleanup EXIT
@@ -58,10 +57,6 @@ fi
 # --- with the tray, on this machine: wake-ups per thread over 60 s of idle
 tray_seconds=60
 [ -n "$quick" ] && tray_seconds=20
-display=""
-for n in $(seq 90 120); do
-  if [ ! -e "/tmp/.X11-unix/X$n" ] && [ ! -e "/tmp/.X$n-lock" ]; then display=":$n"; break; fi
-done
 thread_counts() { # PID -> "tid name count" per thread
   for t in /proc/"$1"/task/*; do
     printf '%s %s %s\n' "${t##*/}" "$(tr ' ' '_' <"$t/comm")" \
@@ -86,17 +81,11 @@ tray_idle() { # LABEL TOOL
     END { for (n in other) print "TRAY", l, "thread:" n, other[n]; print "TRAY", l, "total", total }'
 }
 : >"$work/tray"
+start_tray_host "$work"
 if [ -n "$display" ]; then
-  Xvfb "$display" -screen 0 1280x800x24 -nolisten tcp >"$work/xvfb.log" 2>&1 &
-  xvfb_pid=$!
-  for _ in $(seq 50); do [ -e "/tmp/.X11-unix/X${display#:}" ] && break; sleep 0.1; done
-  DISPLAY="$display" trayer --edge top --align right --widthtype request --height 24 \
-    >"$work/trayer.log" 2>&1 &
-  tray_pid=$!
-  sleep 1
   [ -n "$before" ] && tray_idle before "$before" >>"$work/tray"
   tray_idle after "$build/src/platform/linux/quembrastella-switch" >>"$work/tray"
-  kill "$tray_pid" "$xvfb_pid" 2>/dev/null || true
+  stop_tray_host
 fi
 
 # FIGURE <label> <name> <value>, one per line.

@@ -33,11 +33,9 @@ cmake --build "$build" -j "$(nproc)" --target qs_bench_sim qs_bench_linux qs_pro
   quembrastella-switch quembrastella-sim
 
 work=$(mktemp -d)
-xvfb_pid=""
-tray_pid=""
+. "$root/scripts/lib/tray-host.sh"
 cleanup() {
-  [ -n "$tray_pid" ] && kill "$tray_pid" 2>/dev/null || true
-  [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null || true
+  stop_tray_host
   rm -rf "$work"
 }
 trap cleanup EXIT
@@ -126,24 +124,11 @@ wait "$floor_probe"
 cat "$work/floor.md" >>"$work/idle.md"
 
 echo "== with the tray (Xvfb and trayer), 60 s"
-display=""
-for n in $(seq 90 120); do
-  if [ ! -e "/tmp/.X11-unix/X$n" ] && [ ! -e "/tmp/.X$n-lock" ]; then
-    display=":$n"
-    break
-  fi
-done
+start_tray_host "$work"
 if [ -z "$display" ]; then
   echo "bench.sh: no free X display number between :90 and :120" >&2
   exit 1
 fi
-Xvfb "$display" -screen 0 1280x800x24 -nolisten tcp >"$work/xvfb.log" 2>&1 &
-xvfb_pid=$!
-for _ in $(seq 50); do [ -e "/tmp/.X11-unix/X${display#:}" ] && break; sleep 0.1; done
-DISPLAY="$display" trayer --edge top --align right --widthtype request --height 24 \
-  >"$work/trayer.log" 2>&1 &
-tray_pid=$!
-sleep 1
 tray=(env -u WAYLAND_DISPLAY DISPLAY="$display" HOME="$work/home" XDG_CONFIG_HOME="$work/home/.config")
 "${tray[@]}" "$probe" startup --name "start-up to \"Running...\", Linux with the tray" --runs 7 \
   --summary="$work/start.md" -- "$switch" --console --service
