@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "app_world_fixture.h"
@@ -92,18 +93,21 @@ TEST_F(LifecycleTest, RefusedTapAlertComesAfterItsConsoleLine) {
             Texts({"Cannot create event tap (enable Accessibility)\n"}));
 }
 
-// The simulated input with a platform's own words for a refused tap.
+// The simulated input with a platform's own words for a refused tap: a fix,
+// and optionally its own console line and alert ("" keeps the tool's).
 class WordedInput : public platform::Input {
  public:
-  explicit WordedInput(platform::Input* inner) : inner_(inner) {}
+  WordedInput(platform::Input* inner, std::string fix, std::string line = "",
+              std::string alert = "")
+      : inner_(inner), fix_(std::move(fix)), line_(std::move(line)), alert_(std::move(alert)) {}
   std::unique_ptr<platform::EventTap> CreateEventTap(uint64_t mask,
                                                      platform::EventCallback callback,
                                                      void* user_info) override {
     return inner_->CreateEventTap(mask, callback, user_info);
   }
-  std::string RefusedTapFix() override { return "Join the input group."; }
-  std::string RefusedTapLine() override { return "Cannot create event tap (join the group)"; }
-  std::string RefusedTapAlert() override { return "Cannot create event tap: no input."; }
+  std::string RefusedTapFix() override { return fix_; }
+  std::string RefusedTapLine() override { return line_; }
+  std::string RefusedTapAlert() override { return alert_; }
   uint64_t FlagsState() override { return inner_->FlagsState(); }
   bool ButtonState(uint32_t button) override { return inner_->ButtonState(button); }
   int64_t EventIntegerField(platform::EventRef event, platform::EventField field) override {
@@ -112,11 +116,14 @@ class WordedInput : public platform::Input {
 
  private:
   platform::Input* inner_;
+  std::string fix_, line_, alert_;
 };
 
 TEST_F(LifecycleTest, ARefusedTapSpeaksThePlatformsWordsWhereItHasThem) {
   world().InputControl().RefuseTap(true);
-  WordedInput worded(platform::Sys().input);
+  WordedInput worded(platform::Sys().input, "Join the input group.",
+                     "Cannot create event tap (join the group)",
+                     "Cannot create event tap: no input.");
   platform::Services services = platform::Sys();
   services.input = &worded;
   platform::InstallServices(services);
@@ -141,28 +148,9 @@ TEST_F(LifecycleTest, RefusedTapReportsTerminatesAndGivesTheLockBack) {
   EXPECT_GE(ObservationIndex("status-item title Pivlo"), 0);
 }
 
-// The sandbox's input, with a platform-specific way to allow the tap.
-class InputWithFix : public platform::Input {
- public:
-  explicit InputWithFix(platform::Input* inner) : inner_(inner) {}
-  std::unique_ptr<platform::EventTap> CreateEventTap(uint64_t mask, platform::EventCallback cb,
-                                                     void* info) override {
-    return inner_->CreateEventTap(mask, cb, info);
-  }
-  std::string RefusedTapFix() override { return "Add your user to the group 'input'."; }
-  uint64_t FlagsState() override { return inner_->FlagsState(); }
-  bool ButtonState(uint32_t b) override { return inner_->ButtonState(b); }
-  int64_t EventIntegerField(platform::EventRef e, platform::EventField f) override {
-    return inner_->EventIntegerField(e, f);
-  }
-
- private:
-  platform::Input* inner_;
-};
-
 TEST_F(LifecycleTest, RefusedTapNamesThePlatformsFixWhenThereIsOne) {
   platform::Services services = world().Services();
-  InputWithFix input(services.input);
+  WordedInput input(services.input, "Add your user to the group 'input'.");
   services.input = &input;
   platform::InstallServices(services);
   world().InputControl().RefuseTap(true);
