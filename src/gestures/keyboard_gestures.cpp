@@ -50,7 +50,6 @@ void UpdateControlComboState(platform::EventRef event) {
 
 void UpdateControlComboStateFrom(bool current, platform::EventRef event) {
   const GestureSettings& settings = gGestureSettings;
-  if (!settings.control_double_tap) return;
   // When this update happens: the event's own time where the platform
   // stamps events (one handled after the main thread was busy keeps its
   // place), else the clock; read only when needed, at most once.

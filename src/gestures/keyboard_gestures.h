@@ -27,7 +27,8 @@ bool IsControlKeyDown();
 // with. Null (the poll tick) reads the clock.
 void UpdateControlComboState(platform::EventRef event = nullptr);
 // The same step from a reading of the live Control state the caller has
-// just made (the event callback reads it once for this and the clean rule).
+// just made (the event callback reads it once for this and the clean rule),
+// called only while the Control double-tap is on.
 void UpdateControlComboStateFrom(bool control_down, platform::EventRef event);
 // Under the "clean" tap rule, a key event that spoils the tap of a Control
 // being held: a key going down, or another modifier changing. Called for
