@@ -112,10 +112,31 @@ void CheckLoginEntry() {
          path + " does not start this program" + (exe.empty() ? "" : " (" + Short(exe) + ")"), fix);
 }
 
-void CheckTrayHost() {
+// Whether the tray and windows can show on the user's display; true where
+// the question does not arise. A display that answers but cannot be used
+// (a missing toolkit plugin) warns with its fix; none at all is only told.
+bool CheckDisplay() {
+  std::string detail;
+  std::string fix;
+  const std::optional<bool> usable = platform::Sys().ui->DisplayUsable(&detail, &fix);
+  if (!usable) return true;
+  if (*usable) {
+    Report(Verdict::kOk, "display", detail);
+  } else {
+    Report(fix.empty() ? Verdict::kInfo : Verdict::kWarn, "display", detail, fix);
+  }
+  return *usable;
+}
+
+void CheckTrayHost(bool display_usable) {
   std::string detail;
   const std::optional<bool> present = platform::Sys().ui->TrayHostPresent(&detail);
   if (!present) return;  // a menu bar is always there
+  if (!display_usable) {
+    // Nothing could show a tray icon here, whatever panel runs.
+    Report(Verdict::kInfo, "tray host", "not checked without a usable display");
+    return;
+  }
   if (*present) {
     Report(Verdict::kOk, "tray host", detail);
   } else {
@@ -164,7 +185,7 @@ int RunDiagnoseCommand() {
   const bool input = CheckInput();
   const bool hub = CheckHub();
   CheckLoginEntry();
-  CheckTrayHost();
+  CheckTrayHost(CheckDisplay());
   CheckRunningInstance();
   CheckGestureSettings();
   const bool ready = input && hub;

@@ -19,23 +19,26 @@ constexpr const char* kPortUnreadLine =
 
 SwitchNotTakenReporter gSwitchNotTakenReporter = nullptr;
 
-// A failed switch is also told where the user is, with its fix; the kind
-// of failure is its console line, so that the platform can hold back
-// repeats of one kind. A switch that works shows nothing: the user has just
-// left this computer.
-void NoticeFailure(const std::string& line, const std::string& fix) {
-  platform::Sys().ui->ShowFailureNotice(line, "The switch failed: " + line + ". " + fix);
-}
+constexpr const char* kPortUnreadSummary = "Hub register unreadable";
+constexpr const char* kWriteFailedSummary = "Hub did not take the switch";
+constexpr const char* kReplugNoticeFix = "Unplug the hub and plug it in again, then try again.";
 
 void ReportIfNotTaken(SwitchCheckResult result) {
   if (result != SwitchCheckResult::kStayed) return;
-  NoticeFailure(kSwitchNotTakenLine, kSwitchNotTakenFix);
+  NoticeSwitchFailure({kSwitchNotTakenSummary, kSwitchNotTakenNoticeFix});
   if (gSwitchNotTakenReporter != nullptr) {
     gSwitchNotTakenReporter(kSwitchNotTakenLine, kSwitchNotTakenFix);
   }
 }
 
 }  // namespace
+
+// A failed switch is also told where the user is, short and fix first; the
+// console keeps its full lines. A switch that works shows nothing: the user
+// has just left this computer.
+void NoticeSwitchFailure(const ShortNotice& notice) {
+  platform::Sys().ui->ShowFailureNotice(kSwitchNoticeKind, notice.summary + "\n" + notice.fix);
+}
 
 void ResetPortSwitch() {
   gLastSwitchMs = 0;
@@ -58,9 +61,7 @@ void TriggerSwitch(const char* source_name, uint64_t at_ms) {
   request.checked = true;
   request.on_checked = &ReportIfNotTaken;
   const SwitchOutcome outcome = SwitchHubPort(std::move(request));
-  if (!outcome.written && !outcome.failure_line.empty()) {
-    NoticeFailure(outcome.failure_line, outcome.fix);
-  }
+  if (!outcome.written && !outcome.failure_line.empty()) NoticeSwitchFailure(outcome.notice);
 }
 
 bool Switch_XQ917_UpperPort() {
@@ -74,6 +75,7 @@ SwitchOutcome SwitchHubPort(SwitchRequest request) {
   if (!opened.hub) {
     outcome.failure_line = std::move(opened.failure_line);
     outcome.fix = std::move(opened.fix);
+    outcome.notice = std::move(opened.notice);
     return outcome;
   }
   platform::UsbDevice* hub = opened.hub->get();
@@ -88,6 +90,7 @@ SwitchOutcome SwitchHubPort(SwitchRequest request) {
     showMsg("%s; try again\n", kPortUnreadLine);
     outcome.failure_line = kPortUnreadLine;
     outcome.fix = "Unplug the hub and plug it in again, then try again.";
+    outcome.notice = {kPortUnreadSummary, kReplugNoticeFix};
     return outcome;
   }
   value = static_cast<uint8_t>((value & 1u) ^ 1u);
@@ -100,6 +103,7 @@ SwitchOutcome SwitchHubPort(SwitchRequest request) {
     if (armed) CancelSwitchCheck();
     outcome.failure_line = "Write-Reg F5-0000 Fail";
     outcome.fix = "Unplug the hub and plug it in again, then try again.";
+    outcome.notice = {kWriteFailedSummary, kReplugNoticeFix};
     return outcome;
   }
   if (armed) outcome.checking = StartSwitchCheck(std::move(request.on_checked));

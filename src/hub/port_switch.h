@@ -32,7 +32,18 @@ struct SwitchOutcome {
   // when a transfer failed) and how the user can fix it.
   std::string failure_line;
   std::string fix;
+  ShortNotice notice;  // the same failure as a desktop notice shows it
 };
+
+// Desktop notices of a failed switch are of this kind: a later one
+// replaces the earlier.
+inline constexpr const char* kSwitchNoticeKind = "switch";
+// A switch that did not take effect, as a notice.
+inline constexpr const char* kSwitchNotTakenSummary = "Switch did not take effect";
+inline constexpr const char* kSwitchNotTakenNoticeFix =
+    "Check that the other computer is on and connected to the switch.";
+// Shows `notice` as a failure notice of the switch kind.
+void NoticeSwitchFailure(const ShortNotice& notice);
 
 // With `checked`, a write that was accepted starts the removal check (where
 // the platform can watch), and `on_checked` runs when it is over.
