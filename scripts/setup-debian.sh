@@ -20,6 +20,9 @@ packages=(
   # The tray test: an X server, a private session bus, and the stand-in
   # status-notifier watcher's Python bindings.
   xvfb dbus python3-dbus python3-gi
+  # The Wayland tray test: a headless compositor, and Qt's Wayland plugin
+  # (the package recommends it).
+  sway qt6-wayland
   # The real-kernel tests: QEMU, a static busybox for the init, cpio.
   qemu-system-x86 busybox-static cpio
 )

@@ -112,29 +112,29 @@ void CheckLoginEntry() {
          path + " does not start this program" + (exe.empty() ? "" : " (" + Short(exe) + ")"), fix);
 }
 
-// Whether the tray and windows can show on the user's display; true where
-// the question does not arise. A display that answers but cannot be used
-// (a missing toolkit plugin) warns with its fix; none at all is only told.
-bool CheckDisplay() {
+// Whether the tray and windows can show on the user's display. A display
+// that answers but cannot be used (a missing toolkit plugin) warns with its
+// fix, and is the one case that returns true; none at all is only told.
+bool CheckDisplayBroken() {
   std::string detail;
   std::string fix;
   const std::optional<bool> usable = platform::Sys().ui->DisplayUsable(&detail, &fix);
-  if (!usable) return true;
+  if (!usable) return false;  // the question does not arise
   if (*usable) {
     Report(Verdict::kOk, "display", detail);
-  } else {
-    Report(fix.empty() ? Verdict::kInfo : Verdict::kWarn, "display", detail, fix);
+    return false;
   }
-  return *usable;
+  Report(fix.empty() ? Verdict::kInfo : Verdict::kWarn, "display", detail, fix);
+  return !fix.empty();
 }
 
-void CheckTrayHost(bool display_usable) {
+void CheckTrayHost(bool display_broken) {
   std::string detail;
   const std::optional<bool> present = platform::Sys().ui->TrayHostPresent(&detail);
   if (!present) return;  // a menu bar is always there
-  if (!display_usable) {
+  if (display_broken) {
     // Nothing could show a tray icon here, whatever panel runs.
-    Report(Verdict::kInfo, "tray host", "not checked without a usable display");
+    Report(Verdict::kInfo, "tray host", "not checked: the display above cannot be used");
     return;
   }
   if (*present) {
@@ -185,7 +185,7 @@ int RunDiagnoseCommand() {
   const bool input = CheckInput();
   const bool hub = CheckHub();
   CheckLoginEntry();
-  CheckTrayHost(CheckDisplay());
+  CheckTrayHost(CheckDisplayBroken());
   CheckRunningInstance();
   CheckGestureSettings();
   const bool ready = input && hub;

@@ -50,7 +50,8 @@ void LoadGestureSettings() {
 
 std::string SettingsNoticeText(const std::vector<std::string>& problems,
                                const std::string& location, const std::string& home) {
-  std::string first = problems.front();
+  // What is wrong, without what applies instead: a notice is short.
+  std::string first = problems.front().substr(0, problems.front().find("; "));
   // The problem starts with the location; the notice writes it short.
   if (!home.empty() && home != "/" && first.compare(0, location.size(), location) == 0 &&
       location.compare(0, home.size() + 1, home + "/") == 0) {

@@ -18,7 +18,7 @@ void LoadGestureSettings();
 // Desktop notices about the settings are of this kind.
 inline constexpr const char* kSettingsNoticeKind = "settings";
 // The notice for settings with problems (at least one): the file, with the
-// home folder written "~", and the first problem.
+// home folder written "~", and what is wrong in the first problem.
 std::string SettingsNoticeText(const std::vector<std::string>& problems,
                                const std::string& location, const std::string& home);
 
