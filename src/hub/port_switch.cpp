@@ -1,5 +1,7 @@
 #include "hub/port_switch.h"
 
+#include <cstdio>
+#include <ctime>
 #include <string>
 #include <utility>
 
@@ -9,6 +11,7 @@
 #include "shared/milliseconds.h"
 
 uint64_t gLastSwitchMs = 0;
+HubWhereabouts gHubWhereabouts;
 
 namespace {
 
@@ -18,12 +21,32 @@ constexpr const char* kPortUnreadLine =
     "Switch abandoned: the port register F5-0000 could not be read, so nothing was written";
 
 SwitchNotTakenReporter gSwitchNotTakenReporter = nullptr;
+WhereaboutsObserver gWhereaboutsObserver = nullptr;
+
+void SetWhereabouts(HubWhereabouts::Place place, int upstream_port) {
+  gHubWhereabouts.place = place;
+  gHubWhereabouts.upstream_port = place == HubWhereabouts::Place::kHere ? upstream_port : -1;
+  if (gWhereaboutsObserver != nullptr) gWhereaboutsObserver();
+}
+
+std::string LocalClockTime() {
+  const std::tm now = platform::Sys().clock->LocalTime();
+  char text[8];
+  std::snprintf(text, sizeof text, "%02d:%02d", now.tm_hour, now.tm_min);
+  return text;
+}
 
 constexpr const char* kPortUnreadSummary = "Hub register unreadable";
 constexpr const char* kWriteFailedSummary = "Hub did not take the switch";
 constexpr const char* kReplugNoticeFix = "Unplug the hub and plug it in again, then try again.";
 
+// This computer's upstream port of the switch being checked.
+int gCheckedPort = -1;
+
 void ReportIfNotTaken(SwitchCheckResult result) {
+  SetWhereabouts(result == SwitchCheckResult::kLeft ? HubWhereabouts::Place::kAway
+                                                    : HubWhereabouts::Place::kHere,
+                 gCheckedPort);
   if (result != SwitchCheckResult::kStayed) return;
   NoticeSwitchFailure({kSwitchNotTakenSummary, kSwitchNotTakenNoticeFix});
   if (gSwitchNotTakenReporter != nullptr) {
@@ -42,6 +65,9 @@ void NoticeSwitchFailure(const ShortNotice& notice) {
 
 void ResetPortSwitch() {
   gLastSwitchMs = 0;
+  gHubWhereabouts = HubWhereabouts{};
+  gWhereaboutsObserver = nullptr;
+  gCheckedPort = -1;
   gSwitchNotTakenReporter = nullptr;
   CancelSwitchCheck();
 }
@@ -62,6 +88,24 @@ void TriggerSwitch(const char* source_name, uint64_t at_ms) {
   request.on_checked = &ReportIfNotTaken;
   const SwitchOutcome outcome = SwitchHubPort(std::move(request));
   if (!outcome.written && !outcome.failure_line.empty()) NoticeSwitchFailure(outcome.notice);
+  if (outcome.written) {
+    gHubWhereabouts.last_switch = LocalClockTime();
+    gCheckedPort = outcome.upstream_port;
+    // Without a check, a write the hub took is taken as the switch done.
+    if (!outcome.checking) {
+      SetWhereabouts(HubWhereabouts::Place::kAway, -1);
+    } else if (gWhereaboutsObserver != nullptr) {
+      gWhereaboutsObserver();  // the time; the place when the check is over
+    }
+  } else if (outcome.lookup == HubLookup::kNotFound) {
+    SetWhereabouts(HubWhereabouts::Place::kAway, -1);
+  } else if (outcome.upstream_port >= 0) {
+    SetWhereabouts(HubWhereabouts::Place::kHere, outcome.upstream_port);
+  }
+}
+
+void SetWhereaboutsObserver(WhereaboutsObserver observer) {
+  gWhereaboutsObserver = observer;
 }
 
 bool Switch_XQ917_UpperPort() {
@@ -93,6 +137,7 @@ SwitchOutcome SwitchHubPort(SwitchRequest request) {
     outcome.notice = {kPortUnreadSummary, kReplugNoticeFix};
     return outcome;
   }
+  outcome.upstream_port = value & 1u;
   value = static_cast<uint8_t>((value & 1u) ^ 1u);
   // The watch goes up before the write, so that a hub that leaves at once
   // is not missed.

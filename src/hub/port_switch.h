@@ -19,6 +19,19 @@ inline constexpr uint16_t kStatusAddress = 0x008F;
 
 // GetMilliseconds time of the last accepted switch request; 0 = none yet.
 extern uint64_t gLastSwitchMs;
+
+// Where this process last saw the hub, from its switches, and when it last
+// switched it: what the status item's tooltip says.
+struct HubWhereabouts {
+  enum class Place { kUnknown, kHere, kAway };
+  Place place = Place::kUnknown;
+  int upstream_port = -1;   // this computer's upstream port (0 or 1) when here
+  std::string last_switch;  // local time of the last accepted write, "HH:MM"
+};
+extern HubWhereabouts gHubWhereabouts;
+// Called after every change of gHubWhereabouts; none by default.
+using WhereaboutsObserver = void (*)();
+void SetWhereaboutsObserver(WhereaboutsObserver observer);
 // Puts the switch back as the process starts: no last time, no check
 // pending, no reporter.
 void ResetPortSwitch();
@@ -33,6 +46,9 @@ struct SwitchOutcome {
   std::string failure_line;
   std::string fix;
   ShortNotice notice;  // the same failure as a desktop notice shows it
+  // This computer's upstream port, from the port register before the
+  // write; -1 when it was not read.
+  int upstream_port = -1;
 };
 
 // Desktop notices of a failed switch are of this kind: a later one

@@ -12,7 +12,10 @@
 #include "hub/hub_access.h"
 #include "hub/port_switch.h"
 #include "notice_recorder.h"
+#include "shared/product.h"
 #include "switch_test_support.h"
+#include "ui/app_delegate.h"
+#include "ui/status_item.h"
 
 namespace {
 
@@ -121,6 +124,56 @@ TEST_F(FailureNoticeTest, AnUnreadablePortRegisterIsAFailureWithItsFix) {
   EXPECT_TRUE(WrittenPortSelects().empty());
   ASSERT_EQ(Notices().size(), 1u);
   EXPECT_EQ(Notices()[0].second.rfind("Hub register unreadable\n", 0), 0u) << Notices()[0].second;
+}
+
+}  // namespace
+
+namespace {
+
+// The tooltip says where the hub is and when this tool last switched it.
+TEST(StatusToolTip, SaysWhereTheHubIsAndWhenItLastSwitched) {
+  using Place = HubWhereabouts::Place;
+  struct Case {
+    HubWhereabouts hub;
+    const char* tip;
+  };
+  const Case cases[] = {
+      {{Place::kUnknown, -1, ""}, "Quembrastella USB-C Switch"},
+      {{Place::kHere, 1, ""}, "Quembrastella USB-C Switch\nHub: here, on upstream port 1"},
+      {{Place::kHere, 0, "09:05"},
+       "Quembrastella USB-C Switch\nHub: here, on upstream port 0\nLast switch: 09:05"},
+      {{Place::kAway, -1, "14:02"},
+       "Quembrastella USB-C Switch\nHub: away (not on this computer)\nLast switch: 14:02"},
+  };
+  for (const Case& c : cases) EXPECT_EQ(StatusToolTip(c.hub), c.tip);
+}
+
+// Followed on the item: a switch the hub takes makes it away; one it does
+// not take leaves it here on the port it was on; no hub is away.
+TEST_F(FailureNoticeTest, TheItemsTooltipFollowsTheSwitches) {
+  ZRNAppDelegate delegate;
+  delegate.setupStatusItem();
+  sim::SimUi& ui = World().UiControl();
+  EXPECT_EQ(ui.StatusItemToolTip(), kProductName);
+
+  Hub().SetRemovalWatch(true, std::nullopt);  // the hub stays
+  SwitchOnce();
+  World().RunUntil(World().NowMs() + 5000);
+  EXPECT_NE(ui.StatusItemToolTip().find("\nHub: here, on upstream port 0\nLast switch: "),
+            std::string::npos)
+      << ui.StatusItemToolTip();
+
+  Hub().SetRemovalWatch(true, 100);  // now it leaves
+  SwitchOnce();
+  World().RunUntil(World().NowMs() + 5000);
+  EXPECT_NE(ui.StatusItemToolTip().find("\nHub: away"), std::string::npos)
+      << ui.StatusItemToolTip();
+
+  Hub().SetPresent(false);
+  gHubWhereabouts = HubWhereabouts{};
+  SwitchOnce();
+  EXPECT_EQ(ui.StatusItemToolTip(),
+            std::string(kProductName) + "\nHub: away (not on this computer)");
 }
 
 }  // namespace
