@@ -159,7 +159,9 @@ int MacUi::RunModalAlert(const AlertSpec& spec) {
   // the active application: a question behind the front window would look
   // like a tool that never started. Above ordinary windows, and ordered in
   // front even while another application is active.
+  // Laid out and centred first, so it is not seen where it was made.
   [alert layout];
+  [alert.window center];
   alert.window.level = NSModalPanelWindowLevel;
   [alert.window orderFrontRegardless];
   return static_cast<int>([alert runModal]);
