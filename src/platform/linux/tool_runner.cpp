@@ -10,6 +10,7 @@
 #include "platform/linux/headless_ui.h"
 #include "platform/linux/input_linux.h"
 #include "platform/linux/linux_files.h"
+#include "platform/linux/linux_processes.h"
 #include "platform/linux/poll_loop.h"
 #include "platform/linux/usb_linux.h"
 #include "platform/posix/posix_clock.h"
@@ -47,6 +48,7 @@ int RunTool(int argc, char* argv[], ToolMainFunction tool_main, Toolkit toolkit)
   FdWatcher* watcher = gui ? gui->services().watcher : &poll_loop;
   LinuxInput input(watcher);
   usb.SetWatcher(watcher);
+  LinuxProcesses processes(watcher);
   std::unique_ptr<platform::Ui> headless;
   platform::Ui* ui = gui ? gui->services().ui : nullptr;
   if (ui == nullptr) {
@@ -63,6 +65,7 @@ int RunTool(int argc, char* argv[], ToolMainFunction tool_main, Toolkit toolkit)
   services.files = &files;
   services.app = gui ? gui->services().app : &poll_loop;
   services.settings = &settings;
+  services.processes = &processes;
   platform::InstallServices(services);
   const int status = tool_main(argc, argv);
   platform::InstallServices(platform::Services{});
