@@ -24,7 +24,7 @@ enum class HookPhase : uint8_t {
 
 struct HookRunState {
   HookPhase phase = HookPhase::kIdle;
-  bool again = false;             // its event came while it ran: once more after
+  bool again = false;               // its event came while it ran: once more after
   bool start_failure_told = false;  // since the last start that worked
 };
 

@@ -101,21 +101,20 @@ void StartRun(HookSlot& slot, std::vector<std::string> environment) {
   platform::Processes* processes = platform::Sys().processes;
   platform::Result<std::unique_ptr<platform::Process>> started =
       processes != nullptr
-          ? processes->Start(argv, environment,
-                             {[name](const std::string& line) {
-                                showMsg("%s: %s\n", name.c_str(), line.c_str());
-                              },
-                              [&slot, generation = slot.generation + 1](
-                                  const platform::ProcessEnd& end) {
-                                OnEnded(slot, generation, end);
-                              }})
+          ? processes->Start(
+                argv, environment,
+                {[name](const std::string& line) {
+                   showMsg("%s: %s\n", name.c_str(), line.c_str());
+                 },
+                 [&slot, generation = slot.generation + 1](const platform::ProcessEnd& end) {
+                   OnEnded(slot, generation, end);
+                 }})
           : platform::Result<std::unique_ptr<platform::Process>>::Fail(
                 "this platform runs no programs");
   ++slot.generation;
   if (!started.ok()) {
     if (HookStartFailed(slot.state)) {
-      const std::string line =
-          name + ": cannot start " + argv[0] + ": " + started.description();
+      const std::string line = name + ": cannot start " + argv[0] + ": " + started.description();
       const std::string fix = HookFix(argv[0], name) + "; the gestures work meanwhile.";
       showMsg("%s\n%s\n", line.c_str(), fix.c_str());
       platform::Sys().ui->ShowFailureNotice("hook " + name, "The hook " + line + ". " + fix);
@@ -131,8 +130,7 @@ void StartRun(HookSlot& slot, std::vector<std::string> environment) {
   if (!slot.deadline) showMsg("%s: no timer: it runs without a time limit\n", name.c_str());
 }
 
-void Fire(HubEvent event, HubSeenBy seen_by,
-          const std::optional<platform::UsbLocation>& location) {
+void Fire(HubEvent event, HubSeenBy seen_by, const std::optional<platform::UsbLocation>& location) {
   if (gHubHooks.For(event).empty()) return;
   HookSlot& slot = SlotFor(event);
   std::vector<std::string> environment = HookEnvironment(event, seen_by, location);
@@ -148,8 +146,8 @@ void Fire(HubEvent event, HubSeenBy seen_by,
 
 std::string HookFix(const std::string& program, const std::string& setting) {
   platform::SettingsSource* source = platform::Sys().settings;
-  return "Check that " + program + " is installed and can be run, or correct " + setting +
-         " in " + (source != nullptr ? source->Location() : std::string("the settings"));
+  return "Check that " + program + " is installed and can be run, or correct " + setting + " in " +
+         (source != nullptr ? source->Location() : std::string("the settings"));
 }
 
 std::vector<std::string> HookEnvironment(HubEvent event, HubSeenBy seen_by,
@@ -177,10 +175,9 @@ void StartHubHooks(platform::SettingNames settings_names) {
   gHooks.slots[1].event = HubEvent::kArrived;
   platform::Usb* usb = platform::Sys().usb;
   if (usb == nullptr) return;
-  gHooks.watch = usb->WatchPresence(kHubVendorId, kHubProductId,
-                                    [](const platform::UsbPresenceChange& change) {
-                                      HubPresenceChanged(change);
-                                    });
+  gHooks.watch = usb->WatchPresence(
+      kHubVendorId, kHubProductId,
+      [](const platform::UsbPresenceChange& change) { HubPresenceChanged(change); });
 }
 
 void StopHubHooks() {

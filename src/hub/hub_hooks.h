@@ -19,11 +19,11 @@ enum class HubSeenBy {
 };
 
 // The names of the variables a hook finds in its environment.
-inline constexpr const char* kHookEventVariable = "QUEMBRASTELLA_HUB_EVENT";      // left, arrived
+inline constexpr const char* kHookEventVariable = "QUEMBRASTELLA_HUB_EVENT";     // left, arrived
 inline constexpr const char* kHookSeenByVariable = "QUEMBRASTELLA_HUB_SEEN_BY";  // switch, bus
-inline constexpr const char* kHookIdVariable = "QUEMBRASTELLA_HUB_ID";            // 2109:8822
-inline constexpr const char* kHookBusVariable = "QUEMBRASTELLA_HUB_BUS";          // 1
-inline constexpr const char* kHookPortVariable = "QUEMBRASTELLA_HUB_PORT";        // 4.2
+inline constexpr const char* kHookIdVariable = "QUEMBRASTELLA_HUB_ID";           // 2109:8822
+inline constexpr const char* kHookBusVariable = "QUEMBRASTELLA_HUB_BUS";         // 1
+inline constexpr const char* kHookPortVariable = "QUEMBRASTELLA_HUB_PORT";       // 4.2
 
 // What a hook's environment adds for one change ("NAME=VALUE" each); the
 // bus and port only where the platform numbers them.

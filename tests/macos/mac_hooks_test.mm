@@ -24,13 +24,13 @@ void RunUntil(Done done) {
   for (int i = 0; i < 100 && !done(); ++i) CFRunLoopRunInMode(kCFRunLoopDefaultMode, 0.1, true);
 }
 
-struct Run {
+struct HookRun {
   std::vector<std::string> lines;
   std::optional<ProcessEnd> end;
   std::unique_ptr<platform::Process> process;
 };
 
-void Start(platform::macos::MacProcesses& processes, Run& run,
+void Start(platform::macos::MacProcesses& processes, HookRun& run,
            const std::vector<std::string>& argv, const std::vector<std::string>& env = {}) {
   auto started = processes.Start(argv, env,
                                  {[&run](const std::string& line) { run.lines.push_back(line); },
@@ -41,7 +41,7 @@ void Start(platform::macos::MacProcesses& processes, Run& run,
 
 TEST(MacHooksTest, OutputLinesEnvironmentAndExitStatusComeFromTheRunLoop) {
   platform::macos::MacProcesses processes;
-  Run run;
+  HookRun run;
   Start(processes, run,
         {"/bin/sh", "-c", "echo \"$QUEMBRASTELLA_HUB_EVENT\"; echo two >&2; printf three; exit 3"},
         {"QUEMBRASTELLA_HUB_EVENT=left"});
@@ -55,8 +55,8 @@ TEST(MacHooksTest, OutputLinesEnvironmentAndExitStatusComeFromTheRunLoop) {
 
 TEST(MacHooksTest, TermAndKillEndTheProgramAndItsChildren) {
   platform::macos::MacProcesses processes;
-  Run gentle;
-  Run stubborn;
+  HookRun gentle;
+  HookRun stubborn;
   Start(processes, gentle, {"/bin/sh", "-c", "sleep 30"});
   Start(processes, stubborn, {"/bin/sh", "-c", "trap '' TERM; sleep 30 & wait; sleep 30"});
   CFRunLoopRunInMode(kCFRunLoopDefaultMode, 0.3, false);  // the traps are set

@@ -17,16 +17,31 @@ std::string Play(const std::string& steps) {
   HookRunState state;
   std::string out;
   auto step = [&out](HookStep s) {
-    out += s == HookStep::kStart ? 'S' : s == HookStep::kTerm ? 'T' : s == HookStep::kKill ? 'K' : '-';
+    out += s == HookStep::kStart  ? 'S'
+           : s == HookStep::kTerm ? 'T'
+           : s == HookStep::kKill ? 'K'
+                                  : '-';
   };
   for (char c : steps) {
     switch (c) {
-      case 'e': step(HookEventCame(state)); break;
-      case 's': HookStarted(state); out += ' '; break;
-      case 'f': out += HookStartFailed(state) ? '!' : '.'; break;
-      case 'd': step(HookDeadline(state)); break;
-      case 'x': step(HookEnded(state)); break;
-      default: ADD_FAILURE() << "unknown step " << c;
+      case 'e':
+        step(HookEventCame(state));
+        break;
+      case 's':
+        HookStarted(state);
+        out += ' ';
+        break;
+      case 'f':
+        out += HookStartFailed(state) ? '!' : '.';
+        break;
+      case 'd':
+        step(HookDeadline(state));
+        break;
+      case 'x':
+        step(HookEnded(state));
+        break;
+      default:
+        ADD_FAILURE() << "unknown step " << c;
     }
   }
   return out;
@@ -53,7 +68,8 @@ TEST(HookPlanTest, DecisionsForEachSequence) {
       {"efesxef", "S!S -S!", "told again after a start that worked"},
       {"esexfx", "S -S!-", "a waiting run that cannot start leaves nothing waiting"},
   };
-  for (const Case& c : cases) EXPECT_EQ(Play(c.steps), c.answers) << c.what << " (" << c.steps << ")";
+  for (const Case& c : cases)
+    EXPECT_EQ(Play(c.steps), c.answers) << c.what << " (" << c.steps << ")";
 }
 
 TEST(HookPlanTest, EndLineNamesTheHookAndHowItEnded) {

@@ -69,9 +69,9 @@ class LinuxProcess : public platform::Process {
 
   void OnExit() {
     siginfo_t info{};
-    const int rc = ::waitid(static_cast<idtype_t>(P_PIDFD), static_cast<id_t>(pidfd_.get()),
-                            &info, WEXITED | WNOHANG);
-    if (rc != 0 && errno == EINTR) return;  // the descriptor stays readable: next pass
+    const int rc = ::waitid(static_cast<idtype_t>(P_PIDFD), static_cast<id_t>(pidfd_.get()), &info,
+                            WEXITED | WNOHANG);
+    if (rc != 0 && errno == EINTR) return;    // the descriptor stays readable: next pass
     if (rc == 0 && info.si_pid == 0) return;  // not ended yet
     // rc != 0: reaped by someone else; it has ended all the same, how is
     // not known (told as status -1).

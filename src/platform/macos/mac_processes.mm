@@ -26,8 +26,8 @@ class MacProcess final : public Process {
   // False when either source could not be made.
   bool Watch() {
     dispatch_queue_t main = dispatch_get_main_queue();
-    exit_source_ = dispatch_source_create(DISPATCH_SOURCE_TYPE_PROC,
-                                          static_cast<uintptr_t>(pid_), DISPATCH_PROC_EXIT, main);
+    exit_source_ = dispatch_source_create(DISPATCH_SOURCE_TYPE_PROC, static_cast<uintptr_t>(pid_),
+                                          DISPATCH_PROC_EXIT, main);
     read_source_ = dispatch_source_create(DISPATCH_SOURCE_TYPE_READ,
                                           static_cast<uintptr_t>(output_.get()), 0, main);
     if (exit_source_ == nullptr || read_source_ == nullptr) {

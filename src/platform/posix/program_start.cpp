@@ -22,7 +22,8 @@ namespace {
 // What a path is to an exec: the phrase LocateProgram gives, or none.
 std::optional<std::string> Unrunnable(const std::string& path) {
   struct stat st {};
-  if (::stat(path.c_str(), &st) != 0) return std::string(errno == EACCES ? "permission denied" : "no such file");
+  if (::stat(path.c_str(), &st) != 0)
+    return std::string(errno == EACCES ? "permission denied" : "no such file");
   if (!S_ISREG(st.st_mode)) return std::string("not a file");
   if (::access(path.c_str(), X_OK) != 0) return std::string("permission denied");
   return std::nullopt;
@@ -73,8 +74,12 @@ class SpawnSetup {
 #endif
     return true;
   }
-  const posix_spawnattr_t* attr() const { return &attr_; }
-  const posix_spawn_file_actions_t* actions() const { return &actions_; }
+  const posix_spawnattr_t* attr() const {
+    return &attr_;
+  }
+  const posix_spawn_file_actions_t* actions() const {
+    return &actions_;
+  }
 
  private:
   posix_spawnattr_t attr_{};
@@ -162,7 +167,8 @@ platform::Result<StartedProgram> StartProgram(const std::vector<std::string>& ar
     return Started::Fail(NoPipe());
   }
   SpawnSetup setup;
-  if (!setup.Prepare(write_end.get())) return Started::Fail("the system refused the start's set-up");
+  if (!setup.Prepare(write_end.get()))
+    return Started::Fail("the system refused the start's set-up");
 
   std::vector<std::string> args = argv;
   std::vector<std::string> env = environment;
@@ -178,8 +184,7 @@ platform::Result<StartedProgram> StartProgram(const std::vector<std::string>& ar
   return Started::Of(std::move(started));
 }
 
-bool ReadLines(int fd, std::string& pending,
-               const std::function<void(const std::string&)>& line) {
+bool ReadLines(int fd, std::string& pending, const std::function<void(const std::string&)>& line) {
   char buffer[4096];
   for (;;) {
     const ssize_t got = ::read(fd, buffer, sizeof buffer);

@@ -16,7 +16,7 @@
 namespace posix {
 
 struct StartedProgram {
-  pid_t pid = -1;  // also its process group
+  pid_t pid = -1;   // also its process group
   UniqueFd output;  // the read end of its output pipe (non-blocking, close-on-exec)
 };
 

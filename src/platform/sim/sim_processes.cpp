@@ -96,9 +96,8 @@ platform::Result<std::unique_ptr<platform::Process>> SimProcesses::Start(
 platform::Result<std::string> SimProcesses::Locate(const std::string& program) {
   auto it = programs_.find(program);
   if (it == programs_.end()) {
-    return platform::Result<std::string>::Fail(program.find('/') == std::string::npos
-                                                    ? "no such program on PATH"
-                                                    : "no such file");
+    return platform::Result<std::string>::Fail(
+        program.find('/') == std::string::npos ? "no such program on PATH" : "no such file");
   }
   if (!it->second.executable) return platform::Result<std::string>::Fail("permission denied");
   return platform::Result<std::string>::Of(
