@@ -2,6 +2,7 @@
 
 #include <libudev.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -27,8 +28,13 @@ int NumberProperty(struct udev_device* device, const char* name) {
 std::shared_ptr<UdevMonitor> UdevMonitor::Create() {
   struct udev* udev = udev_new();
   if (udev == nullptr) return nullptr;
-  // Events as udev passes them on: the device is gone from the system by then.
-  struct udev_monitor* monitor = udev_monitor_new_from_netlink(udev, "udev");
+  // Events as udev passes them on: the device is gone from the system by
+  // then. Where udevd does not run, nobody passes any on: the kernel's own
+  // then (each of its events wakes the monitor; the filter is applied on
+  // reading).
+  const bool udevd_runs = ::access("/run/udev/control", F_OK) == 0;
+  struct udev_monitor* monitor =
+      udev_monitor_new_from_netlink(udev, udevd_runs ? "udev" : "kernel");
   if (monitor == nullptr) {
     udev_unref(udev);
     return nullptr;
