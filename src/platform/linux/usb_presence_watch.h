@@ -1,7 +1,8 @@
 // Watching devices with given IDs come and go, on the udev monitor the
 // switch check uses: served by the main loop, no thread, no polling, and no
-// wake-up while nothing happens on the USB bus (the monitor's socket carries
-// usb_device events only, filtered in the kernel).
+// wake-up while nothing happens on the USB bus (with udevd, the monitor's
+// socket carries usb_device events only, filtered in the kernel; without,
+// every kernel event, filtered on reading).
 #pragma once
 
 #include <cstdint>

@@ -34,7 +34,8 @@ struct UdevUsbEvent {
 };
 
 // A udev monitor of USB devices (udev's own events: a device is gone from
-// the system by the time its removal comes). Listeners share it: while one
+// the system by the time its removal comes; the kernel's where udevd does
+// not run). Listeners share it: while one
 // is there, the main loop serves the monitor and hands each event to every
 // listener; while none is, nobody reads it and it wakes nobody.
 class UdevMonitor {
