@@ -101,6 +101,19 @@ TEST_F(HooksLinuxTest, OutputLinesEnvironmentAndStatusComeFromTheLoop) {
             (std::vector<std::string>{"left two words", "err", "0 1 2 "}));  // no other descriptor
 }
 
+TEST_F(HooksLinuxTest, WhatTheToolSetForItselfIsGivenBackAsTheSessionHadIt) {
+  ::setenv("QS_TEST_TOOLKIT", "the tool's", 1);
+  ::setenv("QS_TEST_CHOSEN", "the tool's", 1);
+  processes_.KeepForPrograms("QS_TEST_TOOLKIT", std::nullopt);  // the session had none
+  processes_.KeepForPrograms("QS_TEST_CHOSEN", "the session's");
+  HookRun run;
+  Start(run, {"sh", "-c", "echo \"${QS_TEST_TOOLKIT-unset}|$QS_TEST_CHOSEN\""});
+  RunUntil([&] { return run.end.has_value(); });
+  ::unsetenv("QS_TEST_TOOLKIT");
+  ::unsetenv("QS_TEST_CHOSEN");
+  EXPECT_EQ(run.lines, std::vector<std::string>{"unset|the session's"});
+}
+
 TEST_F(HooksLinuxTest, TermReachesTheWholeGroupAndKillWhatIgnoresIt) {
   HookRun gentle;
   HookRun stubborn;

@@ -136,6 +136,12 @@ void CaseNothingToDoWakesNothing(World& w) {
 }
 
 void CaseHubHooks(World& w) {
+  // With both hooks set the tool listens to the bus too: idle, it still
+  // sleeps.
+  const uint64_t idle = WakeupsDuring(w, [] { SleepMs(2000); });
+  std::printf("  idle for 2 s with both hooks set: %llu wake-ups\n",
+              static_cast<unsigned long long>(idle));
+  Check(idle <= 1, "idle with hooks set: at most 1 wake-up");
   Check(w.gadget.Unbind(), "the gadget unbound (the other computer took the hub)");
   Check(w.child->WaitForLine("on_hub_left: exited with status 0", 5000), "on_hub_left ran");
   Check(w.gadget.Bind(), "the gadget bound again (the hub came back)");

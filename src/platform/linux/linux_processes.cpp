@@ -117,8 +117,15 @@ platform::Result<std::unique_ptr<platform::Process>> LinuxProcesses::Start(
     platform::ProcessCallbacks callbacks) {
   using Started = platform::Result<std::unique_ptr<platform::Process>>;
   if (watcher_ == nullptr) return Started::Fail("no loop to watch it");
+  std::vector<std::string> unset;
+  std::vector<std::string> added;
+  for (const auto& [name, value] : kept_) {
+    unset.push_back(name);
+    if (value) added.push_back(name + "=" + *value);
+  }
+  added.insert(added.end(), environment.begin(), environment.end());
   platform::Result<posix::StartedProgram> started =
-      posix::StartProgram(argv, posix::EnvironmentWith(environment));
+      posix::StartProgram(argv, posix::EnvironmentWith(added, unset));
   if (!started.ok()) return Started::Fail(started.description());
   const pid_t pid = started.value().pid;
   // A program that ended already is a zombie until reaped: its pidfd opens.

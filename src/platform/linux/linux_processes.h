@@ -4,7 +4,9 @@
 #pragma once
 
 #include <memory>
+#include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "platform/linux/fd_watch.h"
@@ -18,6 +20,12 @@ class LinuxProcesses : public platform::Processes {
   // this service and the programs it handed out.
   explicit LinuxProcesses(FdWatcher* watcher) : watcher_(watcher) {}
 
+  // A variable the tool changed in its own environment for itself: programs
+  // get `value` instead (none: unset), as the session had it.
+  void KeepForPrograms(const std::string& name, std::optional<std::string> value) {
+    kept_.emplace_back(name, std::move(value));
+  }
+
   platform::Result<std::unique_ptr<platform::Process>> Start(
       const std::vector<std::string>& argv, const std::vector<std::string>& environment,
       platform::ProcessCallbacks callbacks) override;
@@ -25,6 +33,7 @@ class LinuxProcesses : public platform::Processes {
 
  private:
   FdWatcher* watcher_;
+  std::vector<std::pair<std::string, std::optional<std::string>>> kept_;
 };
 
 }  // namespace linux_platform

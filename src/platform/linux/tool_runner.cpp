@@ -3,6 +3,7 @@
 #include <unistd.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <memory>
 
 #include "platform/linux/display.h"
@@ -32,6 +33,10 @@ int RunTool(int argc, char* argv[], ToolMainFunction tool_main, Toolkit toolkit)
                                              ? ChooseQtPlatform(DisplayEnvironment::FromProcess())
                                              : std::nullopt;
   std::unique_ptr<GuiModule> gui;
+  // What the session had, for the hooks: the tool's own choice is not theirs.
+  const char* session_qpa = std::getenv("QT_QPA_PLATFORM");
+  const std::optional<std::string> hooks_qpa =
+      session_qpa ? std::optional<std::string>(session_qpa) : std::nullopt;
   if (qpa) {
     ::setenv("QT_QPA_PLATFORM", qpa->c_str(), 1);
     std::string error;
@@ -49,6 +54,7 @@ int RunTool(int argc, char* argv[], ToolMainFunction tool_main, Toolkit toolkit)
   LinuxInput input(watcher);
   usb.SetWatcher(watcher);
   LinuxProcesses processes(watcher);
+  if (qpa) processes.KeepForPrograms("QT_QPA_PLATFORM", hooks_qpa);
   std::unique_ptr<platform::Ui> headless;
   platform::Ui* ui = gui ? gui->services().ui : nullptr;
   if (ui == nullptr) {

@@ -132,12 +132,18 @@ platform::Result<std::string> LocateProgram(const std::string& program) {
   return Located::Fail(first_refusal.value_or("no such program on PATH"));
 }
 
-std::vector<std::string> EnvironmentWith(const std::vector<std::string>& extra) {
+std::vector<std::string> EnvironmentWith(const std::vector<std::string>& extra,
+                                         const std::vector<std::string>& unset) {
   std::vector<std::string> environment;
-  auto replaced = [&extra](const char* entry) {
+  auto named = [](const char* entry, const std::string& name) {
+    return std::strncmp(entry, name.c_str(), name.size()) == 0 && entry[name.size()] == '=';
+  };
+  auto replaced = [&](const char* entry) {
     for (const std::string& added : extra) {
-      const size_t eq = added.find('=');
-      if (std::strncmp(entry, added.c_str(), eq + 1) == 0) return true;
+      if (named(entry, added.substr(0, added.find('=')))) return true;
+    }
+    for (const std::string& name : unset) {
+      if (named(entry, name)) return true;
     }
     return false;
   };

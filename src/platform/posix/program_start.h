@@ -27,9 +27,10 @@ struct StartedProgram {
 // those words.
 platform::Result<std::string> LocateProgram(const std::string& program);
 
-// The process's environment with each of `extra` ("NAME=VALUE") put in,
-// replacing a variable of that name.
-std::vector<std::string> EnvironmentWith(const std::vector<std::string>& extra);
+// The process's environment without the variables named in `unset`, and
+// with each of `extra` ("NAME=VALUE") put in, replacing one of that name.
+std::vector<std::string> EnvironmentWith(const std::vector<std::string>& extra,
+                                         const std::vector<std::string>& unset = {});
 
 // Starts `argv` with the environment `environment`; returns at once.
 // Failure: as LocateProgram's, or the system's words for why not.
