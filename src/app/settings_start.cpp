@@ -31,6 +31,7 @@ std::string Window(uint32_t ms) {
 
 void LoadGestureSettings() {
   gGestureSettings = GestureSettings{};
+  gHubHooks = HubHooks{};
   platform::SettingsSource* source = platform::Sys().settings;
   if (source == nullptr) return;
   const SettingsOutcome outcome =
@@ -40,6 +41,7 @@ void LoadGestureSettings() {
   }
   std::fflush(stderr);
   gGestureSettings = outcome.settings;
+  gHubHooks = outcome.hooks;
   platform::Ui& ui = *platform::Sys().ui;
   if (!outcome.problems.empty() && (gStartedFromService || !ui.ConsoleSeen())) {
     ui.ShowFailureNotice(kSettingsNoticeKind,
@@ -102,6 +104,11 @@ std::string GestureUsageLines(const GestureSettings& s) {
             Window(s.double_tap_ms) + " to quit this tool.\n";
   }
   return text + "\n";
+}
+
+platform::SettingNames SettingsNames() {
+  platform::SettingsSource* source = platform::Sys().settings;
+  return source ? source->Names() : platform::SettingNames::kSnakeCase;
 }
 
 std::string SettingsSourceLine() {

@@ -8,11 +8,11 @@
 
 #include "gestures/gesture_settings.h"
 
-// Reads the installed settings source into gGestureSettings and writes one
-// line per problem to standard error. Started from the desktop or at login,
-// where nobody reads standard error, one desktop notice names the file and
-// the first problem as well. Without a source, or with nothing in it, every
-// setting keeps its default. Never stops the tool.
+// Reads the installed settings source into gGestureSettings and gHubHooks
+// and writes one line per problem to standard error. Started from the
+// desktop or at login, where nobody reads standard error, one desktop notice
+// names the file and the first problem as well. Without a source, or with
+// nothing in it, every setting keeps its default. Never stops the tool.
 void LoadGestureSettings();
 
 // Desktop notices about the settings are of this kind.
@@ -25,6 +25,10 @@ std::string SettingsNoticeText(const std::vector<std::string>& problems,
 // The notice for a desktop where nothing shows the tray item: that the tool
 // runs, the gestures that are on, and how to end it.
 std::string NoTrayNoticeText(const GestureSettings& settings);
+
+// How the installed source spells the settings' names (a file's when there
+// is none).
+platform::SettingNames SettingsNames();
 
 // The usage lines of the banner: only the gestures that are on, with their
 // times; with every setting at its default, exactly the tool's classic two

@@ -104,6 +104,10 @@ void TriggerSwitch(const char* source_name, uint64_t at_ms) {
   }
 }
 
+void NoteHubPlace(bool here) {
+  SetWhereabouts(here ? HubWhereabouts::Place::kHere : HubWhereabouts::Place::kAway, -1);
+}
+
 void SetWhereaboutsObserver(WhereaboutsObserver observer) {
   gWhereaboutsObserver = observer;
 }

@@ -29,6 +29,8 @@ struct HubWhereabouts {
   std::string last_switch;  // local time of the last accepted write, "HH:MM"
 };
 extern HubWhereabouts gHubWhereabouts;
+// The bus told that the hub arrived here (true) or left (false).
+void NoteHubPlace(bool here);
 // Called after every change of gHubWhereabouts; none by default.
 using WhereaboutsObserver = void (*)();
 void SetWhereaboutsObserver(WhereaboutsObserver observer);
