@@ -231,6 +231,23 @@ class Builder {
 
   std::vector<Action>& actions() { return actions_; }
 
+  // `t`, or later: after any device went away, and after the last Q when
+  // both keyboards type one (a made-up release, or a Q, served before the
+  // other keyboard's older taps would end a pair in another order than the
+  // user made it; the Q double-tap has no expiry, so that would last).
+  uint64_t AfterReorderedClears(uint64_t t) {
+    bool q_on[3] = {false, false, false};
+    uint64_t last_q = 0;
+    for (const Action& a : actions_) {
+      if (a.kind == Action::Kind::kGone) t = std::max(t, a.t_ms + 1);
+      if (a.kind == Action::Kind::kKey && a.code == kQ && a.device <= 2) {
+        q_on[a.device] = true;
+        last_q = std::max(last_q, a.t_ms + 1);
+      }
+    }
+    return q_on[1] && q_on[2] ? std::max(t, last_q) : t;
+  }
+
   // `t`, or the end of the Control press it falls into.
   uint64_t OutsideControlPresses(uint64_t t) {
     std::stable_sort(actions_.begin(), actions_.end(),
@@ -314,7 +331,7 @@ Episode MakeEpisode(std::mt19937_64& rng, const SessionSetup& setup) {
     // went away, not before: its made-up releases are served before the
     // other keyboard's older taps (see the docs).
     uint64_t at = std::max(b.U(start, end), gone);
-    at = b.OutsideControlPresses(at);
+    at = b.AfterReorderedClears(b.OutsideControlPresses(at));
     b.actions().push_back({at, Action::Kind::kHold, 0, 0, false, b.U(300, 3000)});
     b.Note("held up");
   }
