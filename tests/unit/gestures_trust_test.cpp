@@ -24,7 +24,7 @@ struct Case {
 // Device 1 and 2 are keyboards, 3 and 4 mice; device input is read as on
 // Linux (input by-device) unless a case says otherwise.
 const Case kCases[] = {
-    // Item: the window is judged on the true distance, whichever comes first.
+    // Taps pair on their true distance, whichever is served first.
     {"two taps 1.5 s apart, the later-opened keyboard's first, served together", false,
      "at 900 hold 2500\n"
      "at 1000 device 2 ctrl down\nat 1050 device 2 ctrl up\n"
@@ -70,7 +70,7 @@ const Case kCases[] = {
      "at 1000 device 4 button left down\nat 1500 device 3 button right down\n"
      "at 2300 device 3 button right up\nat 2310 device 4 button left up\n",
      0, 0},
-    // Item: a made-up release completes no gesture.
+    // A made-up release completes no gesture.
     {"Control held through a 300 ms glitch of its keyboard, then let go", false,
      "at 1000 device 1 ctrl down\nat 1200 device 1 gone\n"
      "at 1500 device 1 ctrl down\nat 1600 device 1 ctrl up\n",
@@ -97,7 +97,7 @@ const Case kCases[] = {
      "at 1000 device 1 ctrl down\nat 1200 device 1 gone\n"
      "at 1550 device 2 ctrl down\nat 1600 device 2 ctrl up\n",
      0, 0},
-    // Item: a clean tap has nothing else held at any moment.
+    // A clean tap has nothing else held at any moment of it.
     {"clean: Shift held, Control tapped twice", true,
      "at 900 device 1 shift down\n"
      "at 1000 device 1 ctrl down\nat 1050 device 1 ctrl up\n"

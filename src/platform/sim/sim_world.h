@@ -109,9 +109,10 @@ class SimInput {
   // as they are served, and what waited while the main thread was held is
   // served device by device, in the order of the device numbers, each
   // device's own events in order (so a release typed first on device 2
-  // comes after one typed later on device 1). Off (the default): device
-  // input is served in the order it happened, the live state changing at
-  // once.
+  // comes after one typed later on device 1), before any timer that fell
+  // due meanwhile, as a loop serves its ready descriptors before its timers.
+  // Off (the default): device input is served in the order it happened,
+  // the live state changing at once.
   virtual void SetServeByDevice(bool on) = 0;
 };
 
