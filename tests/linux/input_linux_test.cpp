@@ -292,6 +292,21 @@ TEST_F(InputLinuxTest, EventsCarryTheKernelsTimeOnTheToolsClock) {
 // so (its watch comes after the folder's, as for any device plugged in
 // after the start): it leaves the live state at once, and what it held is
 // released from the loop a moment later, not from inside the folder watch.
+TEST_F(InputLinuxTest, ReleasesTheKernelMakesForADeviceGoingAwayAreMarkedMadeUp) {
+  FakeInput keyboard(testbed_, FakeKind::kKeyboard, 3);
+  ASSERT_TRUE(StartTap());
+  std::vector<bool> made_up;
+  on_event_ = [this, &made_up] { made_up.push_back(input_.IsSynthesisedRelease(last_event_)); };
+  keyboard.Key(KEY_LEFTCTRL, true);
+  keyboard.Key(KEY_Q, true);
+  keyboard.Key(KEY_Q, false);  // a hand let this one go
+  keyboard.Key(KEY_Q, true);
+  keyboard.ReleaseHeldKeysAsTheKernelDoes();
+  ASSERT_EQ(Take().size(), 6u);
+  EXPECT_EQ(made_up, (std::vector<bool>{false, false, false, false, true, true}));
+  on_event_ = nullptr;
+}
+
 TEST_F(InputLinuxTest, KeyboardDroppedByTheFolderWatchReleasesWhatItHeldFromTheLoop) {
   FakeInput mouse(testbed_, FakeKind::kMouse, 4);
   ASSERT_TRUE(StartTap());
