@@ -28,7 +28,12 @@ else()
   set(CPACK_DEBIAN_PACKAGE_SECTION utils)
   set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
   set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-  set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "udev")
+  # Recommended, so installed by default yet left out by choice: Qt's Wayland
+  # platform plugin, without which a Wayland session without Xwayland shows
+  # no tray and no windows (the tool says so and runs on, on X11 it is not
+  # needed); and the hicolor theme's index, without which no panel finds the
+  # icon by its name (the tool then hands over the picture).
+  set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "udev, qt6-wayland, hicolor-icon-theme")
   set(CPACK_DEBIAN_PACKAGE_DESCRIPTION
       "A USB-C switch is a USB hub wired to two computers. This tool moves the hub
 (USB ID 2109:8822), with the keyboard and mouse on it, to the other computer

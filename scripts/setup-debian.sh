@@ -2,8 +2,9 @@
 # Installs everything a fresh Debian 12 machine lacks to build, test and run the
 # tool (QEMU and a static busybox for the real-kernel tests, which fetch
 # Debian's kernel package themselves); with --bench, also what the benchmarks
-# need (a tray for the figures with the tray); with --screens, a real panel and
-# a screenshot tool for looking at the tray by hand. Runs as root, or through
+# need (a tray for the figures with the tray); with --screens, real panels (X11
+# and Wayland), a notification daemon and screenshot tools for looking at the
+# tray and the notices by hand. Runs as root, or through
 # sudo when it is not.
 set -euo pipefail
 
@@ -20,6 +21,9 @@ packages=(
   # The tray test: an X server, a private session bus, and the stand-in
   # status-notifier watcher's Python bindings.
   xvfb dbus python3-dbus python3-gi
+  # The Wayland tray test: a headless compositor, and Qt's Wayland plugin
+  # (the package recommends it).
+  sway qt6-wayland
   # The real-kernel tests: QEMU, a static busybox for the init, cpio.
   qemu-system-x86 busybox-static cpio
 )
@@ -30,7 +34,8 @@ if ! command -v npm >/dev/null; then
 fi
 case "${1:-}" in
   --bench) packages+=(trayer) ;;
-  --screens) packages+=(xfce4-panel x11-apps imagemagick xdotool) ;;
+  --screens) packages+=(xfce4-panel x11-apps x11-utils imagemagick librsvg2-bin xdotool
+                       waybar mako-notifier grim fonts-dejavu-core) ;;
 esac
 
 as_root=()

@@ -23,6 +23,11 @@ constexpr const char* kTapRefusedAlert =
 
 void ZRNAppDelegate::applicationDidFinishLaunching() {
   setupStatusItem();
+  // Where no panel shows the item, the user still learns the gestures in
+  // force and how to end the tool.
+  if (platform::StatusItem* item = statusItem()) {
+    item->SetNoTrayNotice(NoTrayNoticeText(gGestureSettings));
+  }
 
   if (StartEventTap()) {
     ShowToolHeader();

@@ -115,10 +115,31 @@ void CheckLoginEntry() {
          path + " does not start this program" + (exe.empty() ? "" : " (" + Short(exe) + ")"), fix);
 }
 
-void CheckTrayHost() {
+// Whether the tray and windows can show on the user's display. A display
+// that answers but cannot be used (a missing toolkit plugin) warns with its
+// fix, and is the one case that returns true; none at all is only told.
+bool CheckDisplayBroken() {
+  std::string detail;
+  std::string fix;
+  const std::optional<bool> usable = platform::Sys().ui->DisplayUsable(&detail, &fix);
+  if (!usable) return false;  // the question does not arise
+  if (*usable) {
+    Report(Verdict::kOk, "display", detail);
+    return false;
+  }
+  Report(fix.empty() ? Verdict::kInfo : Verdict::kWarn, "display", detail, fix);
+  return !fix.empty();
+}
+
+void CheckTrayHost(bool display_broken) {
   std::string detail;
   const std::optional<bool> present = platform::Sys().ui->TrayHostPresent(&detail);
   if (!present) return;  // a menu bar is always there
+  if (display_broken) {
+    // Nothing could show a tray icon here, whatever panel runs.
+    Report(Verdict::kInfo, "tray host", "not checked: the display above cannot be used");
+    return;
+  }
   if (*present) {
     Report(Verdict::kOk, "tray host", detail);
   } else {
@@ -192,7 +213,7 @@ int RunDiagnoseCommand() {
   const bool input = CheckInput();
   const bool hub = CheckHub();
   CheckLoginEntry();
-  CheckTrayHost();
+  CheckTrayHost(CheckDisplayBroken());
   CheckRunningInstance();
   CheckGestureSettings();
   CheckHooks();

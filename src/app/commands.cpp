@@ -29,9 +29,16 @@ class SwitchWait : public platform::AppDelegate {
 
 int gSwitchCommandStatus = kCommandOk;
 
+// Started from a desktop shortcut, nobody reads standard error: the failure
+// is shown as a desktop notice as well.
+void NoticeUnlessSeen(const ShortNotice& notice) {
+  if (!platform::Sys().ui->ConsoleSeen()) NoticeSwitchFailure(notice);
+}
+
 void OnSwitchChecked(SwitchCheckResult result) {
   if (result == SwitchCheckResult::kStayed) {
     PrintFailure(kSwitchNotTakenLine, kSwitchNotTakenFix);
+    NoticeUnlessSeen({kSwitchNotTakenSummary, kSwitchNotTakenNoticeFix});
     gSwitchCommandStatus = kCommandSwitchNotTaken;
   } else {
     gSwitchCommandStatus = kCommandOk;
@@ -95,6 +102,7 @@ int RunSwitchCommand() {
   if (!outcome.written || !outcome.checking) StopHubHooks();
   if (!outcome.written) {
     PrintFailure(outcome.failure_line, outcome.fix);
+    NoticeUnlessSeen(outcome.notice);
     return kCommandFailed;
   }
   if (!outcome.checking) return kCommandOk;  // the platform cannot watch

@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <string>
 
+#include "app/startup.h"
 #include "platform/services.h"
 
 namespace {
@@ -41,6 +42,43 @@ void LoadGestureSettings() {
   std::fflush(stderr);
   gGestureSettings = outcome.settings;
   gHubHooks = outcome.hooks;
+  platform::Ui& ui = *platform::Sys().ui;
+  if (!outcome.problems.empty() && (gStartedFromService || !ui.ConsoleSeen())) {
+    ui.ShowFailureNotice(kSettingsNoticeKind,
+                         SettingsNoticeText(outcome.problems, source->Location(),
+                                            platform::Sys().files->HomeDirectory()));
+  }
+}
+
+std::string SettingsNoticeText(const std::vector<std::string>& problems,
+                               const std::string& location, const std::string& home) {
+  // What is wrong, without what applies instead: a notice is short.
+  std::string first = problems.front().substr(0, problems.front().find("; "));
+  // The problem starts with the location; the notice writes it short.
+  if (!home.empty() && home != "/" && first.compare(0, location.size(), location) == 0 &&
+      location.compare(0, home.size() + 1, home + "/") == 0) {
+    first = "~" + first.substr(home.size());
+  }
+  const size_t more = problems.size() - 1;
+  std::string summary = "Settings: ";
+  summary += more == 0 ? "one mistake" : std::to_string(problems.size()) + " mistakes";
+  return summary + "\n" + first + (more == 0 ? "" : " (all on standard error)");
+}
+
+std::string NoTrayNoticeText(const GestureSettings& s) {
+  std::string body;
+  if (s.control_double_tap && s.mouse_chord) {
+    body = "Double-tap Control or hold the left and right mouse buttons to switch";
+  } else if (s.control_double_tap) {
+    body = "Double-tap Control to switch";
+  } else if (s.mouse_chord) {
+    body = "Hold the left and right mouse buttons to switch";
+  } else {
+    body = "No gesture switches (both are off in the settings)";
+  }
+  body += s.quit_double_tap ? "; double-tap Q to quit."
+                            : "; to end it, run quembrastella-switch --quit.";
+  return "Running without a tray icon\n" + body;
 }
 
 std::string GestureUsageLines(const GestureSettings& s) {

@@ -4,13 +4,27 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 #include "gestures/gesture_settings.h"
 
 // Reads the installed settings source into gGestureSettings and gHubHooks
-// and writes one line per problem to standard error. Without a source, or
-// with nothing in it, every setting keeps its default. Never stops the tool.
+// and writes one line per problem to standard error. Started from the
+// desktop or at login, where nobody reads standard error, one desktop notice
+// names the file and the first problem as well. Without a source, or with
+// nothing in it, every setting keeps its default. Never stops the tool.
 void LoadGestureSettings();
+
+// Desktop notices about the settings are of this kind.
+inline constexpr const char* kSettingsNoticeKind = "settings";
+// The notice for settings with problems (at least one): the file, with the
+// home folder written "~", and what is wrong in the first problem.
+std::string SettingsNoticeText(const std::vector<std::string>& problems,
+                               const std::string& location, const std::string& home);
+
+// The notice for a desktop where nothing shows the tray item: that the tool
+// runs, the gestures that are on, and how to end it.
+std::string NoTrayNoticeText(const GestureSettings& settings);
 
 // How the installed source spells the settings' names (a file's when there
 // is none).

@@ -1,5 +1,7 @@
 #include "hub/hub_access.h"
 
+#include <cstddef>
+#include <string>
 #include <utility>
 
 #include "hub/port_switch.h"
@@ -14,16 +16,44 @@ constexpr const char* kNotFoundFix =
 constexpr const char* kReplugFix = "Unplug the hub and plug it in again, then try again.";
 constexpr const char* kBusyFix = "Close any other program that holds the hub open, then try again.";
 
-HubOpenResult Failed(HubLookup lookup, std::string line, std::string fix) {
+// The same failures, short, for a notice.
+constexpr const char* kNotFoundSummary = "Hub not found";
+constexpr const char* kNotFoundNoticeFix =
+    "Connect the hub here, or switch it back from the other computer.";
+constexpr const char* kUnreachableSummary = "Hub cannot be reached";
+constexpr const char* kReplugNoticeFix = "Unplug the hub and plug it in again.";
+constexpr const char* kBusySummary = "Hub is in use";
+constexpr const char* kBusyNoticeFix =
+    "Close any other program that holds the hub, then try again.";
+constexpr const char* kRefusedSummary = "Hub cannot be opened";
+// A summary longer than this is no longer "a few words".
+constexpr size_t kMaxSummary = 48;
+
+HubOpenResult Failed(HubLookup lookup, std::string line, std::string fix, ShortNotice notice) {
   if (!line.empty()) showMsg("%s\n", line.c_str());
   HubOpenResult result;
   result.lookup = lookup;
   result.failure_line = std::move(line);
   result.fix = std::move(fix);
+  result.notice = std::move(notice);
   return result;
 }
 
+std::string Capitalised(std::string text) {
+  if (!text.empty() && text[0] >= 'a' && text[0] <= 'z') text[0] = static_cast<char>(text[0] - 32);
+  return text;
+}
+
 }  // namespace
+
+ShortNotice RefusedOpenNotice(const std::string& platform_fix) {
+  if (platform_fix.empty()) return {kBusySummary, kBusyNoticeFix};
+  const size_t colon = platform_fix.find(": ");
+  if (colon == std::string::npos || colon == 0 || colon > kMaxSummary) {
+    return {kRefusedSummary, platform_fix};
+  }
+  return {platform_fix.substr(0, colon), Capitalised(platform_fix.substr(colon + 2))};
+}
 
 OpenedHub::OpenedHub(std::unique_ptr<platform::UsbDevice> device) : device_(std::move(device)) {}
 
@@ -39,12 +69,16 @@ HubOpenResult FindAndOpenHub() {
     const HubLookup lookup = found.outcome == platform::UsbFindOutcome::kNotAttached
                                  ? HubLookup::kNotFound
                                  : HubLookup::kUnavailable;
-    return Failed(lookup, found.line, lookup == HubLookup::kNotFound ? kNotFoundFix : kReplugFix);
+    if (lookup == HubLookup::kNotFound) {
+      return Failed(lookup, found.line, kNotFoundFix, {kNotFoundSummary, kNotFoundNoticeFix});
+    }
+    return Failed(lookup, found.line, kReplugFix, {kUnreachableSummary, kReplugNoticeFix});
   }
   platform::UsbFailure refused;
   if (!found.device->Open(&refused)) {
     // The unopened interface is released when `found` goes, not closed.
-    HubOpenResult result = Failed(HubLookup::kUnavailable, refused.line, kBusyFix);
+    HubOpenResult result =
+        Failed(HubLookup::kUnavailable, refused.line, kBusyFix, RefusedOpenNotice(refused.fix));
     if (!refused.fix.empty()) {
       showMsg("%s\n", refused.fix.c_str());
       result.fix = refused.fix;

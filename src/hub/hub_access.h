@@ -28,6 +28,13 @@ enum class HubLookup {
   kUnavailable,  // found (or not knowable), but it could not be opened
 };
 
+// A failure as a desktop notice shows it: what failed in a few words, and
+// the fix in one short sentence, in plain words (no IDs, no system calls).
+struct ShortNotice {
+  std::string summary;
+  std::string fix;
+};
+
 struct HubOpenResult {
   HubLookup lookup = HubLookup::kNotFound;
   std::unique_ptr<OpenedHub> hub;  // set exactly when kOpened
@@ -35,7 +42,13 @@ struct HubOpenResult {
   // one line that tells the user how to fix it.
   std::string failure_line;
   std::string fix;
+  ShortNotice notice;  // the same failure, short
 };
+
+// A refused open as a notice, from the platform's fix for it ("" when it
+// gave none). A fix of the form "cause: remedy" gives the cause as the
+// summary and the remedy as the body.
+ShortNotice RefusedOpenNotice(const std::string& platform_fix);
 
 // Looks the hub up afresh and opens it. A failure writes its console line
 // through showMsg (and the platform's fix, where it gave one, after it).

@@ -212,6 +212,7 @@ void HubPresenceChanged(const platform::UsbPresenceChange& change) {
     gHooks.where = HubWhere::kHere;
     gHooks.left_during_check = false;
     showMsg("Hub arrived on this computer\n");
+    NoteHubPlace(true);
     Fire(HubEvent::kArrived, HubSeenBy::kBus, change.location);
     return;
   }
@@ -224,6 +225,7 @@ void HubPresenceChanged(const platform::UsbPresenceChange& change) {
     return;
   }
   showMsg("Hub left this computer (seen on the bus)\n");
+  NoteHubPlace(false);
   Fire(HubEvent::kLeft, HubSeenBy::kBus, change.location);
 }
 

@@ -1,5 +1,7 @@
 #include "hub/port_switch.h"
 
+#include <cstdio>
+#include <ctime>
 #include <string>
 #include <utility>
 
@@ -9,6 +11,7 @@
 #include "shared/milliseconds.h"
 
 uint64_t gLastSwitchMs = 0;
+HubWhereabouts gHubWhereabouts;
 
 namespace {
 
@@ -18,18 +21,34 @@ constexpr const char* kPortUnreadLine =
     "Switch abandoned: the port register F5-0000 could not be read, so nothing was written";
 
 SwitchNotTakenReporter gSwitchNotTakenReporter = nullptr;
+WhereaboutsObserver gWhereaboutsObserver = nullptr;
 
-// A failed switch is also told where the user is, with its fix; the kind
-// of failure is its console line, so that the platform can hold back
-// repeats of one kind. A switch that works shows nothing: the user has just
-// left this computer.
-void NoticeFailure(const std::string& line, const std::string& fix) {
-  platform::Sys().ui->ShowFailureNotice(line, "The switch failed: " + line + ". " + fix);
+void SetWhereabouts(HubWhereabouts::Place place, int upstream_port) {
+  gHubWhereabouts.place = place;
+  gHubWhereabouts.upstream_port = place == HubWhereabouts::Place::kHere ? upstream_port : -1;
+  if (gWhereaboutsObserver != nullptr) gWhereaboutsObserver();
 }
 
+std::string LocalClockTime() {
+  const std::tm now = platform::Sys().clock->LocalTime();
+  char text[8];
+  std::snprintf(text, sizeof text, "%02d:%02d", now.tm_hour, now.tm_min);
+  return text;
+}
+
+constexpr const char* kPortUnreadSummary = "Hub register unreadable";
+constexpr const char* kWriteFailedSummary = "Hub did not take the switch";
+constexpr const char* kReplugNoticeFix = "Unplug the hub and plug it in again, then try again.";
+
+// This computer's upstream port of the switch being checked.
+int gCheckedPort = -1;
+
 void ReportIfNotTaken(SwitchCheckResult result) {
+  SetWhereabouts(result == SwitchCheckResult::kLeft ? HubWhereabouts::Place::kAway
+                                                    : HubWhereabouts::Place::kHere,
+                 gCheckedPort);
   if (result != SwitchCheckResult::kStayed) return;
-  NoticeFailure(kSwitchNotTakenLine, kSwitchNotTakenFix);
+  NoticeSwitchFailure({kSwitchNotTakenSummary, kSwitchNotTakenNoticeFix});
   if (gSwitchNotTakenReporter != nullptr) {
     gSwitchNotTakenReporter(kSwitchNotTakenLine, kSwitchNotTakenFix);
   }
@@ -37,8 +56,18 @@ void ReportIfNotTaken(SwitchCheckResult result) {
 
 }  // namespace
 
+// A failed switch is also told where the user is, short and fix first; the
+// console keeps its full lines. A switch that works shows nothing: the user
+// has just left this computer.
+void NoticeSwitchFailure(const ShortNotice& notice) {
+  platform::Sys().ui->ShowFailureNotice(kSwitchNoticeKind, notice.summary + "\n" + notice.fix);
+}
+
 void ResetPortSwitch() {
   gLastSwitchMs = 0;
+  gHubWhereabouts = HubWhereabouts{};
+  gWhereaboutsObserver = nullptr;
+  gCheckedPort = -1;
   gSwitchNotTakenReporter = nullptr;
   CancelSwitchCheck();
 }
@@ -58,9 +87,29 @@ void TriggerSwitch(const char* source_name, uint64_t at_ms) {
   request.checked = true;
   request.on_checked = &ReportIfNotTaken;
   const SwitchOutcome outcome = SwitchHubPort(std::move(request));
-  if (!outcome.written && !outcome.failure_line.empty()) {
-    NoticeFailure(outcome.failure_line, outcome.fix);
+  if (!outcome.written && !outcome.failure_line.empty()) NoticeSwitchFailure(outcome.notice);
+  if (outcome.written) {
+    gHubWhereabouts.last_switch = LocalClockTime();
+    gCheckedPort = outcome.upstream_port;
+    // Without a check, a write the hub took is taken as the switch done.
+    if (!outcome.checking) {
+      SetWhereabouts(HubWhereabouts::Place::kAway, -1);
+    } else if (gWhereaboutsObserver != nullptr) {
+      gWhereaboutsObserver();  // the time; the place when the check is over
+    }
+  } else if (outcome.lookup == HubLookup::kNotFound) {
+    SetWhereabouts(HubWhereabouts::Place::kAway, -1);
+  } else if (outcome.upstream_port >= 0) {
+    SetWhereabouts(HubWhereabouts::Place::kHere, outcome.upstream_port);
   }
+}
+
+void NoteHubPlace(bool here) {
+  SetWhereabouts(here ? HubWhereabouts::Place::kHere : HubWhereabouts::Place::kAway, -1);
+}
+
+void SetWhereaboutsObserver(WhereaboutsObserver observer) {
+  gWhereaboutsObserver = observer;
 }
 
 bool Switch_XQ917_UpperPort() {
@@ -74,6 +123,7 @@ SwitchOutcome SwitchHubPort(SwitchRequest request) {
   if (!opened.hub) {
     outcome.failure_line = std::move(opened.failure_line);
     outcome.fix = std::move(opened.fix);
+    outcome.notice = std::move(opened.notice);
     return outcome;
   }
   platform::UsbDevice* hub = opened.hub->get();
@@ -88,8 +138,10 @@ SwitchOutcome SwitchHubPort(SwitchRequest request) {
     showMsg("%s; try again\n", kPortUnreadLine);
     outcome.failure_line = kPortUnreadLine;
     outcome.fix = "Unplug the hub and plug it in again, then try again.";
+    outcome.notice = {kPortUnreadSummary, kReplugNoticeFix};
     return outcome;
   }
+  outcome.upstream_port = value & 1u;
   value = static_cast<uint8_t>((value & 1u) ^ 1u);
   // The watch goes up before the write, so that a hub that leaves at once
   // is not missed.
@@ -100,6 +152,7 @@ SwitchOutcome SwitchHubPort(SwitchRequest request) {
     if (armed) CancelSwitchCheck();
     outcome.failure_line = "Write-Reg F5-0000 Fail";
     outcome.fix = "Unplug the hub and plug it in again, then try again.";
+    outcome.notice = {kWriteFailedSummary, kReplugNoticeFix};
     return outcome;
   }
   if (armed) outcome.checking = StartSwitchCheck(std::move(request.on_checked));

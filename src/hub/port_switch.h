@@ -19,6 +19,21 @@ inline constexpr uint16_t kStatusAddress = 0x008F;
 
 // GetMilliseconds time of the last accepted switch request; 0 = none yet.
 extern uint64_t gLastSwitchMs;
+
+// Where this process last saw the hub, from its switches, and when it last
+// switched it: what the status item's tooltip says.
+struct HubWhereabouts {
+  enum class Place { kUnknown, kHere, kAway };
+  Place place = Place::kUnknown;
+  int upstream_port = -1;   // this computer's upstream port (0 or 1) when here
+  std::string last_switch;  // local time of the last accepted write, "HH:MM"
+};
+extern HubWhereabouts gHubWhereabouts;
+// The bus told that the hub arrived here (true) or left (false).
+void NoteHubPlace(bool here);
+// Called after every change of gHubWhereabouts; none by default.
+using WhereaboutsObserver = void (*)();
+void SetWhereaboutsObserver(WhereaboutsObserver observer);
 // Puts the switch back as the process starts: no last time, no check
 // pending, no reporter.
 void ResetPortSwitch();
@@ -32,7 +47,21 @@ struct SwitchOutcome {
   // when a transfer failed) and how the user can fix it.
   std::string failure_line;
   std::string fix;
+  ShortNotice notice;  // the same failure as a desktop notice shows it
+  // This computer's upstream port, from the port register before the
+  // write; -1 when it was not read.
+  int upstream_port = -1;
 };
+
+// Desktop notices of a failed switch are of this kind: a later one
+// replaces the earlier.
+inline constexpr const char* kSwitchNoticeKind = "switch";
+// A switch that did not take effect, as a notice.
+inline constexpr const char* kSwitchNotTakenSummary = "Switch did not take effect";
+inline constexpr const char* kSwitchNotTakenNoticeFix =
+    "Check that the other computer is on and connected to the switch.";
+// Shows `notice` as a failure notice of the switch kind.
+void NoticeSwitchFailure(const ShortNotice& notice);
 
 // With `checked`, a write that was accepted starts the removal check (where
 // the platform can watch), and `on_checked` runs when it is over.

@@ -53,6 +53,11 @@ class StatusItem {
   // running common-mode items meanwhile). False, showing nothing, when there
   // is no current event.
   virtual bool PopUpContextMenu(Menu& menu) = 0;
+  // What to tell the user, once, when nothing on the desktop shows the item
+  // after the session has had time to bring its panel up (a notice in the
+  // form ShowFailureNotice takes). Where a menu bar always exists it is
+  // never shown.
+  virtual void SetNoTrayNotice(const std::string& text) { (void)text; }
 };
 
 struct AlertSpec {
@@ -88,11 +93,27 @@ class Ui {
   // is up the run loop runs in its modal mode: only common-mode items fire.
   virtual int RunModalAlert(const AlertSpec& alert) = 0;
   // Tells the user, outside any window, that an action failed and how to
-  // fix it (`text`); a platform may show one notice per `kind` every few
-  // seconds. None by default: the failure's console line stays the record.
+  // fix it. `text` is the notice: its first line the summary (what failed,
+  // in a few words), the rest its body (the fix, in one short sentence). A
+  // later notice of the same `kind` replaces the earlier one where the
+  // platform can; a platform may hold back a repeat of the same notice for
+  // a few seconds. None by default: the failure's console line stays the
+  // record.
   virtual void ShowFailureNotice(const std::string& kind, const std::string& text) {
     (void)kind;
     (void)text;
+  }
+  // Whether the user reads the tool's standard error as it is written (a
+  // terminal); false when it was started from the desktop or at login and
+  // its standard error goes to a log.
+  virtual bool ConsoleSeen() { return true; }
+  // Whether the tool's windows and tray can show on the user's display:
+  // true or false, with what was found in `detail` and, when false, how to
+  // fix it in `fix`; none where the question does not arise.
+  virtual std::optional<bool> DisplayUsable(std::string* detail, std::string* fix) {
+    (void)detail;
+    (void)fix;
+    return std::nullopt;
   }
 };
 

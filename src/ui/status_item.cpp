@@ -19,7 +19,31 @@ constexpr const char* kIconName = "ZRN_Pivlo";
 constexpr const char* kIconType = "png";
 constexpr const char* kIconFileName = "ZRN_Pivlo.png";
 constexpr double kIconPoints = 18.0;
+
+// The item whose tooltip follows the hub; set while the delegate has one.
+platform::StatusItem* gToolTipItem = nullptr;
+
+void RefreshToolTip() {
+  if (gToolTipItem != nullptr) gToolTipItem->SetToolTip(StatusToolTip(gHubWhereabouts));
+}
 }  // namespace
+
+std::string StatusToolTip(const HubWhereabouts& hub) {
+  std::string text = kProductName;
+  switch (hub.place) {
+    case HubWhereabouts::Place::kUnknown:
+      break;
+    case HubWhereabouts::Place::kHere:
+      text += "\nHub: here";
+      if (hub.upstream_port >= 0) text += ", on upstream port " + std::to_string(hub.upstream_port);
+      break;
+    case HubWhereabouts::Place::kAway:
+      text += "\nHub: away (not on this computer)";
+      break;
+  }
+  if (!hub.last_switch.empty()) text += "\nLast switch: " + hub.last_switch;
+  return text;
+}
 
 std::shared_ptr<platform::Image> LoadStatusIcon() {
   platform::Ui& ui = *platform::Sys().ui;
@@ -39,7 +63,12 @@ std::shared_ptr<platform::Image> LoadStatusIcon() {
 
 // The members go in reverse order of declaration: the menu first, then the
 // item (which removes the button from the bar).
-ZRNAppDelegate::~ZRNAppDelegate() = default;
+ZRNAppDelegate::~ZRNAppDelegate() {
+  if (gToolTipItem == _statusItem.get()) {
+    gToolTipItem = nullptr;
+    SetWhereaboutsObserver(nullptr);
+  }
+}
 
 void ZRNAppDelegate::setupStatusItem() {
   platform::Ui& ui = *platform::Sys().ui;
@@ -52,7 +81,9 @@ void ZRNAppDelegate::setupStatusItem() {
     } else {
       item->SetTitle(kTitleWithoutIcon);
     }
-    item->SetToolTip(kProductName);
+    item->SetToolTip(StatusToolTip(gHubWhereabouts));
+    gToolTipItem = item;
+    SetWhereaboutsObserver(&RefreshToolTip);
     item->SetRightMouseUpAction([this] { showStatusMenu(); });
   }
 

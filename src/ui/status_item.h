@@ -3,9 +3,16 @@
 #pragma once
 
 #include <memory>
+#include <string>
 
+#include "hub/port_switch.h"
 #include "platform/ui.h"
 
 // The status icon at 18 x 18 points, from the bundle or beside the
 // executable; null when there is none.
 std::shared_ptr<platform::Image> LoadStatusIcon();
+
+// The item's tooltip: the product name, then, once a switch has told, where
+// the hub is (here on its upstream port N, or away) and when this tool last
+// switched it.
+std::string StatusToolTip(const HubWhereabouts& hub);

@@ -121,3 +121,39 @@ TEST(DisplayTest, AServerThatAcceptsButNeverAnswersMeansHeadless) {
 }
 
 }  // namespace
+
+// Qt fell back to offscreen from a display that answered: the first plugin
+// asked for that is not installed is named with the package that brings
+// it; with all of them there, the display itself could not be opened.
+TEST(DisplayTest, TheMissingPlatformPluginIsNamed) {
+  DisplayEnvironment env;
+  env.wayland_display = "wayland-1";
+  env.x_display = ":0";
+  struct Case {
+    const char* requested;
+    const char* opened;
+    const char* installed;
+    const char* names;  // in the line; "" = no problem at all
+    const char* fix;
+  };
+  const Case cases[] = {
+      {"wayland;offscreen", "wayland", "wayland-generic;xcb;offscreen", "", ""},
+      {"wayland;xcb;offscreen", "xcb", "xcb;offscreen", "", ""},
+      {"wayland;offscreen", "offscreen", "xcb;offscreen", "Wayland display wayland-1",
+       "qt6-wayland"},
+      {"wayland;xcb;offscreen", "offscreen", "offscreen", "Wayland platform plugin", "qt6-wayland"},
+      {"xcb;offscreen", "offscreen", "wayland-egl;offscreen", "X display :0", "libqt6gui6"},
+      {"eglfs;offscreen", "offscreen", "xcb;offscreen", "\"eglfs\"", "QT_QPA_PLATFORM"},
+      {"wayland;xcb;offscreen", "offscreen", "wayland-egl;xcb;offscreen", "(wayland, xcb)",
+       "may use the display"},
+      {"xcb:nograb;offscreen", "offscreen", "xcb;offscreen", "(xcb)", "may use the display"},
+  };
+  for (const Case& c : cases) {
+    const auto problem = linux_platform::QtPlatformProblem(c.requested, c.opened, c.installed, env);
+    ASSERT_EQ(problem.has_value(), *c.names != '\0') << c.requested << " / " << c.installed;
+    if (!problem) continue;
+    EXPECT_NE(problem->line.find(c.names), std::string::npos) << problem->line;
+    EXPECT_NE(problem->fix.find(c.fix), std::string::npos) << problem->fix;
+    EXPECT_EQ(problem->line.find('\n'), std::string::npos) << "one line";
+  }
+}

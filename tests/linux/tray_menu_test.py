@@ -13,13 +13,27 @@ tool.
 
 With --no-tray nothing owns the watcher name and no X tray exists (plain
 GNOME): the tool must say once, on standard error when no notification
-server runs, that it is running all the same and how to quit."""
+server runs, that it is running all the same and how to quit.
+
+With --wayland the display is a headless Wayland compositor (sway, run as
+an unprivileged user when this runs as root, as sway refuses root) and no X
+server runs: the item must register just the same. With --no-wayland-plugin
+as well, the tool runs from a copy whose qt.conf points Qt at a plugin tree
+without the Wayland platform plugin: it must say so in one line and run on
+without a tray.
+
+With --icons DIR (the source's hicolor tree) the icon theme has the tool's
+icon, and the panel must get it by its theme name; without, it gets the
+picture."""
 import argparse
+import glob
 import os
+import pwd
 import shutil
 import subprocess
 import sys
 import tempfile
+import time
 
 import dbus
 import dbus.service
@@ -117,11 +131,94 @@ def labels(layout):
     return out
 
 
+def start_xvfb():
+    read_fd, write_fd = os.pipe()
+    xvfb = subprocess.Popen(["Xvfb", "-displayfd", str(write_fd), "-nolisten", "tcp",
+                             "-screen", "0", "800x600x24"], pass_fds=(write_fd,),
+                            stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    os.close(write_fd)
+    with os.fdopen(read_fd) as f:
+        return ":" + f.readline().strip(), xvfb
+
+
+def start_compositor(work):
+    """A headless sway without Xwayland; its socket's absolute path."""
+    folder = os.path.join(work, "wayland")
+    os.makedirs(folder, mode=0o700)
+    config = os.path.join(folder, "config")
+    with open(config, "w") as f:
+        f.write("xwayland disable\noutput HEADLESS-1 resolution 800x600\n")
+    command = ["sway", "-c", config]
+    if os.getuid() == 0:
+        os.chmod(work, 0o711)  # the compositor's user must reach its folder
+        nobody = pwd.getpwnam("nobody")
+        for path in (folder, config):
+            os.chown(path, nobody.pw_uid, nobody.pw_gid)
+        command = ["setpriv", "--reuid=%d" % nobody.pw_uid, "--regid=%d" % nobody.pw_gid,
+                   "--clear-groups"] + command
+    env = {"PATH": os.environ.get("PATH", "/usr/bin:/bin"), "HOME": folder,
+           "XDG_RUNTIME_DIR": folder, "WLR_BACKENDS": "headless",
+           "WLR_LIBINPUT_NO_DEVICES": "1", "WLR_RENDERER": "pixman"}
+    compositor = subprocess.Popen(command, env=env, stdout=subprocess.DEVNULL,
+                                  stderr=subprocess.DEVNULL)
+    for _ in range(100):
+        sockets = [p for p in glob.glob(os.path.join(folder, "wayland-*"))
+                   if not p.endswith(".lock")]
+        if sockets:
+            return sockets[0], compositor
+        if compositor.poll() is not None:
+            break
+        time.sleep(0.1)
+    raise RuntimeError("the compositor did not start")
+
+
+def install_icons(source, icons):
+    """The tool's hicolor tree, with the index a theme needs to be searched
+    (the one hicolor-icon-theme installs lists these folders too)."""
+    shutil.copytree(source, icons)
+    theme = os.path.join(icons, "hicolor")
+    folders = sorted(os.path.relpath(os.path.dirname(p), theme)
+                     for p in glob.glob(os.path.join(theme, "*", "apps", "*")))
+    with open(os.path.join(theme, "index.theme"), "w") as f:
+        f.write("[Icon Theme]\nName=Hicolor\nDirectories=%s\n" % ",".join(folders))
+        for folder in folders:
+            size = folder.split("/")[0]
+            if size in ("scalable", "symbolic"):
+                f.write("\n[%s]\nSize=16\nMinSize=8\nMaxSize=512\nType=Scalable\n" % folder)
+            else:
+                f.write("\n[%s]\nSize=%s\nType=Fixed\n" % (folder, size.split("x")[0]))
+
+
+def copy_without_wayland_plugin(tool, work):
+    """The tool and its module copied beside a qt.conf whose plugin tree has
+    every plugin of this Qt but the Wayland platform plugins."""
+    folder = os.path.join(work, "bin")
+    os.makedirs(folder)
+    for path in [tool] + glob.glob(os.path.join(os.path.dirname(tool), "*.so")):
+        shutil.copy2(path, folder)
+    qt_plugins = subprocess.run(["/usr/lib/qt6/bin/qtpaths6", "--plugin-dir"], check=True,
+                                capture_output=True, text=True).stdout.strip()
+    plugins = os.path.join(work, "plugins")
+    os.makedirs(os.path.join(plugins, "platforms"))
+    for entry in os.listdir(qt_plugins):
+        if entry != "platforms":
+            os.symlink(os.path.join(qt_plugins, entry), os.path.join(plugins, entry))
+    for plugin in glob.glob(os.path.join(qt_plugins, "platforms", "*.so")):
+        if "wayland" not in os.path.basename(plugin):
+            os.symlink(plugin, os.path.join(plugins, "platforms", os.path.basename(plugin)))
+    with open(os.path.join(folder, "qt.conf"), "w") as f:
+        f.write("[Paths]\nPlugins=%s\n" % plugins)
+    return os.path.join(folder, os.path.basename(tool))
+
+
 def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("--tool", required=True)
     parser.add_argument("--timeout", type=int, default=60)
     parser.add_argument("--no-tray", action="store_true")
+    parser.add_argument("--wayland", action="store_true")
+    parser.add_argument("--no-wayland-plugin", action="store_true")
+    parser.add_argument("--icons")
     args = parser.parse_args()
 
     DBusGMainLoop(set_as_default=True)
@@ -129,6 +226,7 @@ def main():
     loop = GLib.MainLoop()
     work = tempfile.mkdtemp(prefix="qs-tray-test-")
     xvfb = None
+    compositor = None
     tool = None
     state = {"item": False, "exited": None}
 
@@ -140,10 +238,18 @@ def main():
         title = str(props.Get(ITEM_IFACE, "Title"))
         tooltip = props.Get(ITEM_IFACE, "ToolTip")
         exe = os.path.basename(args.tool)
-        check(item_id in (PRODUCT, DESKTOP_ID), "Id is the product or its desktop ID: %r" % item_id)
-        check(title == PRODUCT, "Title is the product name: %r" % title)
+        # Qt takes both from the application name, which is the desktop ID:
+        # the X11 window class must match the installed entry.
+        check(item_id == DESKTOP_ID, "Id is the desktop ID: %r" % item_id)
+        check(title == DESKTOP_ID, "Title is the desktop ID: %r" % title)
         check(str(tooltip[2]) == PRODUCT, "the tooltip's title is the product name: %r" % tooltip[2])
         check(exe not in (item_id, title), "the executable's name is neither Id nor Title")
+        icon_name = str(props.Get(ITEM_IFACE, "IconName"))
+        pixmaps = props.Get(ITEM_IFACE, "IconPixmap")
+        if args.icons:
+            check(icon_name == DESKTOP_ID, "the panel gets the icon by its theme name: %r" % icon_name)
+        else:
+            check(len(pixmaps) > 0, "without the theme the panel gets the picture (%d sizes)" % len(pixmaps))
         menu_path = props.Get(ITEM_IFACE, "Menu")
         menu = dbus.Interface(bus.get_object(name, menu_path), MENU_IFACE)
         # What a host that never calls AboutToShow sees.
@@ -172,6 +278,13 @@ def main():
             return False
         return True
 
+    def wait_for_plugin_line():
+        log.seek(0)
+        if "Wayland platform plugin is not installed" in log.read():
+            loop.quit()
+            return False
+        return True
+
     def time_out():
         print("timed out after %d s" % args.timeout, flush=True)
         loop.quit()
@@ -181,34 +294,55 @@ def main():
         if not args.no_tray:
             bus.request_name(WATCHER, dbus.bus.NAME_FLAG_DO_NOT_QUEUE)
             watcher = Watcher(bus, on_item)
-        read_fd, write_fd = os.pipe()
-        xvfb = subprocess.Popen(["Xvfb", "-displayfd", str(write_fd), "-nolisten", "tcp",
-                                 "-screen", "0", "800x600x24"], pass_fds=(write_fd,),
-                                stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-        os.close(write_fd)
-        with os.fdopen(read_fd) as f:
-            display = ":" + f.readline().strip()
         home = os.path.join(work, "home")
         runtime = os.path.join(work, "run")
         os.makedirs(home)
         os.makedirs(runtime, mode=0o700)
-        env = {k: v for k, v in os.environ.items() if k not in ("WAYLAND_DISPLAY", "QT_QPA_PLATFORM")}
-        env.update({"QT_LOGGING_RULES": os.environ.get("QS_QT_LOGGING", ""), "DISPLAY": display, "HOME": home, "XDG_CONFIG_HOME": os.path.join(home, ".config"),
-                    "XDG_RUNTIME_DIR": runtime, "XDG_CURRENT_DESKTOP": "XFCE"})
+        if args.wayland:
+            wayland_socket, compositor = start_compositor(work)
+        else:
+            display, xvfb = start_xvfb()
+        env = {k: v for k, v in os.environ.items()
+               if k not in ("WAYLAND_DISPLAY", "DISPLAY", "QT_QPA_PLATFORM", "XDG_DATA_DIRS")}
+        env.update({"QT_LOGGING_RULES": os.environ.get("QS_QT_LOGGING", ""), "HOME": home,
+                    "XDG_CONFIG_HOME": os.path.join(home, ".config"),
+                    "XDG_RUNTIME_DIR": runtime, "XDG_CURRENT_DESKTOP": "XFCE",
+                    # Only this test's icons (or none) in the theme.
+                    "XDG_DATA_DIRS": os.path.join(work, "share")})
+        if args.wayland:
+            env["WAYLAND_DISPLAY"] = wayland_socket
+        else:
+            env["DISPLAY"] = display
+        if args.icons:
+            install_icons(args.icons, os.path.join(work, "share", "icons"))
+            # Qt's theme for Xfce is Adwaita, which this bare share lacks;
+            # the generic one is hicolor itself.
+            del env["XDG_CURRENT_DESKTOP"]
+        tool_path = args.tool
+        if args.no_wayland_plugin:
+            tool_path = copy_without_wayland_plugin(args.tool, work)
         # Under the sanitizers the toolkit's and D-Bus's process-wide caches
         # would count as leaks at exit; this test is about the menu, and the
         # unit tests check the tool's own memory.
         env["ASAN_OPTIONS"] = ":".join(filter(None, [env.get("ASAN_OPTIONS"), "detect_leaks=0"]))
         log = open(os.path.join(work, "tool.log"), "w+")
-        tool = subprocess.Popen([args.tool, "--console", "--service"], env=env,
+        tool = subprocess.Popen([tool_path, "--console", "--service"], env=env,
                                 stdin=subprocess.DEVNULL, stdout=log, stderr=subprocess.STDOUT)
         GLib.timeout_add_seconds(args.timeout, time_out)
         if args.no_tray:
             GLib.timeout_add(200, wait_for_no_tray_notice)
+        if args.no_wayland_plugin:
+            GLib.timeout_add(200, wait_for_plugin_line)
         loop.run()
         log.seek(0)
         output = log.read()
-        if args.no_tray:
+        if args.no_wayland_plugin:
+            said = [line for line in output.splitlines() if "Wayland platform plugin" in line]
+            check(len(said) == 1, "one line names the missing Wayland plugin")
+            check(bool(said) and "qt6-wayland" in said[0], "the line names the package: %r" % said)
+            check(not state["item"], "no item without a display Qt can open")
+            check(tool.poll() is None, "the tool runs on without a tray")
+        elif args.no_tray:
             notice = [line for line in output.splitlines() if line.startswith("No tray on")]
             check(len(notice) == 1, "the tool said that no tray shows it")
             check(bool(notice) and "double-tap Q to quit" in notice[0], "the notice says how to quit")
@@ -225,9 +359,10 @@ def main():
         if tool is not None and tool.poll() is None:
             tool.kill()
             tool.wait()
-        if xvfb is not None:
-            xvfb.terminate()
-            xvfb.wait()
+        for server in (xvfb, compositor):
+            if server is not None:
+                server.terminate()
+                server.wait()
         shutil.rmtree(work, ignore_errors=True)
     print("%d passed, %d failed" % (len(passes), len(failures)))
     return 1 if failures else 0

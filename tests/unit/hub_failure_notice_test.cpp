@@ -3,46 +3,25 @@
 // shows nothing.
 #include <gtest/gtest.h>
 
+#include <iterator>
 #include <memory>
 #include <string>
 #include <utility>
 #include <vector>
 
+#include "hub/hub_access.h"
+#include "hub/port_switch.h"
+#include "notice_recorder.h"
+#include "shared/product.h"
 #include "switch_test_support.h"
+#include "ui/app_delegate.h"
+#include "ui/status_item.h"
 
 namespace {
 
 using sim::HubFault;
 
-// The simulated user interface, with every failure notice recorded.
-class NoticeRecorder : public platform::Ui {
- public:
-  explicit NoticeRecorder(platform::Ui* inner) : inner_(inner) {}
-  std::unique_ptr<platform::StatusItem> CreateStatusItem() override {
-    return inner_->CreateStatusItem();
-  }
-  std::unique_ptr<platform::Menu> CreateMenu(const std::string& title) override {
-    return inner_->CreateMenu(title);
-  }
-  std::shared_ptr<platform::Image> LoadImage(const std::string& path) override {
-    return inner_->LoadImage(path);
-  }
-  std::optional<std::string> BundleResourcePath(const std::string& name,
-                                                const std::string& type) override {
-    return inner_->BundleResourcePath(name, type);
-  }
-  void ActivateIgnoringOtherApps() override { inner_->ActivateIgnoringOtherApps(); }
-  int RunModalAlert(const platform::AlertSpec& alert) override {
-    return inner_->RunModalAlert(alert);
-  }
-  void ShowFailureNotice(const std::string& kind, const std::string& text) override {
-    notices.emplace_back(kind, text);
-  }
-  std::vector<std::pair<std::string, std::string>> notices;
-
- private:
-  platform::Ui* inner_;
-};
+using switch_test::NoticeRecorder;
 
 class FailureNoticeTest : public switch_test::SimTest {
  protected:
@@ -63,27 +42,68 @@ class FailureNoticeTest : public switch_test::SimTest {
   std::unique_ptr<NoticeRecorder> recorder_;
 };
 
-TEST_F(FailureNoticeTest, EachFailureKindIsToldWithItsFix) {
-  Hub().SetPresent(false);
-  SwitchOnce();
-  ASSERT_EQ(Notices().size(), 1u);
-  EXPECT_EQ(Notices()[0].first, "USB device not found (VID=0x2109 PID=0x8822)");
-  EXPECT_NE(Notices()[0].second.find("Connect the hub to this computer"), std::string::npos)
-      << Notices()[0].second;
+// A notice is short and fix first: a summary of a few words, then one
+// sentence with the fix, in plain words; every one is of the switch's kind,
+// so that the next replaces it.
+TEST_F(FailureNoticeTest, EachFailureIsToldShortWithItsFix) {
+  struct Case {
+    HubFault fault;  // kOpen with the hub absent means: no hub at all
+    bool present;
+    const char* summary;
+    const char* fix_word;
+  };
+  const Case cases[] = {
+      {HubFault::kOpen, false, "Hub not found", "other computer"},
+      {HubFault::kMatching, true, "Hub cannot be reached", "plug it in again"},
+      {HubFault::kPlugIn, true, "Hub cannot be reached", "plug it in again"},
+      {HubFault::kOpen, true, "Hub is in use", "Close any other program"},
+      {HubFault::kReadF5, true, "Hub register unreadable", "plug it in again"},
+      {HubFault::kWriteF5, true, "Hub did not take the switch", "plug it in again"},
+  };
+  for (const Case& c : cases) {
+    Hub().SetPresent(c.present);
+    Hub().SetFault(c.fault, c.present);
+    SwitchOnce();
+    Hub().SetFault(c.fault, false);
+    ASSERT_FALSE(Notices().empty()) << c.summary;
+    const auto& [kind, text] = Notices().back();
+    EXPECT_EQ(kind, kSwitchNoticeKind);
+    const size_t newline = text.find('\n');
+    ASSERT_NE(newline, std::string::npos) << text;
+    EXPECT_EQ(text.substr(0, newline), c.summary);
+    const std::string body = text.substr(newline + 1);
+    EXPECT_NE(body.find(c.fix_word), std::string::npos) << body;
+    EXPECT_LE(body.size(), 80u) << body;
+    EXPECT_EQ(body.find(". "), std::string::npos) << "one sentence: " << body;
+    for (const char* jargon : {"VID", "PID", "0x", "USBDeviceOpen", "F5-", "IOService"}) {
+      EXPECT_EQ(text.find(jargon), std::string::npos) << jargon << " in " << text;
+    }
+  }
+  EXPECT_EQ(Notices().size(), std::size(cases));
+}
 
-  Hub().SetPresent(true);
-  Hub().SetFault(HubFault::kOpen, true);
-  SwitchOnce();
-  ASSERT_EQ(Notices().size(), 2u);
-  EXPECT_EQ(Notices()[1].first, "USBDeviceOpen failed");
-  EXPECT_NE(Notices()[1].second.find("then try again"), std::string::npos) << Notices()[1].second;
-
-  Hub().SetFault(HubFault::kOpen, false);
-  Hub().SetFault(HubFault::kWriteF5, true);
-  SwitchOnce();
-  ASSERT_EQ(Notices().size(), 3u);
-  EXPECT_EQ(Notices()[2].first, "Write-Reg F5-0000 Fail");
-  EXPECT_NE(Notices()[2].second.find("plug it in again"), std::string::npos) << Notices()[2].second;
+// A platform's fix of the form "cause: remedy" gives the summary and the
+// body; any other keeps a plain summary.
+TEST(RefusedOpenNotice, TakesTheCauseFromThePlatformsFix) {
+  struct Case {
+    const char* fix;
+    const char* summary;
+    const char* body;
+  };
+  const Case cases[] = {
+      {"", "Hub is in use", "Close any other program that holds the hub, then try again."},
+      {"Permission denied on the hub: install the rule, then replug the hub.",
+       "Permission denied on the hub", "Install the rule, then replug the hub."},
+      {"Replug the hub.", "Hub cannot be opened", "Replug the hub."},
+      {"A cause far too long to be the summary of a notice at all: do this.",
+       "Hub cannot be opened",
+       "A cause far too long to be the summary of a notice at all: do this."},
+  };
+  for (const Case& c : cases) {
+    const ShortNotice notice = RefusedOpenNotice(c.fix);
+    EXPECT_EQ(notice.summary, c.summary) << c.fix;
+    EXPECT_EQ(notice.fix, c.body) << c.fix;
+  }
 }
 
 TEST_F(FailureNoticeTest, AFailedF8ReadAloneStillSwitchesQuietly) {
@@ -103,8 +123,60 @@ TEST_F(FailureNoticeTest, AnUnreadablePortRegisterIsAFailureWithItsFix) {
   SwitchOnce();
   EXPECT_TRUE(WrittenPortSelects().empty());
   ASSERT_EQ(Notices().size(), 1u);
-  EXPECT_NE(Notices()[0].first.find("Switch abandoned"), std::string::npos) << Notices()[0].first;
-  EXPECT_NE(Notices()[0].second.find("try again"), std::string::npos) << Notices()[0].second;
+  EXPECT_EQ(Notices()[0].second.rfind("Hub register unreadable\n", 0), 0u) << Notices()[0].second;
+}
+
+}  // namespace
+
+namespace {
+
+// The tooltip says where the hub is and when this tool last switched it.
+TEST(StatusToolTip, SaysWhereTheHubIsAndWhenItLastSwitched) {
+  using Place = HubWhereabouts::Place;
+  struct Case {
+    HubWhereabouts hub;
+    const char* tip;
+  };
+  const Case cases[] = {
+      {{Place::kUnknown, -1, ""}, "Quembrastella USB-C Switch"},
+      {{Place::kHere, 1, ""}, "Quembrastella USB-C Switch\nHub: here, on upstream port 1"},
+      {{Place::kHere, 0, "09:05"},
+       "Quembrastella USB-C Switch\nHub: here, on upstream port 0\nLast switch: 09:05"},
+      {{Place::kAway, -1, "14:02"},
+       "Quembrastella USB-C Switch\nHub: away (not on this computer)\nLast switch: 14:02"},
+  };
+  for (const Case& c : cases) EXPECT_EQ(StatusToolTip(c.hub), c.tip);
+}
+
+// Followed on the item: a switch the hub takes makes it away; one it does
+// not take leaves it here on the port it was on; no hub is away.
+TEST_F(FailureNoticeTest, TheItemsTooltipFollowsTheSwitches) {
+  ZRNAppDelegate delegate;
+  delegate.setupStatusItem();
+  sim::SimUi& ui = World().UiControl();
+  EXPECT_EQ(ui.StatusItemToolTip(), kProductName);
+
+  Hub().SetRemovalWatch(true, std::nullopt);  // the hub stays
+  SwitchOnce();
+  World().RunUntil(World().NowMs() + 5000);
+  EXPECT_NE(ui.StatusItemToolTip().find("\nHub: here, on upstream port 0\nLast switch: "),
+            std::string::npos)
+      << ui.StatusItemToolTip();
+
+  Hub().SetRemovalWatch(true, 100);  // now it leaves
+  SwitchOnce();
+  World().RunUntil(World().NowMs() + 5000);
+  EXPECT_NE(ui.StatusItemToolTip().find("\nHub: away"), std::string::npos)
+      << ui.StatusItemToolTip();
+
+  Hub().SetPresent(false);
+  gHubWhereabouts = HubWhereabouts{};
+  SwitchOnce();
+  EXPECT_EQ(ui.StatusItemToolTip(),
+            std::string(kProductName) + "\nHub: away (not on this computer)");
+  // The bus telling of its arrival (where a hook watches it) brings it here.
+  NoteHubPlace(true);
+  EXPECT_EQ(ui.StatusItemToolTip(), std::string(kProductName) + "\nHub: here");
 }
 
 TEST_F(FailureNoticeTest, AHookThatCannotStartIsToldOnceAndTheSwitchGoesOn) {

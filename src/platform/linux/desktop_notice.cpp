@@ -3,10 +3,16 @@
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
 #include <QDBusMessage>
-#include <QGuiApplication>
+#include <QDBusPendingCallWatcher>
+#include <QDBusPendingReply>
+#include <QDeadlineTimer>
+#include <QEventLoop>
 #include <QSystemTrayIcon>
+#include <QTimer>
 #include <QVariantMap>
+#include <cstdint>
 #include <cstdio>
+#include <map>
 
 #include "shared/product.h"
 
@@ -16,35 +22,89 @@ namespace {
 constexpr const char* kService = "org.freedesktop.Notifications";
 constexpr int kShownForMs = 10000;
 
+// The server's id of the last notice of each kind, which the next one of
+// that kind replaces; and how many notices still wait for the server's
+// answer.
+std::map<std::string, uint32_t>& ShownIds() {
+  static std::map<std::string, uint32_t> ids;
+  return ids;
+}
+int gNoticesInFlight = 0;
+
+// Running, or startable on demand: notification daemons such as mako and
+// dunst are usually started by D-Bus with the first notice.
 bool NotificationServerPresent() {
   const QDBusConnection bus = QDBusConnection::sessionBus();
-  return bus.isConnected() && bus.interface() != nullptr &&
-         bus.interface()->isServiceRegistered(QString::fromLatin1(kService)).value();
+  if (!bus.isConnected() || bus.interface() == nullptr) return false;
+  const QString name = QString::fromLatin1(kService);
+  return bus.interface()->isServiceRegistered(name).value() ||
+         bus.interface()->activatableServiceNames().value().contains(name);
+}
+
+void SplitNotice(const std::string& text, std::string* summary, std::string* body) {
+  const size_t newline = text.find('\n');
+  *summary = text.substr(0, newline);
+  *body = newline == std::string::npos ? std::string() : text.substr(newline + 1);
 }
 
 }  // namespace
 
-void ShowDesktopNotice(const std::string& text, QSystemTrayIcon* tray) {
-  const QString body = QString::fromStdString(text);
+bool ShowOnDesktop(const std::string& kind, const std::string& text, QSystemTrayIcon* tray) {
+  std::string summary;
+  std::string body;
+  SplitNotice(text, &summary, &body);
   if (NotificationServerPresent()) {
     QDBusMessage notify = QDBusMessage::createMethodCall(
         QString::fromLatin1(kService), QStringLiteral("/org/freedesktop/Notifications"),
         QString::fromLatin1(kService), QStringLiteral("Notify"));
     QVariantMap hints;
     hints.insert(QStringLiteral("desktop-entry"), QString::fromLatin1(kAgentLabel));
-    notify << QString::fromLatin1(kProductName) << 0u << QString::fromLatin1(kAgentLabel)
-           << QString::fromLatin1(kProductName) << body << QStringList() << hints << kShownForMs;
-    // Sent without waiting for the answer: the gesture path never blocks on
-    // the notification server.
-    if (QDBusConnection::sessionBus().send(notify)) return;
+    const auto shown = ShownIds().find(kind);
+    const uint32_t replaces = shown != ShownIds().end() ? shown->second : 0u;
+    notify << QString::fromLatin1(kProductName) << replaces << QString::fromLatin1(kAgentLabel)
+           << QString::fromStdString(summary) << QString::fromStdString(body) << QStringList()
+           << hints << kShownForMs;
+    // Not waited for: the gesture path never blocks on the notification
+    // server. Its answer, the notice's id, arrives on the loop.
+    const QDBusPendingCall call = QDBusConnection::sessionBus().asyncCall(notify);
+    auto* watcher = new QDBusPendingCallWatcher(call);
+    ++gNoticesInFlight;
+    QObject::connect(watcher, &QDBusPendingCallWatcher::finished,
+                     [kind](QDBusPendingCallWatcher* w) {
+                       const QDBusPendingReply<uint32_t> reply = *w;
+                       if (reply.isValid()) ShownIds()[kind] = reply.value();
+                       --gNoticesInFlight;
+                       w->deleteLater();
+                     });
+    return true;
   }
   if (tray != nullptr && tray->isVisible() && QSystemTrayIcon::supportsMessages()) {
-    tray->showMessage(QString::fromLatin1(kProductName), body, QSystemTrayIcon::Warning,
-                      kShownForMs);
-    return;
+    tray->showMessage(QString::fromStdString(summary), QString::fromStdString(body),
+                      QSystemTrayIcon::Warning, kShownForMs);
+    return true;
   }
-  std::fprintf(stderr, "%s\n", text.c_str());
+  return false;
+}
+
+void ShowDesktopNotice(const std::string& kind, const std::string& text, QSystemTrayIcon* tray) {
+  if (ShowOnDesktop(kind, text, tray)) return;
+  std::string summary;
+  std::string body;
+  SplitNotice(text, &summary, &body);
+  std::fprintf(stderr, "%s%s%s\n", summary.c_str(), body.empty() ? "" : ": ", body.c_str());
   std::fflush(stderr);
+}
+
+void WaitForSentNotices(int timeout_ms) {
+  if (gNoticesInFlight == 0) return;
+  const QDeadlineTimer deadline(timeout_ms);
+  QEventLoop loop;
+  QTimer tick;
+  QObject::connect(&tick, &QTimer::timeout, &loop, [&loop, &deadline] {
+    if (gNoticesInFlight == 0 || deadline.hasExpired()) loop.quit();
+  });
+  tick.start(20);
+  loop.exec();
 }
 
 }  // namespace linux_platform

@@ -1,8 +1,9 @@
 // Notices on the desktop, for what the user should hear about without a
-// window: a failed switch, a desktop with no tray. They go through the
-// desktop's notification server (org.freedesktop.Notifications); without
-// one, through the tray icon's own message; without that, to standard
-// error, which an autostarted tool's session sends to its log.
+// window: a failed switch, a desktop with no tray, settings with mistakes.
+// They go through the desktop's notification server
+// (org.freedesktop.Notifications), running or started by D-Bus on demand;
+// without one, through the tray icon's own message; without that, to
+// standard error, which an autostarted tool's session sends to its log.
 #pragma once
 
 #include <string>
@@ -11,13 +12,20 @@ class QSystemTrayIcon;
 
 namespace linux_platform {
 
-// Shows one notice titled with the product name. `tray` may be null.
-void ShowDesktopNotice(const std::string& text, QSystemTrayIcon* tray);
+// Shows one notice titled with its summary: `text`'s first line is the
+// summary, the rest the body. A notice of the same `kind` as an earlier one
+// replaces it on the server. `tray` may be null. True when the desktop took
+// it (the server or the tray).
+bool ShowOnDesktop(const std::string& kind, const std::string& text, QSystemTrayIcon* tray);
+// ShowOnDesktop, or one line "summary: body" on standard error when nothing
+// on the desktop can show it.
+void ShowDesktopNotice(const std::string& kind, const std::string& text, QSystemTrayIcon* tray);
+// Waits, at most `timeout_ms`, until the server has answered every notice
+// sent: a one-shot command that ends right after its notice must not take
+// it down with it.
+void WaitForSentNotices(int timeout_ms);
 
-// The notice for a desktop on which nothing shows tray icons.
-inline constexpr const char* kNoTrayNotice =
-    "No tray on this desktop shows the program's icon, but it is running: double-tap Control "
-    "(or hold the left and right mouse buttons) to switch, and double-tap Q to quit. On GNOME, "
-    "the AppIndicator extension shows the icon.";
+// The kind of the notice for a desktop on which nothing shows tray icons.
+inline constexpr const char* kNoTrayNoticeKind = "no-tray";
 
 }  // namespace linux_platform

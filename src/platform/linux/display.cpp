@@ -12,6 +12,7 @@
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
+#include <vector>
 
 #include "platform/posix/unique_fd.h"
 
@@ -118,7 +119,70 @@ std::optional<std::string> DisplayNumber(const std::string& display, std::string
   return number;
 }
 
+std::vector<std::string> SplitList(const std::string& list) {
+  std::vector<std::string> items;
+  size_t start = 0;
+  while (start <= list.size()) {
+    size_t end = list.find(';', start);
+    if (end == std::string::npos) end = list.size();
+    if (end > start) items.push_back(list.substr(start, end - start));
+    start = end + 1;
+  }
+  return items;
+}
+
+// Whether a plugin of this name is installed: "wayland" is served by
+// "wayland-generic" or "wayland-egl" as well as by "wayland".
+bool PluginInstalled(const std::string& name, const std::vector<std::string>& installed) {
+  for (const std::string& plugin : installed) {
+    if (plugin == name || plugin.compare(0, name.size() + 1, name + "-") == 0) return true;
+  }
+  return false;
+}
+
 }  // namespace
+
+std::optional<DisplayProblem> QtPlatformProblem(const std::string& requested,
+                                                const std::string& opened,
+                                                const std::string& installed,
+                                                const DisplayEnvironment& env) {
+  if (opened != "offscreen") return std::nullopt;
+  const std::vector<std::string> plugins = SplitList(installed);
+  std::vector<std::string> displays;
+  for (std::string name : SplitList(requested)) {
+    name = name.substr(0, name.find(':'));  // "xcb:arguments"
+    if (name == "offscreen") continue;
+    displays.push_back(name);
+    if (PluginInstalled(name, plugins)) continue;
+    if (name == "wayland") {
+      return DisplayProblem{
+          "Qt's Wayland platform plugin is not installed, so nothing can show on "
+          "the Wayland display " +
+              env.wayland_display.value_or("") + " (no tray, no windows)",
+          "Install it (sudo apt-get install qt6-wayland), then start the tool "
+          "again."};
+    }
+    if (name == "xcb") {
+      return DisplayProblem{
+          "Qt's X11 platform plugin (xcb) is not installed, so nothing can show "
+          "on the X display " +
+              env.x_display.value_or("") + " (no tray, no windows)",
+          "Install it (sudo apt-get install libqt6gui6), then start the tool "
+          "again."};
+    }
+    return DisplayProblem{
+        "Qt has no platform plugin \"" + name + "\" (asked for by QT_QPA_PLATFORM)",
+        "Unset QT_QPA_PLATFORM, or install that plugin, then start the tool "
+        "again."};
+  }
+  if (displays.empty()) return std::nullopt;
+  std::string names;
+  for (const std::string& name : displays) names += (names.empty() ? "" : ", ") + name;
+  return DisplayProblem{"Qt could not open the display (" + names +
+                            ") although its platform plugins are installed (no tray, no windows)",
+                        "See Qt's own message above; check that this user may use the display, "
+                        "then start the tool again."};
+}
 
 DisplayEnvironment DisplayEnvironment::FromProcess() {
   return {Env("WAYLAND_DISPLAY"), Env("DISPLAY"), Env("XDG_RUNTIME_DIR"), Env("QT_QPA_PLATFORM")};

@@ -37,6 +37,24 @@ bool DisplayAnswers(const std::string& path, DisplayProtocol protocol, int timeo
 // The same for a TCP X display (host:N).
 bool TcpDisplayAnswers(const std::string& display, int timeout_ms);
 
+// Why Qt opened no display although one answered: one sentence naming what
+// is missing, and the fix.
+struct DisplayProblem {
+  std::string line;
+  std::string fix;
+};
+
+// What Qt's choice says: `requested` is the platform list it was given
+// (QT_QPA_PLATFORM), `opened` the platform it opened, `installed` the
+// platform plugins it has (';'-separated, as "wayland-generic;xcb"). None
+// unless Qt fell back to offscreen from a display that answered; then the
+// first requested plugin that is not installed, or, with all of them
+// there, that the display could not be opened.
+std::optional<DisplayProblem> QtPlatformProblem(const std::string& requested,
+                                                const std::string& opened,
+                                                const std::string& installed,
+                                                const DisplayEnvironment& env);
+
 // The Qt platform list to use, with the offscreen fallback last so that a
 // display that cannot be opened after all never aborts the tool; none when
 // no display can be reached (run headless).

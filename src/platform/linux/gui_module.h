@@ -21,6 +21,11 @@ struct GuiServices {
   // Null when Qt could not open the display after all and fell back to its
   // offscreen platform: the tool then uses the headless user interface.
   platform::Ui* ui = nullptr;
+  // The platform plugin Qt opened ("wayland", "xcb", "offscreen"), and the
+  // platform plugins installed where Qt looks, ';'-separated ("xcb;
+  // wayland;offscreen"): what tells which plugin was missing.
+  const char* platform_name = "";
+  const char* installed_platforms = "";
 };
 
 // The module's file name, and where it is looked for besides the folder of
@@ -43,7 +48,7 @@ inline constexpr const char* kGuiCloseSymbol = "qs_gui_close";
 // the tool's pointers. Raise the version with every change to GuiServices
 // or to the two functions above; the size catches a change to GuiServices
 // that forgot to.
-inline constexpr uint32_t kGuiModuleLayoutVersion = 1;
+inline constexpr uint32_t kGuiModuleLayoutVersion = 2;
 inline constexpr uint32_t kGuiModuleLayout =
     kGuiModuleLayoutVersion << 16 | static_cast<uint32_t>(sizeof(GuiServices));
 // Returns the layout the module was built with.

@@ -32,6 +32,21 @@ bool IsForegroundTerminal(int fd) {
 HeadlessUi::HeadlessUi(std::FILE* in, std::FILE* out, bool interactive)
     : in_(in), out_(out), interactive_(interactive) {}
 
+bool HeadlessUi::ConsoleSeen() {
+  return out_ != nullptr && ::isatty(::fileno(out_)) == 1;
+}
+
+std::optional<bool> HeadlessUi::DisplayUsable(std::string* detail, std::string* fix) {
+  if (detail) {
+    *detail = !display_problem_.empty()
+                  ? display_problem_
+                  : "no display answers (WAYLAND_DISPLAY and DISPLAY name none that does): "
+                    "messages go to the terminal";
+  }
+  if (fix) *fix = display_fix_;
+  return false;
+}
+
 int HeadlessUi::RunModalAlert(const platform::AlertSpec& alert) {
   const std::string& title = alert.message_text;
   const std::string& text = alert.informative_text;

@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <functional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "platform/ui.h"
@@ -59,6 +60,15 @@ class HeadlessUi : public platform::Ui {
     if (detail) *detail = "none reachable: no display, or the toolkit module did not load";
     return false;
   }
+  // Whether `out` is a terminal.
+  bool ConsoleSeen() override;
+  // False: with the problem and its fix when a display answered that Qt
+  // could not open (SetDisplayProblem), else that none answered.
+  std::optional<bool> DisplayUsable(std::string* detail, std::string* fix) override;
+  void SetDisplayProblem(std::string line, std::string fix) {
+    display_problem_ = std::move(line);
+    display_fix_ = std::move(fix);
+  }
   // One button: the text is written and the alert is done. More: the user
   // picks one by number on the terminal; without a terminal, the unattended
   // button (or the first) is taken and one line says so. End of input on
@@ -69,6 +79,8 @@ class HeadlessUi : public platform::Ui {
   std::FILE* in_;
   std::FILE* out_;
   bool interactive_;
+  std::string display_problem_;
+  std::string display_fix_;
 };
 
 }  // namespace linux_platform

@@ -1,4 +1,6 @@
 // The tool on a Linux desktop.
+#include <unistd.h>
+
 #include "app/command_line.h"
 #include "app/commands.h"
 #include "app/startup.h"
@@ -22,10 +24,14 @@ int main(int argc, char* argv[]) {
     }
   }
   // The one-shot commands show nothing, so they load no toolkit; the
-  // diagnosis does, to ask it whether a tray host is there.
+  // diagnosis does, to ask it whether a tray host is there, and so does a
+  // switch started where nobody reads standard error (a desktop shortcut),
+  // to show its failure as a desktop notice.
   const ToolCommand command =
       ChooseCommand(ParseCommandLine(argc, argv, UnknownArguments::kRefuse)).command;
-  const bool shows_nothing = command == ToolCommand::kSwitch || command == ToolCommand::kStatus;
+  const bool unseen_switch = command == ToolCommand::kSwitch && ::isatty(STDERR_FILENO) != 1;
+  const bool shows_nothing =
+      (command == ToolCommand::kSwitch && !unseen_switch) || command == ToolCommand::kStatus;
   return linux_platform::RunTool(
       argc, argv, &ToolMain,
       shows_nothing ? linux_platform::Toolkit::kNever : linux_platform::Toolkit::kWhenDisplayed);

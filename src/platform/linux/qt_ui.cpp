@@ -1,22 +1,25 @@
 #include "platform/linux/qt_ui.h"
 
+#include <unistd.h>
 #include <QAbstractButton>
 #include <QApplication>
 #include <QFileInfo>
-#include <QFont>
+#include <QGuiApplication>
 #include <QIcon>
 #include <QMenu>
 #include <QMessageBox>
-#include <QPainter>
 #include <QPixmap>
 #include <QPushButton>
 #include <QSystemTrayIcon>
 #include <QTimer>
+
 #include <chrono>
+#include <cstdio>
 #include <vector>
 
 #include "platform/linux/desktop_notice.h"
 #include "platform/linux/headless_ui.h"
+#include "platform/linux/tray_icon.h"
 
 namespace linux_platform {
 namespace {
@@ -28,39 +31,14 @@ constexpr int kTrayHostGraceMs = 5000;
 class QtImage : public platform::Image {
  public:
   explicit QtImage(QPixmap pixmap) : pixmap_(std::move(pixmap)) {}
-  void SetSize(double width, double height) override {
-    size_ = QSize(static_cast<int>(width), static_cast<int>(height));
-  }
-  // The picture at its set size; the tray scales it further to fit.
-  QIcon Icon() const {
-    if (!size_.isValid() || size_.isEmpty()) return QIcon(pixmap_);
-    QIcon icon;
-    icon.addPixmap(pixmap_.scaled(size_, Qt::KeepAspectRatio, Qt::SmoothTransformation));
-    icon.addPixmap(pixmap_);
-    return icon;
-  }
+  // A panel draws its icons at the size it wants, from the theme icon or
+  // from the outlined picture, whatever size is set here.
+  void SetSize(double, double) override {}
+  QIcon Icon() const { return ThemedIcon(OutlinedIcon(pixmap_)); }
 
  private:
   QPixmap pixmap_;
-  QSize size_;
 };
-
-// The tray has no room for text: the title is drawn into a square picture.
-QIcon TitleIcon(const std::string& title) {
-  QPixmap pixmap(64, 64);
-  pixmap.fill(Qt::transparent);
-  QPainter painter(&pixmap);
-  QFont font = painter.font();
-  font.setPixelSize(18);
-  font.setBold(true);
-  painter.setFont(font);
-  painter.setPen(Qt::white);
-  painter.setBrush(QColor(40, 40, 40));
-  painter.drawRoundedRect(pixmap.rect().adjusted(1, 1, -1, -1), 10, 10);
-  painter.drawText(pixmap.rect(), Qt::AlignCenter, QString::fromStdString(title));
-  painter.end();
-  return QIcon(pixmap);
-}
 
 }  // namespace
 
@@ -112,9 +90,19 @@ class QtStatusItem : public platform::StatusItem {
     if (link_->menu != nullptr) Show(*link_->menu);
     // A desktop without any tray (plain GNOME) would leave the tool
     // invisible: once the session has had time to bring its panel up, say
-    // once that the gestures work all the same and how to quit.
-    QTimer::singleShot(kTrayHostGraceMs, tray_.get(), [] {
-      if (!QSystemTrayIcon::isSystemTrayAvailable()) ShowDesktopNotice(kNoTrayNotice, nullptr);
+    // once that the gestures work all the same and how to end the tool.
+    QTimer::singleShot(kTrayHostGraceMs, tray_.get(), [this] {
+      if (QSystemTrayIcon::isSystemTrayAvailable() || no_tray_notice_.empty()) return;
+      const size_t newline = no_tray_notice_.find('\n');
+      const std::string how =
+          no_tray_notice_.substr(newline == std::string::npos ? 0 : newline + 1);
+      // The log keeps the full line; the desktop gets the short notice.
+      std::fprintf(stderr,
+                   "No tray on this desktop shows the program's icon, but it is running. %s On "
+                   "GNOME, the AppIndicator extension shows the icon.\n",
+                   how.c_str());
+      std::fflush(stderr);
+      ShowOnDesktop(kNoTrayNoticeKind, no_tray_notice_, nullptr);
     });
   }
   ~QtStatusItem() override {
@@ -131,9 +119,10 @@ class QtStatusItem : public platform::StatusItem {
     tray_->show();
   }
   void SetTitle(const std::string& title) override {
-    tray_->setIcon(TitleIcon(title));
+    tray_->setIcon(ThemedIcon(TitleIcon(QString::fromStdString(title))));
     tray_->show();
   }
+  void SetNoTrayNotice(const std::string& text) override { no_tray_notice_ = text; }
   void SetToolTip(const std::string& tool_tip) override {
     tray_->setToolTip(QString::fromStdString(tool_tip));
   }
@@ -183,6 +172,7 @@ class QtStatusItem : public platform::StatusItem {
   std::function<void()> action_;
   bool in_request_ = false;
   std::vector<std::string> shown_;  // the entries the tray's menu holds
+  std::string no_tray_notice_;
 };
 
 namespace {
@@ -196,7 +186,19 @@ void QtMenu::AddItem(const std::string& title, const std::string& key_equivalent
 }  // namespace
 
 QtUi::QtUi(std::string executable)
-    : executable_(std::move(executable)), link_(std::make_shared<TrayLink>()) {}
+    : executable_(std::move(executable)), link_(std::make_shared<TrayLink>()) {
+  // Every window (the message boxes) carries the tool's icon: the theme's,
+  // or the picture the tray falls back to.
+  QPixmap picture;
+  std::string path = BundleResourcePath("ZRN_Pivlo", "png").value_or("");
+  if (path.empty() && !executable_.empty()) {
+    path = QFileInfo(QString::fromStdString(executable_)).absolutePath().toStdString() +
+           "/ZRN_Pivlo.png";
+  }
+  const bool loaded = !path.empty() && picture.load(QString::fromStdString(path));
+  QApplication::setWindowIcon(
+      ThemedIcon(loaded ? QIcon(picture) : TitleIcon(QStringLiteral("Pivlo"))));
+}
 
 QtUi::~QtUi() = default;
 
@@ -227,12 +229,28 @@ std::optional<std::string> QtUi::BundleResourcePath(const std::string& name,
 void QtUi::ShowFailureNotice(const std::string& kind, const std::string& text) {
   const auto now = std::chrono::duration_cast<std::chrono::milliseconds>(
       std::chrono::steady_clock::now().time_since_epoch());
-  if (!throttle_.Allow(kind, static_cast<uint64_t>(now.count()))) return;
-  ShowDesktopNotice(text, link_->item != nullptr ? link_->item->tray() : nullptr);
+  // The same notice again within a few seconds is held back; another one
+  // of its kind replaces it.
+  if (!throttle_.Allow(kind + '\n' + text, static_cast<uint64_t>(now.count()))) return;
+  ShowDesktopNotice(kind, text, link_->item != nullptr ? link_->item->tray() : nullptr);
+}
+
+bool QtUi::ConsoleSeen() {
+  return ::isatty(STDERR_FILENO) == 1;
+}
+
+std::optional<bool> QtUi::DisplayUsable(std::string* detail, std::string* fix) {
+  (void)fix;
+  if (detail) {
+    *detail = "Qt shows the tray and windows through its " +
+              QGuiApplication::platformName().toStdString() + " platform plugin";
+  }
+  return true;
 }
 
 int QtUi::RunModalAlert(const platform::AlertSpec& alert) {
   QMessageBox box;
+  box.setWindowIcon(QApplication::windowIcon());
   box.setWindowTitle(QString::fromStdString(alert.message_text));
   box.setText(QString::fromStdString(alert.message_text));
   box.setInformativeText(QString::fromStdString(alert.informative_text));

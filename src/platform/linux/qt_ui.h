@@ -35,8 +35,11 @@ class QtUi : public platform::Ui {
   int RunModalAlert(const platform::AlertSpec& alert) override;
   // Whether a status-notifier host or a system-tray area answers now.
   std::optional<bool> TrayHostPresent(std::string* detail) override;
-  // A desktop notification, at most one per kind every few seconds.
+  // A desktop notification; a later one of the same kind replaces it.
   void ShowFailureNotice(const std::string& kind, const std::string& text) override;
+  // Whether standard error is a terminal.
+  bool ConsoleSeen() override;
+  std::optional<bool> DisplayUsable(std::string* detail, std::string* fix) override;
 
  private:
   std::string executable_;

@@ -58,7 +58,20 @@ int RunTool(int argc, char* argv[], ToolMainFunction tool_main, Toolkit toolkit)
   std::unique_ptr<platform::Ui> headless;
   platform::Ui* ui = gui ? gui->services().ui : nullptr;
   if (ui == nullptr) {
-    headless = std::make_unique<HeadlessUi>(stdin, stderr, IsForegroundTerminal(STDIN_FILENO));
+    auto plain = std::make_unique<HeadlessUi>(stdin, stderr, IsForegroundTerminal(STDIN_FILENO));
+    // A display answered, yet Qt fell back to offscreen: say in one line
+    // which plugin is missing.
+    if (gui) {
+      if (const auto problem = QtPlatformProblem(*qpa, gui->services().platform_name,
+                                                 gui->services().installed_platforms,
+                                                 DisplayEnvironment::FromProcess())) {
+        std::fprintf(stderr, "%s. %s Going on without a tray.\n", problem->line.c_str(),
+                     problem->fix.c_str());
+        std::fflush(stderr);
+        plain->SetDisplayProblem(problem->line, problem->fix);
+      }
+    }
+    headless = std::move(plain);
     ui = headless.get();
   }
 
