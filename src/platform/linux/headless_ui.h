@@ -4,7 +4,10 @@
 
 #include <cstdio>
 #include <functional>
+#include <memory>
+#include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "platform/ui.h"

@@ -13,6 +13,8 @@
 #include <QSystemTrayIcon>
 #include <QTimer>
 #include <chrono>
+#include <functional>
+#include <utility>
 #include <vector>
 
 #include "platform/linux/desktop_notice.h"

@@ -4,6 +4,8 @@
 
 #include <cstdio>
 #include <memory>
+#include <optional>
+#include <string>
 
 #include "platform/linux/display.h"
 #include "platform/linux/gui_loader.h"
