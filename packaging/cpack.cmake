@@ -1,7 +1,7 @@
 # Packages: `cpack -G DEB` on Linux, `cpack -G DragNDrop` (a disk image with
 # the application bundle) on macOS, both from a configured and built tree.
 set(CPACK_PACKAGE_NAME quembrastella-switch)
-set(CPACK_PACKAGE_VENDOR "The Quembrastella USB-C Switch developers")
+set(CPACK_PACKAGE_VENDOR "The Quembrastella USB-C Switch authors")
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "move a USB-C hub to the other computer with a gesture")
 set(CPACK_PACKAGE_CONTACT
