@@ -8,7 +8,7 @@ validator=@action-validator/cli@0.6.0
 workflow=.github/workflows/ci.yml
 
 if ! command -v npx >/dev/null; then
-  echo "check-workflow.sh: npx is missing: run scripts/setup-debian.sh (it installs npm)" >&2
+  echo "check-workflow.sh: npx is missing: run scripts/setup-debian.sh --ci (it installs npm)" >&2
   exit 1
 fi
 npx --yes "$validator" "$workflow"
