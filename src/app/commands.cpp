@@ -4,6 +4,8 @@
 #include <utility>
 
 #include "app/command_line.h"
+#include "app/settings_start.h"
+#include "hub/hub_hooks.h"
 #include "hub/port_switch.h"
 #include "output/show_msg.h"
 #include "platform/services.h"
@@ -18,7 +20,10 @@ constexpr const char* kSwitchSource = "command line";
 class SwitchWait : public platform::AppDelegate {
  public:
   void applicationDidFinishLaunching() override {}
-  void applicationWillTerminate() override { CancelSwitchCheck(); }
+  void applicationWillTerminate() override {
+    CancelSwitchCheck();
+    StopHubHooks();
+  }
   bool applicationShouldTerminateAfterLastWindowClosed() override { return false; }
 };
 
@@ -31,7 +36,8 @@ void OnSwitchChecked(SwitchCheckResult result) {
   } else {
     gSwitchCommandStatus = kCommandOk;
   }
-  platform::Sys().app->Terminate();
+  // The hook for the hub's leaving, started by the verdict, ends first.
+  WhenHubHooksIdle([] { platform::Sys().app->Terminate(); });
 }
 
 }  // namespace
@@ -77,12 +83,16 @@ void PrintFailure(const std::string& line, const std::string& fix) {
 }
 
 int RunSwitchCommand() {
-  // As a gesture does it, minus the debounce: one request per process.
+  // As a gesture does it, minus the debounce: one request per process;
+  // the hook for the hub's leaving runs as it does for a gesture.
+  LoadGestureSettings();
+  StartHubHooks(SettingsNames());
   showMsg("Switch (%s)\n", kSwitchSource);
   SwitchRequest request;
   request.checked = true;
   request.on_checked = &OnSwitchChecked;
   SwitchOutcome outcome = SwitchHubPort(std::move(request));
+  if (!outcome.written || !outcome.checking) StopHubHooks();
   if (!outcome.written) {
     PrintFailure(outcome.failure_line, outcome.fix);
     return kCommandFailed;
@@ -98,5 +108,6 @@ int RunSwitchCommand() {
   app.Run();
   app.SetDelegate(nullptr);
   CancelSwitchCheck();  // where the loop ended otherwise
+  StopHubHooks();
   return gSwitchCommandStatus;
 }
