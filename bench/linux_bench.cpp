@@ -6,6 +6,8 @@
 #include <benchmark/benchmark.h>
 #include <libusb.h>
 
+#include <cstdio>
+#include <map>
 #include <memory>
 #include <string>
 #include <vector>

@@ -11,10 +11,12 @@
 //
 // The figures are printed, and appended to FILE, as Markdown table lines.
 #include <algorithm>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <map>
+#include <memory>
 #include <string>
 #include <thread>
 #include <vector>

@@ -12,7 +12,9 @@
 
 #include <cstdio>
 #include <functional>
+#include <map>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 

@@ -1,7 +1,7 @@
 # Packages: `cpack -G DEB` on Linux, `cpack -G DragNDrop` (a disk image with
 # the application bundle) on macOS, both from a configured and built tree.
 set(CPACK_PACKAGE_NAME quembrastella-switch)
-set(CPACK_PACKAGE_VENDOR "The Quembrastella USB-C Switch developers")
+set(CPACK_PACKAGE_VENDOR "The Quembrastella USB-C Switch authors")
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "move a USB-C hub to the other computer with a gesture")
 set(CPACK_PACKAGE_CONTACT
@@ -23,7 +23,29 @@ else()
   set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
   set(CPACK_INSTALL_PREFIX /usr)
   set(CPACK_SET_DESTDIR ON)
-  # quembrastella-switch_<version>_<arch>.deb
+  # The package fits the release it is built on: its dependencies are that
+  # release's library packages (Qt's are named differently on Debian 12 and
+  # 13), so its version names the release, as Debian's own updates of a
+  # native package do (0.1+deb13), and a newer release's package is the newer
+  # one: quembrastella-switch_<version>+<release>_<arch>.deb.
+  set(CPACK_DEBIAN_PACKAGE_VERSION ${PROJECT_VERSION})
+  if(EXISTS /etc/os-release)
+    file(STRINGS /etc/os-release _qs_os REGEX "^(ID|VERSION_ID)=")
+    set(_qs_id "")
+    set(_qs_version "")
+    foreach(_qs_line IN LISTS _qs_os)
+      if(_qs_line MATCHES "^ID=\"?([a-z0-9.+-]+)")
+        set(_qs_id ${CMAKE_MATCH_1})
+      elseif(_qs_line MATCHES "^VERSION_ID=\"?([0-9.]+)")
+        set(_qs_version ${CMAKE_MATCH_1})
+      endif()
+    endforeach()
+    if(_qs_id STREQUAL "debian" AND _qs_version)
+      set(CPACK_DEBIAN_PACKAGE_VERSION "${PROJECT_VERSION}+deb${_qs_version}")
+    elseif(_qs_id AND _qs_version)
+      set(CPACK_DEBIAN_PACKAGE_VERSION "${PROJECT_VERSION}+${_qs_id}${_qs_version}")
+    endif()
+  endif()
   set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
   set(CPACK_DEBIAN_PACKAGE_SECTION utils)
   set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)

@@ -1,7 +1,7 @@
 # What a Linux install puts in place besides the program, its tray module,
 # icons, desktop entry and udev rule (src/platform/linux): the man page,
 # shell completions, AppStream metainfo, the systemd user unit, and for the
-# Debian package its copyright file and changelog.
+# Debian package its copyright file, changelog and lintian overrides.
 include(GNUInstallDirs)
 
 set(QS_PACKAGING_DIR ${PROJECT_SOURCE_DIR}/packaging)
@@ -87,3 +87,18 @@ add_custom_command(OUTPUT ${QS_CHANGELOG_GZ}
 add_custom_target(qs_changelog ALL DEPENDS ${QS_CHANGELOG_GZ})
 install(FILES ${QS_PACKAGING_DIR}/debian/copyright ${QS_CHANGELOG_GZ}
         DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/quembrastella-switch)
+# The project has no web site and names none; AppStream 1.0 (Debian 13) warns
+# of that, and so does the lintian that runs it, which alone knows the tag the
+# override names. The metainfo check (tests/packaging) uses the same version.
+find_program(QS_APPSTREAMCLI appstreamcli)
+set(QS_APPSTREAM_WARNS_WITHOUT_HOMEPAGE OFF)
+if(QS_APPSTREAMCLI)
+  execute_process(COMMAND ${QS_APPSTREAMCLI} --version OUTPUT_VARIABLE _qs_appstream ERROR_QUIET)
+  if(_qs_appstream MATCHES "version: ([0-9.]+)" AND CMAKE_MATCH_1 VERSION_GREATER_EQUAL 1.0)
+    set(QS_APPSTREAM_WARNS_WITHOUT_HOMEPAGE ON)
+  endif()
+endif()
+if(QS_APPSTREAM_WARNS_WITHOUT_HOMEPAGE)
+  install(FILES ${QS_PACKAGING_DIR}/debian/lintian-overrides
+          DESTINATION ${CMAKE_INSTALL_DATADIR}/lintian/overrides RENAME quembrastella-switch)
+endif()

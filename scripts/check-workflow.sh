@@ -32,7 +32,7 @@ retired_macos_images() {
 }
 
 if ! command -v npx >/dev/null; then
-  echo "check-workflow.sh: npx is missing: run scripts/setup-debian.sh (it installs npm)" >&2
+  echo "check-workflow.sh: npx is missing: run scripts/setup-debian.sh --ci (it installs npm)" >&2
   exit 1
 fi
 npx --yes "$validator" "$workflow"

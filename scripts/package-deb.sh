@@ -21,9 +21,12 @@ cmake --build --preset default -j "$(nproc)"
 rm -f "$build"/quembrastella-switch_*.deb
 (cd "$build" && cpack -G DEB >/dev/null)
 
+# quembrastella-switch_0.1+deb12_amd64.deb: the version names the release
+# the package was built on and fits (packaging/cpack.cmake).
 version=$(sed -n 's/^project(quembrastella_switch VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)
-deb="$build/quembrastella-switch_${version}_$(dpkg --print-architecture).deb"
-[ -f "$deb" ] || { echo "package-deb.sh: cpack made no $deb" >&2; exit 1; }
+debs=("$build/quembrastella-switch_${version}"*_"$(dpkg --print-architecture)".deb)
+deb="${debs[0]}"
+[ "${#debs[@]}" -eq 1 ] && [ -f "$deb" ] || { echo "package-deb.sh: cpack made no $deb" >&2; exit 1; }
 echo "--- $deb: $(stat -c %s "$deb") bytes, $(dpkg-deb -f "$deb" Installed-Size) KiB installed"
 dpkg-deb -f "$deb" Depends
 dpkg -c "$deb" | awk '{print $1, $3, $6}'
@@ -48,6 +51,18 @@ tool=/usr/bin/quembrastella-switch
 status=0
 "$tool" --no-such-option >/dev/null 2>&1 || status=$?
 [ "$status" -eq 2 ] || { echo "package-deb.sh: an unknown option ended with $status, not 2" >&2; exit 1; }
+# Without a hub (as in CI) both report it and end with 1; any status they do
+# not document, or a crash, fails.
+for command in "--status:0 1 2" "--diagnose:0 1"; do
+  option="${command%%:*}"
+  status=0
+  out=$("$tool" "$option" 2>&1) || status=$?
+  printf '%s\n' "$out" | sed "s/^/$option: /"
+  case " ${command#*:} " in
+    *" $status "*) echo "$option: exit status $status" ;;
+    *) echo "package-deb.sh: $tool $option ended with $status" >&2; exit 1 ;;
+  esac
+done
 man -w quembrastella-switch >/dev/null 2>&1 || [ -f /usr/share/man/man1/quembrastella-switch.1.gz ]
 files=$(dpkg -L quembrastella-switch | while read -r f; do [ -f "$f" ] && echo "$f"; done)
 
@@ -58,4 +73,4 @@ if dpkg -s quembrastella-switch >/dev/null 2>&1; then
 fi
 left=$(for f in $files; do [ -e "$f" ] && echo "$f"; done || true)
 [ -z "$left" ] || { echo "package-deb.sh: left behind after purge: $left" >&2; exit 1; }
-echo "--- installed, ran --version and --help from $tool, purged: nothing left behind"
+echo "--- installed, ran --version, --help, --status and --diagnose from $tool, purged: nothing left behind"

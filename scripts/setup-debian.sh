@@ -1,11 +1,13 @@
 #!/usr/bin/env bash
-# Installs everything a fresh Debian 12 machine lacks to build, test and run the
-# tool (QEMU and a static busybox for the real-kernel tests, which fetch
-# Debian's kernel package themselves); with --bench, also what the benchmarks
-# need (a tray for the figures with the tray); with --screens, real panels (X11
-# and Wayland), a notification daemon and screenshot tools for looking at the
-# tray and the notices by hand. Runs as root, or through
-# sudo when it is not.
+# Installs everything a fresh Debian 12 or Debian 13 machine lacks to build,
+# test and run the tool (QEMU and a static busybox for the real-kernel tests,
+# which fetch Debian's kernel package themselves); with --ci, also what the
+# rest of .ci/run needs; with --bench, what the benchmarks need (a tray for the
+# figures with the tray); with --test-suite, only what the test suite and the
+# package need; with --screens, real panels (X11 and Wayland), a notification
+# daemon and screenshot tools for looking at the tray and the notices by hand.
+# Every name is one both releases know (clang's runtime through
+# libclang-rt-dev, which depends on the release's own version). Runs as root, or through sudo when it is not.
 set -euo pipefail
 
 packages=(
@@ -16,7 +18,6 @@ packages=(
   libtomlplusplus-dev
   qt6-base-dev
   umockdev libumockdev-dev
-  clang libclang-rt-14-dev
   scdoc appstream lintian
   # The tray test: an X server, a private session bus, and the stand-in
   # status-notifier watcher's Python bindings.
@@ -24,19 +25,28 @@ packages=(
   # The Wayland tray test: a headless compositor, and Qt's Wayland plugin
   # (the package recommends it).
   sway qt6-wayland
-  # The real-kernel tests: QEMU, a static busybox for the init, cpio.
-  qemu-system-x86 busybox-static cpio
+  # The real-kernel tests: QEMU, a static busybox for the init, cpio, and
+  # xz and zstd for kernels whose modules are compressed (Debian 13).
+  qemu-system-x86 busybox-static cpio xz-utils zstd
 )
-# The workflow check of .ci/run runs a validator from npm; any Node.js with
-# npm will do.
-if ! command -v npm >/dev/null; then
-  packages+=(npm)
-fi
+# The fuzzers: clang and its runtime.
+fuzzing=(clang libclang-rt-dev)
 case "${1:-}" in
+  # Only what the test suite and the package need (CI's root of another
+  # release): not the fuzzers' compiler.
+  --test-suite) fuzzing=() ;;
+  --ci)
+    # .ci/run's other stages: the workflow check runs a validator from npm
+    # (any Node.js with npm will do), and debootstrap makes the root of the
+    # other Debian release.
+    packages+=(debootstrap)
+    command -v npm >/dev/null || packages+=(npm)
+    ;;
   --bench) packages+=(trayer) ;;
   --screens) packages+=(xfce4-panel x11-apps x11-utils imagemagick librsvg2-bin xdotool
                        waybar mako-notifier grim fonts-dejavu-core) ;;
 esac
+packages+=("${fuzzing[@]}")
 
 as_root=()
 if [ "$(id -u)" -ne 0 ]; then

@@ -1,5 +1,7 @@
 #include "shared/milliseconds.h"
 
+#include <optional>
+
 #include "platform/services.h"
 
 uint64_t MillisecondsOf(const platform::TimeSpec& t) {

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <memory>
+#include <utility>
 
 #include "platform/app.h"
 #include "platform/ui.h"

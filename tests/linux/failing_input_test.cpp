@@ -8,6 +8,7 @@
 
 #include <cstdio>
 #include <memory>
+#include <string>
 
 #include "evdev_road_fixture.h"
 #include "gestures/event_tap.h"

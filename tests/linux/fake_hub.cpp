@@ -79,8 +79,7 @@ void FakeHub::Remove(bool announce) {
     faults_.clear();
     for (int i = next_index_; i < next_index_ + 1000; ++i) faults_[i] = HubFault::kVanished;
   }
-  if (announce) testbed_.Uevent(syspath_, "remove");
-  testbed_.Remove(syspath_);
+  testbed_.Remove(syspath_, announce);
   // The kernel takes the usbfs node away with the device.
   ::unlink((testbed_.Root() + devnode_).c_str());
   plugged_ = false;

@@ -3,8 +3,10 @@
 #include <sys/ioctl.h>
 #include <umockdev.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <utility>
 
 namespace linux_test {
 namespace {
@@ -101,7 +103,8 @@ void FakeInput::Unplug() {
     std::lock_guard<std::mutex> lock(state_->mutex);
     state_->gone = true;
   }
-  testbed_.Remove(syspath_);
+  // Unannounced: the input watch follows the nodes in /dev/input.
+  testbed_.Remove(syspath_, /*announce=*/false);
   plugged_ = false;
 }
 

@@ -10,6 +10,8 @@
 #include <unistd.h>
 
 #include <ctime>
+#include <functional>
+#include <memory>
 #include <optional>
 #include <utility>
 #include <vector>

@@ -1,6 +1,7 @@
 #include "manual_loop.h"
 
 #include <algorithm>
+#include <utility>
 
 namespace linux_test {
 

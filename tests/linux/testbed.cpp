@@ -5,7 +5,9 @@
 #include <glob.h>
 #include <stdio.h>
 
+#include <cstddef>
 #include <fstream>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -28,29 +30,47 @@ bool Testbed::InMockEnvironment() {
   return false;
 }
 
-std::string Testbed::Add(const std::string& description, const std::string& syspath,
-                         bool announce) {
-  // umockdev announces a new device to every listener socket named
-  // event<N> in the test bed's root; moved aside, nobody hears of it.
-  std::vector<std::string> hidden;
-  if (!announce) {
+namespace {
+
+// umockdev announces a device to every listener socket named event<N> in the
+// test bed's root (from 0.19 on also a removed one, by itself); while they
+// are moved aside, nobody hears of it.
+class ListenersAside {
+ public:
+  explicit ListenersAside(const std::string& root) : root_(root) {
     glob_t listeners{};
-    if (::glob((Root() + "/event[0-9]*").c_str(), 0, nullptr, &listeners) == 0) {
+    if (::glob((root_ + "/event[0-9]*").c_str(), 0, nullptr, &listeners) == 0) {
       for (size_t i = 0; i < listeners.gl_pathc; ++i) {
         const std::string path = listeners.gl_pathv[i];
-        const std::string aside = Root() + "/quiet-" + path.substr(path.rfind('/') + 1);
-        if (::rename(path.c_str(), aside.c_str()) == 0) hidden.push_back(path);
+        if (::rename(path.c_str(), Aside(path).c_str()) == 0) hidden_.push_back(path);
       }
     }
     ::globfree(&listeners);
   }
+  ~ListenersAside() {
+    for (const std::string& path : hidden_) ::rename(Aside(path).c_str(), path.c_str());
+  }
+  ListenersAside(const ListenersAside&) = delete;
+  ListenersAside& operator=(const ListenersAside&) = delete;
+
+ private:
+  std::string Aside(const std::string& path) const {
+    return root_ + "/quiet-" + path.substr(path.rfind('/') + 1);
+  }
+
+  std::string root_;
+  std::vector<std::string> hidden_;
+};
+
+}  // namespace
+
+std::string Testbed::Add(const std::string& description, const std::string& syspath,
+                         bool announce) {
+  std::optional<ListenersAside> quiet;
+  if (!announce) quiet.emplace(Root());
   GError* error = nullptr;
   const bool added = umockdev_testbed_add_from_string(testbed_, description.c_str(), &error);
   g_clear_error(&error);
-  for (const std::string& path : hidden) {
-    const std::string aside = Root() + "/quiet-" + path.substr(path.rfind('/') + 1);
-    ::rename(aside.c_str(), path.c_str());
-  }
   return added ? syspath : "";
 }
 
@@ -71,7 +91,10 @@ void Testbed::Uevent(const std::string& syspath, const std::string& action) {
   umockdev_testbed_uevent(testbed_, syspath.c_str(), action.c_str());
 }
 
-void Testbed::Remove(const std::string& syspath) {
+void Testbed::Remove(const std::string& syspath, bool announce) {
+  if (announce) Uevent(syspath, "remove");
+  // Exactly one "remove" uevent, or none, whichever umockdev this is.
+  ListenersAside quiet(Root());
   umockdev_testbed_remove_device(testbed_, syspath.c_str());
 }
 

@@ -29,9 +29,10 @@ class Testbed {
   void Detach(const std::string& devnode);
   // Sends a uevent ("add", "remove") for the device.
   void Uevent(const std::string& syspath, const std::string& action);
-  // Removes the device and its node, as an unplug does (announce it first
-  // with a "remove" uevent for listeners such as libusb).
-  void Remove(const std::string& syspath);
+  // Removes the device and its node, as an unplug does, announced by one
+  // "remove" uevent for listeners such as libusb unless `announce` is false
+  // (as on a system without udevd).
+  void Remove(const std::string& syspath, bool announce);
   // The sandbox's root folder (its dev folder is root + "/dev").
   std::string Root() const;
 

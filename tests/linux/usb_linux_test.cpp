@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <memory>
+#include <string>
 
 #include "fake_hub.h"
 #include "hub/port_switch.h"

@@ -9,6 +9,7 @@
 #include <fstream>
 #include <optional>
 #include <string>
+#include <utility>
 
 #include "app/instance_lock.h"
 #include "platform/linux/linux_files.h"

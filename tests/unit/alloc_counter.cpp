@@ -2,6 +2,7 @@
 // test sees them inlined next to its own new-expressions.
 #include "alloc_counter.h"
 
+#include <cstddef>
 #include <cstdlib>
 #include <new>
 

@@ -3,6 +3,7 @@
 // answer before anything starts.
 #include <gtest/gtest.h>
 
+#include <optional>
 #include <string>
 #include <vector>
 

@@ -3,6 +3,7 @@
 // double-tap, and gestures while the launch hook's notice is up.
 #include <cstdlib>
 #include <filesystem>
+#include <memory>
 #include <string>
 #include <utility>
 #include <vector>

@@ -3,7 +3,9 @@
 #include <sys/stat.h>
 
 #include <fstream>
+#include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "app/startup.h"

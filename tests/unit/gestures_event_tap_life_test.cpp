@@ -2,6 +2,7 @@
 // released, seen through platform objects that journal their lives.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <memory>
 #include <string>

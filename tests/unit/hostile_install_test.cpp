@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <string>
+#include <vector>
 
 #include "app_world_fixture.h"
 #include "service/launch_agent.h"

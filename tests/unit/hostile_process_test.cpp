@@ -9,7 +9,10 @@
 
 #include <csignal>
 #include <filesystem>
+#include <map>
+#include <optional>
 #include <string>
+#include <vector>
 
 #include "support/hostile_support.h"
 

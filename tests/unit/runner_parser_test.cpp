@@ -2,7 +2,9 @@
 // be unreadable (with its line number).
 #include <gtest/gtest.h>
 
+#include <optional>
 #include <string>
+#include <utility>
 #include <variant>
 #include <vector>
 

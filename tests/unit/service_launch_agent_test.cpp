@@ -7,6 +7,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "app_world_fixture.h"
 #include "forwarding_files.h"

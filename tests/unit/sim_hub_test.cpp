@@ -2,6 +2,7 @@
 // object lives in order, faults at every step, unplugging and replugging.
 #include <gtest/gtest.h>
 
+#include <memory>
 #include <string>
 #include <vector>
 

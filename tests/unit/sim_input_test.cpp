@@ -2,6 +2,7 @@
 // that is independent of delivered events.
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <memory>
 #include <vector>
 

@@ -2,8 +2,10 @@
 // the application's run and terminate request.
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "platform/services.h"

@@ -1,5 +1,6 @@
 // The menu-bar item, its icon and menu, and the alert every message uses.
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "app/startup.h"

@@ -59,10 +59,21 @@ if [ ! -f "$kdir/vmlinuz" ]; then
   rm -rf "$cache/extract"
   dpkg-deb -x "$cache/download/${image}"_*.deb "$cache/extract"
   cp "$cache/extract"/boot/vmlinuz-* "$kdir.new/vmlinuz"
+  # The modules lie under lib/modules (Debian 12) or usr/lib/modules (Debian
+  # 13), plain or compressed (.ko.xz, .ko.zst); busybox's insmod takes them
+  # plain, so compressed ones are unpacked here.
   for m in "${modules[@]}"; do
-    ko="$(find "$cache/extract/lib/modules" -name "$m.ko" | head -n 1)"
+    ko="$(find "$cache/extract" -path '*/lib/modules/*' \( -name "$m.ko" -o -name "$m.ko.xz" \
+      -o -name "$m.ko.zst" \) | head -n 1)"
     [ -n "$ko" ] || { echo "run_vm.sh: $image has no $m.ko" >&2; exit 1; }
-    cp "$ko" "$kdir.new/modules/"
+    case "$ko" in
+      *.xz) unpack=(xz -dc) ;;
+      *.zst) unpack=(zstd -qdc) ;;
+      *) unpack=(cat) ;;
+    esac
+    command -v "${unpack[0]}" >/dev/null ||
+      skip "$image's modules are compressed and ${unpack[0]} is missing (bash scripts/setup-debian.sh installs it)"
+    "${unpack[@]}" "$ko" >"$kdir.new/modules/$m.ko"
   done
   printf '%s\n' "${modules[@]}" > "$kdir.new/modules/order"
   basename "$cache/extract"/boot/vmlinuz-* > "$kdir.new/version"

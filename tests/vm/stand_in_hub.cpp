@@ -25,6 +25,7 @@
 #include <ctime>
 #include <map>
 #include <string>
+#include <utility>
 
 namespace {
 

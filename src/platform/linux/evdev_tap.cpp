@@ -3,6 +3,7 @@
 #include <linux/input-event-codes.h>
 
 #include <cerrno>
+#include <functional>
 #include <utility>
 #include <vector>
 

@@ -1,6 +1,8 @@
 #include "platform/linux/input_linux.h"
 
 #include <cstdio>
+#include <memory>
+#include <optional>
 #include <utility>
 
 #include "platform/linux/evdev_tap.h"

@@ -1,6 +1,8 @@
 // The input service: the evdev tap and the live state it keeps.
 #pragma once
 
+#include <memory>
+#include <optional>
 #include <set>
 #include <string>
 

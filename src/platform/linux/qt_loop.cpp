@@ -6,6 +6,8 @@
 #include <QSocketNotifier>
 #include <QTimer>
 #include <cmath>
+#include <functional>
+#include <utility>
 
 namespace linux_platform {
 namespace {

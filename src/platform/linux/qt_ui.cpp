@@ -15,6 +15,8 @@
 
 #include <chrono>
 #include <cstdio>
+#include <functional>
+#include <utility>
 #include <vector>
 
 #include "platform/linux/desktop_notice.h"

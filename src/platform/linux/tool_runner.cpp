@@ -5,6 +5,8 @@
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
+#include <optional>
+#include <string>
 
 #include "platform/linux/display.h"
 #include "platform/linux/gui_loader.h"

@@ -3,6 +3,7 @@
 #include <libusb.h>
 
 #include <cstdio>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>

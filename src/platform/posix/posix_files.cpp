@@ -8,6 +8,7 @@
 
 #include <atomic>
 #include <cstdio>
+#include <utility>
 
 #include "platform/posix/unique_fd.h"
 

@@ -3,6 +3,8 @@
 // and adds its paths, its lock and its property-list reader and writer.
 #pragma once
 
+#include <string>
+
 #include "platform/files.h"
 #include "platform/posix/posix_files.h"
 

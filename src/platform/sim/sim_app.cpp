@@ -1,5 +1,7 @@
 #include "platform/sim/sim_app.h"
 
+#include <optional>
+
 namespace sim {
 
 void SimApp::Run() {

@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include <filesystem>
+#include <utility>
 
 #include "platform/posix/posix_files.h"
 #include "platform/posix/posix_lock.h"

@@ -1,5 +1,9 @@
 #include "platform/sim/sim_input.h"
 
+#include <optional>
+#include <string>
+#include <utility>
+
 #include "platform/sim/sim_clock.h"
 
 namespace sim {

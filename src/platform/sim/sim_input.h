@@ -6,6 +6,8 @@
 #include <deque>
 #include <map>
 #include <memory>
+#include <optional>
+#include <string>
 #include <vector>
 
 #include "platform/input.h"

@@ -4,6 +4,7 @@
 
 #include <cstring>
 #include <memory>
+#include <utility>
 #include <vector>
 
 #include "platform/posix/agent_file_bytes.h"
@@ -23,9 +24,25 @@ using PlistPtr = std::unique_ptr<void, PlistFree>;
 // Owns the text plist_to_xml returns.
 struct XmlFree {
   void operator()(char* text) const {
+#if QS_LIBPLIST_2_3
+    if (text) plist_mem_free(text);
+#else
     if (text) plist_to_xml_free(text);
+#endif
   }
 };
+
+// Reads a property list of either format; the libplist of Debian 13 also
+// reports which format it found, which is not needed here.
+plist_t PlistFromMemory(const std::string& bytes) {
+  plist_t raw = nullptr;
+#if QS_LIBPLIST_2_3
+  plist_from_memory(bytes.data(), static_cast<uint32_t>(bytes.size()), &raw, nullptr);
+#else
+  plist_from_memory(bytes.data(), static_cast<uint32_t>(bytes.size()), &raw);
+#endif
+  return raw;
+}
 
 // A string node's text. One with a NUL byte inside is no usable text: the
 // plain getter asserts on it (aborting the process), the XML reader keeps
@@ -59,8 +76,7 @@ std::optional<platform::AgentFileContents> ReadAgentPlist(const std::string& pat
   // start nor take the memory.
   auto bytes = posix::ReadAgentFileBytes(path);
   if (!bytes.ok() || bytes.value().empty()) return std::nullopt;
-  plist_t raw = nullptr;
-  plist_from_memory(bytes.value().data(), static_cast<uint32_t>(bytes.value().size()), &raw);
+  plist_t raw = PlistFromMemory(bytes.value());
   PlistPtr root(raw);
   if (!root || plist_get_node_type(raw) != PLIST_DICT) return std::nullopt;
   platform::AgentFileContents contents;

@@ -1,5 +1,6 @@
 #include "platform/sim/sim_scheduler.h"
 
+#include <algorithm>
 #include <cmath>
 #include <limits>
 

@@ -2,6 +2,9 @@
 
 #include <sys/stat.h>
 
+#include <optional>
+#include <utility>
+
 #include "platform/posix/posix_files.h"
 #include "platform/sim/sim_files.h"
 

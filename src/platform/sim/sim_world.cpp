@@ -1,5 +1,7 @@
 #include "platform/sim/sim_world.h"
 
+#include <utility>
+
 #include "platform/sim/sim_app.h"
 #include "platform/sim/sim_clock.h"
 #include "platform/sim/sim_files.h"
