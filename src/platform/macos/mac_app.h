@@ -19,10 +19,14 @@ class MacApp final : public App {
   // delegate, and keeps it (the application's own reference is weak). Null
   // removes it.
   void SetDelegate(AppDelegate* delegate) override;
-  // [NSApp run]. The terminate request ends the process inside it.
+  // [NSApp run]. The terminate request ends the process inside it;
+  // TerminateAndReturn makes it return.
   void Run() override;
   // [NSApp terminate:nil]: applicationWillTerminate:, then exit status 0.
   void Terminate() override;
+  // The hook, then [NSApp stop:nil]: Run returns, and the tool's main ends
+  // with its own status.
+  void TerminateAndReturn() override;
 
  private:
   struct Held;
