@@ -9,6 +9,7 @@
 #include "platform/linux/gui_loader.h"
 #include "platform/linux/headless_ui.h"
 #include "platform/linux/input_linux.h"
+#include "platform/linux/instance_quit.h"
 #include "platform/linux/linux_files.h"
 #include "platform/linux/poll_loop.h"
 #include "platform/linux/usb_linux.h"
@@ -64,6 +65,10 @@ int RunTool(int argc, char* argv[], ToolMainFunction tool_main, Toolkit toolkit)
   services.app = gui ? gui->services().app : &poll_loop;
   services.settings = &settings;
   platform::InstallServices(services);
+  // Where main blocked SIGTERM, it is a terminate request like "Exit".
+  platform::App* app = services.app;
+  const std::unique_ptr<TerminateSignalWatch> terminate_requests =
+      TerminateSignalWatch::Create(watcher, [app] { app->Terminate(); });
   const int status = tool_main(argc, argv);
   platform::InstallServices(platform::Services{});
   return status;
