@@ -14,8 +14,11 @@ constexpr const char* kNotFoundFix =
 constexpr const char* kReplugFix = "Unplug the hub and plug it in again, then try again.";
 constexpr const char* kBusyFix = "Close any other program that holds the hub open, then try again.";
 
+// Every failure shows its fix under its line, as each failure of a switch
+// does.
 HubOpenResult Failed(HubLookup lookup, std::string line, std::string fix) {
-  if (!line.empty()) showMsg("%s\n", line.c_str());
+  // A lookup that gave no words gives no fix either.
+  if (!line.empty()) showMsg("%s\n%s\n", line.c_str(), fix.c_str());
   HubOpenResult result;
   result.lookup = lookup;
   result.failure_line = std::move(line);
@@ -44,12 +47,8 @@ HubOpenResult FindAndOpenHub() {
   platform::UsbFailure refused;
   if (!found.device->Open(&refused)) {
     // The unopened interface is released when `found` goes, not closed.
-    HubOpenResult result = Failed(HubLookup::kUnavailable, refused.line, kBusyFix);
-    if (!refused.fix.empty()) {
-      showMsg("%s\n", refused.fix.c_str());
-      result.fix = refused.fix;
-    }
-    return result;
+    return Failed(HubLookup::kUnavailable, refused.line,
+                  refused.fix.empty() ? kBusyFix : refused.fix);
   }
   HubOpenResult result;
   result.lookup = HubLookup::kOpened;

@@ -14,6 +14,8 @@ namespace {
 
 constexpr uint64_t kSwitchDebounceMs = 500;
 
+constexpr const char* kReplugFix = "Unplug the hub and plug it in again, then try again.";
+
 constexpr const char* kPortUnreadLine =
     "Switch abandoned: the port register F5-0000 could not be read, so nothing was written";
 
@@ -85,9 +87,9 @@ SwitchOutcome SwitchHubPort(SwitchRequest request) {
   (void)Hub_Read_Register(hub, kStatusRequest, kStatusAddress, &status);
   uint8_t value = 0;
   if (!Hub_Read_Register(hub, kPortSelectRequest, kPortSelectAddress, &value)) {
-    showMsg("%s; try again\n", kPortUnreadLine);
     outcome.failure_line = kPortUnreadLine;
-    outcome.fix = "Unplug the hub and plug it in again, then try again.";
+    outcome.fix = kReplugFix;
+    showMsg("%s\n%s\n", kPortUnreadLine, kReplugFix);
     return outcome;
   }
   value = static_cast<uint8_t>((value & 1u) ^ 1u);
@@ -98,8 +100,10 @@ SwitchOutcome SwitchHubPort(SwitchRequest request) {
   opened.hub.reset();  // closed and released before the wait
   if (!outcome.written) {
     if (armed) CancelSwitchCheck();
+    // Its line is the transfer's own trace; the fix goes under it.
     outcome.failure_line = "Write-Reg F5-0000 Fail";
-    outcome.fix = "Unplug the hub and plug it in again, then try again.";
+    outcome.fix = kReplugFix;
+    showMsg("%s\n", kReplugFix);
     return outcome;
   }
   if (armed) outcome.checking = StartSwitchCheck(std::move(request.on_checked));
