@@ -62,4 +62,34 @@ platform::LockAttempt TakeLockAt(const std::string& path, const std::string& for
   return attempt;
 }
 
+platform::LockAttempt TakeLockSharedByAccounts(const std::string& path) {
+  // O_NOFOLLOW and O_CLOEXEC as in TakeLockAt.
+  int opened = ::open(path.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0644);
+  int error = opened < 0 ? errno : 0;
+  if (error == EACCES) {
+    opened = ::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
+    error = opened < 0 ? errno : 0;
+    if (error == EACCES) {
+      return Refused(platform::LockRefusal::kCannotOpen,
+                     ErrorText(EACCES) + " (" + path +
+                         " was made unreadable by another account: an administrator can "
+                         "remove it, or restart the computer to clear it)");
+    }
+  }
+  if (error != 0) return Refused(platform::LockRefusal::kCannotOpen, ErrorText(error));
+  UniqueFd fd(opened);
+
+  struct stat st {};
+  if (::fstat(fd.get(), &st) == 0 && st.st_uid == ::geteuid() && (st.st_mode & 07777) != 0644) {
+    (void)::fchmod(fd.get(), 0644);
+  }
+
+  error = LockExclusiveNoWait(fd.get());
+  if (error == EWOULDBLOCK) return Refused(platform::LockRefusal::kHeld, "");
+  if (error != 0) return Refused(platform::LockRefusal::kCannotLock, ErrorText(error));
+  platform::LockAttempt attempt;
+  attempt.lock = std::make_unique<PosixInstanceLock>(std::move(fd));
+  return attempt;
+}
+
 }  // namespace posix
