@@ -7,6 +7,7 @@
 
 #include "app/commands.h"
 #include "app/instance_lock.h"
+#include "hub/hook_settings.h"
 #include "platform/services.h"
 #include "service/launch_agent.h"
 
@@ -133,6 +134,9 @@ std::string UsageText(const UsageContext& context) {
       context.lock + "\n";
   if (!context.settings.empty()) {
     text += "  settings          " + context.settings + "\n";
+    text += "\nHooks (in the settings):\n  " + context.hook_left + ", " + context.hook_arrived +
+            "\n                    a program and its arguments, run when the hub leaves this\n"
+            "                    computer or arrives (to move a monitor's input with DDC/CI)\n";
   }
   const bool refuses = context.unknown_arguments == UnknownArguments::kRefuse;
   text +=
@@ -188,9 +192,11 @@ UsageContext InstalledUsageContext(UnknownArguments unknown) {
   platform::SettingsSource* settings = platform::Sys().settings;
   UsageContext context{LaunchAgentPlistPath(), SingleInstanceLockPath(), unknown,
                        settings ? settings->Location() : std::string(), GestureSettings{}};
-  if (settings) {
+  if (settings != nullptr) {
     context.gestures =
         CheckSettings(settings->Read(), settings->Names(), settings->Location()).settings;
+    context.hook_left = HookSettingName(HubEvent::kLeft, settings->Names());
+    context.hook_arrived = HookSettingName(HubEvent::kArrived, settings->Names());
   }
   return context;
 }

@@ -54,7 +54,10 @@ struct UsageContext {
   UnknownArguments unknown_arguments = UnknownArguments::kRefuse;
   std::string settings;  // where the settings come from; empty: none
   // The gestures as the settings make them, for the times --help names.
-  GestureSettings gestures;
+  GestureSettings gestures = {};
+  // The hooks' two setting names as the source spells them.
+  std::string hook_left = "on_hub_left";
+  std::string hook_arrived = "on_hub_arrived";
 };
 
 // The text of --help: the options, the gestures in effect, the files, each

@@ -6,6 +6,8 @@
 
 #include "app/command_line.h"
 #include "app/instance_lock.h"
+#include "app/settings_start.h"
+#include "hub/hub_hooks.h"
 #include "hub/port_switch.h"
 #include "output/show_msg.h"
 #include "platform/services.h"
@@ -25,7 +27,10 @@ constexpr int kQuitWaitMs = 5000;
 class SwitchWait : public platform::AppDelegate {
  public:
   void applicationDidFinishLaunching() override {}
-  void applicationWillTerminate() override { CancelSwitchCheck(); }
+  void applicationWillTerminate() override {
+    CancelSwitchCheck();
+    StopHubHooks();
+  }
   bool applicationShouldTerminateAfterLastWindowClosed() override { return false; }
 };
 
@@ -38,7 +43,8 @@ void OnSwitchChecked(SwitchCheckResult result) {
   } else {
     gSwitchCommandStatus = kCommandOk;
   }
-  platform::Sys().app->Terminate();
+  // The hook for the hub's leaving, started by the verdict, ends first.
+  WhenHubHooksIdle([] { platform::Sys().app->Terminate(); });
 }
 
 }  // namespace
@@ -102,12 +108,16 @@ void PrintHubFailure(const std::string& line, const std::string& fix) {
 }
 
 int RunSwitchCommand() {
-  // As a gesture does it, minus the debounce: one request per process.
+  // As a gesture does it, minus the debounce: one request per process;
+  // the hook for the hub's leaving runs as it does for a gesture.
+  LoadGestureSettings();
+  StartHubHooks(SettingsNames());
   showMsg("Switch (%s)\n", kSwitchSource);
   SwitchRequest request;
   request.checked = true;
   request.on_checked = &OnSwitchChecked;
   SwitchOutcome outcome = SwitchHubPort(std::move(request));
+  if (!outcome.written || !outcome.checking) StopHubHooks();
   if (!outcome.written) {
     PrintHubFailure(outcome.failure_line, outcome.fix);
     return kCommandFailed;
@@ -123,6 +133,7 @@ int RunSwitchCommand() {
   app.Run();
   app.SetDelegate(nullptr);
   CancelSwitchCheck();  // where the loop ended otherwise
+  StopHubHooks();
   return gSwitchCommandStatus;
 }
 
