@@ -11,6 +11,7 @@
 #include "hub/switch_check.h"
 #include "output/show_msg.h"
 #include "platform/services.h"
+#include "service/launch_agent.h"
 #include "shared/product.h"
 #include "ui/alerts.h"
 #include "ui/app_delegate.h"
@@ -37,7 +38,12 @@ void ZRNAppDelegate::applicationDidFinishLaunching() {
     StartHubHooks(SettingsNames());
     if (!gStartedFromService) {
       if (gInstalledServiceThisRun) {
-        ShowAlert("Installed as a service and started successfully.");
+        // The platform's words where the agent may not start at login.
+        platform::Files& files = *platform::Sys().files;
+        std::string installed =
+            files.AgentInstalledNotice(LaunchAgentPlistPath(), files.ExecutablePath().value_or(""));
+        if (installed.empty()) installed = "Installed as a service and started successfully.";
+        ShowAlert(installed.c_str());
       } else {
         const std::string started = std::string(kProductName) + " started successfully.";
         ShowAlert(started.c_str());
@@ -64,7 +70,10 @@ void ZRNAppDelegate::applicationDidFinishLaunching() {
     alert += "\n" + fix;
   }
   ShowAlert(alert.c_str());
-  platform::Sys().app->Terminate();
+  // Without input the tool cannot do its job: the end is a failure, which
+  // the tool's main returns once the loop is over.
+  gRunExitStatus = kExitInputUnreadable;
+  platform::Sys().app->TerminateAndReturn();
 }
 
 void ZRNAppDelegate::applicationWillTerminate() {

@@ -16,29 +16,23 @@
 
 namespace {
 
-// A check the gestures need fails the run; the others only warn.
-enum class Verdict { kOk, kFail, kWarn, kInfo };
+// A check the gestures need fails the run; the others only warn. A check
+// that could not be made is skipped, never failed.
+enum class Verdict { kOk, kFail, kWarn, kInfo, kSkip };
 
 void Report(Verdict verdict, const std::string& check, const std::string& detail,
             const std::string& fix = "") {
   const char* word = verdict == Verdict::kOk     ? "ok  "
                      : verdict == Verdict::kFail ? "FAIL"
                      : verdict == Verdict::kWarn ? "warn"
-                                                 : "info";
+                     : verdict == Verdict::kInfo ? "info"
+                                                 : "skip";
   std::printf("%s  %s: %s\n", word, check.c_str(), detail.c_str());
   if (!fix.empty()) std::printf("      fix: %s\n", fix.c_str());
 }
 
-// A path under the home folder, written from "~/" on.
 std::string Short(const std::string& path) {
-  const std::string home = platform::Sys().files->HomeDirectory();
-  if (home.empty() || home == "/" || path.compare(0, home.size() + 1, home + "/") != 0) {
-    return path;
-  }
-  // Appended, not joined with +: optimised g++ 12 builds warn on the join.
-  std::string shortened = "~";
-  shortened.append(path, home.size(), std::string::npos);
-  return shortened;
+  return HomeShortPath(path);
 }
 
 bool CheckInput() {
@@ -67,12 +61,12 @@ bool CheckHub() {
     Report(Verdict::kFail, "hub present", line,
            "Connect the hub to this computer (or switch it here from the other computer), then "
            "check again.");
-    Report(Verdict::kFail, "hub openable", "not checked without a hub");
+    Report(Verdict::kSkip, "hub openable", "not checked without a hub");
     return false;
   }
   if (found.outcome == platform::UsbFindOutcome::kNoSearch) {
     Report(Verdict::kFail, "hub present", found.line, replug);
-    Report(Verdict::kFail, "hub openable", "not checked without a hub");
+    Report(Verdict::kSkip, "hub openable", "not checked without a hub");
     return false;
   }
   if (!found.device) {
@@ -94,6 +88,16 @@ bool CheckHub() {
   found.device->Close();
   Report(Verdict::kOk, "hub openable", "opened and closed again");
   return true;
+}
+
+// The rule that gives this user the hub, where the platform has one. It
+// only warns: the hub openable (or not) is the verdict that counts.
+void CheckAccessRule() {
+  std::string detail;
+  std::string fix;
+  const std::optional<bool> installed = platform::Sys().usb->CheckAccessRule(&detail, &fix);
+  if (!installed) return;
+  Report(*installed ? Verdict::kOk : Verdict::kWarn, "udev rule", detail, *installed ? "" : fix);
 }
 
 void CheckLoginEntry() {
@@ -212,6 +216,7 @@ void CheckHooks() {
 int RunDiagnoseCommand() {
   const bool input = CheckInput();
   const bool hub = CheckHub();
+  CheckAccessRule();
   CheckLoginEntry();
   CheckTrayHost(CheckDisplayBroken());
   CheckRunningInstance();

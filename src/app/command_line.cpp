@@ -1,5 +1,6 @@
 #include "app/command_line.h"
 
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -38,6 +39,7 @@ constexpr Option kOptions[] = {
     {"--json", nullptr, &CommandLine::json, "with --status: one JSON object instead"},
     {"--diagnose", nullptr, &CommandLine::diagnose,
      "check input access, the hub, the login entry, the tray"},
+    {"--quit", nullptr, &CommandLine::quit, "end the running instance of this user"},
 };
 
 const Option* FindOption(const char* argument) {
@@ -59,6 +61,36 @@ std::string OptionLine(const Option& option) {
 
 std::string Quoted(const std::string& argument) {
   return "'" + argument + "'";
+}
+
+// "700 ms", "1 s", "1.5 s" hold no locale's decimal comma: built from digits.
+std::string Duration(uint32_t ms) {
+  if (ms % 1000 != 0) return std::to_string(ms) + " ms";
+  return std::to_string(ms / 1000) + " s";
+}
+
+// The gestures of --help, with the times and rules the settings give.
+std::string GestureHelpLines(const GestureSettings& s) {
+  const std::string window = "tap twice within " + Duration(s.double_tap_ms);
+  std::string text = "  Control, Control  ";
+  if (s.control_double_tap) {
+    text += window + (s.control_taps == ControlTapRule::kClean ? ", no other key" : "") +
+            ": switch the hub\n";
+  } else {
+    text += "off\n";
+  }
+  text += "  mouse chord       ";
+  text += s.mouse_chord ? "hold left and right (or middle) button for " +
+                              Duration(s.chord_hold_ms) + ": switch\n"
+                        : "off\n";
+  text += "  Q, Q              ";
+  if (s.quit_double_tap) {
+    text +=
+        window + (s.quit_taps == QuitTapRule::kConsecutive ? ", no key between" : "") + ": quit\n";
+  } else {
+    text += "off (quit from the tray's Exit, or with --quit)\n";
+  }
+  return text;
 }
 
 }  // namespace
@@ -85,14 +117,13 @@ std::string UsageText(const UsageContext& context) {
       "It lives in the tray (menu bar) and runs one instance at a time.\n"
       "\nOptions:\n";
   for (const Option& option : kOptions) text += OptionLine(option);
+  text += "\nGestures" +
+          std::string(context.settings.empty() ? "" : " (as the settings set them)") + ":\n" +
+          GestureHelpLines(context.gestures);
   text +=
-      "\nGestures:\n"
-      "  Control, Control  tap twice within 700 ms: switch the hub\n"
-      "  mouse chord       hold left and right (or middle) button for 1 s: switch\n"
-      "  Q, Q              tap twice within 700 ms: quit\n"
-      "\nThe commands --switch, --status and --diagnose run beside the tool (they\n"
-      "take no lock and show nothing), one at a time. To switch from a key, bind\n"
-      "the command to it, for example in ~/.config/sxhkd/sxhkdrc:\n"
+      "\nThe commands --switch, --status, --diagnose and --quit run beside the\n"
+      "tool (they take no lock and show nothing), one at a time. To switch from a\n"
+      "key, bind the command to it, for example in ~/.config/sxhkd/sxhkdrc:\n"
       "  super + F12\n"
       "      quembrastella-switch --switch\n"
       "\nFiles:\n"
@@ -107,18 +138,19 @@ std::string UsageText(const UsageContext& context) {
             "\n                    a program and its arguments, run when the hub leaves this\n"
             "                    computer or arrives (to move a monitor's input with DDC/CI)\n";
   }
+  const bool refuses = context.unknown_arguments == UnknownArguments::kRefuse;
   text +=
       "\nExit status:\n"
       "  0  the tool ended, or another instance is running already; a command\n"
       "     did what it was asked\n"
-      "  1  installing the login entry failed; --switch failed; --status found\n"
-      "     no hub; --diagnose found something a gesture needs missing\n"
-      "  2  --status found the hub but could not open or read it; two commands\n"
-      "     at once\n";
-  if (context.unknown_arguments == UnknownArguments::kRefuse) {
-    text += "  2  an argument the tool does not know\n";
-  }
-  text += "  3  --switch: the hub did not leave this computer within 2 s\n";
+      "  1  installing the login entry failed, or no input device could be read;\n"
+      "     --switch failed; --status found no hub; --diagnose found something a\n"
+      "     gesture needs missing; --quit found no instance, or it did not end\n"
+      "  2  " +
+      std::string(refuses ? "an argument the tool does not know, or " : "") +
+      "two commands at once;\n"
+      "     --status found the hub but could not open or read it\n"
+      "  3  --switch: the hub did not leave this computer within 2 s\n";
   return text;
 }
 
@@ -126,22 +158,29 @@ std::string VersionText() {
   return std::string(kProgram) + " " + QS_VERSION + "\n";
 }
 
+std::string UsageErrorText(const std::string& error) {
+  return std::string(kProgram) + ": " + error + "\nTry '" + kProgram +
+         " --help' for more information.\n";
+}
+
 std::optional<CommandLineAnswer> AnswerCommandLine(const CommandLine& command_line,
                                                    const UsageContext& context) {
+  std::string error;
   if (command_line.unknown) {
     const std::string& argument = *command_line.unknown;
     const bool looks_like_option = !argument.empty() && argument[0] == '-';
-    CommandLineAnswer answer;
-    answer.status = kExitUsage;
-    answer.standard_error = std::string(kProgram) + ": " +
-                            (looks_like_option ? "unknown option " : "unexpected argument ") +
-                            Quoted(argument) + "\n" + UsageText(context);
-    return answer;
+    error = (looks_like_option ? "unknown option " : "unexpected argument ") + Quoted(argument);
+  } else {
+    error = ChooseCommand(command_line).error;
   }
-  if (const CommandChoice choice = ChooseCommand(command_line); !choice.error.empty()) {
+  if (!error.empty()) {
     CommandLineAnswer answer;
     answer.status = kExitUsage;
-    answer.standard_error = std::string(kProgram) + ": " + choice.error + "\n" + UsageText(context);
+    answer.standard_error = UsageErrorText(error);
+    // A script that asked for JSON gets JSON, whatever else is wrong.
+    if (command_line.status && command_line.json) {
+      answer.standard_output = StatusErrorJson(error, "Run " + std::string(kProgram) + " --help.");
+    }
     return answer;
   }
   if (command_line.help) return CommandLineAnswer{0, UsageText(context), ""};
@@ -152,8 +191,10 @@ std::optional<CommandLineAnswer> AnswerCommandLine(const CommandLine& command_li
 UsageContext InstalledUsageContext(UnknownArguments unknown) {
   platform::SettingsSource* settings = platform::Sys().settings;
   UsageContext context{LaunchAgentPlistPath(), SingleInstanceLockPath(), unknown,
-                       settings ? settings->Location() : std::string()};
+                       settings ? settings->Location() : std::string(), GestureSettings{}};
   if (settings != nullptr) {
+    context.gestures =
+        CheckSettings(settings->Read(), settings->Names(), settings->Location()).settings;
     context.hook_left = HookSettingName(HubEvent::kLeft, settings->Names());
     context.hook_arrived = HookSettingName(HubEvent::kArrived, settings->Names());
   }

@@ -9,6 +9,8 @@
 #include <optional>
 #include <string>
 
+#include "gestures/gesture_settings.h"
+
 namespace platform {
 class Files;
 class SettingsSource;
@@ -34,6 +36,7 @@ struct CommandLine {
   bool status = false;      // --status
   bool json = false;        // --json, with --status
   bool diagnose = false;    // --diagnose
+  bool quit = false;        // --quit
   // The first argument that is none of the options, when unknown arguments
   // are refused; never set when they are ignored.
   std::optional<std::string> unknown;
@@ -50,12 +53,15 @@ struct UsageContext {
   std::string lock;         // the single-instance lock file
   UnknownArguments unknown_arguments = UnknownArguments::kRefuse;
   std::string settings;  // where the settings come from; empty: none
+  // The gestures as the settings make them, for the times --help names.
+  GestureSettings gestures = {};
   // The hooks' two setting names as the source spells them.
   std::string hook_left = "on_hub_left";
   std::string hook_arrived = "on_hub_arrived";
 };
 
-// The text of --help: the options, the gestures, the files, the exit statuses.
+// The text of --help: the options, the gestures in effect, the files, each
+// exit status once.
 std::string UsageText(const UsageContext& context);
 // The text of --version: the program's name and the project's version.
 std::string VersionText();
@@ -70,14 +76,21 @@ struct CommandLineAnswer {
 // Exit status for a command line the tool does not understand.
 inline constexpr int kExitUsage = 2;
 
-// An unknown argument is refused first (its line and the usage on standard
-// error, status 2), then arguments that make no single command (status 2);
-// then --help, then --version (status 0). None when the tool is to start.
+// A command line the tool does not understand, on standard error: the
+// program's name with `error`, and where to read more.
+std::string UsageErrorText(const std::string& error);
+
+// An unknown argument is refused first, then arguments that make no single
+// command: one line and the pointer to --help on standard error, status 2
+// (and, for --status --json, the JSON object with the error on standard
+// output); then --help, then --version (status 0). None when the tool is to
+// start.
 std::optional<CommandLineAnswer> AnswerCommandLine(const CommandLine& command_line,
                                                    const UsageContext& context);
 
 // The usage context of the installed services: the login entry and lock of
-// the files service, the place of the settings source.
+// the files service, the place of the settings source and the gestures it
+// sets (its problems are not reported here).
 UsageContext InstalledUsageContext(UnknownArguments unknown);
 
 // For the platform's main, before anything else starts: answers --help,

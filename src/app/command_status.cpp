@@ -8,6 +8,7 @@
 #include "hub/hub_access.h"
 #include "hub/hub_registers.h"
 #include "hub/port_switch.h"
+#include "output/show_msg.h"
 
 namespace {
 
@@ -41,8 +42,8 @@ std::string StatusLine(const HubState& state) {
   return line;
 }
 
-// The port path is digits and dots, but it comes from the platform: escape
-// what JSON requires all the same.
+// Escapes what JSON requires: the port path is digits and dots, but it comes
+// from the platform, and failure lines carry the platform's words.
 std::string JsonString(const std::string& text) {
   std::string out = "\"";
   for (const char c : text) {
@@ -70,13 +71,45 @@ std::string StatusJson(const HubState& state) {
   return json;
 }
 
+// A failure: on standard error as every command's, and with --json also
+// as the one object on standard output.
+int Failed(bool json, int status, const std::string& line, const std::string& fix) {
+  if (json) std::fputs(StatusErrorJson(line, fix).c_str(), stdout);
+  PrintHubFailure(line, fix);
+  return status;
+}
+
+// While it lives, console lines go to standard error.
+class ConsoleOnStandardError {
+ public:
+  explicit ConsoleOnStandardError(bool on) : before_(gConsoleOnStandardError) {
+    if (on) gConsoleOnStandardError = true;
+  }
+  ~ConsoleOnStandardError() { gConsoleOnStandardError = before_; }
+  ConsoleOnStandardError(const ConsoleOnStandardError&) = delete;
+  ConsoleOnStandardError& operator=(const ConsoleOnStandardError&) = delete;
+
+ private:
+  bool before_;
+};
+
 }  // namespace
 
+std::string StatusErrorJson(const std::string& error, const std::string& fix) {
+  std::string json = "{\"hub\":" + JsonString(HubName()) + ",\"error\":" + JsonString(error);
+  if (!fix.empty()) json += ",\"fix\":" + JsonString(fix);
+  return json + "}\n";
+}
+
 int RunStatusCommand(bool json) {
+  // Standard output is the answer alone: with --json whatever --console
+  // prints goes to standard error.
+  const ConsoleOnStandardError console(json);
   HubOpenResult opened = FindAndOpenHub();
   if (!opened.hub) {
-    PrintFailure(opened.failure_line, opened.fix);
-    return opened.lookup == HubLookup::kNotFound ? kCommandFailed : kCommandHubUnreadable;
+    return Failed(json,
+                  opened.lookup == HubLookup::kNotFound ? kCommandFailed : kCommandHubUnreadable,
+                  opened.failure_line, opened.fix);
   }
   platform::UsbDevice* hub = opened.hub->get();
   HubState state;
@@ -87,8 +120,9 @@ int RunStatusCommand(bool json) {
   const bool f5_read = Hub_Read_Register(hub, kPortSelectRequest, kPortSelectAddress, &state.f5);
   opened.hub.reset();
   if (!f5_read) {
-    PrintFailure("Read-Reg F5-0000 Fail", kReadFix);
-    return kCommandHubUnreadable;
+    // Its line is the transfer's own trace; the fix goes under it.
+    showMsg("%s\n", kReadFix);
+    return Failed(json, kCommandHubUnreadable, "Read-Reg F5-0000 Fail", kReadFix);
   }
   const std::string out = json ? StatusJson(state) : StatusLine(state);
   std::printf("%s\n", out.c_str());

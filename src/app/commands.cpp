@@ -1,18 +1,25 @@
 #include "app/commands.h"
 
 #include <cstdio>
+#include <string>
 #include <utility>
 
 #include "app/command_line.h"
+#include "app/instance_lock.h"
 #include "app/settings_start.h"
 #include "hub/hub_hooks.h"
 #include "hub/port_switch.h"
 #include "output/show_msg.h"
 #include "platform/services.h"
+#include "shared/product.h"
 
 namespace {
 
 constexpr const char* kSwitchSource = "command line";
+
+// How long --quit waits for the instance to end: its termination hook only
+// stops input watching and gives the lock back.
+constexpr int kQuitWaitMs = 5000;
 
 // Runs the loop while a switch is being checked, and ends it when the check
 // is over. The launch hook has nothing to do: the check was started before
@@ -37,7 +44,7 @@ void NoticeUnlessSeen(const ShortNotice& notice) {
 
 void OnSwitchChecked(SwitchCheckResult result) {
   if (result == SwitchCheckResult::kStayed) {
-    PrintFailure(kSwitchNotTakenLine, kSwitchNotTakenFix);
+    PrintHubFailure(kSwitchNotTakenLine, kSwitchNotTakenFix);
     NoticeUnlessSeen({kSwitchNotTakenSummary, kSwitchNotTakenNoticeFix});
     gSwitchCommandStatus = kCommandSwitchNotTaken;
   } else {
@@ -53,9 +60,9 @@ CommandChoice ChooseCommand(const CommandLine& command_line) {
   CommandChoice choice;
   choice.json = command_line.json;
   const int commands = (command_line.switch_hub ? 1 : 0) + (command_line.status ? 1 : 0) +
-                       (command_line.diagnose ? 1 : 0);
+                       (command_line.diagnose ? 1 : 0) + (command_line.quit ? 1 : 0);
   if (commands > 1) {
-    choice.error = "give one of --switch, --status and --diagnose, not several";
+    choice.error = "give one of --switch, --status, --diagnose and --quit, not several";
     return choice;
   }
   if (command_line.json && !command_line.status) {
@@ -65,6 +72,7 @@ CommandChoice ChooseCommand(const CommandLine& command_line) {
   if (command_line.switch_hub) choice.command = ToolCommand::kSwitch;
   if (command_line.status) choice.command = ToolCommand::kStatus;
   if (command_line.diagnose) choice.command = ToolCommand::kDiagnose;
+  if (command_line.quit) choice.command = ToolCommand::kQuit;
   return choice;
 }
 
@@ -76,6 +84,8 @@ int RunCommand(const CommandChoice& choice) {
       return RunStatusCommand(choice.json);
     case ToolCommand::kDiagnose:
       return RunDiagnoseCommand();
+    case ToolCommand::kQuit:
+      return RunQuitCommand();
     case ToolCommand::kNone:
       break;
   }
@@ -87,6 +97,21 @@ void PrintFailure(const std::string& line, const std::string& fix) {
   std::fprintf(stderr, "%s\n", line.c_str());
   if (!fix.empty()) std::fprintf(stderr, "%s\n", fix.c_str());
   std::fflush(stderr);
+}
+
+std::string HomeShortPath(const std::string& path) {
+  const std::string home = platform::Sys().files->HomeDirectory();
+  if (home.empty() || home == "/" || path.compare(0, home.size() + 1, home + "/") != 0) {
+    return path;
+  }
+  // Appended, not joined with +: optimised g++ 12 builds warn on the join.
+  std::string shortened = "~";
+  shortened.append(path, home.size(), std::string::npos);
+  return shortened;
+}
+
+void PrintHubFailure(const std::string& line, const std::string& fix) {
+  if (!gConsoleMode) PrintFailure(line, fix);
 }
 
 int RunSwitchCommand() {
@@ -101,7 +126,7 @@ int RunSwitchCommand() {
   SwitchOutcome outcome = SwitchHubPort(std::move(request));
   if (!outcome.written || !outcome.checking) StopHubHooks();
   if (!outcome.written) {
-    PrintFailure(outcome.failure_line, outcome.fix);
+    PrintHubFailure(outcome.failure_line, outcome.fix);
     NoticeUnlessSeen(outcome.notice);
     return kCommandFailed;
   }
@@ -118,4 +143,29 @@ int RunSwitchCommand() {
   CancelSwitchCheck();  // where the loop ended otherwise
   StopHubHooks();
   return gSwitchCommandStatus;
+}
+
+int RunQuitCommand() {
+  const platform::QuitAttempt attempt =
+      platform::Sys().files->AskInstanceToQuit(kAgentLabel, kQuitWaitMs);
+  const std::string product = kProductName;
+  switch (attempt.answer) {
+    case platform::QuitAnswer::kEnded:
+      return kCommandOk;
+    case platform::QuitAnswer::kNoneRunning:
+      PrintFailure(
+          product + " is not running (" + HomeShortPath(SingleInstanceLockPath()) + " is free).",
+          "");
+      return kCommandFailed;
+    case platform::QuitAnswer::kStillRunning:
+      PrintFailure(product + " was asked to end, but had not ended after " +
+                       std::to_string(kQuitWaitMs / 1000) + " s (" + attempt.reason + ").",
+                   "It may be showing a message: answer it, or choose Exit in its tray menu.");
+      return kCommandFailed;
+    case platform::QuitAnswer::kNotAsked:
+      break;
+  }
+  PrintFailure("Cannot ask " + product + " to end: " + attempt.reason + ".",
+               "Choose Exit in its tray menu, or double-tap Q.");
+  return kCommandFailed;
 }

@@ -11,6 +11,7 @@ enum class ToolCommand {
   kSwitch,    // --switch
   kStatus,    // --status [--json]
   kDiagnose,  // --diagnose
+  kQuit,      // --quit
 };
 
 struct CommandChoice {
@@ -22,7 +23,7 @@ struct CommandChoice {
 
 // Exit statuses of the commands.
 inline constexpr int kCommandOk = 0;
-inline constexpr int kCommandFailed = 1;          // --switch failed; --status: no hub
+inline constexpr int kCommandFailed = 1;  // --switch failed; --status: no hub; --quit: none ended
 inline constexpr int kCommandHubUnreadable = 2;   // --status: found, not opened or read
 inline constexpr int kCommandSwitchNotTaken = 3;  // --switch: the hub stayed
 inline constexpr int kCommandUsage = 2;           // the arguments make no single command
@@ -38,6 +39,16 @@ int RunCommand(const CommandChoice& choice);
 int RunSwitchCommand();
 int RunStatusCommand(bool json);
 int RunDiagnoseCommand();
+int RunQuitCommand();
 
 // Writes `line` and, when not empty, `fix` on standard error, one line each.
 void PrintFailure(const std::string& line, const std::string& fix);
+// A failure of the hub's road, whose line and fix are on the console
+// already when --console is on: written on standard error only when it is
+// off, so that no line shows twice.
+void PrintHubFailure(const std::string& line, const std::string& fix);
+// A path under the home folder, written from "~/" on; any other as it is.
+std::string HomeShortPath(const std::string& path);
+// The one line of --status --json for a failure: the hub it looks for, the
+// error and its fix, as a JSON object, with its newline.
+std::string StatusErrorJson(const std::string& error, const std::string& fix);

@@ -2,6 +2,7 @@
 // the login agent, then the run loop with the one delegate.
 #include "app/startup.h"
 
+#include <cstdio>
 #include <cstring>
 #include <memory>
 #include <string>
@@ -24,11 +25,13 @@
 bool gStartedFromService = false;
 bool gInstalledServiceThisRun = false;
 std::unique_ptr<ZRNAppDelegate> gAppDelegate;
+int gRunExitStatus = 0;
 
 void ResetStartup() {
   gStartedFromService = false;
   gInstalledServiceThisRun = false;
   gAppDelegate.reset();
+  gRunExitStatus = 0;
 }
 
 namespace {
@@ -37,7 +40,8 @@ namespace {
 constexpr int kActionCancel = 0;
 constexpr int kActionInstall = 2;
 
-// Exit statuses: 1 only for a failed install.
+// Exit statuses: 1 for a failed install, and (gRunExitStatus) for a run
+// that could not read any input device.
 constexpr int kExitOk = 0;
 constexpr int kExitInstallFailed = 1;
 
@@ -82,7 +86,13 @@ int ToolMain(int argc, char* argv[]) {
   const CommandChoice command = ChooseCommand(command_line);
   if (!command.error.empty()) {
     // Where the platform's entry point did not refuse it already.
-    PrintFailure(command.error, "");
+    if (command_line.status && command_line.json) {
+      std::fputs(StatusErrorJson(command.error, "Run quembrastella-switch --help.").c_str(),
+                 stdout);
+      std::fflush(stdout);
+    }
+    std::fputs(UsageErrorText(command.error).c_str(), stderr);
+    std::fflush(stderr);
     return kCommandUsage;
   }
   if (command.command != ToolCommand::kNone) return RunCommand(command);
@@ -117,6 +127,7 @@ int ToolMain(int argc, char* argv[]) {
     }
   }
 
+  gRunExitStatus = kExitOk;
   gAppDelegate = std::make_unique<ZRNAppDelegate>();
   app.SetDelegate(gAppDelegate.get());
   app.Run();
@@ -131,5 +142,5 @@ int ToolMain(int argc, char* argv[]) {
   StopHubHooks();
   app.SetDelegate(nullptr);
   gAppDelegate.reset();
-  return kExitOk;
+  return gRunExitStatus;
 }

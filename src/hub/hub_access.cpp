@@ -29,8 +29,11 @@ constexpr const char* kRefusedSummary = "Hub cannot be opened";
 // A summary longer than this is no longer "a few words".
 constexpr size_t kMaxSummary = 48;
 
+// Every failure shows its fix under its line, as each failure of a switch
+// does.
 HubOpenResult Failed(HubLookup lookup, std::string line, std::string fix, ShortNotice notice) {
-  if (!line.empty()) showMsg("%s\n", line.c_str());
+  // A lookup that gave no words gives no fix either.
+  if (!line.empty()) showMsg("%s\n%s\n", line.c_str(), fix.c_str());
   HubOpenResult result;
   result.lookup = lookup;
   result.failure_line = std::move(line);
@@ -77,13 +80,8 @@ HubOpenResult FindAndOpenHub() {
   platform::UsbFailure refused;
   if (!found.device->Open(&refused)) {
     // The unopened interface is released when `found` goes, not closed.
-    HubOpenResult result =
-        Failed(HubLookup::kUnavailable, refused.line, kBusyFix, RefusedOpenNotice(refused.fix));
-    if (!refused.fix.empty()) {
-      showMsg("%s\n", refused.fix.c_str());
-      result.fix = refused.fix;
-    }
-    return result;
+    return Failed(HubLookup::kUnavailable, refused.line,
+                  refused.fix.empty() ? kBusyFix : refused.fix, RefusedOpenNotice(refused.fix));
   }
   HubOpenResult result;
   result.lookup = HubLookup::kOpened;

@@ -51,5 +51,5 @@ struct HubOpenResult {
 ShortNotice RefusedOpenNotice(const std::string& platform_fix);
 
 // Looks the hub up afresh and opens it. A failure writes its console line
-// through showMsg (and the platform's fix, where it gave one, after it).
+// and its fix (the platform's, where it gave one) through showMsg.
 HubOpenResult FindAndOpenHub();

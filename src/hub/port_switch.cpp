@@ -17,6 +17,8 @@ namespace {
 
 constexpr uint64_t kSwitchDebounceMs = 500;
 
+constexpr const char* kReplugFix = "Unplug the hub and plug it in again, then try again.";
+
 constexpr const char* kPortUnreadLine =
     "Switch abandoned: the port register F5-0000 could not be read, so nothing was written";
 
@@ -135,9 +137,9 @@ SwitchOutcome SwitchHubPort(SwitchRequest request) {
   (void)Hub_Read_Register(hub, kStatusRequest, kStatusAddress, &status);
   uint8_t value = 0;
   if (!Hub_Read_Register(hub, kPortSelectRequest, kPortSelectAddress, &value)) {
-    showMsg("%s; try again\n", kPortUnreadLine);
     outcome.failure_line = kPortUnreadLine;
-    outcome.fix = "Unplug the hub and plug it in again, then try again.";
+    outcome.fix = kReplugFix;
+    showMsg("%s\n%s\n", kPortUnreadLine, kReplugFix);
     outcome.notice = {kPortUnreadSummary, kReplugNoticeFix};
     return outcome;
   }
@@ -150,8 +152,10 @@ SwitchOutcome SwitchHubPort(SwitchRequest request) {
   opened.hub.reset();  // closed and released before the wait
   if (!outcome.written) {
     if (armed) CancelSwitchCheck();
+    // Its line is the transfer's own trace; the fix goes under it.
     outcome.failure_line = "Write-Reg F5-0000 Fail";
-    outcome.fix = "Unplug the hub and plug it in again, then try again.";
+    outcome.fix = kReplugFix;
+    showMsg("%s\n", kReplugFix);
     outcome.notice = {kWriteFailedSummary, kReplugNoticeFix};
     return outcome;
   }

@@ -9,9 +9,11 @@
 bool gConsoleMode = false;
 bool gLogFile = false;
 bool gDbgMsg = true;
+bool gConsoleOnStandardError = false;
 
 void ResetMessageOutput() {
   gConsoleMode = false;
+  gConsoleOnStandardError = false;
   gLogFile = false;
   gDbgMsg = true;
 }
@@ -36,8 +38,9 @@ int showMsg(const char* format, ...) {
   if (gConsoleMode) {
     // Through "%s": a per-cent sign in the formatted text is printed as is.
     // Flushed at once so that every line shows even on a pipe or a file.
-    std::fprintf(stdout, "%s", buffer);
-    std::fflush(stdout);
+    std::FILE* console = gConsoleOnStandardError ? stderr : stdout;
+    std::fprintf(console, "%s", buffer);
+    std::fflush(console);
   }
   if (gLogFile) DbgLogPrint(buffer);
   return length;

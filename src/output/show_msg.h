@@ -6,11 +6,14 @@
 
 // Messages are printed to standard output (set by --console).
 extern bool gConsoleMode;
+// Console messages go to standard error instead, where standard output
+// carries only a command's answer (--status --json).
+extern bool gConsoleOnStandardError;
 // Messages are also appended to the debug log file (a build-time switch).
 extern bool gLogFile;
 // Successful hub register transfers are traced (a build-time switch).
 extern bool gDbgMsg;
-// Puts the three switches above back to their start values.
+// Puts the four switches above back to their start values.
 void ResetMessageOutput();
 
 // printf-style; routes the formatted text (at most 499 bytes) to standard

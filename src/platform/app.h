@@ -32,6 +32,10 @@ class App {
   // then ends the run loop, also from inside a modal alert or an open menu.
   // The caller must touch no state of its own afterwards.
   virtual void Terminate() = 0;
+  // The terminate request of an end that is a failure: as Terminate, but
+  // Run returns afterwards, also where Terminate ends the process inside
+  // it (with status 0), so that the tool's main ends with its own status.
+  virtual void TerminateAndReturn() { Terminate(); }
 };
 
 }  // namespace platform

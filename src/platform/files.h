@@ -57,6 +57,19 @@ struct LockAttempt {
   std::string reason;
 };
 
+// What asking the running instance to end came to.
+enum class QuitAnswer {
+  kEnded,         // it was asked and has ended
+  kNoneRunning,   // no process of this user holds the lock
+  kStillRunning,  // it was asked, but had not ended when the wait was over
+  kNotAsked,      // it could not be asked; `reason` says why
+};
+
+struct QuitAttempt {
+  QuitAnswer answer = QuitAnswer::kNotAsked;
+  std::string reason;
+};
+
 class Files {
  public:
   virtual ~Files() = default;
@@ -73,6 +86,19 @@ class Files {
   // How the tool's messages name the agent folder and the agent file.
   virtual std::string AgentFolderNoun() = 0;
   virtual std::string AgentFileNoun() = 0;
+  // What the user reads once the agent at `agent_file` was installed for
+  // `program` and the tool runs; "" for the tool's own words. A platform
+  // where the agent may not start at login says so here.
+  virtual std::string AgentInstalledNotice(const std::string& agent_file,
+                                           const std::string& program) {
+    (void)agent_file;
+    (void)program;
+    return "";
+  }
+  // Whether the login agent's output goes to files in the log folder. Where
+  // it does not (the desktop session keeps it), the folder is never made:
+  // nothing would ever be written there.
+  virtual bool AgentLogsInFolder() { return true; }
   // The absolute path of the running executable; none (or empty) when the
   // platform cannot tell.
   virtual std::optional<std::string> ExecutablePath() = 0;
@@ -100,6 +126,15 @@ class Files {
   // The path of the lock file TakeInstanceLock uses for `name`, for the
   // messages that name it.
   virtual std::string InstanceLockPath(const std::string& name) = 0;
+  // Asks the process of this user that holds the lock `name` to end
+  // through its terminate request, and waits up to `wait_ms` for it to end.
+  // The lock itself is never taken, so a start meanwhile is not refused on
+  // this account, and only the process that holds it is asked.
+  virtual QuitAttempt AskInstanceToQuit(const std::string& name, int wait_ms) {
+    (void)name;
+    (void)wait_ms;
+    return {QuitAnswer::kNotAsked, "this platform cannot ask the running instance to end"};
+  }
 };
 
 }  // namespace platform

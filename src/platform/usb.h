@@ -118,6 +118,15 @@ class Usb {
   // Nothing is looked up or opened; a failure here is met again, and told,
   // by the switch.
   virtual void PrepareForSwitch() {}
+  // Whether the system rule that gives this user the hub is installed,
+  // asked without opening anything: true or false with `detail` (where it
+  // is, or where it was looked for) and, when false, `fix`. None where the
+  // platform has no such rule.
+  virtual std::optional<bool> CheckAccessRule(std::string* detail, std::string* fix) {
+    (void)detail;
+    (void)fix;
+    return std::nullopt;
+  }
   // Starts watching for devices with these IDs leaving or arriving:
   // `changed` runs on the main thread, from the run loop, once per change
   // from now on (a device attached already is no arrival). Costs nothing

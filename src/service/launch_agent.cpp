@@ -70,9 +70,12 @@ bool InstallLaunchAgent(std::string* message) {
   }
 
   const std::string log_folder = ApplicationSupportDirectoryPath();
-  const platform::Status log_created = files.CreateDirectories(log_folder);
-  if (!log_created.ok()) {
-    return Fail(message, "Cannot create log folder: " + log_created.description());
+  const bool logs_in_folder = files.AgentLogsInFolder();
+  if (logs_in_folder) {
+    const platform::Status log_created = files.CreateDirectories(log_folder);
+    if (!log_created.ok()) {
+      return Fail(message, "Cannot create log folder: " + log_created.description());
+    }
   }
 
   const std::optional<std::string> executable = files.ExecutablePath();
@@ -87,8 +90,10 @@ bool InstallLaunchAgent(std::string* message) {
   agent.run_at_load = true;
   agent.keep_alive = false;
   agent.process_type = kProcessType;
-  agent.standard_out_path = JoinPath(log_folder, kOutLogName);
-  agent.standard_error_path = JoinPath(log_folder, kErrLogName);
+  if (logs_in_folder) {
+    agent.standard_out_path = JoinPath(log_folder, kOutLogName);
+    agent.standard_error_path = JoinPath(log_folder, kErrLogName);
+  }
 
   const platform::Result<std::string> bytes = files.SerializeAgent(agent);
   if (!bytes.ok())

@@ -12,6 +12,7 @@ std::string LaunchAgentPlistPath();
 std::string ApplicationSupportDirectoryPath();
 // True only when an installed agent file names this executable under the label.
 bool LaunchAgentServiceExists();
-// Writes the agent file and creates the log folder; on failure `message`
-// (when given) receives the text to show.
+// Writes the agent file and creates the log folder (where the platform
+// writes logs there); on failure `message` (when given) receives the text
+// to show.
 bool InstallLaunchAgent(std::string* message);

@@ -76,9 +76,26 @@ TEST_F(CommandLineLinuxTest, UnknownArgumentsEndWithTwoAndTheUsageOnStandardErro
     const std::string first_line = run.err.substr(0, run.err.find('\n'));
     EXPECT_NE(first_line.find("'" + args.back() + "'"), std::string::npos) << run.err;
     EXPECT_EQ(first_line.rfind("quembrastella-switch: ", 0), 0u) << run.err;
-    EXPECT_NE(run.err.find("\nUsage: quembrastella-switch"), std::string::npos) << run.err;
+    // One line and the pointer to --help: no usage text.
+    EXPECT_EQ(run.err.substr(first_line.size()),
+              "\nTry 'quembrastella-switch --help' for more information.\n");
   }
   EXPECT_FALSE(std::filesystem::exists(home_ + "/.config"));
+}
+
+TEST_F(CommandLineLinuxTest, HelpShowsTheGestureTimesOfTheSettingsFile) {
+  std::filesystem::create_directories(home_ + "/.config/quembrastella-switch");
+  ASSERT_TRUE(hostile::Spit(home_ + "/.config/quembrastella-switch/config.toml",
+                            "double_tap_ms = 450\nmouse_chord = false\n"));
+  const hostile::ChildRun run = Tool({"--help"});
+  EXPECT_EQ(run.status, 0);
+  EXPECT_NE(run.out.find("  Control, Control  tap twice within 450 ms: switch the hub\n"),
+            std::string::npos)
+      << run.out;
+  EXPECT_NE(run.out.find("  mouse chord       off\n"), std::string::npos) << run.out;
+  EXPECT_NE(run.out.find("  Q, Q              tap twice within 450 ms: quit\n"), std::string::npos);
+  // A help reads the settings without a word about them.
+  EXPECT_EQ(run.err, "");
 }
 
 }  // namespace

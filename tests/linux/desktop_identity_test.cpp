@@ -123,8 +123,7 @@ TEST_F(DesktopIdentityTest, FoldersTheToolCreatesAreNeverWritableByOthers) {
         if (!InstallLaunchAgent(nullptr)) return 1;
         int failed = 0;
         for (const std::string& folder :
-             {home_ + "/fresh", home_ + "/fresh/.config", home_ + "/fresh/.config/autostart",
-              home_ + "/fresh/.local/state/" + kProductName}) {
+             {home_ + "/fresh", home_ + "/fresh/.config", home_ + "/fresh/.config/autostart"}) {
           struct stat st {};
           if (::stat(folder.c_str(), &st) != 0 || (st.st_mode & 022) != 0) ++failed;
         }

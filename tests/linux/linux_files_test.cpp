@@ -6,10 +6,13 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "platform/services.h"
 #include "service/launch_agent.h"
@@ -91,9 +94,19 @@ TEST_F(LinuxFilesTest, InstalledEntryIsFoundAgainAndIsReadableByAll) {
   const std::string first = Slurp(entry);
   EXPECT_NE(first.find("Exec=" + *files.ExecutablePath() + " --service --console\n"),
             std::string::npos);
-  // The log folder exists beside the other per-user state.
-  struct stat logs {};
-  EXPECT_EQ(stat((home_ + "/.local/state/Quembrastella USB-C Switch").c_str(), &logs), 0);
+  // Login start at a desktop: the entry starts the program only when it is
+  // still installed.
+  EXPECT_NE(first.find("\nTryExec=" + *files.ExecutablePath() + "\n"), std::string::npos) << first;
+  // The session keeps the output: no log folder, nothing else in the home
+  // folder but the entry (what a purge leaves, docs/linux.md).
+  std::vector<std::string> made;
+  for (const auto& item : std::filesystem::recursive_directory_iterator(home_)) {
+    made.push_back(item.path().string().substr(home_.size()));
+  }
+  std::sort(made.begin(), made.end());
+  EXPECT_EQ(made,
+            std::vector<std::string>({"/.config", "/.config/autostart",
+                                      "/.config/autostart/org.quembrastella.switch.desktop"}));
 
   ASSERT_TRUE(InstallLaunchAgent(nullptr));
   EXPECT_EQ(Slurp(entry), first);
@@ -106,7 +119,9 @@ TEST_F(LinuxFilesTest, EntriesForAnotherProgramOrBrokenOnesDoNotCount) {
   const std::string entry = LaunchAgentPlistPath();
   std::string text = Slurp(entry);
   const std::string exe = *files.ExecutablePath();
-  text.replace(text.find(exe), exe.size(), "/usr/bin/elsewhere");
+  // Exec names another program (TryExec, before it, is left as it is).
+  const size_t exec = text.find("\nExec=");
+  text.replace(text.find(exe, exec), exe.size(), "/usr/bin/elsewhere");
   std::ofstream(entry, std::ios::binary | std::ios::trunc) << text;
   EXPECT_FALSE(LaunchAgentServiceExists());
 

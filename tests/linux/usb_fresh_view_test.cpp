@@ -3,6 +3,7 @@
 // with no uevent at all.
 #include <dirent.h>
 #include <gtest/gtest.h>
+#include <libusb.h>
 #include <unistd.h>
 
 #include <memory>
@@ -143,12 +144,18 @@ TEST_F(UsbFreshViewTest, HubGoneForGoodIsReportedWithItsFixAndNothingIsSent) {
   // The kept view still lists it: the open fails, the fresh look finds
   // nothing, and the user reads why.
   bool ok = true;
-  EXPECT_EQ(SwitchLines(&ok), "USBDeviceOpen failed\n" + linux_platform::UsbGoneFix() + "\n");
+  EXPECT_EQ(SwitchLines(&ok), std::string("Cannot open the hub: ") +
+                                  libusb_strerror(LIBUSB_ERROR_NO_DEVICE) + "\n" +
+                                  linux_platform::UsbGoneFix() + "\n");
   EXPECT_FALSE(ok);
   EXPECT_EQ(hub->Requests().size(), 3u);
 
   // From the fresh view on, it is simply not there.
-  EXPECT_EQ(SwitchLines(&ok), "USB device not found (VID=0x2109 PID=0x8822)\n");
+  EXPECT_EQ(
+      SwitchLines(&ok),
+      "USB device not found (VID=0x2109 PID=0x8822)\n"
+      "Connect the hub to this computer (or switch it here from the other computer), then try "
+      "again.\n");
   EXPECT_FALSE(ok);
 }
 

@@ -23,7 +23,7 @@ CommandLine Parse(std::vector<std::string> args, UnknownArguments unknown) {
 }
 
 const UsageContext kContext{"/home/u/.config/autostart/x.desktop", "/tmp/x.lock",
-                            UnknownArguments::kRefuse, ""};
+                            UnknownArguments::kRefuse, "", GestureSettings{}};
 
 TEST(ParseCommandLineTest, FindsEveryOptionInAnyPositionLongOrShort) {
   for (UnknownArguments unknown : {UnknownArguments::kRefuse, UnknownArguments::kIgnore}) {
@@ -130,14 +130,59 @@ TEST(AnswerCommandLineTest, AnUnknownArgumentIsNamedOnStandardErrorWithStatusTwo
   ASSERT_TRUE(option);
   EXPECT_EQ(option->status, 2);
   EXPECT_EQ(option->standard_output, "");
+  // One line and the pointer to --help, not the whole usage.
   EXPECT_EQ(option->standard_error,
-            "quembrastella-switch: unknown option '--bogus'\n" + UsageText(kContext));
+            "quembrastella-switch: unknown option '--bogus'\n"
+            "Try 'quembrastella-switch --help' for more information.\n");
 
   const auto operand = AnswerCommandLine(Parse({"notes.txt"}, UnknownArguments::kRefuse), kContext);
   ASSERT_TRUE(operand);
   EXPECT_EQ(operand->status, 2);
   EXPECT_EQ(operand->standard_error.substr(0, operand->standard_error.find('\n')),
             "quembrastella-switch: unexpected argument 'notes.txt'");
+}
+
+TEST(AnswerCommandLineTest, HelpShowsTheGestureTimesInEffectAndEachStatusOnce) {
+  UsageContext context = kContext;
+  context.settings = "/home/u/.config/quembrastella-switch/config.toml";
+  context.gestures.double_tap_ms = 500;
+  context.gestures.control_taps = ControlTapRule::kClean;
+  context.gestures.chord_hold_ms = 1500;
+  context.gestures.quit_double_tap = false;
+  const std::string text = UsageText(context);
+  for (const char* expected :
+       {"Gestures (as the settings set them):\n",
+        "  Control, Control  tap twice within 500 ms, no other key: switch the hub\n",
+        "hold left and right (or middle) button for 1500 ms: switch\n",
+        "  Q, Q              off (quit from the tray's Exit, or with --quit)\n"}) {
+    EXPECT_NE(text.find(expected), std::string::npos) << expected << "\n" << text;
+  }
+  context.gestures = GestureSettings{};
+  context.gestures.chord_hold_ms = 2000;
+  EXPECT_NE(UsageText(context).find("button for 2 s: switch"), std::string::npos);
+  // Each exit status has one entry.
+  for (const char* status : {"\n  0  ", "\n  1  ", "\n  2  ", "\n  3  "}) {
+    const size_t first = text.find(status);
+    EXPECT_NE(first, std::string::npos) << status;
+    EXPECT_EQ(text.find(status, first + 1), std::string::npos) << status << "\n" << text;
+  }
+}
+
+TEST(AnswerCommandLineTest, StatusJsonGetsItsObjectEvenForARefusedCommandLine) {
+  for (const std::vector<std::string>& args :
+       {std::vector<std::string>{"--status", "--json", "--bogus"},
+        {"--json", "--status", "--switch"}}) {
+    const auto answer = AnswerCommandLine(Parse(args, UnknownArguments::kRefuse), kContext);
+    ASSERT_TRUE(answer);
+    EXPECT_EQ(answer->status, 2);
+    EXPECT_EQ(answer->standard_output.rfind("{\"hub\":\"2109:8822\",\"error\":\"", 0), 0u)
+        << answer->standard_output;
+    EXPECT_EQ(answer->standard_output.find('\n'), answer->standard_output.size() - 1);
+  }
+  // Without --json, nothing on standard output.
+  EXPECT_EQ(AnswerCommandLine(Parse({"--status", "--bogus"}, UnknownArguments::kRefuse), kContext)
+                ->standard_output,
+            "");
 }
 
 class AnswerBeforeStartTest : public ToolWorldTest {
@@ -179,8 +224,9 @@ TEST_F(AnswerBeforeStartTest, RefusalGoesToStandardErrorAndAPlainStartIsLeftAlon
   const std::string err = testing::internal::GetCapturedStderr();
   ASSERT_TRUE(refused);
   EXPECT_EQ(*refused, 2);
-  EXPECT_EQ(err.rfind("quembrastella-switch: unknown option '--frobnicate'\nUsage: ", 0), 0u)
-      << err;
+  EXPECT_EQ(err,
+            "quembrastella-switch: unknown option '--frobnicate'\n"
+            "Try 'quembrastella-switch --help' for more information.\n");
 
   EXPECT_FALSE(Answer({"--frobnicate"}, UnknownArguments::kIgnore));
   EXPECT_FALSE(Answer({"--console", "--service"}, UnknownArguments::kRefuse));

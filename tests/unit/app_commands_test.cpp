@@ -60,7 +60,7 @@ TEST(ChooseCommandTest, TwoCommandsOrAStrayJsonAreRefused) {
 
 TEST(ChooseCommandTest, TheCommandLineAnswersAMixBeforeAnythingStarts) {
   const UsageContext context{"/home/u/.config/autostart/x.desktop", "/tmp/x.lock",
-                             UnknownArguments::kRefuse, ""};
+                             UnknownArguments::kRefuse, "", GestureSettings{}};
   std::vector<std::string> args = {"quembrastella-switch", "--status", "--diagnose"};
   std::vector<char*> argv;
   for (std::string& a : args) argv.push_back(a.data());
@@ -83,7 +83,8 @@ TEST(ChooseCommandTest, TheCommandLineAnswersAMixBeforeAnythingStarts) {
 }
 
 TEST(ChooseCommandTest, HelpListsTheCommandsTheirStatusesAndAKeyBinding) {
-  const std::string text = UsageText({"/a", "/b", UnknownArguments::kRefuse, ""});
+  const std::string text =
+      UsageText({"/a", "/b", UnknownArguments::kRefuse, "", GestureSettings{}});
   for (const char* expected :
        {"  --switch ", "  --status ", "  --json ", "  --diagnose ",
         "quembrastella-switch --switch\n", "  3  --switch: the hub did not leave",

@@ -38,7 +38,7 @@ class LifecycleTest : public ToolWorldTest {
   // With the log switch on, every message also lands in "hubdebug.log" in
   // the working folder: what that file holds when each alert goes up is
   // what had been written before it.
-  std::vector<std::string> LoggedAtEachAlert(const std::vector<std::string>& args) {
+  std::vector<std::string> LoggedAtEachAlert(const std::vector<std::string>& args, int status = 0) {
     namespace fs = std::filesystem;
     char pattern[] = "/tmp/qs-order-XXXXXX";
     const fs::path old_cwd = fs::current_path();
@@ -50,7 +50,7 @@ class LifecycleTest : public ToolWorldTest {
       if (o.text.rfind("alert ", 0) != 0) return;
       logged.push_back(hostile::Slurp(dir / "hubdebug.log"));
     });
-    EXPECT_EQ(RunTool(args), 0);
+    EXPECT_EQ(RunTool(args), status);
     gLogFile = false;
     fs::current_path(old_cwd);
     fs::remove_all(dir);
@@ -90,7 +90,7 @@ TEST_F(LifecycleTest, StartedNoticeComesAfterTheBannerAndUsageLines) {
 
 TEST_F(LifecycleTest, RefusedTapAlertComesAfterItsConsoleLine) {
   world().InputControl().RefuseTap(true);
-  EXPECT_EQ(LoggedAtEachAlert({"--service"}),
+  EXPECT_EQ(LoggedAtEachAlert({"--service"}, kExitInputUnreadable),
             Texts({"Cannot create event tap (enable Accessibility)\n"}));
 }
 
@@ -129,7 +129,7 @@ TEST_F(LifecycleTest, ARefusedTapSpeaksThePlatformsWordsWhereItHasThem) {
   services.input = &worded;
   platform::InstallServices(services);
   std::string out;
-  EXPECT_EQ(RunToolCapturing({"--console", "--service"}, &out), 0);
+  EXPECT_EQ(RunToolCapturing({"--console", "--service"}, &out), kExitInputUnreadable);
   EXPECT_EQ(out, "Cannot create event tap (join the group)\nJoin the input group.\n");
   EXPECT_EQ(AlertTexts(), Texts({"Cannot create event tap: no input.\nJoin the input group."}));
   EXPECT_EQ(world().HowEnded(), sim::World::Ending::kTerminated);
@@ -139,7 +139,9 @@ TEST_F(LifecycleTest, RefusedTapReportsTerminatesAndGivesTheLockBack) {
   world().InputControl().RefuseTap(true);
   ui().SetChoice(1);
   std::string out;
-  EXPECT_EQ(RunToolCapturing({"--console"}, &out), 0);
+  // A failure, not a clean stop: the tool cannot do its job (status 1, as
+  // documented).
+  EXPECT_EQ(RunToolCapturing({"--console"}, &out), 1);
 
   EXPECT_EQ(out, "Cannot create event tap (enable Accessibility)\n");  // no banner
   EXPECT_EQ(AlertTexts(), Texts({"Choose how to start the program.", kTapAlert}));
@@ -157,7 +159,7 @@ TEST_F(LifecycleTest, RefusedTapNamesThePlatformsFixWhenThereIsOne) {
   world().InputControl().RefuseTap(true);
 
   std::string out;
-  EXPECT_EQ(RunToolCapturing({"--console", "--service"}, &out), 0);
+  EXPECT_EQ(RunToolCapturing({"--console", "--service"}, &out), kExitInputUnreadable);
   EXPECT_EQ(out,
             "Cannot create event tap (enable Accessibility)\n"
             "Add your user to the group 'input'.\n");

@@ -10,6 +10,7 @@
 
 #include "app/startup.h"
 #include "app_world_fixture.h"
+#include "forwarding_files.h"
 #include "service/launch_agent.h"
 
 namespace {
@@ -141,6 +142,38 @@ TEST_F(StartupTest, SuccessfulInstallRunsAndSaysSo) {
   EXPECT_TRUE(LaunchAgentServiceExists());
   EXPECT_TRUE(LockFreeForOthers());  // released by the termination hook
   EXPECT_EQ(world().HowEnded(), sim::World::Ending::kTerminated);
+}
+
+// A platform whose login start may not happen (a compositor that runs no
+// autostart entries) confirms in its own words, naming the entry and the
+// program; one without a log folder gets none.
+class OwnNoticeFiles : public test_support::ForwardingFiles {
+ public:
+  using ForwardingFiles::ForwardingFiles;
+  std::string AgentInstalledNotice(const std::string& agent_file,
+                                   const std::string& program) override {
+    return "Add " + program + " to your session; " + agent_file + " is not read here.";
+  }
+  bool AgentLogsInFolder() override { return false; }
+};
+
+TEST_F(StartupTest, TheInstalledNoticeIsThePlatformsWhereItHasOne) {
+  OwnNoticeFiles files(platform::Sys().files);
+  platform::Services services = platform::Sys();
+  services.files = &files;
+  platform::InstallServices(services);
+  ui().SetChoice(kInstallButton);
+  ExitAt(100);
+  EXPECT_EQ(RunTool({}), 0);
+  const std::string program = files.ExecutablePath().value_or("");
+  ASSERT_FALSE(program.empty());
+  EXPECT_EQ(AlertTexts(), Texts({"Choose how to start the program.",
+                                 "Add " + program + " to your session; " + LaunchAgentPlistPath() +
+                                     " is not read here."}));
+  EXPECT_TRUE(LaunchAgentServiceExists());
+  struct stat st {};
+  EXPECT_NE(::stat(ApplicationSupportDirectoryPath().c_str(), &st), 0) << "no log folder";
+  world().Install();
 }
 
 TEST_F(StartupTest, StartProgramRunsWithoutInstalling) {

@@ -44,6 +44,14 @@ class ForwardingFiles : public platform::Files {
   std::string InstanceLockPath(const std::string& name) override {
     return inner_->InstanceLockPath(name);
   }
+  platform::QuitAttempt AskInstanceToQuit(const std::string& name, int wait_ms) override {
+    return inner_->AskInstanceToQuit(name, wait_ms);
+  }
+  std::string AgentInstalledNotice(const std::string& agent_file,
+                                   const std::string& program) override {
+    return inner_->AgentInstalledNotice(agent_file, program);
+  }
+  bool AgentLogsInFolder() override { return inner_->AgentLogsInFolder(); }
 
  private:
   platform::Files* inner_;

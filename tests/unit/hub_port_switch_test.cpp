@@ -17,9 +17,14 @@ using Strings = std::vector<std::string>;
 
 class PortSwitchTest : public switch_test::SimTest {};
 
+constexpr const char* kReplugFix = "Unplug the hub and plug it in again, then try again.\n";
+constexpr const char* kNotFoundFix =
+    "Connect the hub to this computer (or switch it here from the other computer), then try "
+    "again.\n";
+// Every failure writes its fix under its line.
 constexpr const char* kAbandonedLine =
-    "Switch abandoned: the port register F5-0000 could not be read, so nothing was written; "
-    "try again\n";
+    "Switch abandoned: the port register F5-0000 could not be read, so nothing was written\n"
+    "Unplug the hub and plug it in again, then try again.\n";
 
 // The platform objects of a lookup that found the hub, in the order they
 // were made and released.
@@ -128,7 +133,8 @@ TEST_F(PortSwitchTest, FailedWriteStillClosesAndReleases) {
   EXPECT_EQ(Console(),
             "    Read-Reg F8-008F = 0x00 \n"
             "    Read-Reg F5-0000 = 0x01 \n"
-            "Write-Reg F5-0000 Fail\n");
+            "Write-Reg F5-0000 Fail\n" +
+                std::string(kReplugFix));
   EXPECT_EQ(Hub().Register(0xF5, 0x0000), 0x01);
   EXPECT_EQ(Hub().Calls(), FoundThen({"open", "close", "release device"}));
 }
@@ -139,18 +145,22 @@ TEST_F(PortSwitchTest, EachLookupFailureWritesItsLineAndReleasesWhatItHad) {
   struct Case {
     HubFault fault;
     const char* line;
+    const char* fix;
     Strings calls;
   };
   const Case cases[] = {
-      {HubFault::kMatching, "IOServiceMatching failed\n", {"matching fail"}},
+      {HubFault::kMatching, "IOServiceMatching failed\n", kReplugFix, {"matching fail"}},
       {HubFault::kLookup,
        "USB device not found (VID=0x2109 PID=0x8822)\n",
+       kNotFoundFix,
        {"matching", "release numbers", "lookup fail"}},
       {HubFault::kPlugIn,
        "IOCreatePlugInInterfaceForService failed\n",
+       kReplugFix,
        {"matching", "release numbers", "lookup", "plugin fail", "release service"}},
       {HubFault::kQuery,
        "QueryInterface (DeviceInterface) failed\n",
+       kReplugFix,
        {"matching", "release numbers", "lookup", "plugin", "query fail", "release plugin",
         "release service"}},
   };
@@ -160,7 +170,7 @@ TEST_F(PortSwitchTest, EachLookupFailureWritesItsLineAndReleasesWhatItHad) {
     Hub().SetFault(c.fault, true);
     CaptureConsole();
     EXPECT_FALSE(Switch_XQ917_UpperPort());
-    EXPECT_EQ(Console(), c.line);
+    EXPECT_EQ(Console(), std::string(c.line) + c.fix);
     EXPECT_TRUE(Hub().Requests().empty());
     EXPECT_EQ(Hub().Calls(), c.calls);
     Hub().SetFault(c.fault, false);
@@ -171,7 +181,9 @@ TEST_F(PortSwitchTest, FailedOpenReleasesWithoutClosing) {
   Hub().SetFault(HubFault::kOpen, true);
   CaptureConsole();
   EXPECT_FALSE(Switch_XQ917_UpperPort());
-  EXPECT_EQ(Console(), "USBDeviceOpen failed\n");
+  EXPECT_EQ(Console(),
+            "USBDeviceOpen failed\n"
+            "Close any other program that holds the hub open, then try again.\n");
   EXPECT_TRUE(Hub().Requests().empty());
   EXPECT_EQ(Hub().Calls(), FoundThen({"open fail", "release device"}));
 }
@@ -242,7 +254,9 @@ TEST_F(PortSwitchTest, ThePlatformsOwnWordsAreWrittenAsTheyCome) {
             "libusb_open refused\n"
             "Add yourself to the group that owns the hub.\n"
             "Opening failed\n"
-            "libusb_get_device_list failed\n");
+            "Close any other program that holds the hub open, then try again.\n"
+            "libusb_get_device_list failed\n" +
+                std::string(kReplugFix));
   EXPECT_EQ(usb.calls, (Strings{"open fail", "release device", "open fail", "release device"}));
   World().Install();
 }
@@ -305,9 +319,10 @@ TEST_F(TriggerSwitchTest, WindowStartsAlsoWhenTheSwitchFails) {
   RequestAt(1000);
   RequestAt(1200);
   RequestAt(2000);
-  EXPECT_EQ(Console(),
-            "Switch (ctrl-ctrl)\nUSB device not found (VID=0x2109 PID=0x8822)\n"
-            "Switch (ctrl-ctrl)\nUSB device not found (VID=0x2109 PID=0x8822)\n");
+  EXPECT_EQ(Console(), "Switch (ctrl-ctrl)\nUSB device not found (VID=0x2109 PID=0x8822)\n" +
+                           std::string(kNotFoundFix) +
+                           "Switch (ctrl-ctrl)\nUSB device not found (VID=0x2109 PID=0x8822)\n" +
+                           kNotFoundFix);
 }
 
 }  // namespace

@@ -199,7 +199,11 @@ platform::Result<std::string> SerializeDesktopEntry(const platform::AgentDefinit
   if (!exec.ok()) return exec;
   // The icon is named by the theme, as the installed applications entry
   // names it (the label is the desktop ID of both).
-  std::string out = "[Desktop Entry]\nType=Application\nName=" + EscapeValue(name) +
+  // TryExec: once the program is gone (uninstalled, or its package
+  // purged), session runners skip the entry instead of failing on it.
+  const std::string try_exec =
+      agent.program_arguments.empty() ? "" : "\nTryExec=" + EscapeValue(agent.program_arguments[0]);
+  std::string out = "[Desktop Entry]\nType=Application\nName=" + EscapeValue(name) + try_exec +
                     "\nExec=" + exec.value() + "\nIcon=" + EscapeValue(agent.label) +
                     "\nTerminal=false\nNoDisplay=true\n" + kLabelKey + "=" +
                     EscapeValue(agent.label) + "\n";

@@ -3,6 +3,7 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <grp.h>
+#include <pwd.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -36,6 +37,21 @@ bool InGroup(const char* name) {
 
 }  // namespace
 
+InputGroupStanding InputGroupStandingNow(const char* group) {
+  if (InGroup(group)) return InputGroupStanding::kInGroup;
+  // The group database may list the user already: the session's groups
+  // were fixed at login.
+  const struct group* g = ::getgrnam(group);
+  const struct passwd* pw = ::getpwuid(::getuid());
+  if (g == nullptr || pw == nullptr || pw->pw_name == nullptr)
+    return InputGroupStanding::kNotMember;
+  if (pw->pw_gid == g->gr_gid) return InputGroupStanding::kJoinedNotActive;
+  for (char** member = g->gr_mem; member != nullptr && *member != nullptr; ++member) {
+    if (std::strcmp(*member, pw->pw_name) == 0) return InputGroupStanding::kJoinedNotActive;
+  }
+  return InputGroupStanding::kNotMember;
+}
+
 bool LinuxInput::CheckInputAccess(std::string* detail, std::string* fix) {
   int nodes = 0;
   int readable = 0;
@@ -52,13 +68,16 @@ bool LinuxInput::CheckInputAccess(std::string* detail, std::string* fix) {
     }
     ::closedir(dir);
   }
-  const bool in_group = InGroup("input");
+  const InputGroupStanding standing = InputGroupStandingNow();
   std::string found = std::to_string(readable) + " of " + std::to_string(nodes) +
                       " event devices in " + options_.dir + " readable";
-  found += in_group ? "; in the input group" : "; not in the input group";
+  found += standing == InputGroupStanding::kInGroup ? "; in the input group"
+           : standing == InputGroupStanding::kJoinedNotActive
+               ? "; in the input group from the next login"
+               : "; not in the input group";
   if (detail) *detail = found;
   if (readable > 0) return true;
-  if (fix) *fix = InputAccessFix();
+  if (fix) *fix = "No input device can be read: " + InputAccessAdvice(standing) + ".";
   return false;
 }
 

@@ -14,6 +14,17 @@ namespace linux_platform {
 
 class EvdevTap;
 
+// Where this user stands with the group that owns the input devices.
+enum class InputGroupStanding {
+  kInGroup,          // this process has the group: it is not what refuses
+  kJoinedNotActive,  // a member, but this session started before joining
+  kNotMember,
+};
+// `group` is the input group's name; the tests give another.
+InputGroupStanding InputGroupStandingNow(const char* group = "input");
+// What to do about an input device that cannot be read, for that standing:
+// a clause that starts in lower case and has no full stop.
+std::string InputAccessAdvice(InputGroupStanding standing);
 // The line a user reads when no input device could be opened.
 std::string InputAccessFix();
 
@@ -31,12 +42,13 @@ class LinuxInput : public platform::Input {
   // Counts the event nodes this user can open for reading, as the tap
   // would open them.
   bool CheckInputAccess(std::string* detail, std::string* fix) override;
-  // Linux has no Accessibility permission: the input group decides.
+  // Linux has no Accessibility permission and no event tap: input devices
+  // and the group that may read them.
   std::string RefusedTapLine() override {
-    return "Cannot create event tap (no input device is readable)";
+    return "Cannot read any input device (keyboard or mouse)";
   }
   std::string RefusedTapAlert() override {
-    return "Cannot create event tap: this program may not read the keyboard and mouse.";
+    return "Cannot read the keyboard and mouse: this program may not open any input device.";
   }
   // evdev reports every key and button change, and libevdev replays what
   // a SYN_DROPPED lost: the live state never changes without an event.

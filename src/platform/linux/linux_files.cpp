@@ -11,6 +11,8 @@
 #include <utility>
 
 #include "platform/linux/desktop_entry.h"
+#include "platform/linux/instance_quit.h"
+#include "platform/linux/login_start.h"
 #include "platform/posix/posix_files.h"
 #include "platform/posix/posix_lock.h"
 #include "platform/posix/unique_fd.h"
@@ -116,6 +118,15 @@ platform::LockAttempt LinuxFiles::TakeInstanceLock(const std::string& name) {
   return posix::TakeLockAt(InstanceLockPath(name),
                            "an administrator can remove it; or start the tool in a login "
                            "session that sets XDG_RUNTIME_DIR.");
+}
+
+std::string LinuxFiles::AgentInstalledNotice(const std::string& agent_file,
+                                             const std::string& program) {
+  return InstalledNotice(Env("XDG_CURRENT_DESKTOP").value_or(""), agent_file, program);
+}
+
+platform::QuitAttempt LinuxFiles::AskInstanceToQuit(const std::string& name, int wait_ms) {
+  return AskLockHolderToQuit(InstanceLockPath(name), wait_ms);
 }
 
 platform::Result<std::string> LinuxFiles::SerializeAgent(const platform::AgentDefinition& agent) {

@@ -35,6 +35,13 @@ class LinuxFiles : public posix::PosixFiles {
   std::string AgentFileExtension() override { return ".desktop"; }
   std::string AgentFolderNoun() override { return "autostart folder"; }
   std::string AgentFileNoun() override { return "autostart entry"; }
+  // The session keeps an autostarted program's output (the user journal,
+  // ~/.xsession-errors): no log folder.
+  bool AgentLogsInFolder() override { return false; }
+  // Whether this session starts the entry ($XDG_CURRENT_DESKTOP), in words
+  // (login_start.h).
+  std::string AgentInstalledNotice(const std::string& agent_file,
+                                   const std::string& program) override;
   // The user's settings: $XDG_CONFIG_HOME/quembrastella-switch/config.toml,
   // or the same below ~/.config.
   std::string SettingsFilePath();
@@ -51,6 +58,8 @@ class LinuxFiles : public posix::PosixFiles {
   // otherwise NAME-UID.lock in the temporary folder, which is refused
   // unless it belongs to this user.
   std::string InstanceLockPath(const std::string& name) override;
+  // The holder of the lock, asked through SIGTERM (instance_quit.h).
+  platform::QuitAttempt AskInstanceToQuit(const std::string& name, int wait_ms) override;
 
  private:
   bool RuntimeDirectoryUsable() const;

@@ -4,6 +4,7 @@
 #include "app/command_line.h"
 #include "app/commands.h"
 #include "app/startup.h"
+#include "platform/linux/instance_quit.h"
 #include "platform/linux/linux_files.h"
 #include "platform/linux/tool_runner.h"
 #include "platform/posix/standard_descriptors.h"
@@ -30,8 +31,12 @@ int main(int argc, char* argv[]) {
   const ToolCommand command =
       ChooseCommand(ParseCommandLine(argc, argv, UnknownArguments::kRefuse)).command;
   const bool unseen_switch = command == ToolCommand::kSwitch && ::isatty(STDERR_FILENO) != 1;
-  const bool shows_nothing =
-      (command == ToolCommand::kSwitch && !unseen_switch) || command == ToolCommand::kStatus;
+  const bool shows_nothing = (command == ToolCommand::kSwitch && !unseen_switch) ||
+                             command == ToolCommand::kStatus || command == ToolCommand::kQuit;
+  // The resident tool ends in order when asked to (--quit, a service
+  // manager's stop): SIGTERM is read by its main loop. Blocked before the
+  // toolkit or libusb start a thread, so that none of them receives it.
+  if (command == ToolCommand::kNone) linux_platform::BlockTerminateSignal();
   return linux_platform::RunTool(
       argc, argv, &ToolMain,
       shows_nothing ? linux_platform::Toolkit::kNever : linux_platform::Toolkit::kWhenDisplayed);

@@ -7,6 +7,7 @@
 #include <cstring>
 #include <utility>
 
+#include "platform/linux/input_linux.h"
 #include "platform/services.h"
 
 namespace linux_platform {
@@ -59,8 +60,7 @@ std::string NoWatchLine(const std::string& dir, const DirWatch& watch) {
 
 std::string DeniedNodeLine(const std::string& path, int error) {
   return "Cannot read " + path + " (" + std::strerror(error) +
-         "): add yourself to the input group (sudo usermod -aG input $USER), then log out and "
-         "in again.";
+         "): " + InputAccessAdvice(InputGroupStandingNow()) + ".";
 }
 
 std::string NoDescriptorLine(const std::string& path, int error) {

@@ -12,6 +12,7 @@
 #include "platform/linux/gui_loader.h"
 #include "platform/linux/headless_ui.h"
 #include "platform/linux/input_linux.h"
+#include "platform/linux/instance_quit.h"
 #include "platform/linux/linux_files.h"
 #include "platform/linux/linux_processes.h"
 #include "platform/linux/poll_loop.h"
@@ -88,6 +89,10 @@ int RunTool(int argc, char* argv[], ToolMainFunction tool_main, Toolkit toolkit)
   services.settings = &settings;
   services.processes = &processes;
   platform::InstallServices(services);
+  // Where main blocked SIGTERM, it is a terminate request like "Exit".
+  platform::App* app = services.app;
+  const std::unique_ptr<TerminateSignalWatch> terminate_requests =
+      TerminateSignalWatch::Create(watcher, [app] { app->Terminate(); });
   const int status = tool_main(argc, argv);
   platform::InstallServices(platform::Services{});
   return status;

@@ -2,6 +2,9 @@
 
 #include <libusb.h>
 
+#include <unistd.h>
+
+#include <cctype>
 #include <cstdio>
 #include <functional>
 #include <memory>
@@ -15,7 +18,18 @@
 namespace linux_platform {
 namespace {
 
-constexpr const char* kOpenFailed = "USBDeviceOpen failed";
+// The platform's own words for a refused open; the reference platform's
+// call is no name a Linux user knows.
+std::string OpenFailedLine(int rc) {
+  return std::string("Cannot open the hub: ") + libusb_strerror(rc);
+}
+
+// The program's path, for telling a package install from a source one.
+std::string ExecutablePath() {
+  char buffer[4096];
+  const ssize_t n = ::readlink("/proc/self/exe", buffer, sizeof buffer);
+  return n > 0 && static_cast<size_t>(n) < sizeof buffer ? std::string(buffer, n) : "";
+}
 
 }  // namespace
 
@@ -70,7 +84,7 @@ class LinuxUsbDevice : public platform::UsbDevice {
       // back at another address. Look at the bus as it is now.
       if (!TakeFreshLookup()) {
         handle_ = nullptr;
-        if (failure != nullptr) *failure = {kOpenFailed, UsbGoneFix()};
+        if (failure != nullptr) *failure = {OpenFailedLine(rc), UsbGoneFix()};
         return false;
       }
       rc = libusb_open(device_, &handle_);
@@ -78,7 +92,7 @@ class LinuxUsbDevice : public platform::UsbDevice {
     if (rc == LIBUSB_SUCCESS) return true;
     handle_ = nullptr;
     if (failure != nullptr) {
-      *failure = {kOpenFailed, rc == LIBUSB_ERROR_ACCESS ? UsbAccessFix() : ""};
+      *failure = {OpenFailedLine(rc), rc == LIBUSB_ERROR_ACCESS ? usb_->AccessFix(Node()) : ""};
     }
     return false;
   }
@@ -130,6 +144,13 @@ class LinuxUsbDevice : public platform::UsbDevice {
  private:
   unsigned TimeoutMs() const { return usb_->transfer_timeout_ms_; }
 
+  std::string Node() const {
+    char node[32];
+    std::snprintf(node, sizeof node, "/dev/bus/usb/%03u/%03u", libusb_get_bus_number(device_),
+                  libusb_get_device_address(device_));
+    return node;
+  }
+
   // Replaces this device with the one a fresh lookup finds; false when the
   // bus holds no such device now.
   bool TakeFreshLookup() {
@@ -176,9 +197,23 @@ class DeviceList {
 
 }  // namespace
 
-std::string UsbAccessFix() {
-  return "Permission denied on the hub: install the udev rule 70-quembrastella-switch.rules "
-         "(sudo cmake --install), then unplug and replug the hub.";
+std::string LinuxUsb::AccessFix(const std::string& node) const {
+  return UsbAccessFixFor(GatherUsbAccessFacts(access_places_, node, ExecutablePath()));
+}
+
+std::optional<bool> LinuxUsb::CheckAccessRule(std::string* detail, std::string* fix) {
+  if (const std::optional<std::string> rule = FindUdevRule(access_places_)) {
+    if (detail) *detail = "installed: " + *rule;
+    return true;
+  }
+  const UsbAccessFacts facts = GatherUsbAccessFacts(access_places_, "", ExecutablePath());
+  if (detail) *detail = std::string(kUdevRuleName) + " is not in " + facts.searched;
+  if (fix) {
+    std::string text = InstallRuleFix(facts.package, facts.build_dir);
+    text[0] = static_cast<char>(std::toupper(static_cast<unsigned char>(text[0])));
+    *fix = text + ".";
+  }
+  return false;
 }
 
 std::string UsbGoneFix() {

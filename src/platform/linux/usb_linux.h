@@ -5,9 +5,12 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
+#include <utility>
 
 #include "platform/linux/fd_watch.h"
+#include "platform/linux/usb_access.h"
 #include "platform/usb.h"
 
 namespace linux_platform {
@@ -15,10 +18,6 @@ namespace linux_platform {
 // How long one control transfer may take before it counts as failed. A hub
 // that never answers must not freeze the tool's only thread.
 inline constexpr unsigned kDefaultTransferTimeoutMs = 1000;
-
-// The line a user reads when opening the hub was refused for want of
-// permission.
-std::string UsbAccessFix();
 
 // Maps a libusb error code (negative) to the tool's non-zero return code;
 // success (zero or a byte count) gives kUsbSuccess.
@@ -61,6 +60,15 @@ class LinuxUsb : public platform::Usb {
   // The loop that serves removal watches (not owned; it outlives every
   // device). Without one, devices offer no watch.
   void SetWatcher(FdWatcher* watcher) { watcher_ = watcher; }
+  // Where the udev rule and logind's records are looked for (the tests give
+  // their own).
+  void SetAccessPlaces(UsbAccessPlaces places) { access_places_ = std::move(places); }
+
+  // The fix for a refused open of the device node `node`: the cause on this
+  // system, named (usb_access.h).
+  std::string AccessFix(const std::string& node) const;
+  // The udev rule: installed, and where.
+  std::optional<bool> CheckAccessRule(std::string* detail, std::string* fix) override;
 
   platform::UsbFindResult FindDevice(uint16_t vendor_id, uint16_t product_id) override;
   void PrepareForSwitch() override;
@@ -90,6 +98,7 @@ class LinuxUsb : public platform::Usb {
   std::shared_ptr<UdevMonitor> removal_monitor_;
   unsigned transfer_timeout_ms_;
   FdWatcher* watcher_ = nullptr;
+  UsbAccessPlaces access_places_ = UsbAccessPlaces::ForThisSystem();
   int contexts_made_ = 0;
 };
 

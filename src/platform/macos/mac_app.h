@@ -21,10 +21,14 @@ class MacApp final : public App {
   void SetDelegate(AppDelegate* delegate) override;
   // [NSApp run], holding an NSProcessInfo activity (user-initiated, idle
   // system sleep allowed) so that App Nap does not put off the gesture
-  // timers. The terminate request ends the process inside it.
+  // timers. The terminate request ends the process inside it;
+  // TerminateAndReturn makes it return.
   void Run() override;
   // [NSApp terminate:nil]: applicationWillTerminate:, then exit status 0.
   void Terminate() override;
+  // The hook, then [NSApp stop:nil]: Run returns, and the tool's main ends
+  // with its own status.
+  void TerminateAndReturn() override;
 
  private:
   struct Held;

@@ -11,6 +11,7 @@ namespace platform::macos {
 // The strong references that keep the delegate and the activity alive.
 struct MacApp::Held {
   ZRNAppDelegate* delegate = nil;
+  AppDelegate* hooks = nullptr;  // what `delegate` forwards to
   id<NSObject> activity = nil;
 };
 
@@ -27,6 +28,7 @@ void MacApp::SetActivationPolicyAccessory() {
 void MacApp::SetDelegate(AppDelegate* delegate) {
   (void)[NSApplication sharedApplication];
   if (held_->delegate) [held_->delegate clearHooks];
+  held_->hooks = delegate;
   if (!delegate) {
     [NSApp setDelegate:nil];
     held_->delegate = nil;
@@ -56,6 +58,24 @@ void MacApp::Run() {
 
 void MacApp::Terminate() {
   [NSApp terminate:nil];
+}
+
+void MacApp::TerminateAndReturn() {
+  // What terminate: does before it ends the process with status 0: the
+  // hook. Then the loop stops, so that Run returns; stop: is seen after the
+  // next event, hence the one posted.
+  if (held_->hooks) held_->hooks->applicationWillTerminate();
+  [NSApp stop:nil];
+  NSEvent* wake = [NSEvent otherEventWithType:NSEventTypeApplicationDefined
+                                     location:NSZeroPoint
+                                modifierFlags:0
+                                    timestamp:0
+                                 windowNumber:0
+                                      context:nil
+                                      subtype:0
+                                        data1:0
+                                        data2:0];
+  [NSApp postEvent:wake atStart:YES];
 }
 
 }  // namespace platform::macos

@@ -37,7 +37,9 @@ int main(int argc, char* argv[]) {
       }
     }
     // They live until the process ends: the terminate request ends it
-    // inside the run loop, with these still in place.
+    // inside the run loop, with these still in place. A run that ends in a
+    // failure (no input) returns from the loop instead, and ends with the
+    // tool's status.
     posix::SystemClock system_clock;
     platform::macos::MacRunLoop run_loop;
     platform::macos::MacInput input;

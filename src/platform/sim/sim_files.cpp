@@ -177,6 +177,15 @@ platform::LockAttempt SimFilesService::TakeInstanceLock(const std::string& name)
   return attempt;
 }
 
+platform::QuitAttempt SimFilesService::AskInstanceToQuit(const std::string& name, int wait_ms) {
+  (void)name;
+  (void)wait_ms;
+  if (!other_holder_.valid()) return {platform::QuitAnswer::kNoneRunning, ""};
+  other_holder_.Reset();
+  recorder_.Note("other instance ended");
+  return {platform::QuitAnswer::kEnded, ""};
+}
+
 bool SimFilesService::HoldLockElsewhere(const std::string& lock_path, bool held) {
   other_holder_.Reset();
   if (!held) return true;

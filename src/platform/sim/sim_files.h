@@ -40,6 +40,9 @@ class SimFilesService : public posix::PosixFiles, public SimFiles {
   // the sandbox's stand-in for /tmp; "lock acquired" and "lock released"
   // are recorded.
   platform::LockAttempt TakeInstanceLock(const std::string& name) override;
+  // The other process that holds the lock ("lock held") ends when asked:
+  // "other instance ended" is recorded and its lock is gone.
+  platform::QuitAttempt AskInstanceToQuit(const std::string& name, int wait_ms) override;
 
   // SimFiles
   std::string Home() const override { return root_; }
