@@ -23,6 +23,14 @@ class SwitchWait : public platform::AppDelegate {
 };
 
 int gSwitchCommandStatus = kCommandOk;
+bool gSwitchCheckRunning = false;
+
+// The command ends when the check is over and the hub's lock has been kept
+// for the debounce: a --switch that ended at once would let the next one,
+// from any process, switch straight back.
+void EndWhenDone() {
+  if (!gSwitchCheckRunning && !SwitchLockKept()) platform::Sys().app->Terminate();
+}
 
 void OnSwitchChecked(SwitchCheckResult result) {
   if (result == SwitchCheckResult::kStayed) {
@@ -31,7 +39,8 @@ void OnSwitchChecked(SwitchCheckResult result) {
   } else {
     gSwitchCommandStatus = kCommandOk;
   }
-  platform::Sys().app->Terminate();
+  gSwitchCheckRunning = false;
+  EndWhenDone();
 }
 
 }  // namespace
@@ -83,20 +92,31 @@ int RunSwitchCommand() {
   request.checked = true;
   request.on_checked = &OnSwitchChecked;
   SwitchOutcome outcome = SwitchHubPort(std::move(request));
+  if (outcome.dropped) {
+    PrintFailure(kSwitchDroppedLine, "");
+    return kCommandSwitchDropped;
+  }
   if (!outcome.written) {
     PrintFailure(outcome.failure_line, outcome.fix);
     return kCommandFailed;
   }
-  if (!outcome.checking) return kCommandOk;  // the platform cannot watch
+  // Where the platform cannot watch, the switch counts as taken.
+  gSwitchCheckRunning = outcome.checking;
+  if (!gSwitchCheckRunning && !SwitchLockKept()) return kCommandOk;
 
-  // Wait on the run loop for the hub to leave, or for the deadline.
-  // A loop that ends without the check's verdict has not seen the hub go.
-  gSwitchCommandStatus = kCommandSwitchNotTaken;
+  // Wait on the run loop for the hub to leave, or for the deadline, and
+  // for the end of the debounce. A loop that ends without the check's
+  // verdict has not seen the hub go.
+  gSwitchCommandStatus = gSwitchCheckRunning ? kCommandSwitchNotTaken : kCommandOk;
+  SetSwitchLockReleasedHook(&EndWhenDone);
   SwitchWait wait;
   platform::App& app = *platform::Sys().app;
   app.SetDelegate(&wait);
   app.Run();
   app.SetDelegate(nullptr);
+  SetSwitchLockReleasedHook(nullptr);
   CancelSwitchCheck();  // where the loop ended otherwise
+  ReleaseSwitchLock();
+  gSwitchCheckRunning = false;
   return gSwitchCommandStatus;
 }

@@ -52,6 +52,7 @@ class UsbFreshViewTest : public ::testing::Test {
     platform::InstallServices(services);
   }
   void TearDown() override {
+    ReleaseSwitchLock();
     gConsoleMode = false;
     platform::InstallServices(platform::Services{});
     usb_.reset();

@@ -310,4 +310,25 @@ TEST_F(TriggerSwitchTest, WindowStartsAlsoWhenTheSwitchFails) {
             "Switch (ctrl-ctrl)\nUSB device not found (VID=0x2109 PID=0x8822)\n");
 }
 
+TEST_F(TriggerSwitchTest, AGestureIsActedOnWhenItHappensOrNotAtAll) {
+  // Requested at 10000 for a gesture completed `age` ms before.
+  struct Case {
+    uint64_t age;
+    bool switches;
+  };
+  for (const Case c : {Case{0, true}, Case{1000, true}, Case{1001, false}, Case{9000, false}}) {
+    SCOPED_TRACE(c.age);
+    ResetPortSwitch();
+    Hub().ClearRecords();
+    CaptureConsole();
+    gDbgMsg = false;
+    RunAt(10000 + c.age * 10, [&c] { TriggerSwitch("ctrl-ctrl", GetMilliseconds() - c.age); });
+    EXPECT_EQ(WrittenPortSelects().size(), c.switches ? 1u : 0u);
+    if (!c.switches) {
+      EXPECT_EQ(Console(), "Not switched: the gesture (ctrl-ctrl) was read " +
+                               std::to_string(c.age) + " ms after it was made\n");
+    }
+  }
+}
+
 }  // namespace
