@@ -57,6 +57,22 @@ struct LockAttempt {
   std::string reason;
 };
 
+// What a look at the single-instance lock finds. The look never takes the
+// lock, not even for a moment, so it never refuses an instance starting
+// at that instant.
+enum class LockState {
+  kFree,      // nobody holds it, and a start could take it
+  kHeld,      // an instance holds it
+  kUnusable,  // no start could take it (`reason` says why)
+};
+
+struct LockProbe {
+  LockState state = LockState::kFree;
+  // For kUnusable: the system's text for what stands in the way, naming
+  // the fix where there is one beyond the system's words.
+  std::string reason;
+};
+
 class Files {
  public:
   virtual ~Files() = default;
@@ -100,6 +116,8 @@ class Files {
   // The path of the lock file TakeInstanceLock uses for `name`, for the
   // messages that name it.
   virtual std::string InstanceLockPath(const std::string& name) = 0;
+  // Looks at the lock TakeInstanceLock takes, without taking it.
+  virtual LockProbe ProbeInstanceLock(const std::string& name) = 0;
 };
 
 }  // namespace platform
