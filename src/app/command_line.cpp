@@ -115,6 +115,8 @@ std::string UsageText(const UsageContext& context) {
     text += "  2  an argument the tool does not know\n";
   }
   text += "  3  --switch: the hub did not leave this computer within 2 s\n";
+  text += "  4  --switch: not switched again, another process switched the hub\n"
+          "     less than 500 ms before\n";
   return text;
 }
 
