@@ -3,6 +3,7 @@
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
 #include <QDBusMessage>
+#include <QDBusReply>
 #include <QGuiApplication>
 #include <QSystemTrayIcon>
 #include <QVariantMap>
@@ -16,10 +17,18 @@ namespace {
 constexpr const char* kService = "org.freedesktop.Notifications";
 constexpr int kShownForMs = 10000;
 
+// The notice is shown from the gesture loop: a bus that does not answer
+// (stopped, or hung) may hold it this long at most, not D-Bus's default of
+// 25 s.
+constexpr int kBusAnswerMs = 250;
+
 bool NotificationServerPresent() {
   const QDBusConnection bus = QDBusConnection::sessionBus();
-  return bus.isConnected() && bus.interface() != nullptr &&
-         bus.interface()->isServiceRegistered(QString::fromLatin1(kService)).value();
+  if (!bus.isConnected() || bus.interface() == nullptr) return false;
+  bus.interface()->setTimeout(kBusAnswerMs);
+  const QDBusReply<bool> registered =
+      bus.interface()->isServiceRegistered(QString::fromLatin1(kService));
+  return registered.isValid() && registered.value();
 }
 
 }  // namespace

@@ -113,8 +113,9 @@ class QtStatusItem : public platform::StatusItem {
     // A desktop without any tray (plain GNOME) would leave the tool
     // invisible: once the session has had time to bring its panel up, say
     // once that the gestures work all the same and how to quit.
-    QTimer::singleShot(kTrayHostGraceMs, tray_.get(), [] {
-      if (!QSystemTrayIcon::isSystemTrayAvailable()) ShowDesktopNotice(kNoTrayNotice, nullptr);
+    QTimer::singleShot(kTrayHostGraceMs, tray_.get(), [this] {
+      tray_host_ = QSystemTrayIcon::isSystemTrayAvailable();
+      if (!tray_host_) ShowDesktopNotice(kNoTrayNotice, nullptr);
     });
   }
   ~QtStatusItem() override {
@@ -125,6 +126,9 @@ class QtStatusItem : public platform::StatusItem {
   }
   bool HasButton() const override { return true; }
   QSystemTrayIcon* tray() const { return tray_.get(); }
+  // The icon once a tray host was seen to show it; null before that and
+  // without one, when a message through it would reach nobody.
+  QSystemTrayIcon* shown_tray() const { return tray_host_ ? tray_.get() : nullptr; }
   void SetImage(std::shared_ptr<platform::Image> image) override {
     image_ = std::move(image);
     if (auto* qt = dynamic_cast<QtImage*>(image_.get())) tray_->setIcon(qt->Icon());
@@ -182,6 +186,7 @@ class QtStatusItem : public platform::StatusItem {
   std::shared_ptr<platform::Image> image_;
   std::function<void()> action_;
   bool in_request_ = false;
+  bool tray_host_ = false;          // a tray host was there at the last look
   std::vector<std::string> shown_;  // the entries the tray's menu holds
 };
 
@@ -228,7 +233,7 @@ void QtUi::ShowFailureNotice(const std::string& kind, const std::string& text) {
   const auto now = std::chrono::duration_cast<std::chrono::milliseconds>(
       std::chrono::steady_clock::now().time_since_epoch());
   if (!throttle_.Allow(kind, static_cast<uint64_t>(now.count()))) return;
-  ShowDesktopNotice(text, link_->item != nullptr ? link_->item->tray() : nullptr);
+  ShowDesktopNotice(text, link_->item != nullptr ? link_->item->shown_tray() : nullptr);
 }
 
 int QtUi::RunModalAlert(const platform::AlertSpec& alert) {
