@@ -7,8 +7,8 @@ set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "move a USB-C hub to the other computer wi
 set(CPACK_PACKAGE_CONTACT
     "Quembrastella USB-C Switch maintainers <maintainers@users.noreply.c-seed-431c094a.example>")
 if(APPLE)
-  # Not stripped: on Apple silicon the linker's ad-hoc signature is what lets
-  # the program run, and the bundle is small.
+  # Not stripped: stripping would break the bundle's seal (its signature),
+  # and the bundle is small.
   set(CPACK_GENERATOR DragNDrop)
   set(CPACK_DMG_VOLUME_NAME "Quembrastella USB-C Switch")
   set(CPACK_PACKAGE_FILE_NAME "QuembrastellaSwitch-${PROJECT_VERSION}")

@@ -1,6 +1,7 @@
 #include "gestures/event_tap.h"
 
 #include "gestures/gesture_settings.h"
+#include "gestures/input_access_notice.h"
 #include "gestures/keyboard_gestures.h"
 #include "gestures/mouse_chord.h"
 #include "output/show_msg.h"
@@ -32,6 +33,7 @@ bool IsMouseEvent(uint32_t type) {
 }
 
 bool StartEventTap() {
+  ResetInputAccessNotice();
   gEventTap =
       platform::Sys().input->CreateEventTap(platform::kEventTapMask, eventCallback, nullptr);
   if (!gEventTap) return false;
@@ -53,6 +55,7 @@ bool StartEventTap() {
 }
 
 void StopEventTap() {
+  CancelInputAccessNotice();
   StopInputPollTimer();
   StopMouseComboTimer();
   // Destroying the source takes it out of the run loop; once it is out, the
@@ -68,7 +71,15 @@ platform::EventRef eventCallback(platform::TapProxy /*proxy*/, uint32_t type,
     // The system switched the tap off (the callback took too long, or secure
     // input is on). Left off, the Q double-tap and the button events would
     // be gone for the rest of the run: switch it on again at once.
-    if (gEventTap) gEventTap->Enable(true);
+    if (!gEventTap) return event;
+    gEventTap->Enable(true);
+    // What changed while it was off came with no event (Control pressed or
+    // let go, a button): read the live state now, as a tick does, and keep
+    // ticking while that shows a gesture under way.
+    InputPollTimerCallback(nullptr, nullptr);
+    // A tap switched off because the permission was taken away stays deaf:
+    // say so once rather than run on silently.
+    ReportInputAccessLost();
     return event;
   }
   // Key-up, flags-changed and the mouse types are disjoint: at most one

@@ -19,7 +19,9 @@ extern std::unique_ptr<platform::Timer> gInputPollTimer;
 bool StartEventTap();
 // Stops the poll timer, the hold timer and the tap; safe in any state.
 void StopEventTap();
-// The tap's callback; always returns `event`.
+// The tap's callback; always returns `event`. After a tap-disabled
+// notification it switches the tap on again, catches up with the live state
+// as a tick does, and reports a permission that was taken away.
 platform::EventRef eventCallback(platform::TapProxy proxy, uint32_t type, platform::EventRef event,
                                  void* user_info);
 // True exactly for the mouse event types 1, 2, 3, 4, 6, 7, 25, 26 and 27.
@@ -36,5 +38,5 @@ bool InputPollTickNeeded();
 // InputPollTickNeeded; elsewhere the tick runs from start to stop and this
 // does nothing. Runs after every event and every tick.
 void UpdateInputPollTimer();
-// The 50 ms tick.
+// The 50 ms tick; also run once when the tap comes back on.
 void InputPollTimerCallback(platform::Timer* timer, void* info);

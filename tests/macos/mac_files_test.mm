@@ -6,6 +6,7 @@
 
 #include <string>
 
+#include "platform/macos/agent_program.h"
 #include "platform/macos/mac_files.h"
 
 namespace {
@@ -40,6 +41,22 @@ class MacFilesTest : public ::testing::Test {
   MacFiles files_;
   std::string dir_;
 };
+
+// The install is refused, with what to do, for a program launchd could not
+// start at the next login; nothing is serialised.
+TEST_F(MacFilesTest, AnAgentForADiskImageATranslocatedCopyOrABareProgramIsRefused) {
+  for (const char* program :
+       {"/Volumes/Tool/Tool.app/Contents/MacOS/Tool",
+        "/private/var/folders/ab/cd/T/AppTranslocation/1234/d/Tool.app/Contents/MacOS/Tool",
+        "/Users/ann/build/quembrastella-switch"}) {
+    SCOPED_TRACE(program);
+    AgentDefinition agent = Agent();
+    agent.program_arguments.front() = program;
+    const platform::Result<std::string> bytes = files_.SerializeAgent(agent);
+    ASSERT_FALSE(bytes.ok());
+    EXPECT_EQ(bytes.description(), *platform::macos::AgentProgramProblem(program));
+  }
+}
 
 TEST_F(MacFilesTest, AWrittenAgentReadsBackWithItsLabelAndArguments) {
   platform::Result<std::string> bytes = files_.SerializeAgent(Agent());

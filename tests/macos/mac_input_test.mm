@@ -4,7 +4,13 @@
 #include <Carbon/Carbon.h>
 #include <gtest/gtest.h>
 
+#include <memory>
+#include <string>
+#include <utility>
+
+#include "platform/event_types.h"
 #include "platform/macos/cf_ref.h"
+#include "platform/macos/listen_access.h"
 #include "platform/macos/mac_input.h"
 
 namespace {
@@ -65,6 +71,57 @@ TEST(MacInputTest, TheSeamsEventWordsAreTheSystemsNumbers) {
   EXPECT_EQ(platform::kKeyCodeQ, static_cast<int64_t>(kVK_ANSI_Q));
   EXPECT_EQ(platform::kKeyCodeControl, static_cast<int64_t>(kVK_Control));
   EXPECT_EQ(platform::kKeyCodeRightControl, static_cast<int64_t>(kVK_RightControl));
+}
+
+// The permission as a test sets it; the requests are counted.
+class FakeAccess final : public platform::macos::ListenAccess {
+ public:
+  bool Granted() override { return granted; }
+  void Request() override { ++requests; }
+  bool AccessibilityTrusted() override { return trusted; }
+  bool granted = false;
+  bool trusted = false;
+  int requests = 0;
+};
+
+EventRef PassOn(platform::TapProxy, uint32_t, EventRef event, void*) {
+  return event;
+}
+
+// Without Input Monitoring no tap is made (one that the system makes anyway
+// would drop every key): the system is asked once, the refusal names the
+// setting, and Accessibility alone changes nothing.
+TEST(MacInputTest, WithoutInputMonitoringTheTapIsRefusedAfterOneRequest) {
+  auto owned = std::make_unique<FakeAccess>();
+  FakeAccess& access = *owned;
+  platform::macos::MacInput input(std::move(owned));
+  for (const bool trusted : {false, true}) {
+    access.trusted = trusted;
+    EXPECT_EQ(input.CreateEventTap(platform::kEventTapMask, PassOn, nullptr), nullptr);
+    EXPECT_EQ(input.RefusedTapFix(), platform::macos::kInputMonitoringFix);
+    std::string detail;
+    std::string fix;
+    EXPECT_FALSE(input.CheckInputAccess(&detail, &fix));
+    EXPECT_EQ(fix, platform::macos::kInputMonitoringFix);
+    EXPECT_EQ(detail, std::string("Input Monitoring not allowed, Accessibility ") +
+                          (trusted ? "allowed" : "not allowed"));
+  }
+  EXPECT_EQ(access.requests, 1) << "the system's prompt is asked for once";
+  EXPECT_NE(std::string(platform::macos::kInputMonitoringFix).find("Input Monitoring"),
+            std::string::npos);
+
+  access.granted = true;
+  std::string fix = "untouched";
+  EXPECT_TRUE(input.CheckInputAccess(nullptr, &fix));
+  EXPECT_EQ(fix, "untouched");
+  EXPECT_EQ(access.requests, 1);
+}
+
+// The tap reports every Control and button change: the tool polls only
+// while a gesture is under way.
+TEST(MacInputTest, StateChangesArriveAsEventsSoTheIdleToolDoesNotPoll) {
+  platform::macos::MacInput input(std::make_unique<FakeAccess>());
+  EXPECT_TRUE(input.StateChangesArriveAsEvents());
 }
 
 TEST(CfRefTest, AdoptingKeepsTheCountAndRetainingAddsOne) {

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "alloc_counter.h"
+#include "gestures/input_access_notice.h"
 #include "platform/event_types.h"
 #include "switch_test_support.h"
 
@@ -150,6 +151,37 @@ TEST_F(EventTapTest, TapSwitchedOffByTheSystemIsSwitchedOnAgain) {
   KeyAt(5100, platform::kEventKeyUp, platform::kKeyCodeQ);
   EXPECT_EQ(delegate.terminations, 1) << "key-ups arrive again";
   platform::Sys().app->SetDelegate(nullptr);
+}
+
+// A tap switched off after the permission was taken away is deaf: one line
+// and one alert say so, with the fix, however often it is switched off.
+TEST_F(EventTapTest, PermissionGoneWhenTheTapIsSwitchedOffIsToldOnce) {
+  for (const bool refused : {false, true}) {
+    SCOPED_TRACE(refused);
+    StartWorld(sim::Config{});
+    ASSERT_TRUE(StartEventTap());
+    CaptureConsole();
+    In().RefuseTap(refused);
+    RunAt(1000, [this] { In().DisableTapByTimeout(); });
+    RunAt(1100, [this] { In().DisableTapByTimeout(); });
+    World().RunUntil(2000);
+    const std::string console = Console();
+    const auto& alerts = World().UiControl().Alerts();
+    if (!refused) {
+      EXPECT_EQ(console, "");
+      EXPECT_TRUE(alerts.empty());
+      continue;
+    }
+    EXPECT_EQ(console,
+              "Input watching was switched off by the system: the gestures no longer work. "
+              "Enable Accessibility permission for this program in System Settings (Privacy & "
+              "Security), then start it again.\n");
+    ASSERT_EQ(alerts.size(), 1u);
+    EXPECT_EQ(alerts[0].t_ms, 1000u) << "shown once the callback has returned";
+    EXPECT_NE(alerts[0].spec.informative_text.find("no longer work.\nEnable Accessibility"),
+              std::string::npos);
+    EXPECT_EQ(gInputAccessNoticeTimer, nullptr);
+  }
 }
 
 TEST(EventCallbackTest, ReturnsTheEventUnchangedForEveryType) {

@@ -154,6 +154,27 @@ TEST_F(IdleTickTest, TrackedButtonsWhoseReleasesWereLostKeepTheTickUntilForgotte
   EXPECT_EQ(Switches(), 2u);
 }
 
+// Control went down while the system had the tap switched off: no event
+// told of it. Switching the tap on again reads the live state, so its
+// release is the first tap of a double-tap, and the tick follows it.
+TEST_F(IdleTickTest, TapBackOnAfterATimeoutCatchesUpWithAHeldControl) {
+  ASSERT_TRUE(StartEventTap());
+  RunAt(1000, [this] {
+    In().SetLiveControl(true);  // lost: the tap is off
+    In().DisableTapByTimeout();
+  });
+  EXPECT_TRUE(gControlKeyDown);
+  EXPECT_TRUE(Ticking());
+  ControlAt(1080, false);
+  ControlAt(1200, true);
+  ControlAt(1250, false);
+  EXPECT_EQ(Switches(), 1u);
+  EXPECT_FALSE(Ticking());
+  // Back on with nothing held: nothing ticks.
+  RunAt(3000, [this] { In().DisableTapByTimeout(); });
+  EXPECT_FALSE(Ticking());
+}
+
 TEST_F(IdleTickTest, QuitStopsTheTickAndNothingRearmsIt) {
   switch_test::StoppingDelegate delegate;
   platform::Sys().app->SetDelegate(&delegate);

@@ -19,7 +19,9 @@ class MacApp final : public App {
   // delegate, and keeps it (the application's own reference is weak). Null
   // removes it.
   void SetDelegate(AppDelegate* delegate) override;
-  // [NSApp run]. The terminate request ends the process inside it.
+  // [NSApp run], holding an NSProcessInfo activity (user-initiated, idle
+  // system sleep allowed) so that App Nap does not put off the gesture
+  // timers. The terminate request ends the process inside it.
   void Run() override;
   // [NSApp terminate:nil]: applicationWillTerminate:, then exit status 0.
   void Terminate() override;

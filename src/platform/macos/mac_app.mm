@@ -8,13 +8,16 @@
 
 namespace platform::macos {
 
-// The strong reference that keeps the delegate alive.
+// The strong references that keep the delegate and the activity alive.
 struct MacApp::Held {
   ZRNAppDelegate* delegate = nil;
+  id<NSObject> activity = nil;
 };
 
 MacApp::MacApp() : held_(std::make_unique<Held>()) {}
-MacApp::~MacApp() = default;
+MacApp::~MacApp() {
+  if (held_->activity) [[NSProcessInfo processInfo] endActivity:held_->activity];
+}
 
 void MacApp::SetActivationPolicyAccessory() {
   (void)[NSApplication sharedApplication];
@@ -35,6 +38,19 @@ void MacApp::SetDelegate(AppDelegate* delegate) {
 
 void MacApp::Run() {
   (void)[NSApplication sharedApplication];
+  // An accessory with no window is what App Nap puts to sleep, and a napping
+  // process has its timers put off by seconds: the one-second chord timer
+  // and the 50 ms tick would be late, so a held chord might never switch.
+  // The activity is held for the whole run rather than per gesture: idle,
+  // the tool has no timer running (the tick runs only while a gesture is
+  // under way), so there is nothing for App Nap to save, and a gesture's
+  // first timer is on time without waiting for an activity to begin. Idle
+  // system sleep stays allowed.
+  if (!held_->activity) {
+    held_->activity = [[NSProcessInfo processInfo]
+        beginActivityWithOptions:NSActivityUserInitiatedAllowingIdleSystemSleep
+                          reason:@"Timing the switch gestures"];
+  }
   [NSApp run];
 }
 

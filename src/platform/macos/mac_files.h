@@ -30,7 +30,10 @@ class MacFiles final : public posix::PosixFiles {
   Status CreateDirectories(const std::string& path) override;
   // dictionaryWithContentsOfFile:, then the two entries the tool reads.
   std::optional<AgentFileContents> ReadAgentFile(const std::string& path) override;
-  // NSPropertyListSerialization to the XML format.
+  // NSPropertyListSerialization to the XML format. Refused, with what to do,
+  // for a program that launchd could not start at the next login
+  // (AgentProgramProblem: a translocated copy, a disk image, a program
+  // outside its bundle).
   Result<std::string> SerializeAgent(const AgentDefinition& agent) override;
   // writeToFile:options:NSDataWritingAtomic.
   Status WriteFileAtomically(const std::string& path, const std::string& bytes) override;
@@ -38,10 +41,12 @@ class MacFiles final : public posix::PosixFiles {
   bool SetPermissions(const std::string& path, unsigned mode) override;
   // isExecutableFileAtPath:.
   bool IsExecutableFile(const std::string& path) override;
-  // The lock file "/tmp/" + name + ".lock", shared by every user of the
-  // machine (other builds of the tool look for it there).
+  // The lock file "/tmp/" + name + ".lock", shared by every account of the
+  // machine (other builds of the tool look for it there): one instance per
+  // Mac. Whichever account made the file, the others can take the lock on
+  // it once it is free (read-only, 0644).
   LockAttempt TakeInstanceLock(const std::string& name) override {
-    return posix::TakeLockAt(InstanceLockPath(name));
+    return posix::TakeLockSharedByAccounts(InstanceLockPath(name));
   }
   std::string InstanceLockPath(const std::string& name) override {
     return "/tmp/" + name + ".lock";

@@ -8,6 +8,7 @@
 #include <utility>
 #include <vector>
 
+#include "platform/macos/agent_program.h"
 #import "platform/macos/ns_text.h"
 #include "platform/posix/agent_file_bytes.h"
 
@@ -101,6 +102,13 @@ std::optional<AgentFileContents> MacFiles::ReadAgentFile(const std::string& path
 }
 
 Result<std::string> MacFiles::SerializeAgent(const AgentDefinition& agent) {
+  // An agent naming a path that is gone at the next login fails there
+  // without a word, and the start-up question comes back at every launch.
+  if (!agent.program_arguments.empty()) {
+    if (std::optional<std::string> problem = AgentProgramProblem(agent.program_arguments.front())) {
+      return Result<std::string>::Fail(*problem);
+    }
+  }
   NSString* label = ToNSStringOrNil(agent.label);
   NSString* process_type = ToNSStringOrNil(agent.process_type);
   NSString* out_path = ToNSStringOrNil(agent.standard_out_path);

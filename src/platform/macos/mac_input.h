@@ -7,25 +7,49 @@
 #include <string>
 
 #include "platform/input.h"
+#include "platform/macos/listen_access.h"
 
 namespace platform::macos {
 
 class MacInput final : public Input {
  public:
-  // CGEventTapCreate at the session tap, head-insert, listen-only. Null when
-  // the system refuses it (the program lacks the Accessibility permission).
+  // `access` answers for the Input Monitoring permission; none: the
+  // system's own answers.
+  explicit MacInput(std::unique_ptr<ListenAccess> access = nullptr);
+  ~MacInput() override;
+
+  // Without Input Monitoring the system may still make a listen-only tap,
+  // for the events that need no permission, and drop every key: the Q
+  // double-tap would never quit. So the permission is checked first; when
+  // it is missing the system is asked for it once (its prompt) and the tap
+  // is refused. Otherwise CGEventTapCreate at the session tap, head-insert,
+  // listen-only; null when the system refuses it.
   std::unique_ptr<EventTap> CreateEventTap(uint64_t mask, EventCallback callback,
                                            void* user_info) override;
-  // CGPreflightListenEventAccess (Input Monitoring, macOS 10.15 and later)
-  // and AXIsProcessTrusted (Accessibility): neither shows the system's
-  // prompt.
+  // After a refusal for want of Input Monitoring: where to allow it. The
+  // tool's own line and alert (Accessibility) stand above it.
+  std::string RefusedTapFix() override;
+  // Input Monitoring (CGPreflightListenEventAccess), which decides, and
+  // Accessibility (AXIsProcessTrusted), which is reported; neither shows
+  // the system's prompt.
   bool CheckInputAccess(std::string* detail, std::string* fix) override;
+  // The tap delivers every change of Control (flags-changed) and of the
+  // buttons (down and up), also under secure input, which withholds only
+  // key-down and key-up. What happens while the system has the tap switched
+  // off comes with no event; the tool reads the live state when it switches
+  // the tap on again.
+  bool StateChangesArriveAsEvents() const override { return true; }
   // CGEventSourceFlagsState on the HID system state.
   uint64_t FlagsState() override;
   // CGEventSourceButtonState on the HID system state.
   bool ButtonState(uint32_t button) override;
   // CGEventGetIntegerValueField; 0 for no event.
   int64_t EventIntegerField(EventRef event, EventField field) override;
+
+ private:
+  std::unique_ptr<ListenAccess> access_;
+  bool requested_ = false;  // the system was asked once this run
+  bool no_listen_ = false;  // the last tap was refused for want of it
 };
 
 }  // namespace platform::macos

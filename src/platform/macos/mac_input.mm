@@ -3,6 +3,7 @@
 #include <ApplicationServices/ApplicationServices.h>
 
 #include <memory>
+#include <string>
 #include <utility>
 
 #include "platform/macos/cf_ref.h"
@@ -83,10 +84,31 @@ class MacEventTap final : public EventTap {
   CfRef<CFMachPortRef> port_;
 };
 
+class SystemAccess final : public ListenAccess {
+ public:
+  bool Granted() override { return CGPreflightListenEventAccess(); }
+  void Request() override { (void)CGRequestListenEventAccess(); }
+  bool AccessibilityTrusted() override { return AXIsProcessTrusted(); }
+};
+
 }  // namespace
+
+std::unique_ptr<ListenAccess> SystemListenAccess() {
+  return std::make_unique<SystemAccess>();
+}
+
+MacInput::MacInput(std::unique_ptr<ListenAccess> access)
+    : access_(access ? std::move(access) : SystemListenAccess()) {}
+MacInput::~MacInput() = default;
 
 std::unique_ptr<EventTap> MacInput::CreateEventTap(uint64_t mask, EventCallback callback,
                                                    void* user_info) {
+  no_listen_ = !access_->Granted();
+  if (no_listen_) {
+    if (!requested_) access_->Request();
+    requested_ = true;
+    return nullptr;
+  }
   auto target = std::make_unique<TapTarget>(TapTarget{callback, user_info});
   auto port = CfRef<CFMachPortRef>::Adopt(
       CGEventTapCreate(kCGSessionEventTap, kCGHeadInsertEventTap, kCGEventTapOptionListenOnly,
@@ -120,24 +142,20 @@ int64_t MacInput::EventIntegerField(EventRef event, EventField field) {
                                      static_cast<CGEventField>(field));
 }
 
+std::string MacInput::RefusedTapFix() {
+  return no_listen_ ? kInputMonitoringFix : "";
+}
+
 bool MacInput::CheckInputAccess(std::string* detail, std::string* fix) {
-  // A listen-only session tap needs Input Monitoring from macOS 10.15 on;
-  // older systems ask for Accessibility alone.
-  bool listen = true;
-  if (@available(macOS 10.15, *)) {
-    listen = CGPreflightListenEventAccess();
-  }
-  const bool trusted = AXIsProcessTrusted();
-  const bool ok = listen || trusted;
+  // Accessibility alone does not let a listen-only tap see the keys.
+  const bool listen = access_->Granted();
+  const bool trusted = access_->AccessibilityTrusted();
   if (detail) {
     *detail = std::string("Input Monitoring ") + (listen ? "allowed" : "not allowed") +
               ", Accessibility " + (trusted ? "allowed" : "not allowed");
   }
-  if (!ok && fix) {
-    *fix = "Enable Input Monitoring (or Accessibility) for this program in System Settings > "
-           "Privacy & Security, then start it again.";
-  }
-  return ok;
+  if (!listen && fix) *fix = kInputMonitoringFix;
+  return listen;
 }
 
 }  // namespace platform::macos

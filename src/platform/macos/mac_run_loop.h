@@ -16,7 +16,8 @@ inline CFStringRef ModeName(RunLoopMode mode) {
 
 class MacRunLoop final : public RunLoop {
  public:
-  // CFRunLoopTimerCreate, scheduled on CFRunLoopGetMain() in the mode asked.
+  // CFRunLoopTimerCreate, scheduled on CFRunLoopGetMain() in the mode asked;
+  // a repeating one with a tolerance of a tenth of its interval.
   std::unique_ptr<Timer> AddTimer(double delay_sec, double interval_sec, TimerCallback callback,
                                   void* info, RunLoopMode mode) override;
 };

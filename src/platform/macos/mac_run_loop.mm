@@ -22,6 +22,10 @@ class MacTimer final : public Timer {
         CFRunLoopTimerCreate(kCFAllocatorDefault, CFAbsoluteTimeGetCurrent() + delay_sec,
                              interval_sec, 0, 0, &MacTimer::Fire, &context));
     if (!timer_) return false;
+    // A repeating timer (the 50 ms tick) may fire up to a tenth of its
+    // interval late, so the system can wake for it together with others;
+    // a one-shot timer (the chord's second) fires on time.
+    if (interval_sec > 0) CFRunLoopTimerSetTolerance(timer_.get(), interval_sec / 10);
     CFRunLoopAddTimer(CFRunLoopGetMain(), timer_.get(), ModeName(mode));
     return true;
   }

@@ -22,10 +22,11 @@ class MacUi final : public Ui {
   // The main bundle's pathForResource:ofType:.
   std::optional<std::string> BundleResourcePath(const std::string& name,
                                                 const std::string& type) override;
-  // activateIgnoringOtherApps: YES.
+  // [NSApp activate] from macOS 14 on, activateIgnoringOtherApps: YES before.
   void ActivateIgnoringOtherApps() override;
-  // NSAlert with the texts and buttons, run modally; its result (1000 for the
-  // first button).
+  // NSAlert with the texts and buttons, its window raised above ordinary
+  // windows and ordered front, run modally; its result (1000 for the first
+  // button).
   int RunModalAlert(const AlertSpec& alert) override;
 };
 

@@ -133,7 +133,14 @@ std::optional<std::string> MacUi::BundleResourcePath(const std::string& name,
 }
 
 void MacUi::ActivateIgnoringOtherApps() {
-  // Deprecated from macOS 14 on in favour of a call that macOS 11 lacks.
+  (void)[NSApplication sharedApplication];
+  // From macOS 14 on, activateIgnoringOtherApps: does nothing; activate asks
+  // the system, which may still leave another application in front (the
+  // alert's window is raised for that case, below).
+  if (@available(macOS 14.0, *)) {
+    [NSApp activate];
+    return;
+  }
 #pragma clang diagnostic push
 #pragma clang diagnostic ignored "-Wdeprecated-declarations"
   [NSApp activateIgnoringOtherApps:YES];
@@ -148,6 +155,15 @@ int MacUi::RunModalAlert(const AlertSpec& spec) {
   // A modal window blocks a terminate request by default; the tool's quit
   // gesture and "Exit" must still end it while an alert is up.
   alert.window.preventsApplicationTerminationWhenModal = NO;
+  // The tool has no Dock icon and, on macOS 14 and later, may not be made
+  // the active application: a question behind the front window would look
+  // like a tool that never started. Above ordinary windows, and ordered in
+  // front even while another application is active.
+  // Laid out and centred first, so it is not seen where it was made.
+  [alert layout];
+  [alert.window center];
+  alert.window.level = NSModalPanelWindowLevel;
+  [alert.window orderFrontRegardless];
   return static_cast<int>([alert runModal]);
 }
 

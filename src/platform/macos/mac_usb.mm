@@ -9,6 +9,7 @@
 #include <utility>
 
 #include "platform/macos/cf_ref.h"
+#include "platform/macos/mac_usb_device.h"
 #include "platform/macos/usb_lookup.h"
 
 namespace platform::macos {
@@ -34,13 +35,18 @@ class MacUsbDevice final : public UsbDevice {
   explicit MacUsbDevice(DeviceInterfaceRef device) : device_(std::move(device)) {}
   ~MacUsbDevice() override { Close(); }
 
-  // The system gives no fix for a refused open: another program has the
-  // device, or it has gone.
+  // kIOReturnExclusiveAccess: another driver (often the system's own hub
+  // driver) has the device open. Requests on the default control pipe still
+  // reach it without an open of this program's own, so the switch goes on;
+  // nothing was opened here, so nothing is closed. Any other refusal stops
+  // it: the device has gone, or the system gives no reason.
   bool Open(UsbFailure* failure) override {
     IOUSBDeviceInterface** device = device_.get();
-    open_ = (*device)->USBDeviceOpen(device) == kIOReturnSuccess;
-    if (!open_ && failure != nullptr) *failure = {"USBDeviceOpen failed", ""};
-    return open_;
+    const IOReturn result = (*device)->USBDeviceOpen(device);
+    open_ = result == kIOReturnSuccess;
+    if (open_ || result == kIOReturnExclusiveAccess) return true;
+    if (failure != nullptr) *failure = {"USBDeviceOpen failed", ""};
+    return false;
   }
 
   UsbReturn DeviceRequest(UsbDeviceRequest* request) override {
@@ -107,11 +113,15 @@ struct IoKitUsbApi {
   }
 
   std::unique_ptr<UsbDevice> MakeDevice(DeviceInterfaceRef device) {
-    return std::make_unique<MacUsbDevice>(std::move(device));
+    return AdoptUsbDevice(device.release());
   }
 };
 
 }  // namespace
+
+std::unique_ptr<UsbDevice> AdoptUsbDevice(IOUSBDeviceInterface** device) {
+  return std::make_unique<MacUsbDevice>(DeviceInterfaceRef::Adopt(device));
+}
 
 UsbFindResult MacUsb::FindDevice(uint16_t vendor_id, uint16_t product_id) {
   IoKitUsbApi api;

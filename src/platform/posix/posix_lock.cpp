@@ -125,12 +125,44 @@ platform::LockProbe ProbeLockAt(const std::string& path, const std::string& fore
   if (!foreign_owner_fix.empty() && st.st_uid != ::geteuid()) {
     return Unusable(ForeignOwnerReason(path, st.st_uid, foreign_owner_fix));
   }
-  if (::access(path.c_str(), R_OK | W_OK) != 0) return Unusable(ErrorText(errno));
+  // Reading is all flock needs (a lock shared by accounts is opened
+  // read-only when another account made it).
+  if (::access(path.c_str(), R_OK) != 0) return Unusable(ErrorText(errno));
   UniqueFd fd(::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC | O_NOCTTY | O_NONBLOCK));
   if (!fd.valid()) return Unusable(ErrorText(errno));
   platform::LockProbe probe;
   if (HeldByAnyone(fd.get())) probe.state = platform::LockState::kHeld;
   return probe;
+}
+
+platform::LockAttempt TakeLockSharedByAccounts(const std::string& path) {
+  // O_NOFOLLOW and O_CLOEXEC as in TakeLockAt.
+  int opened = ::open(path.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0644);
+  int error = opened < 0 ? errno : 0;
+  if (error == EACCES) {
+    opened = ::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
+    error = opened < 0 ? errno : 0;
+    if (error == EACCES) {
+      return Refused(platform::LockRefusal::kCannotOpen,
+                     ErrorText(EACCES) + " (" + path +
+                         " was made unreadable by another account: an administrator can "
+                         "remove it, or restart the computer to clear it)");
+    }
+  }
+  if (error != 0) return Refused(platform::LockRefusal::kCannotOpen, ErrorText(error));
+  UniqueFd fd(opened);
+
+  struct stat st {};
+  if (::fstat(fd.get(), &st) == 0 && st.st_uid == ::geteuid() && (st.st_mode & 07777) != 0644) {
+    (void)::fchmod(fd.get(), 0644);
+  }
+
+  error = LockExclusiveNoWait(fd.get());
+  if (error == EWOULDBLOCK) return Refused(platform::LockRefusal::kHeld, "");
+  if (error != 0) return Refused(platform::LockRefusal::kCannotLock, ErrorText(error));
+  platform::LockAttempt attempt;
+  attempt.lock = std::make_unique<PosixInstanceLock>(std::move(fd));
+  return attempt;
 }
 
 }  // namespace posix

@@ -48,4 +48,12 @@ platform::LockAttempt TakeLockAt(const std::string& path, const std::string& for
 // unusable when TakeLockAt(path, foreign_owner_fix) could not take it.
 platform::LockProbe ProbeLockAt(const std::string& path, const std::string& foreign_owner_fix = "");
 
+// The same lock on a file that every account of the machine shares (macOS:
+// "/tmp/" + label + ".lock"). Taking it must not depend on which account
+// made the file: when the read-write open is refused (EACCES: another
+// account made it, 0644), the file is opened read-only, which is all flock
+// needs. A file this account made is set to 0644 whatever the umask, so
+// that the next account can open it in turn. Otherwise as TakeLockAt.
+platform::LockAttempt TakeLockSharedByAccounts(const std::string& path);
+
 }  // namespace posix

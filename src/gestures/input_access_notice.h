@@ -1,0 +1,22 @@
+// The one notice that input watching is no longer allowed, given when the
+// system switches the tap off and the permission turns out to be gone.
+#pragma once
+
+#include <memory>
+
+#include "platform/run_loop.h"
+
+// Pending while the alert waits for the run loop (it is not shown from
+// inside the tap's callback, which would hold the tap up).
+extern std::unique_ptr<platform::Timer> gInputAccessNoticeTimer;
+// Whether this run has said it already.
+extern bool gInputAccessLostTold;
+
+// After the system switched the tap off: when the platform says input
+// watching is no longer allowed, writes one line with the fix and shows one
+// alert soon after, once per run; otherwise does nothing.
+void ReportInputAccessLost();
+// Drops a pending alert (StopEventTap); the "once" stays.
+void CancelInputAccessNotice();
+// A new run may say it again (StartEventTap).
+void ResetInputAccessNotice();
