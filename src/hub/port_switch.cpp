@@ -136,8 +136,14 @@ SwitchOutcome SwitchHubPort(SwitchRequest request) {
   // Read, invert and write under the hub's lock, which every switching
   // process takes: two of them never interleave, and one that comes while
   // another's switch or its debounce lasts is dropped.
-  const uint64_t locked_at = GetMilliseconds();
+  // A lock this process still keeps from its own last switch holds back
+  // the others, not this process (its debounce is TriggerSwitch's): it is
+  // given back and taken afresh.
+  ReleaseSwitchLock();
   platform::UsbSwitchLockAttempt locked = hub->LockForSwitch();
+  // Kept after the write only where a run loop can give it back.
+  const bool keep = locked.lock && platform::Sys().run_loop != nullptr;
+  const uint64_t locked_at = keep ? GetMilliseconds() : 0;
   if (locked.busy) {
     outcome.dropped = true;
     return outcome;
@@ -167,7 +173,7 @@ SwitchOutcome SwitchHubPort(SwitchRequest request) {
     outcome.fix = "Unplug the hub and plug it in again, then try again.";
     return outcome;
   }
-  if (locked.lock) KeepSwitchLock(std::move(locked.lock), locked_at);
+  if (keep) KeepSwitchLock(std::move(locked.lock), locked_at);
   if (armed) outcome.checking = StartSwitchCheck(std::move(request.on_checked));
   return outcome;
 }
