@@ -7,6 +7,7 @@
 #include "app/settings_start.h"
 #include "app/startup.h"
 #include "gestures/event_tap.h"
+#include "hub/hub_hooks.h"
 #include "hub/switch_check.h"
 #include "output/show_msg.h"
 #include "platform/services.h"
@@ -28,6 +29,7 @@ void ZRNAppDelegate::applicationDidFinishLaunching() {
     showMsg("%s", GestureUsageLines(gGestureSettings).c_str());
     showMsg("Running...\n");
     if (platform::Usb* usb = platform::Sys().usb) usb->PrepareForSwitch();
+    StartHubHooks(SettingsNames());
     if (!gStartedFromService) {
       if (gInstalledServiceThisRun) {
         ShowAlert("Installed as a service and started successfully.");
@@ -63,6 +65,7 @@ void ZRNAppDelegate::applicationDidFinishLaunching() {
 void ZRNAppDelegate::applicationWillTerminate() {
   StopEventTap();
   CancelSwitchCheck();
+  StopHubHooks();
   ReleaseSingleInstanceLock();
 }
 

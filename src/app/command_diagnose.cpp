@@ -3,10 +3,13 @@
 #include <cstdio>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "app/commands.h"
 #include "app/instance_lock.h"
 #include "gestures/gesture_settings.h"
+#include "hub/hook_settings.h"
+#include "hub/hub_hooks.h"
 #include "hub/port_switch.h"
 #include "platform/services.h"
 #include "service/launch_agent.h"
@@ -172,6 +175,31 @@ void CheckGestureSettings() {
   std::printf("      fix: Correct or remove what each line names, then start the tool again.\n");
 }
 
+// Each hook set: whether its program can be found and run (it is not run).
+void CheckHooks() {
+  platform::SettingsSource* source = platform::Sys().settings;
+  if (source == nullptr) return;
+  const HubHooks hooks = CheckSettings(source->Read(), source->Names(), source->Location()).hooks;
+  for (HubEvent event : {HubEvent::kLeft, HubEvent::kArrived}) {
+    const std::vector<std::string>& argv = hooks.For(event);
+    if (argv.empty()) continue;
+    const std::string check = std::string("hook ") + HookSettingName(event, source->Names());
+    platform::Processes* processes = platform::Sys().processes;
+    if (processes == nullptr) {
+      Report(Verdict::kWarn, check, "this platform runs no hooks");
+      continue;
+    }
+    const platform::Result<std::string> found = processes->Locate(argv[0]);
+    if (found.ok()) {
+      Report(Verdict::kOk, check, argv[0] + " can be run (" + found.value() + ")");
+    } else {
+      Report(Verdict::kWarn, check, argv[0] + " cannot be run: " + found.description(),
+             HookFix(argv[0], HookSettingName(event, source->Names())) +
+                 "; the gestures work without it.");
+    }
+  }
+}
+
 }  // namespace
 
 int RunDiagnoseCommand() {
@@ -181,6 +209,7 @@ int RunDiagnoseCommand() {
   CheckTrayHost();
   const bool can_start = CheckRunningInstance();
   CheckGestureSettings();
+  CheckHooks();
   const bool ready = input && hub && can_start;
   std::printf("%s\n", ready ? "A switch by gesture has what it needs."
                             : "A switch by gesture cannot work until each FAIL above is fixed.");

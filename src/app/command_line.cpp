@@ -6,6 +6,7 @@
 
 #include "app/commands.h"
 #include "app/instance_lock.h"
+#include "hub/hook_settings.h"
 #include "platform/services.h"
 #include "service/launch_agent.h"
 
@@ -102,6 +103,9 @@ std::string UsageText(const UsageContext& context) {
       context.lock + "\n";
   if (!context.settings.empty()) {
     text += "  settings          " + context.settings + "\n";
+    text += "\nHooks (in the settings):\n  " + context.hook_left + ", " + context.hook_arrived +
+            "\n                    a program and its arguments, run when the hub leaves this\n"
+            "                    computer or arrives (to move a monitor's input with DDC/CI)\n";
   }
   text +=
       "\nExit status:\n"
@@ -149,8 +153,13 @@ std::optional<CommandLineAnswer> AnswerCommandLine(const CommandLine& command_li
 
 UsageContext InstalledUsageContext(UnknownArguments unknown) {
   platform::SettingsSource* settings = platform::Sys().settings;
-  return {LaunchAgentPlistPath(), SingleInstanceLockPath(), unknown,
-          settings ? settings->Location() : std::string()};
+  UsageContext context{LaunchAgentPlistPath(), SingleInstanceLockPath(), unknown,
+                       settings ? settings->Location() : std::string()};
+  if (settings != nullptr) {
+    context.hook_left = HookSettingName(HubEvent::kLeft, settings->Names());
+    context.hook_arrived = HookSettingName(HubEvent::kArrived, settings->Names());
+  }
+  return context;
 }
 
 std::optional<int> AnswerBeforeStart(int argc, char* argv[], UnknownArguments unknown,

@@ -50,6 +50,9 @@ struct UsageContext {
   std::string lock;         // the single-instance lock file
   UnknownArguments unknown_arguments = UnknownArguments::kRefuse;
   std::string settings;  // where the settings come from; empty: none
+  // The hooks' two setting names as the source spells them.
+  std::string hook_left = "on_hub_left";
+  std::string hook_arrived = "on_hub_arrived";
 };
 
 // The text of --help: the options, the gestures, the files, the exit statuses.

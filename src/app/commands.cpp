@@ -4,6 +4,8 @@
 #include <utility>
 
 #include "app/command_line.h"
+#include "app/settings_start.h"
+#include "hub/hub_hooks.h"
 #include "hub/port_switch.h"
 #include "output/show_msg.h"
 #include "platform/services.h"
@@ -18,7 +20,10 @@ constexpr const char* kSwitchSource = "command line";
 class SwitchWait : public platform::AppDelegate {
  public:
   void applicationDidFinishLaunching() override {}
-  void applicationWillTerminate() override { CancelSwitchCheck(); }
+  void applicationWillTerminate() override {
+    CancelSwitchCheck();
+    StopHubHooks();
+  }
   bool applicationShouldTerminateAfterLastWindowClosed() override { return false; }
 };
 
@@ -39,8 +44,11 @@ void OnSwitchChecked(SwitchCheckResult result) {
   } else {
     gSwitchCommandStatus = kCommandOk;
   }
-  gSwitchCheckRunning = false;
-  EndWhenDone();
+  // The hook for the hub's leaving, started by the verdict, ends first.
+  WhenHubHooksIdle([] {
+    gSwitchCheckRunning = false;
+    EndWhenDone();
+  });
 }
 
 }  // namespace
@@ -86,12 +94,16 @@ void PrintFailure(const std::string& line, const std::string& fix) {
 }
 
 int RunSwitchCommand() {
-  // As a gesture does it, minus the debounce: one request per process.
+  // As a gesture does it, minus the debounce: one request per process;
+  // the hook for the hub's leaving runs as it does for a gesture.
+  LoadGestureSettings();
+  StartHubHooks(SettingsNames());
   showMsg("Switch (%s)\n", kSwitchSource);
   SwitchRequest request;
   request.checked = true;
   request.on_checked = &OnSwitchChecked;
   SwitchOutcome outcome = SwitchHubPort(std::move(request));
+  if (!outcome.written || !outcome.checking) StopHubHooks();
   if (outcome.dropped) {
     PrintFailure(kSwitchDroppedLine, "");
     return kCommandSwitchDropped;
@@ -116,6 +128,7 @@ int RunSwitchCommand() {
   app.SetDelegate(nullptr);
   SetSwitchLockReleasedHook(nullptr);
   CancelSwitchCheck();  // where the loop ended otherwise
+  StopHubHooks();
   ReleaseSwitchLock();
   gSwitchCheckRunning = false;
   return gSwitchCommandStatus;

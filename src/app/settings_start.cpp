@@ -30,6 +30,7 @@ std::string Window(uint32_t ms) {
 
 void LoadGestureSettings() {
   gGestureSettings = GestureSettings{};
+  gHubHooks = HubHooks{};
   platform::SettingsSource* source = platform::Sys().settings;
   if (source == nullptr) return;
   const SettingsOutcome outcome =
@@ -39,6 +40,7 @@ void LoadGestureSettings() {
   }
   std::fflush(stderr);
   gGestureSettings = outcome.settings;
+  gHubHooks = outcome.hooks;
 }
 
 std::string GestureUsageLines(const GestureSettings& s) {
@@ -64,6 +66,11 @@ std::string GestureUsageLines(const GestureSettings& s) {
             Window(s.double_tap_ms) + " to quit this tool.\n";
   }
   return text + "\n";
+}
+
+platform::SettingNames SettingsNames() {
+  platform::SettingsSource* source = platform::Sys().settings;
+  return source ? source->Names() : platform::SettingNames::kSnakeCase;
 }
 
 std::string SettingsSourceLine() {

@@ -11,6 +11,7 @@
 #include "app/instance_lock.h"
 #include "app/settings_start.h"
 #include "gestures/event_tap.h"
+#include "hub/hub_hooks.h"
 #include "hub/switch_check.h"
 #include "output/keep_running.h"
 #include "output/show_msg.h"
@@ -127,6 +128,7 @@ int ToolMain(int argc, char* argv[]) {
   // back here; where no hook ran, the end of the process drops it.
   StopEventTap();
   CancelSwitchCheck();
+  StopHubHooks();
   app.SetDelegate(nullptr);
   gAppDelegate.reset();
   return kExitOk;

@@ -137,6 +137,8 @@ std::string Describe(const SettingValue& value) {
       return "the number " + std::to_string(value.integer);
     case SettingValue::Kind::kText:
       return "the string " + Quoted(value.text);
+    case SettingValue::Kind::kList:
+      return "an array";
     case SettingValue::Kind::kOther:
       break;
   }
@@ -193,6 +195,9 @@ std::string UnknownSetting(const std::string& key, platform::SettingNames names)
     if (!known.empty()) known += ", ";
     known += NameOf(rule, names);
   }
+  for (HubEvent event : {HubEvent::kLeft, HubEvent::kArrived}) {
+    known += std::string(", ") + HookSettingName(event, names);
+  }
   return "unknown setting " + Quoted(key) + ", ignored; the settings are " + known;
 }
 
@@ -217,6 +222,10 @@ SettingsOutcome CheckSettings(const platform::SettingsRead& read, platform::Sett
     return outcome;
   }
   for (const platform::SettingEntry& entry : read.entries) {
+    if (HookSettingCheck hook = CheckHookSetting(entry, names, outcome.hooks); hook.known) {
+      if (hook.problem) outcome.problems.push_back(Where(location, entry.line) + *hook.problem);
+      continue;
+    }
     const SettingRule* rule = Find(entry.key, names);
     std::optional<std::string> problem =
         rule ? Apply(*rule, NameOf(*rule, names), entry.value, outcome.settings)

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "hub/hook_settings.h"
 #include "platform/settings.h"
 
 // What counts as a Control tap.
@@ -54,6 +55,7 @@ bool GesturesNeedEveryKey(const GestureSettings& settings);
 // What reading a source gave: the settings, and one line per problem.
 struct SettingsOutcome {
   GestureSettings settings;
+  HubHooks hooks;  // the hooks set (and valid); none by default
   // "LOCATION:LINE: what is wrong; what applies instead", in the source's
   // order (":LINE" only where the source has lines).
   std::vector<std::string> problems;

@@ -6,6 +6,7 @@
 #include "platform/clock.h"
 #include "platform/files.h"
 #include "platform/input.h"
+#include "platform/processes.h"
 #include "platform/run_loop.h"
 #include "platform/settings.h"
 #include "platform/ui.h"
@@ -14,7 +15,8 @@
 namespace platform {
 
 // Not owned; every pointer must outlive the tool's main. All must be set,
-// except `settings`: a platform without one runs with the default settings.
+// except `settings` (a platform without one runs with the default settings)
+// and `processes` (without it no hook runs).
 struct Services {
   Clock* clock = nullptr;
   RunLoop* run_loop = nullptr;
@@ -24,6 +26,7 @@ struct Services {
   Files* files = nullptr;
   App* app = nullptr;
   SettingsSource* settings = nullptr;
+  Processes* processes = nullptr;
 };
 
 // Installs the services the tool uses from now on.

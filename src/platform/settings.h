@@ -12,13 +12,16 @@ namespace platform {
 
 // A value as the source holds it.
 struct SettingValue {
-  enum class Kind { kBoolean, kInteger, kText, kOther };
+  enum class Kind { kBoolean, kInteger, kText, kList, kOther };
   Kind kind = Kind::kOther;
   bool boolean = false;  // kBoolean
   int64_t integer = 0;   // kInteger
   // kText: the string itself; kOther: what the value is, with its article
   // ("a float", "a table"), for the message that refuses it.
   std::string text;
+  // kList: its items, each a boolean, integer or text, or kOther (a list in
+  // a list is kOther).
+  std::vector<SettingValue> items;
 };
 
 struct SettingEntry {

@@ -63,6 +63,20 @@ class UsbRemovalWatch {
   virtual bool Gone() = 0;
 };
 
+// A device with the watched IDs that left this computer or arrived on it.
+struct UsbPresenceChange {
+  bool arrived = false;                 // false: it left
+  std::optional<UsbLocation> location;  // where the platform numbers ports
+};
+
+// A watch for devices with given IDs coming and going, whoever moved them.
+// Destroying it stops the watch; it may be destroyed from inside its own
+// callback.
+class UsbPresenceWatch {
+ public:
+  virtual ~UsbPresenceWatch() = default;
+};
+
 // A refused open, in the platform's own words.
 struct UsbFailure {
   std::string line;  // the console line, without its newline
@@ -126,6 +140,18 @@ class Usb {
   // Nothing is looked up or opened; a failure here is met again, and told,
   // by the switch.
   virtual void PrepareForSwitch() {}
+  // Starts watching for devices with these IDs leaving or arriving:
+  // `changed` runs on the main thread, from the run loop, once per change
+  // from now on (a device attached already is no arrival). Costs nothing
+  // while the bus is quiet. Null where the platform cannot watch.
+  virtual std::unique_ptr<UsbPresenceWatch> WatchPresence(
+      uint16_t vendor_id, uint16_t product_id,
+      std::function<void(const UsbPresenceChange&)> changed) {
+    (void)vendor_id;
+    (void)product_id;
+    (void)changed;
+    return nullptr;
+  }
 };
 
 }  // namespace platform

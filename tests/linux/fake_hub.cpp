@@ -42,10 +42,13 @@ FakeHub::FakeHub(Testbed& testbed, uint16_t vendor_id, uint16_t product_id, int 
   testbed_.Attach(devnode_, handler_);
   char dev[16];
   std::snprintf(dev, sizeof dev, "%03d", devnum);
+  // The kernel's own key for the IDs, in every event of the device.
+  char product[32];
+  std::snprintf(product, sizeof product, "%x/%x/100", vendor_id, product_id);
   const std::string description = std::string("P: ") + path + "\nN: " + node +
                                   "\nE: SUBSYSTEM=usb\nE: DEVTYPE=usb_device\nE: DRIVER=usb\n"
                                   "E: BUSNUM=001\nE: DEVNUM=" +
-                                  dev + "\nE: DEVNAME=" + devnode_ +
+                                  dev + "\nE: PRODUCT=" + product + "\nE: DEVNAME=" + devnode_ +
                                   "\nA: busnum=1\\n\nA: devnum=" + std::to_string(devnum) +
                                   "\\n\nA: bConfigurationValue=1\\n\nA: speed=480\\n\n"
                                   "H: descriptors=" +

@@ -107,4 +107,24 @@ TEST_F(FailureNoticeTest, AnUnreadablePortRegisterIsAFailureWithItsFix) {
   EXPECT_NE(Notices()[0].second.find("try again"), std::string::npos) << Notices()[0].second;
 }
 
+TEST_F(FailureNoticeTest, AHookThatCannotStartIsToldOnceAndTheSwitchGoesOn) {
+  gHubHooks.on_left = {"no-such-monitor-tool", "dp1"};
+  StartHubHooks(platform::SettingNames::kSnakeCase);
+  for (int i = 0; i < 3; ++i) {  // the other computer takes the hub, and gives it back
+    Hub().SetPresent(false);
+    Hub().SetPresent(true);
+  }
+  ASSERT_EQ(Notices().size(), 1u);
+  EXPECT_EQ(Notices()[0].first, "hook on_hub_left");
+  EXPECT_EQ(Notices()[0].second.rfind("The hook on_hub_left: cannot start no-such-monitor-tool: "
+                                      "no such program on PATH. Check that no-such-monitor-tool is "
+                                      "installed and can be run, or correct on_hub_left in ",
+                                      0),
+            0u)
+      << Notices()[0].second;
+  SwitchOnce();
+  EXPECT_EQ(WrittenPortSelects().size(), 1u);
+  EXPECT_EQ(Notices().size(), 1u);
+}
+
 }  // namespace

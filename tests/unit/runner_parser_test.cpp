@@ -160,6 +160,27 @@ TEST(RunnerParser, AfterWriteOffersTheWatchAndSaysWhenTheHubLeaves) {
   EXPECT_EQ(Failed("at 0 ctrl down\nafter-write stay\n").line, 2);
 }
 
+TEST(RunnerParser, ProgramsPutOnThePathWithTheirRunAndWords) {
+  const Scenario s = Parsed(
+      "program ddcutil runs 300 exit 2 ignores-term says VCP  60 set\n"
+      "program /opt/x not-executable\nprogram quick runs 0\n");
+  ASSERT_EQ(s.setup.programs.size(), 3u);
+  const sim::SimProgram& first = s.setup.programs[0];
+  EXPECT_EQ(first.name, "ddcutil");
+  EXPECT_EQ(first.runs_ms, 300u);
+  EXPECT_EQ(first.exit_status, 2);
+  EXPECT_TRUE(first.ignores_term);
+  EXPECT_EQ(first.says, std::vector<std::string>{"VCP 60 set"});
+  EXPECT_FALSE(s.setup.programs[1].executable);
+  EXPECT_TRUE(s.setup.programs[2].executable);
+  EXPECT_EQ(s.setup.programs[2].exit_status, 0);
+  for (const char* bad : {"program\n", "program x\n", "program x runs\n", "program x runs 1 exit\n",
+                          "program x runs 1 exit 256\n", "program x runs 1 says\n",
+                          "program x runs 1 loud\n", "program x not-executable 1\n"}) {
+    EXPECT_NE(Failed(bad).what.find("'program' takes"), std::string::npos) << bad;
+  }
+}
+
 TEST(RunnerParser, TimelineActionsLowerToLiveStateAndEvents) {
   using K = Step::Kind;
   const Lowered cases[] = {

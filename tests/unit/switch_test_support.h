@@ -14,6 +14,7 @@
 #include "gestures/gesture_settings.h"
 #include "gestures/keyboard_gestures.h"
 #include "gestures/mouse_chord.h"
+#include "hub/hub_hooks.h"
 #include "hub/port_switch.h"
 #include "output/show_msg.h"
 #include "platform/services.h"
@@ -30,6 +31,8 @@ inline void ResetSwitchState() {
   ResetKeyboardGestures();
   ResetGestureSettings();
   ResetMouseChord();
+  StopHubHooks();
+  gHubHooks = HubHooks{};
 }
 
 class SimTest : public ::testing::Test {

@@ -43,7 +43,10 @@ TEST(TomlSettingsTest, TopLevelKeysComeInTheFilesOrderWithTheirKindsAndLines) {
   // Everything else is named for the message that refuses it.
   EXPECT_EQ(read.entries[3].value.kind, SettingValue::Kind::kOther);
   EXPECT_EQ(read.entries[3].value.text, "a fractional number");
-  EXPECT_EQ(read.entries[4].value.text, "an array");
+  // An array is a list of its items' values.
+  EXPECT_EQ(read.entries[4].value.kind, SettingValue::Kind::kList);
+  ASSERT_EQ(read.entries[4].value.items.size(), 2u);
+  EXPECT_EQ(read.entries[4].value.items[1].integer, 2);
   EXPECT_EQ(read.entries[5].value.text, "a date or time");
   EXPECT_EQ(read.entries[6].key, "quit");
   EXPECT_EQ(read.entries[6].value.text, "a table");

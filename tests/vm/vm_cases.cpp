@@ -80,6 +80,21 @@ std::string SkippedCases() {
   return "";
 }
 
+// Both hooks, set before the tool starts: every case runs with them, the
+// idle one included.
+constexpr const char* kHookLog = "/tmp/hooks.log";
+bool WriteHookSettings() {
+  const std::string dir = std::string(std::getenv("HOME")) + "/.config/quembrastella-switch";
+  if (::system(("mkdir -p " + dir).c_str()) != 0) return false;
+  std::ofstream out(dir + "/config.toml");
+  for (const char* event : {"left", "arrived"}) {
+    out << "on_hub_" << event << " = [\"/bin/sh\", \"-c\", \"echo " << event
+        << " $QUEMBRASTELLA_HUB_SEEN_BY $QUEMBRASTELLA_HUB_BUS-$QUEMBRASTELLA_HUB_PORT >> "
+        << kHookLog << "\"]\n";
+  }
+  return static_cast<bool>(out.flush());
+}
+
 bool StartTool(World& w) {
   w.child =
       std::make_unique<ChildProcess>(std::vector<std::string>{w.tool, "--console", "--service"});
@@ -118,6 +133,27 @@ void CaseNothingToDoWakesNothing(World& w) {
     SleepMs(100);
   });
   Check(typing <= 1, "10 letters typed: " + std::to_string(typing) + " wake-ups (at most 1)");
+}
+
+void CaseHubHooks(World& w) {
+  // With both hooks set the tool listens to the bus too: idle, it still
+  // sleeps.
+  const uint64_t idle = WakeupsDuring(w, [] { SleepMs(2000); });
+  std::printf("  idle for 2 s with both hooks set: %llu wake-ups\n",
+              static_cast<unsigned long long>(idle));
+  Check(idle <= 1, "idle with hooks set: at most 1 wake-up");
+  Check(w.gadget.Unbind(), "the gadget unbound (the other computer took the hub)");
+  Check(w.child->WaitForLine("on_hub_left: exited with status 0", 5000), "on_hub_left ran");
+  Check(w.gadget.Bind(), "the gadget bound again (the hub came back)");
+  Check(w.child->WaitForLine("on_hub_arrived: exited with status 0", 5000), "on_hub_arrived ran");
+  std::ifstream log(kHookLog);
+  std::string left, arrived;
+  std::getline(log, left);
+  std::getline(log, arrived);
+  Check(left.rfind("left bus ", 0) == 0 && arrived.rfind("arrived bus ", 0) == 0,
+        "the hooks knew the event and that the bus told: '" + left + "', '" + arrived + "'");
+  for (int i = 0; i < 250 && HubAddress().empty(); ++i) SleepMs(20);
+  SleepMs(200);
 }
 
 void CaseControlDoubleTap(World& w) {
@@ -312,6 +348,7 @@ int main(int argc, char** argv) {
   };
   const Case cases[] = {
       {"idle", "idle, motion and typing wake the tool not at all", CaseNothingToDoWakesNothing},
+      {"hooks", "the hub taken and given back runs both hooks", CaseHubHooks},
       {"control", "control double-tap switches", CaseControlDoubleTap},
       {"chord", "held chord switches", CaseChord},
       {"replug", "keyboard unplugged and plugged back", CaseKeyboardReplug},
@@ -325,7 +362,7 @@ int main(int argc, char** argv) {
   int passed = 0;
   int failed = 0;
   int skipped = 0;
-  const bool started = StartTool(w);
+  const bool started = Check(WriteHookSettings(), "the hooks are set") && StartTool(w);
   for (const Case& c : cases) {
     if (skip.find("," + std::string(c.id) + ",") != std::string::npos) {
       std::printf("SKIPPED (qs.skip): %s\n", c.name);

@@ -3,6 +3,7 @@
 #include <unistd.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <memory>
 
 #include "platform/linux/display.h"
@@ -10,6 +11,7 @@
 #include "platform/linux/headless_ui.h"
 #include "platform/linux/input_linux.h"
 #include "platform/linux/linux_files.h"
+#include "platform/linux/linux_processes.h"
 #include "platform/linux/poll_loop.h"
 #include "platform/linux/usb_linux.h"
 #include "platform/posix/posix_clock.h"
@@ -31,6 +33,10 @@ int RunTool(int argc, char* argv[], ToolMainFunction tool_main, Toolkit toolkit)
                                              ? ChooseQtPlatform(DisplayEnvironment::FromProcess())
                                              : std::nullopt;
   std::unique_ptr<GuiModule> gui;
+  // What the session had, for the hooks: the tool's own choice is not theirs.
+  const char* session_qpa = std::getenv("QT_QPA_PLATFORM");
+  const std::optional<std::string> hooks_qpa =
+      session_qpa ? std::optional<std::string>(session_qpa) : std::nullopt;
   if (qpa) {
     ::setenv("QT_QPA_PLATFORM", qpa->c_str(), 1);
     std::string error;
@@ -47,6 +53,8 @@ int RunTool(int argc, char* argv[], ToolMainFunction tool_main, Toolkit toolkit)
   FdWatcher* watcher = gui ? gui->services().watcher : &poll_loop;
   LinuxInput input(watcher);
   usb.SetWatcher(watcher);
+  LinuxProcesses processes(watcher);
+  if (qpa) processes.KeepForPrograms("QT_QPA_PLATFORM", hooks_qpa);
   std::unique_ptr<platform::Ui> headless;
   platform::Ui* ui = gui ? gui->services().ui : nullptr;
   if (ui == nullptr) {
@@ -63,6 +71,7 @@ int RunTool(int argc, char* argv[], ToolMainFunction tool_main, Toolkit toolkit)
   services.files = &files;
   services.app = gui ? gui->services().app : &poll_loop;
   services.settings = &settings;
+  services.processes = &processes;
   platform::InstallServices(services);
   const int status = tool_main(argc, argv);
   platform::InstallServices(platform::Services{});

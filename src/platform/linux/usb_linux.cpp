@@ -11,6 +11,7 @@
 #include <string>
 #include <utility>
 
+#include "platform/linux/usb_presence_watch.h"
 #include "platform/linux/usb_removal_watch.h"
 #include "platform/posix/unique_fd.h"
 
@@ -253,6 +254,14 @@ std::shared_ptr<UsbContext> LinuxUsb::FreshContext() {
 void LinuxUsb::PrepareForSwitch() {
   (void)Context();
   if (watcher_ != nullptr) (void)RemovalMonitor();
+}
+
+std::unique_ptr<platform::UsbPresenceWatch> LinuxUsb::WatchPresence(
+    uint16_t vendor_id, uint16_t product_id,
+    std::function<void(const platform::UsbPresenceChange&)> changed) {
+  if (watcher_ == nullptr) return nullptr;
+  return UdevPresenceWatch::Create(watcher_, RemovalMonitor(), vendor_id, product_id,
+                                   std::move(changed));
 }
 
 std::shared_ptr<UdevMonitor> LinuxUsb::RemovalMonitor() {

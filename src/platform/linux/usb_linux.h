@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -63,6 +64,11 @@ class LinuxUsb : public platform::Usb {
 
   platform::UsbFindResult FindDevice(uint16_t vendor_id, uint16_t product_id) override;
   void PrepareForSwitch() override;
+  // Served by the removal check's udev monitor and the watcher's loop;
+  // null without a watcher or udev.
+  std::unique_ptr<platform::UsbPresenceWatch> WatchPresence(
+      uint16_t vendor_id, uint16_t product_id,
+      std::function<void(const platform::UsbPresenceChange&)> changed) override;
 
   // How many contexts were made so far (the first one and every fresh look).
   int contexts_made() const { return contexts_made_; }

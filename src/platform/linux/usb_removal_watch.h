@@ -3,12 +3,15 @@
 //
 // The monitor is made once and kept: making one costs a dozen system calls
 // and a read of the mount table, which would otherwise sit between the
-// switch's last read and its write. Between watches nobody listens to it,
-// so it wakes nobody; the events it queued meanwhile are dropped when the
-// next watch starts.
+// switch's last read and its write. Between watches nobody listens to it
+// (unless the hub's presence is watched, see usb_presence_watch), so it
+// wakes nobody; the events it queued meanwhile are dropped when the next
+// watch starts.
 #pragma once
 
+#include <cstdint>
 #include <functional>
+#include <map>
 #include <memory>
 #include <string>
 
@@ -20,10 +23,25 @@ struct udev_monitor;
 
 namespace linux_platform {
 
+// One usb_device event as udev passes it on.
+struct UdevUsbEvent {
+  std::string action;   // "add", "remove" ("bind", "change", ... are passed on too)
+  int bus = -1;         // BUSNUM; -1 when absent
+  int address = -1;     // DEVNUM
+  std::string sysname;  // "1-4.2": bus and port path
+  int vendor_id = -1;   // from PRODUCT (vid/pid/bcd); -1 when absent
+  int product_id = -1;
+};
+
 // A udev monitor of USB devices (udev's own events: a device is gone from
-// the system by the time its removal comes).
+// the system by the time its removal comes; the kernel's where udevd does
+// not run). Listeners share it: while one
+// is there, the main loop serves the monitor and hands each event to every
+// listener; while none is, nobody reads it and it wakes nobody.
 class UdevMonitor {
  public:
+  using Listener = std::function<void(const UdevUsbEvent&)>;
+
   // Null when udev cannot be reached.
   static std::shared_ptr<UdevMonitor> Create();
   ~UdevMonitor();
@@ -31,14 +49,22 @@ class UdevMonitor {
   UdevMonitor& operator=(const UdevMonitor&) = delete;
 
   int fd() const;
-  // Reads every queued event; true when one of them is the removal of the
-  // device at `bus`, `address`. The socket is non-blocking.
-  bool DrainFor(int bus, int address);
+  // Adds a listener, served by `watcher`'s loop; 0 when it cannot be
+  // served. Listeners are called in the order they were added.
+  uint64_t Listen(FdWatcher* watcher, Listener listener);
+  // Removes a listener; it may be removed from inside a call.
+  void Unlisten(uint64_t id);
+  // Reads every queued event and hands each to the listeners there are now
+  // (none: the events are dropped). The socket is non-blocking.
+  void Dispatch();
 
  private:
   UdevMonitor(struct udev* udev, struct udev_monitor* monitor) : udev_(udev), monitor_(monitor) {}
   struct udev* udev_;
   struct udev_monitor* monitor_;
+  std::map<uint64_t, Listener> listeners_;
+  uint64_t next_id_ = 1;
+  std::unique_ptr<FdWatch> fd_watch_;
 };
 
 class UdevRemovalWatch : public platform::UsbRemovalWatch {
@@ -47,7 +73,6 @@ class UdevRemovalWatch : public platform::UsbRemovalWatch {
   // `sysfs_name` ("1-4", "1-4.2"; empty when unknown). Without a monitor
   // (udev cannot be reached, or no loop serves it) the watch still answers
   // Gone() from its device node (/dev/bus/usb/BBB/DDD) and its sysfs entry.
-  // One watch at a time per monitor: each reads all of its events.
   static std::unique_ptr<UdevRemovalWatch> Create(FdWatcher* watcher,
                                                   std::shared_ptr<UdevMonitor> monitor, int bus,
                                                   int address, const std::string& sysfs_name,
@@ -58,11 +83,11 @@ class UdevRemovalWatch : public platform::UsbRemovalWatch {
 
   bool Gone() override;
   // Whether removals are reported as they happen (a monitor is up).
-  bool monitoring() const { return fd_watch_ != nullptr; }
+  bool monitoring() const { return listener_ != 0; }
 
  private:
   UdevRemovalWatch(int bus, int address, std::function<void()> removed);
-  void OnReadable();
+  void OnEvent(const UdevUsbEvent& event);
 
   int bus_;
   int address_;
@@ -70,7 +95,7 @@ class UdevRemovalWatch : public platform::UsbRemovalWatch {
   std::string node_;                      // the device node
   std::string sysfs_dir_;                 // its sysfs entry; empty when unknown
   std::shared_ptr<UdevMonitor> monitor_;  // kept while the watch lives
-  std::unique_ptr<FdWatch> fd_watch_;
+  uint64_t listener_ = 0;
 };
 
 }  // namespace linux_platform

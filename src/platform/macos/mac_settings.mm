@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <utility>
 #include <vector>
 
 #include "platform/macos/cf_ref.h"
@@ -44,7 +45,16 @@ SettingValue ValueOf(CFPropertyListRef value) {
     out.kind = SettingValue::Kind::kText;
     out.text = ToUtf8(static_cast<CFStringRef>(value));
   } else if (type == CFArrayGetTypeID()) {
-    out.text = "an array";
+    // `defaults write ... -array a b` gives an array of strings; an array in
+    // an array is told as one.
+    const auto array = static_cast<CFArrayRef>(value);
+    out.kind = SettingValue::Kind::kList;
+    for (CFIndex i = 0; i < CFArrayGetCount(array); ++i) {
+      const auto item = static_cast<CFPropertyListRef>(CFArrayGetValueAtIndex(array, i));
+      SettingValue one = CFGetTypeID(item) == CFArrayGetTypeID() ? SettingValue{} : ValueOf(item);
+      if (one.kind == SettingValue::Kind::kOther && one.text.empty()) one.text = "an array";
+      out.items.push_back(std::move(one));
+    }
   } else if (type == CFDictionaryGetTypeID()) {
     out.text = "a dictionary";
   } else if (type == CFDateGetTypeID()) {

@@ -2,6 +2,8 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
+#include <memory>
 
 #include "platform/usb.h"
 
@@ -12,6 +14,11 @@ class MacUsb final : public Usb {
   // Matching on the registry class "IOUSBDevice" and the two IDs, the first
   // matching service, its plug-in and the first-generation device interface.
   UsbFindResult FindDevice(uint16_t vendor_id, uint16_t product_id) override;
+  // IOKit's first-match and terminated notifications on the main run loop
+  // (mac_usb_presence).
+  std::unique_ptr<UsbPresenceWatch> WatchPresence(
+      uint16_t vendor_id, uint16_t product_id,
+      std::function<void(const UsbPresenceChange&)> changed) override;
 };
 
 }  // namespace platform::macos

@@ -10,6 +10,7 @@
 
 #include "platform/macos/cf_ref.h"
 #include "platform/macos/mac_usb_device.h"
+#include "platform/macos/mac_usb_presence.h"
 #include "platform/macos/usb_lookup.h"
 
 namespace platform::macos {
@@ -126,6 +127,12 @@ std::unique_ptr<UsbDevice> AdoptUsbDevice(IOUSBDeviceInterface** device) {
 UsbFindResult MacUsb::FindDevice(uint16_t vendor_id, uint16_t product_id) {
   IoKitUsbApi api;
   return FindDeviceWith(api, vendor_id, product_id);
+}
+
+std::unique_ptr<UsbPresenceWatch> MacUsb::WatchPresence(
+    uint16_t vendor_id, uint16_t product_id,
+    std::function<void(const UsbPresenceChange&)> changed) {
+  return MacUsbPresenceWatch::Create(vendor_id, product_id, std::move(changed));
 }
 
 }  // namespace platform::macos

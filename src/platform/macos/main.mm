@@ -8,6 +8,7 @@
 #include "platform/macos/mac_app.h"
 #include "platform/macos/mac_files.h"
 #include "platform/macos/mac_input.h"
+#include "platform/macos/mac_processes.h"
 #include "platform/macos/mac_run_loop.h"
 #include "platform/macos/mac_settings.h"
 #include "platform/macos/mac_ui.h"
@@ -45,6 +46,7 @@ int main(int argc, char* argv[]) {
     platform::macos::MacFiles files;
     platform::macos::MacApp app;
     platform::macos::MacSettings settings(kAgentLabel);
+    platform::macos::MacProcesses processes;
     platform::InstallServices(platform::Services{.clock = &system_clock,
                                                  .run_loop = &run_loop,
                                                  .input = &input,
@@ -52,7 +54,8 @@ int main(int argc, char* argv[]) {
                                                  .ui = &ui,
                                                  .files = &files,
                                                  .app = &app,
-                                                 .settings = &settings});
+                                                 .settings = &settings,
+                                                 .processes = &processes});
     return ToolMain(argc, argv);
   }
 }

@@ -85,10 +85,10 @@ class Parser {
   }
 
   static bool IsSetUp(std::string_view d) {
-    static constexpr std::array<std::string_view, 17> kSetUp = {
-        "args",  "hub",         "fail",       "agent",         "choice",     "alert-ms",
-        "lock",  "tap",         "appsupport", "agentdir",      "exe",        "icon",
-        "clock", "after-write", "settings",   "settings-file", "transfer-ms"};
+    static constexpr std::array<std::string_view, 18> kSetUp = {
+        "args",  "hub",         "fail",       "agent",         "choice",      "alert-ms",
+        "lock",  "tap",         "appsupport", "agentdir",      "exe",         "icon",
+        "clock", "after-write", "settings",   "settings-file", "transfer-ms", "program"};
     return IndexOf(d, kSetUp).has_value();
   }
 
@@ -123,6 +123,7 @@ class Parser {
     if (!IsSetUp(d)) return "unknown directive " + Quote(d);
     if (d == "fail") return Fail(t);
     if (d == "settings") return SettingsLine(t);
+    if (d == "program") return Program(t);
     if (auto dup = Once(t)) return dup;
     if (d == "args") {
       s.args.assign(t.begin() + 1, t.end());
@@ -240,6 +241,41 @@ class Parser {
     const char* first = t[1].data();
     const char* last = t.back().data() + t.back().size();
     scenario_.setup.settings_lines.emplace_back(first, static_cast<size_t>(last - first));
+    return std::nullopt;
+  }
+
+  // "program NAME not-executable", or "program NAME runs MS [exit S]
+  // [ignores-term] [says WORDS...]": a program on the simulated PATH.
+  std::optional<std::string> Program(const Tokens& t) {
+    const std::string usage =
+        "'program' takes a name, then 'not-executable' or 'runs MS' with optional 'exit S', "
+        "'ignores-term' and 'says WORDS...' last";
+    if (t.size() < 3) return usage;
+    sim::SimProgram program;
+    program.name = std::string(t[1]);
+    if (t.size() == 3 && t[2] == "not-executable") {
+      program.executable = false;
+      scenario_.setup.programs.push_back(std::move(program));
+      return std::nullopt;
+    }
+    auto ms = t.size() >= 4 && t[2] == "runs" ? Decimal(t[3], kMaxScenarioMs) : std::nullopt;
+    if (!ms) return usage;
+    program.runs_ms = *ms;
+    for (size_t i = 4; i < t.size(); ++i) {
+      if (t[i] == "exit" && i + 1 < t.size()) {
+        auto status = Decimal(t[++i], 255);
+        if (!status) return usage;
+        program.exit_status = static_cast<int>(*status);
+      } else if (t[i] == "ignores-term") {
+        program.ignores_term = true;
+      } else if (t[i] == "says" && i + 1 < t.size()) {
+        program.says.push_back(JoinFrom(t, i + 1));
+        break;
+      } else {
+        return usage;
+      }
+    }
+    scenario_.setup.programs.push_back(std::move(program));
     return std::nullopt;
   }
 

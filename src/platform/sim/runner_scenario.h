@@ -65,6 +65,8 @@ struct Setup {
   // The settings file's lines, in order, from the `settings` directives.
   std::vector<std::string> settings_lines;
   SettingsFileSetup settings_file = SettingsFileSetup::kLines;
+  // The programs on the simulated PATH, from the `program` directives.
+  std::vector<sim::SimProgram> programs;
 };
 
 // An input event as delivered to the tap: type, key code (field 9), button

@@ -189,6 +189,7 @@ Result<std::unique_ptr<sim::World>> PrepareWorld(const Setup& setup, const std::
   world.Hub().SetTransferMs(setup.transfer_ms);
   world.InputControl().RefuseTap(setup.tap_refused);
   ArrangeHub(world.Hub(), setup);
+  for (const sim::SimProgram& program : setup.programs) world.AddProgram(program);
 
   if (setup.agent_dir_blocked) {
     if (Status s = BlockAgentDirectory(*world.Services().files); !s.ok()) {

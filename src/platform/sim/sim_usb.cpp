@@ -100,7 +100,42 @@ class SimRemovalWatch : public platform::UsbRemovalWatch {
   uint64_t plugging_;
 };
 
+class SimPresenceWatch : public platform::UsbPresenceWatch {
+ public:
+  SimPresenceWatch(std::weak_ptr<SimUsb> usb, uint64_t id) : usb_(std::move(usb)), id_(id) {}
+  ~SimPresenceWatch() override {
+    if (auto usb = usb_.lock()) usb->UnwatchPresence(id_);
+  }
+
+ private:
+  std::weak_ptr<SimUsb> usb_;
+  uint64_t id_;
+};
+
 }  // namespace
+
+std::unique_ptr<platform::UsbPresenceWatch> SimUsb::WatchPresence(
+    uint16_t vendor_id, uint16_t product_id,
+    std::function<void(const platform::UsbPresenceChange&)> changed) {
+  if (vendor_id != kVendorId || product_id != kProductId) return nullptr;
+  const uint64_t id = next_watch_id_++;
+  presence_watchers_[id] = std::move(changed);
+  return std::make_unique<SimPresenceWatch>(weak_from_this(), id);
+}
+
+void SimUsb::NotifyPresence(bool arrived) {
+  // A callback may end any watch: each is looked up again before its call.
+  std::vector<uint64_t> ids;
+  for (const auto& entry : presence_watchers_) ids.push_back(entry.first);
+  platform::UsbPresenceChange change;
+  change.arrived = arrived;
+  for (uint64_t id : ids) {
+    auto it = presence_watchers_.find(id);
+    if (it == presence_watchers_.end()) continue;
+    auto changed = it->second;
+    changed(change);
+  }
+}
 
 std::unique_ptr<platform::UsbRemovalWatch> SimUsb::WatchRemoval(uint64_t plugging,
                                                                 std::function<void()> removed) {
@@ -230,8 +265,10 @@ platform::UsbReturn SimUsb::Request(platform::UsbDeviceRequest* request, bool op
 }
 
 void SimUsb::SetPresent(bool present) {
+  const bool changed = present != present_;
   if (present && !present_) ++plugging_;
   present_ = present;
+  if (changed) NotifyPresence(present);
   if (!present) NotifyRemoved();
 }
 

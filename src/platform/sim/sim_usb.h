@@ -44,6 +44,11 @@ class SimUsb : public platform::Usb, public SimHub, public std::enable_shared_fr
 
   // platform::Usb
   platform::UsbFindResult FindDevice(uint16_t vendor_id, uint16_t product_id) override;
+  // Every unplug and plug-in is told, before the removal watches hear of it.
+  std::unique_ptr<platform::UsbPresenceWatch> WatchPresence(
+      uint16_t vendor_id, uint16_t product_id,
+      std::function<void(const platform::UsbPresenceChange&)> changed) override;
+  void UnwatchPresence(uint64_t id) { presence_watchers_.erase(id); }
 
   // SimHub
   void SetPresent(bool present) override;
@@ -70,6 +75,7 @@ class SimUsb : public platform::Usb, public SimHub, public std::enable_shared_fr
 
  private:
   void NotifyRemoved();
+  void NotifyPresence(bool arrived);
 
   Recorder& recorder_;
   Scheduler& scheduler_;
@@ -81,6 +87,7 @@ class SimUsb : public platform::Usb, public SimHub, public std::enable_shared_fr
     std::function<void()> removed;
   };
   std::map<uint64_t, Watcher> watchers_;
+  std::map<uint64_t, std::function<void(const platform::UsbPresenceChange&)>> presence_watchers_;
   uint64_t next_watch_id_ = 1;
   bool present_ = true;
   uint64_t plugging_ = 1;  // changes at every replug: old interfaces go stale

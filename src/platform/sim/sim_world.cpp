@@ -4,6 +4,7 @@
 #include "platform/sim/sim_clock.h"
 #include "platform/sim/sim_files.h"
 #include "platform/sim/sim_input.h"
+#include "platform/sim/sim_processes.h"
 #include "platform/sim/sim_recorder.h"
 #include "platform/sim/sim_scheduler.h"
 #include "platform/sim/sim_ui.h"
@@ -27,6 +28,7 @@ class WorldImpl : public World {
         files_(config.home, recorder_),
         settings_(SettingsFilePath(files_.Home())),
         app_(*scheduler_, recorder_),
+        processes_(*scheduler_, recorder_),
         usb_(std::make_shared<SimUsb>(recorder_, *scheduler_)),
         input_(std::make_shared<SimInputService>(*scheduler_)),
         ui_(std::make_shared<SimUiService>(*scheduler_, recorder_, files_)) {
@@ -51,6 +53,7 @@ class WorldImpl : public World {
     s.files = &files_;
     s.app = &app_;
     s.settings = &settings_;
+    s.processes = &processes_;
     return s;
   }
 
@@ -69,6 +72,7 @@ class WorldImpl : public World {
   SimInput& InputControl() override { return *input_; }
   SimUi& UiControl() override { return *ui_; }
   SimFiles& FilesControl() override { return files_; }
+  void AddProgram(const SimProgram& program) override { processes_.AddProgram(program); }
 
   const std::vector<Observation>& Observations() const override { return recorder_.All(); }
   void OnObservation(std::function<void(const Observation&)> sink) override {
@@ -85,6 +89,7 @@ class WorldImpl : public World {
   SimFilesService files_;
   toml_settings::TomlSettingsFile settings_;
   SimApp app_;
+  SimProcesses processes_;
   std::shared_ptr<SimUsb> usb_;
   std::shared_ptr<SimInputService> input_;
   std::shared_ptr<SimUiService> ui_;

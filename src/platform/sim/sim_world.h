@@ -145,6 +145,18 @@ class SimFiles {
   virtual bool HoldLockElsewhere(const std::string& lock_path, bool held) = 0;
 };
 
+// A program on the simulated PATH, for the hooks: how long it runs, what it
+// writes (one line each, at once) and how it ends. A program not declared
+// is not on the PATH.
+struct SimProgram {
+  std::string name;  // as argv[0] names it
+  bool executable = true;
+  uint64_t runs_ms = 0;
+  int exit_status = 0;
+  bool ignores_term = false;  // only KILL ends it early
+  std::vector<std::string> says;
+};
+
 struct Config {
   // The sandbox folder; created when missing. Empty: a fresh temporary one,
   // removed when the World is destroyed.
@@ -191,6 +203,8 @@ class World {
   virtual SimInput& InputControl() = 0;
   virtual SimUi& UiControl() = 0;
   virtual SimFiles& FilesControl() = 0;
+  // Puts a program on the simulated PATH (replacing one of that name).
+  virtual void AddProgram(const SimProgram& program) = 0;
 
   // Every observation so far, in order.
   virtual const std::vector<Observation>& Observations() const = 0;

@@ -53,7 +53,15 @@ SettingValue ValueOf(const toml::node& node) {
       value.text = "a fractional number";
       break;
     case toml::node_type::array:
-      value.text = "an array";
+      value.kind = SettingValue::Kind::kList;
+      for (const toml::node& item : *node.as_array()) {
+        SettingValue one = ValueOf(item);
+        if (one.kind == SettingValue::Kind::kList) {
+          one = SettingValue{};
+          one.text = "an array";
+        }
+        value.items.push_back(std::move(one));
+      }
       break;
     case toml::node_type::table:
       value.text = "a table";
