@@ -206,6 +206,8 @@ table_head() {
   echo
   # The real-kernel figures, from scripts/bench-kernel.sh (a run of its own).
   [ -f "$root/bench/KERNEL.md" ] && cat "$root/bench/KERNEL.md"
+  # The gesture soak's figures, from a long run of qs_gesture_soak (by hand).
+  [ -f "$root/bench/SOAK.md" ] && { cat "$root/bench/SOAK.md"; echo; }
   cat "$root/bench/HISTORY.md"
 } >"$out"
 echo "wrote $out"

@@ -70,9 +70,11 @@ platform::EventRef eventCallback(platform::TapProxy /*proxy*/, uint32_t type,
       type == platform::kEventTapDisabledByUserInput) {
     // The system switched the tap off (the callback took too long, or secure
     // input is on). Left off, the Q double-tap and the button events would
-    // be gone for the rest of the run: switch it on again at once.
+    // be gone for the rest of the run: switch it on again at once. Key-ups
+    // may have been lost meanwhile: no key is taken as still held.
     if (!gEventTap) return event;
     gEventTap->Enable(true);
+    ForgetKeysHeld();
     // What changed while it was off came with no event (Control pressed or
     // let go, a button): read the live state now, as a tick does, and keep
     // ticking while that shows a gesture under way.
@@ -87,14 +89,12 @@ platform::EventRef eventCallback(platform::TapProxy /*proxy*/, uint32_t type,
   const bool quit = UpdateQuitComboState(type, event);
   const bool clean = gGestureSettings.control_taps == ControlTapRule::kClean;
   if (type == platform::kEventFlagsChanged) {
-    // One read of the live state serves the clean rule and the recogniser.
+    // One read of the live flags serves the clean rule and the recogniser.
     if (gGestureSettings.control_double_tap) {
-      const bool control_down = IsControlKeyDown();
-      if (clean) NoteKeyWhileControlHeld(type, event, control_down);
-      UpdateControlComboStateFrom(control_down, event);
+      UpdateControlComboStateWith(platform::Sys().input->FlagsState(), event);
     }
-  } else if (clean && type == platform::kEventKeyDown) {
-    NoteKeyWhileControlHeld(type, event, false);
+  } else if (clean && (type == platform::kEventKeyDown || type == platform::kEventKeyUp)) {
+    NoteKeyForCleanTap(type, event);
   }
   if (IsMouseEvent(type)) UpdateMouseComboState(type, event);
   if (quit) {

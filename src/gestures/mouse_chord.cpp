@@ -10,12 +10,14 @@ uint8_t MSButton = 0;
 std::unique_ptr<platform::Timer> gMouseComboTimer;
 bool gMouseComboTriggered = false;
 uint64_t gMouseComboDueMs = 0;
+uint64_t gLastMousePressMs = 0;
 
 void ResetMouseChord() {
   MSButton = 0;
   gMouseComboTimer.reset();
   gMouseComboTriggered = false;
   gMouseComboDueMs = 0;
+  gLastMousePressMs = 0;
 }
 
 namespace {
@@ -97,6 +99,10 @@ void UpdateMouseComboState(uint32_t type, platform::EventRef event) {
     down = ChordDown(live);
   } else {
     TrackMouseButtonEvent(type, event);
+    if (IsPressType(type) && EventTimeMs(event) != 0) {
+      const uint64_t pressed = GetEventMilliseconds(event);
+      if (pressed > gLastMousePressMs) gLastMousePressMs = pressed;
+    }
     down = AreLeftAndRightMouseButtonsDown();
   }
   if (down) {
@@ -105,11 +111,15 @@ void UpdateMouseComboState(uint32_t type, platform::EventRef event) {
   }
   // A release that waited while the main thread was busy may have come
   // after the hold was complete: the hold counts as if its timer had fired
-  // in time. Only an event's own time can tell; without one the release is
-  // taken as happening now, before the timer.
-  const bool pending = gMouseComboTimer && !gMouseComboTriggered && gMouseComboDueMs != 0;
+  // in time. Only an event's own time can tell, and only one not ahead of
+  // the clock (a device whose clock runs fast says nothing); without one the
+  // release is taken as happening now, before the timer. A release made up
+  // for a mouse that went away tells nothing either: nobody let go.
+  const bool pending = gMouseComboTimer && !gMouseComboTriggered && gMouseComboDueMs != 0 &&
+                       !platform::Sys().input->IsSynthesisedRelease(event);
   const uint64_t released = pending ? EventTimeMs(event) : 0;
-  const bool completed = released != 0 && released >= gMouseComboDueMs;
+  const bool completed =
+      released != 0 && released >= gMouseComboDueMs && released <= GetMilliseconds();
   const uint64_t completed_at = gMouseComboDueMs;
   StopMouseComboTimer();
   gMouseComboTriggered = false;
@@ -120,10 +130,14 @@ void StartMouseComboTimer(platform::EventRef event) {
   if (gMouseComboTimer || gMouseComboTriggered) return;
   const uint64_t hold_ms = gGestureSettings.chord_hold_ms;
   double delay_sec = static_cast<double>(hold_ms) / 1000.0;
-  const uint64_t since = EventTimeMs(event);
-  if (since != 0) {
-    // From when the chord was made, where the event says so.
+  const uint64_t stamp = EventTimeMs(event);
+  if (stamp != 0) {
+    // From when the chord was made, where the event says so: never later
+    // than now, and never before the last press served, which may have
+    // come from another mouse served first but pressed later.
     const uint64_t now = GetMilliseconds();
+    uint64_t since = stamp < now ? stamp : now;
+    if (gLastMousePressMs > since) since = gLastMousePressMs;
     gMouseComboDueMs = since + hold_ms;
     delay_sec = static_cast<double>(ElapsedMs(gMouseComboDueMs, now)) / 1000.0;
   } else {

@@ -17,6 +17,9 @@ extern bool gMouseComboTriggered;
 // GetMilliseconds time at which the pending hold is complete; 0 = no hold
 // pending.
 extern uint64_t gMouseComboDueMs;
+// When the latest button press served happened (never later than it was
+// served); 0 = none yet.
+extern uint64_t gLastMousePressMs;
 // Puts every variable above back to its start value (a pending hold timer
 // is invalidated and released).
 void ResetMouseChord();

@@ -108,6 +108,12 @@ class Input {
   // not for this event); the tool then takes the event as happening when it
   // handles it, by reading the clock. Allocation-free.
   virtual std::optional<TimeSpec> EventTime(EventRef /*event*/) { return std::nullopt; }
+  // Whether `event` is a release this platform made up rather than read: a
+  // device went away with the key or button held, and its release is
+  // delivered so that the held state clears. Such a release ends what was
+  // held but completes no gesture. False on a platform that makes none up.
+  // Allocation-free.
+  virtual bool IsSynthesisedRelease(EventRef /*event*/) { return false; }
 };
 
 }  // namespace platform

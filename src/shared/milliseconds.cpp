@@ -19,7 +19,8 @@ uint64_t EventTimeMs(platform::EventRef event) {
 
 uint64_t GetEventMilliseconds(platform::EventRef event) {
   const uint64_t when = EventTimeMs(event);
-  return when != 0 ? when : GetMilliseconds();
+  const uint64_t now = GetMilliseconds();
+  return when != 0 && when < now ? when : now;
 }
 
 uint64_t EventAgeMs(platform::EventRef event) {

@@ -17,8 +17,10 @@ uint64_t MillisecondsOf(const platform::TimeSpec& t);
 // stamps its events; 0 (no time) for no event or where it cannot tell.
 // Reads no clock.
 uint64_t EventTimeMs(platform::EventRef event);
-// When `event` happened, or now (a clock read) where the platform cannot
-// tell: the time a recogniser driven by this event works with.
+// When `event` happened, or now where the platform cannot tell: the time a
+// recogniser driven by this event works with. Never later than now (a clock
+// read): an event cannot have happened after it is handled, so a time ahead
+// of the clock (a device whose clock runs fast) is taken as now.
 uint64_t GetEventMilliseconds(platform::EventRef event);
 // How long ago `event` happened, in ms: 0 where the platform cannot tell
 // (no clock is read then), never negative.
@@ -35,4 +37,9 @@ uint64_t TooLateByMs(uint64_t at_ms);
 // handled late from one device may be older than one handled before it).
 inline uint64_t ElapsedMs(uint64_t later, uint64_t earlier) {
   return later >= earlier ? later - earlier : 0;
+}
+// How far apart two times are, whichever is the earlier: two taps handled
+// out of order are as far apart as they were typed.
+inline uint64_t DistanceMs(uint64_t a, uint64_t b) {
+  return a >= b ? a - b : b - a;
 }

@@ -72,6 +72,16 @@ void FakeInput::Key(uint16_t code, bool down) {
   state_->Queue(EV_SYN, SYN_REPORT, 0);
 }
 
+void FakeInput::ReleaseHeldKeysAsTheKernelDoes() {
+  std::lock_guard<std::mutex> lock(state_->mutex);
+  for (size_t code = 0; code < state_->keys.size(); ++code) {
+    if (!state_->keys[code]) continue;
+    state_->keys[code] = false;
+    state_->Queue(EV_KEY, static_cast<uint16_t>(code), 0);
+  }
+  state_->Queue(EV_SYN, SYN_REPORT, 1);
+}
+
 void FakeInput::Move(int dx, int dy) {
   std::lock_guard<std::mutex> lock(state_->mutex);
   state_->Queue(EV_REL, REL_X, dx);

@@ -40,6 +40,9 @@ class FakeInput {
   void KeyDropped(uint16_t code, bool down);
   // The device goes away: reads fail with ENODEV and the node is removed.
   void Unplug();
+  // What the kernel hands a reader as a device goes away (or is reset):
+  // a release of every key held, ended by a SYN_REPORT of value 1.
+  void ReleaseHeldKeysAsTheKernelDoes();
   // Answers EVIOCSCLOCKID as a kernel does (by default it is refused, as
   // umockdev's own devices refuse it); once a reader has set a clock, each
   // event is stamped with `now_ms()` at the moment it is queued, standing

@@ -65,6 +65,7 @@ class InputLinuxTest : public ::testing::Test {
         {type, self->input_.EventIntegerField(event, platform::EventField::kMouseEventButtonNumber),
          self->input_.EventIntegerField(event, platform::EventField::kKeyboardEventKeycode)});
     self->times_.push_back(self->input_.EventTime(event));
+    self->last_event_ = event;
     if (self->on_event_) self->on_event_();
     return event;
   }
@@ -84,6 +85,7 @@ class InputLinuxTest : public ::testing::Test {
   std::vector<Seen> seen_;
   std::vector<std::optional<platform::TimeSpec>> times_;
   std::function<void()> on_event_;
+  platform::EventRef last_event_ = nullptr;  // while on_event_ runs
   std::unique_ptr<platform::EventTap> tap_;
   std::unique_ptr<platform::RunLoopSource> source_;
 };
@@ -290,6 +292,21 @@ TEST_F(InputLinuxTest, EventsCarryTheKernelsTimeOnTheToolsClock) {
 // so (its watch comes after the folder's, as for any device plugged in
 // after the start): it leaves the live state at once, and what it held is
 // released from the loop a moment later, not from inside the folder watch.
+TEST_F(InputLinuxTest, ReleasesTheKernelMakesForADeviceGoingAwayAreMarkedMadeUp) {
+  FakeInput keyboard(testbed_, FakeKind::kKeyboard, 3);
+  ASSERT_TRUE(StartTap());
+  std::vector<bool> made_up;
+  on_event_ = [this, &made_up] { made_up.push_back(input_.IsSynthesisedRelease(last_event_)); };
+  keyboard.Key(KEY_LEFTCTRL, true);
+  keyboard.Key(KEY_Q, true);
+  keyboard.Key(KEY_Q, false);  // a hand let this one go
+  keyboard.Key(KEY_Q, true);
+  keyboard.ReleaseHeldKeysAsTheKernelDoes();
+  ASSERT_EQ(Take().size(), 6u);
+  EXPECT_EQ(made_up, (std::vector<bool>{false, false, false, false, true, true}));
+  on_event_ = nullptr;
+}
+
 TEST_F(InputLinuxTest, KeyboardDroppedByTheFolderWatchReleasesWhatItHeldFromTheLoop) {
   FakeInput mouse(testbed_, FakeKind::kMouse, 4);
   ASSERT_TRUE(StartTap());
@@ -304,10 +321,17 @@ TEST_F(InputLinuxTest, KeyboardDroppedByTheFolderWatchReleasesWhatItHeldFromTheL
   keyboard.reset();
   EXPECT_TRUE(Take().empty()) << "nothing is delivered from inside the folder watch";
   EXPECT_FALSE(Tap()->HasDevice("/dev/input/event5"));
-  EXPECT_EQ(input_.FlagsState(), 0u);
+  // Held until each release is delivered: a tick in between must not see
+  // Control let go by nobody.
+  EXPECT_EQ(input_.FlagsState(), platform::kEventFlagMaskControl);
   uint64_t flags_seen = ~0ull;
-  on_event_ = [this, &flags_seen] { flags_seen = input_.FlagsState(); };
+  size_t made_up = 0;
+  on_event_ = [this, &flags_seen, &made_up] {
+    flags_seen = input_.FlagsState();
+    made_up += input_.IsSynthesisedRelease(last_event_) ? 1 : 0;
+  };
   loop_.Advance(10);
+  EXPECT_EQ(made_up, 3u) << "every release is marked made up";
   // In key code order: Q (16), Control (29), A (30).
   EXPECT_EQ(seen_, (std::vector<Seen>{{kEventKeyUp, 0, kKeyCodeQ},
                                       {kEventFlagsChanged, 0, kKeyCodeControl},

@@ -147,7 +147,9 @@ void EvdevTap::DropNode(const std::string& path) {
   RemoveDevice(path);
   for (const uint16_t code : held) {
     LinuxEvent event;
-    if (MapKeyEvent(code, 0, &event)) dropped_releases_.push_back(event);
+    if (!MapKeyEvent(code, 0, &event)) continue;
+    event.synthesised = true;
+    dropped_releases_.push_back({code, event});
   }
   if (dropped_releases_.empty() || release_timer_) return;
   platform::RunLoop* loop = run_loop_ != nullptr ? run_loop_ : platform::Sys().run_loop;
@@ -163,11 +165,20 @@ void EvdevTap::DropNode(const std::string& path) {
 void EvdevTap::DeliverDroppedReleases() {
   // A one-shot timer may be destroyed from inside its own callback.
   release_timer_.reset();
-  const std::vector<LinuxEvent> releases = std::move(dropped_releases_);
-  dropped_releases_.clear();
-  for (LinuxEvent event : releases) {
+  // Each key leaves the live state as its release is delivered, never
+  // before: a poll tick in between would see the key let go by nobody.
+  while (!dropped_releases_.empty()) {
+    LinuxEvent event = dropped_releases_.front().event;
+    dropped_releases_.erase(dropped_releases_.begin());
     if (!Deliver(event)) return;  // the tap was destroyed by it
   }
+}
+
+bool EvdevTap::DroppedKeyHeld(uint16_t code) const {
+  for (const DroppedRelease& dropped : dropped_releases_) {
+    if (dropped.code == code) return true;
+  }
+  return false;
 }
 
 uint64_t EvdevTap::Flags() const {
@@ -177,6 +188,7 @@ uint64_t EvdevTap::Flags() const {
       if (entry.device->KeyDown(key)) flags |= ModifierFlag(key);
     }
   }
+  for (const DroppedRelease& dropped : dropped_releases_) flags |= ModifierFlag(dropped.code);
   return flags;
 }
 
@@ -191,6 +203,9 @@ uint32_t EvdevTap::Buttons() const {
       if (entry.device->KeyDown(kButtonCodes[button])) down |= 1u << button;
     }
   }
+  for (uint32_t button = 0; button < 3; ++button) {
+    if (DroppedKeyHeld(kButtonCodes[button])) down |= 1u << button;
+  }
   return down;
 }
 
@@ -199,7 +214,7 @@ bool EvdevTap::Button(uint32_t button) const {
   for (const auto& [path, entry] : devices_) {
     if (entry.device->KeyDown(kButtonCodes[button])) return true;
   }
-  return false;
+  return DroppedKeyHeld(kButtonCodes[button]);
 }
 
 bool EvdevTap::Deliver(LinuxEvent& event) {
@@ -215,11 +230,28 @@ void EvdevTap::OnDeviceReadable(const std::string& path) {
   if (it == devices_.end()) return;
   EvdevDevice* device = it->second.device.get();
   bool moved = false;
+  // The key events of the report being read, delivered when it ends: the
+  // kernel ends the releases it makes up for a device going away (or reset)
+  // with a report of value 1, and none of those was let go by a hand.
+  std::vector<LinuxEvent> report;
+  const auto deliver_report = [this, &report](bool made_up) {
+    std::vector<LinuxEvent> events;
+    events.swap(report);
+    for (LinuxEvent& event : events) {
+      event.synthesised = made_up;
+      if (!Deliver(event)) return false;
+    }
+    return true;
+  };
   for (;;) {
     RawEvent raw;
     const ReadStatus status = device->Next(&raw);
-    if (status == ReadStatus::kDrained) return;
+    if (status == ReadStatus::kDrained) {
+      deliver_report(false);
+      return;
+    }
     if (status == ReadStatus::kGone) {
+      if (!deliver_report(false)) return;
       // What it held is released with it: those release events will never
       // come. It leaves the live state first, so the releases are seen as
       // real ones would be. Run from the loop, with no tap code below.
@@ -227,7 +259,9 @@ void EvdevTap::OnDeviceReadable(const std::string& path) {
       RemoveDevice(path);
       for (const uint16_t code : held) {
         LinuxEvent event;
-        if (MapKeyEvent(code, 0, &event) && !Deliver(event)) return;
+        if (!MapKeyEvent(code, 0, &event)) continue;
+        event.synthesised = true;
+        if (!Deliver(event)) return;
       }
       return;
     }
@@ -235,11 +269,13 @@ void EvdevTap::OnDeviceReadable(const std::string& path) {
       LinuxEvent event;
       if (!MapKeyEvent(raw.code, raw.value, &event)) continue;
       StampWith(raw, &event);
-      if (!Deliver(event)) return;
+      report.push_back(event);
     } else if ((raw.type == EV_REL && (raw.code == REL_X || raw.code == REL_Y) && raw.value != 0) ||
                (raw.type == EV_ABS && (raw.code == ABS_X || raw.code == ABS_Y))) {
       moved = true;
-    } else if (raw.type == EV_SYN && raw.code == SYN_REPORT && moved) {
+    } else if (raw.type == EV_SYN && raw.code == SYN_REPORT) {
+      if (!deliver_report(raw.value == 1)) return;
+      if (!moved) continue;
       moved = false;
       LinuxEvent event;
       event.type = DragType(Button(0), Button(1), Button(2));

@@ -73,11 +73,10 @@ class EvdevTap : public platform::EventTap {
   int TryOpen(const std::string& path);
   void WatchDevice(const std::string& path, Entry& entry);
   void RemoveDevice(const std::string& path);
-  // The folder watch saw the node go: the device is dropped at once (it
-  // leaves the live state), and a release for each key and button it held
-  // is delivered from the loop a moment later, never from inside the watch,
-  // since a release may end the tool (a Q that completes a pair) and with it
-  // the watch.
+  // The folder watch saw the node go: the device is dropped at once, and a
+  // release (marked made up) for each key and button it held is delivered
+  // from the loop a moment later, each key leaving the live state with it, never from inside the
+  // watch, since a release may end the tool (a Q that completes a pair) and with it the watch.
   void DropNode(const std::string& path);
   // Hands `event` to the callback; false when the tap was destroyed by it.
   bool Deliver(LinuxEvent& event);
@@ -92,8 +91,14 @@ class EvdevTap : public platform::EventTap {
   bool all_keys_ = false;
   std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
   std::map<std::string, Entry> devices_;
-  // Releases of dropped devices, waiting for the timer that delivers them.
-  std::vector<LinuxEvent> dropped_releases_;
+  // Releases of dropped devices, waiting for the timer that delivers them;
+  // their keys count as held until then.
+  struct DroppedRelease {
+    uint16_t code;
+    LinuxEvent event;
+  };
+  std::vector<DroppedRelease> dropped_releases_;
+  bool DroppedKeyHeld(uint16_t code) const;
   std::unique_ptr<platform::Timer> release_timer_;
   NodeFollower nodes_;  // destroyed first: it calls into devices_
 };

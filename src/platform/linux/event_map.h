@@ -17,6 +17,8 @@ struct LinuxEvent {
   bool timed = false;
   int64_t sec = 0;
   int64_t usec = 0;
+  // A release made up for a device that went away with the key held.
+  bool synthesised = false;
 };
 
 // Maps an EV_KEY event (code, value 0 up / 1 down / 2 repeat) to the

@@ -101,4 +101,8 @@ std::optional<platform::TimeSpec> LinuxInput::EventTime(platform::EventRef event
   return platform::TimeSpec{e->sec, e->usec * 1000};
 }
 
+bool LinuxInput::IsSynthesisedRelease(platform::EventRef event) {
+  return event != nullptr && reinterpret_cast<const LinuxEvent*>(event)->synthesised;
+}
+
 }  // namespace linux_platform

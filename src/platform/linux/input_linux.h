@@ -46,6 +46,8 @@ class LinuxInput : public platform::Input {
   // The kernel's time of the event, where its device stamps the tool's
   // clock; none for a release made up for a device that went away.
   std::optional<platform::TimeSpec> EventTime(platform::EventRef event) override;
+  // The releases the tap makes up for a device that went away.
+  bool IsSynthesisedRelease(platform::EventRef event) override;
 
   // The tap made last, while it exists (live state comes from it).
   EvdevTap* current_tap() const { return tap_; }

@@ -1,6 +1,7 @@
 #include "platform/sim/runner_parser.h"
 
 #include "platform/event_types.h"
+#include "platform/sim/runner_devices.h"
 #include "platform/sim/runner_words.h"
 
 #include <algorithm>
@@ -85,10 +86,10 @@ class Parser {
   }
 
   static bool IsSetUp(std::string_view d) {
-    static constexpr std::array<std::string_view, 18> kSetUp = {
-        "args",  "hub",         "fail",       "agent",         "choice",      "alert-ms",
-        "lock",  "tap",         "appsupport", "agentdir",      "exe",         "icon",
-        "clock", "after-write", "settings",   "settings-file", "transfer-ms", "program"};
+    static constexpr std::array<std::string_view, 20> kSetUp = {
+        "args",     "hub",           "fail",        "agent",   "choice", "alert-ms", "lock",
+        "tap",      "appsupport",    "agentdir",    "exe",     "icon",   "clock",    "after-write",
+        "settings", "settings-file", "transfer-ms", "program", "input",  "device"};
     return IndexOf(d, kSetUp).has_value();
   }
 
@@ -124,6 +125,7 @@ class Parser {
     if (d == "fail") return Fail(t);
     if (d == "settings") return SettingsLine(t);
     if (d == "program") return Program(t);
+    if (d == "device") return DeviceClock(t, s);
     if (auto dup = Once(t)) return dup;
     if (d == "args") {
       s.args.assign(t.begin() + 1, t.end());
@@ -182,6 +184,9 @@ class Parser {
       w = Word<3>(t, {"none", "empty", "nonexec"});
       static constexpr std::array<Exe, 3> kExe = {Exe::kNone, Exe::kEmpty, Exe::kNotExecutable};
       if (auto* i = std::get_if<size_t>(&w)) s.exe = kExe[*i];
+    } else if (d == "input") {
+      w = Word<1>(t, {"by-device"});
+      s.serve_by_device = std::holds_alternative<size_t>(w);
     } else if (d == "settings-file") {
       w = Word<5>(t, {"fifo", "zero", "huge", "binary", "folder"});
       if (auto* i = std::get_if<size_t>(&w))
@@ -345,6 +350,10 @@ class Parser {
       } else {
         return std::string("'hub' takes 'absent' or 'present'");
       }
+    } else if (a == "device") {
+      return DeviceAction(w, step);
+    } else if (a == "hold") {
+      return HoldAction(w, step);
     } else if (a == "ctrl" || a == "ctrl-live") {
       auto ud = w.size() == 2 ? IndexOf(w[1], kUpDown) : std::nullopt;
       if (!ud) return Quote(a) + " takes 'down' or 'up'";

@@ -6,6 +6,7 @@
 #include <ctime>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "platform/sim/sim_world.h"
@@ -67,6 +68,11 @@ struct Setup {
   SettingsFileSetup settings_file = SettingsFileSetup::kLines;
   // The programs on the simulated PATH, from the `program` directives.
   std::vector<sim::SimProgram> programs;
+  // `input by-device`: device input is read as on Linux (sim::SimInput::
+  // SetServeByDevice), and every change of the live state comes as an event.
+  bool serve_by_device = false;
+  // `device N clock +MS|-MS`: device N stamps its events that far off.
+  std::vector<std::pair<int, int64_t>> device_clocks;
 };
 
 // An input event as delivered to the tap: type, key code (field 9), button
@@ -82,6 +88,15 @@ struct LiveButton {
   bool down = false;
 };
 
+// An input of a numbered device (`device N ...`).
+struct DeviceInput {
+  enum class Kind { kKey, kButton, kGone };
+  int device = 1;
+  Kind kind = Kind::kKey;
+  int64_t code = 0;  // key code, or button number
+  bool down = false;
+};
+
 // One timeline line, lowered to what the world must do. Live state changes
 // come before the event.
 struct Step {
@@ -92,6 +107,8 @@ struct Step {
     kHubAbsent,    // unplug
     kHubPresent,   // plug in again
     kEnd,          // the run stops as if killed
+    kDevice,       // an input of a numbered device, as `device` says
+    kHold,         // the main thread is held for `hold_ms`
   };
   uint64_t t_ms = 0;
   int line = 0;
@@ -99,6 +116,8 @@ struct Step {
   std::optional<bool> live_control;
   std::optional<LiveButton> live_button;
   std::optional<EventSpec> event;
+  std::optional<DeviceInput> device;
+  uint64_t hold_ms = 0;
 };
 
 struct Scenario {

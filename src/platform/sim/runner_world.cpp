@@ -161,6 +161,21 @@ void Perform(sim::World& world, const Step& step) {
     case Step::Kind::kHubPresent:
       world.Hub().SetPresent(step.kind == Step::Kind::kHubPresent);
       break;
+    case Step::Kind::kDevice: {
+      sim::SimInput& input = world.InputControl();
+      const DeviceInput& d = *step.device;
+      if (d.kind == DeviceInput::Kind::kGone) {
+        input.DeviceGone(d.device);
+      } else if (d.kind == DeviceInput::Kind::kButton) {
+        input.DeviceButton(d.device, static_cast<uint32_t>(d.code), d.down);
+      } else {
+        input.DeviceKey(d.device, d.code, d.down);
+      }
+      break;
+    }
+    case Step::Kind::kHold:
+      world.HoldMainThread(step.hold_ms);
+      break;
     case Step::Kind::kEnd:  // carried out by KillAt
       break;
   }
@@ -188,6 +203,13 @@ Result<std::unique_ptr<sim::World>> PrepareWorld(const Setup& setup, const std::
   world.UiControl().SetAlertMs(setup.alert_ms);
   world.Hub().SetTransferMs(setup.transfer_ms);
   world.InputControl().RefuseTap(setup.tap_refused);
+  if (setup.serve_by_device) {
+    world.InputControl().SetServeByDevice(true);
+    world.InputControl().SetStateChangesArriveAsEvents(true);
+  }
+  for (const auto& [device, offset] : setup.device_clocks) {
+    world.InputControl().SetDeviceClockOffset(device, offset);
+  }
   ArrangeHub(world.Hub(), setup);
   for (const sim::SimProgram& program : setup.programs) world.AddProgram(program);
 

@@ -136,7 +136,15 @@ void SimInputService::Call(TapState& tap, SimEvent event) {
 void SimInputService::Deliver(uint32_t type, int64_t keycode, int64_t button) {
   // Stamped with the time it was due: what the held-up loop catches up on
   // happened earlier than it is handled.
-  const SimEvent event{type, keycode, button, static_cast<int64_t>(scheduler_.DueNow())};
+  DeliverEvent(SimEvent{type, keycode, button, static_cast<int64_t>(scheduler_.DueNow())});
+}
+
+bool SimInputService::IsSynthesisedRelease(platform::EventRef event) {
+  return event != nullptr && reinterpret_cast<const SimEvent*>(event)->synthesised;
+}
+
+void SimInputService::DeliverEvent(const SimEvent& event) {
+  const uint32_t type = event.type;
   const bool notification = IsNotification(type);
   // Work on a copy: a callback may release taps (a quit request).
   const auto taps = taps_;

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <deque>
+#include <map>
 #include <memory>
 #include <vector>
 
@@ -45,13 +46,18 @@ class SimInputService : public platform::Input,
                                                      platform::EventCallback callback,
                                                      void* user_info) override;
   bool CheckInputAccess(std::string* detail, std::string* fix) override;
-  uint64_t FlagsState() override { return control_ ? platform::kEventFlagMaskControl : 0; }
-  bool ButtonState(uint32_t button) override { return button < 32 && (buttons_ >> button) & 1u; }
-  uint32_t ButtonStates() override { return buttons_ & 7u; }
+  uint64_t FlagsState() override {
+    return (control_ ? platform::kEventFlagMaskControl : 0) | DeviceFlags();
+  }
+  bool ButtonState(uint32_t button) override {
+    return button < 32 && ((buttons_ | DeviceButtons()) >> button) & 1u;
+  }
+  uint32_t ButtonStates() override { return (buttons_ | DeviceButtons()) & 7u; }
   bool StateChangesArriveAsEvents() const override { return changes_arrive_as_events_; }
   int64_t EventIntegerField(platform::EventRef event, platform::EventField field) override;
   // The virtual T it was posted at, on the simulated monotonic clock.
   std::optional<platform::TimeSpec> EventTime(platform::EventRef event) override;
+  bool IsSynthesisedRelease(platform::EventRef event) override;
 
   // SimInput
   void RefuseTap(bool refused) override { refused_ = refused; }
@@ -61,6 +67,17 @@ class SimInputService : public platform::Input,
   void Deliver(uint32_t type, int64_t keycode = 0, int64_t button = 0) override;
   void DisableTapByTimeout() override;
   bool TapExists() const override;
+  // Numbered devices (sim_devices.cpp).
+  void DeviceKey(int device, int64_t keycode, bool down) override;
+  void DeviceButton(int device, uint32_t button, bool down) override;
+  void DeviceGone(int device) override;
+  void SetDeviceClockOffset(int device, int64_t ms) override {
+    devices_[device].clock_offset_ms = ms;
+  }
+  void SetServeByDevice(bool on) override {
+    serve_by_device_ = on;
+    scheduler_.SetInputBeforeTimers(on);
+  }
 
   // For the source handle: delivers queued events once the source can fire.
   void Drain(const std::shared_ptr<TapState>& tap);
@@ -69,6 +86,28 @@ class SimInputService : public platform::Input,
  private:
   bool Wants(const TapState& tap, uint32_t type) const;
   void Call(TapState& tap, SimEvent event);
+  // Hands `event` to every tap that wants it, now or once its loop runs.
+  void DeliverEvent(const SimEvent& event);
+
+  // One input of a numbered device, stamped when it happened.
+  struct DeviceChange {
+    enum class Kind { kKey, kButton, kGone } kind = Kind::kKey;
+    int64_t code = 0;  // key code, or button number
+    bool down = false;
+    int64_t t_ms = -1;
+  };
+  struct SimDevice {
+    int64_t clock_offset_ms = 0;
+    std::vector<int64_t> keys;  // held, modifiers included, in order
+    uint32_t buttons = 0;       // bit n: button n held
+    std::deque<DeviceChange> waiting;
+  };
+  uint64_t DeviceFlags() const;
+  uint32_t DeviceButtons() const;
+  void Happen(int device, DeviceChange change);
+  // The device's live state changes and its event comes.
+  void Apply(SimDevice& device, const DeviceChange& change);
+  void ServeDevices();
 
   Scheduler& scheduler_;
   bool refused_ = false;
@@ -76,6 +115,9 @@ class SimInputService : public platform::Input,
   uint32_t buttons_ = 0;
   bool changes_arrive_as_events_ = false;
   std::vector<std::weak_ptr<TapState>> taps_;
+  std::map<int, SimDevice> devices_;
+  bool serve_by_device_ = false;
+  bool serve_posted_ = false;
 };
 
 }  // namespace sim

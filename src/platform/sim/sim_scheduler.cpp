@@ -155,7 +155,8 @@ Scheduler::LoopEnd Scheduler::RunLoop(LoopKind kind, std::optional<uint64_t> unt
     auto item = items_.end();
     for (auto it = items_.begin(); it != items_.end(); ++it) {
       if (!Eligible(kind, it->second.mode)) continue;
-      if (it->first < best) best = it->first, what = What::kItem, item = it;
+      const bool overdue_input = input_before_timers_ && it->first.first <= now_;
+      if (it->first < best || overdue_input) best = it->first, what = What::kItem, item = it;
       break;
     }
     if (kill_ && *kill_ < best) best = *kill_, what = What::kKill;

@@ -39,6 +39,10 @@ class Scheduler : public platform::RunLoop, public std::enable_shared_from_this<
   std::unique_ptr<platform::Timer> AddTimer(double delay_sec, double interval_sec,
                                             platform::TimerCallback callback, void* info,
                                             platform::RunLoopMode mode) override;
+  // On: whatever is due by now from outside (happenings, source work) runs
+  // before the timers due by now, as a loop that serves its ready
+  // descriptors before its timers does once it gets to run after a hold.
+  void SetInputBeforeTimers(bool on) { input_before_timers_ = on; }
   // Makes the next AddTimer calls fail (null), for tests of that path.
   void SetTimerCreationFails(bool on) { timer_creation_fails_ = on; }
 
@@ -109,6 +113,7 @@ class Scheduler : public platform::RunLoop, public std::enable_shared_from_this<
   bool killed_ = false;
   bool unwind_ = false;
   bool timer_creation_fails_ = false;
+  bool input_before_timers_ = false;
   std::vector<LoopKind> loops_;
   std::optional<uint64_t> handling_due_;
 };

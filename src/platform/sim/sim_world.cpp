@@ -65,6 +65,7 @@ class WorldImpl : public World {
     scheduler_->RunLoop(LoopKind::kDefault, t_ms, nullptr, /*stop_when_idle=*/false);
   }
   void KillAt(uint64_t t_ms) override { scheduler_->KillAt(t_ms); }
+  void HoldMainThread(uint64_t ms) override { scheduler_->Block(ms); }
   void SetTimerCreationFails(bool on) override { scheduler_->SetTimerCreationFails(on); }
   size_t ValidTimerCount() const override { return scheduler_->ValidTimerCount(); }
 

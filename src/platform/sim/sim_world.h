@@ -86,6 +86,34 @@ class SimInput {
   // then no more events until the tool enables the tap again.
   virtual void DisableTapByTimeout() = 0;
   virtual bool TapExists() const = 0;
+
+  // Numbered devices (keyboards, mice), as Linux reads them: each keeps its
+  // own keys and buttons, and the live state is what the present devices
+  // hold together with what SetLiveControl and SetLiveButton set.
+  //
+  // A key of device `device` goes down or up: the modifier key codes
+  // (Control 59/62, Shift 56/60, Option 58/61, Command 55/54) change the
+  // flags and come as a flags-changed event, every other key as a key-down
+  // or key-up event. A device used after it went away is plugged in again.
+  virtual void DeviceKey(int device, int64_t keycode, bool down) = 0;
+  // A button (0 left, 1 right, 2 middle) of device `device`.
+  virtual void DeviceButton(int device, uint32_t button, bool down) = 0;
+  // Device `device` goes away: it leaves the live state, and for each key
+  // and button it held a release is made up (IsSynthesisedRelease), as the
+  // Linux tap makes them.
+  virtual void DeviceGone(int device) = 0;
+  // Device `device` stamps its events `ms` ahead of the clock (behind when
+  // negative).
+  virtual void SetDeviceClockOffset(int device, int64_t ms) = 0;
+  // On: device input is read as on Linux. The live state follows the events
+  // as they are served, and what waited while the main thread was held is
+  // served device by device, in the order of the device numbers, each
+  // device's own events in order (so a release typed first on device 2
+  // comes after one typed later on device 1), before any timer that fell
+  // due meanwhile, as a loop serves its ready descriptors before its timers.
+  // Off (the default): device input is served in the order it happened,
+  // the live state changing at once.
+  virtual void SetServeByDevice(bool on) = 0;
 };
 
 // The user interface as recorded, with scripted answers.
@@ -194,6 +222,9 @@ class World {
   // happen: no happening, no posted input, no one-shot timer (repeating
   // timers alone do not keep it going).
   virtual void KillAt(uint64_t t_ms) = 0;
+  // Holds the main thread for `ms` from now, as a stopped process or a slow
+  // call would: what happens meanwhile waits and is handled afterwards.
+  virtual void HoldMainThread(uint64_t ms) = 0;
   // Makes the run loop refuse new timers (AddTimer gives null) while on.
   virtual void SetTimerCreationFails(bool on) = 0;
   // Timers that are scheduled and may still fire.
@@ -227,6 +258,8 @@ struct SimEvent {
   // The virtual T at which it happened (was posted); negative: not known
   // (an event made by hand, timed by when it is handled).
   int64_t t_ms = -1;
+  // A release made up for a device that went away.
+  bool synthesised = false;
 };
 inline platform::EventRef ToEventRef(SimEvent* e) {
   return reinterpret_cast<platform::EventRef>(e);
