@@ -14,6 +14,7 @@ namespace {
 constexpr uint64_t kWindowMs = 700;
 constexpr uint64_t kHoldMs = 1000;
 constexpr uint64_t kDebounceMs = 500;
+constexpr uint64_t kLateMs = 1000;
 
 struct Tap {
   uint64_t t;
@@ -52,6 +53,7 @@ class Model {
     std::sort(requests_.begin(), requests_.end());
     std::optional<uint64_t> last;
     for (uint64_t t : requests_) {
+      if (TooLate(t)) continue;  // let go, and no window starts
       if (last && t - *last < kDebounceMs) continue;
       last = t;
       ++e.switches;
@@ -132,12 +134,21 @@ class Model {
     }
     if (!pending_q_->long_ago && tap.t - pending_q_->t < kWindowMs &&
         !Skewed(tap.device, pending_q_->device)) {
-      quit_ = true;
+      quit_ = quit_ || !TooLate(tap.t);
     }
     pending_q_.reset();
   }
 
   bool Chord() const { return buttons_[0] && (buttons_[1] || buttons_[2]); }
+
+  // A gesture made while the tool was held up, and served more than a
+  // second after it was made, is not acted on.
+  bool TooLate(uint64_t t) const {
+    for (const auto& [from, to] : stalls_) {
+      if (t >= from && t < to) return to - t > kLateMs;
+    }
+    return false;
+  }
 
   bool StalledAt(uint64_t t) const {
     for (const auto& [from, to] : stalls_) {
