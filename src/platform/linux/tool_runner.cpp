@@ -7,6 +7,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <utility>
 
 #include "platform/linux/display.h"
 #include "platform/linux/gui_loader.h"

@@ -4,7 +4,9 @@
 // be served device by device.
 #include <algorithm>
 #include <array>
+#include <memory>
 #include <utility>
+#include <vector>
 
 #include "platform/event_types.h"
 #include "platform/sim/sim_input.h"
