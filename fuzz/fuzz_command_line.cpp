@@ -56,8 +56,8 @@ void ToolFlags(const std::vector<std::string>& words) {
     fuzz::Check(c->version == (Expected(words, "--version") || Expected(words, "-V")),
                 "--version or -V");
   }
-  const char* known[] = {"--console", "--service", "--help",   "-h",     "--version",
-                         "-V",        "--switch",  "--status", "--json", "--diagnose"};
+  const char* known[] = {"--console", "--service", "--help", "-h",         "--version", "-V",
+                         "--switch",  "--status",  "--json", "--diagnose", "--quit"};
   const auto first_unknown =
       words.size() > 1 ? std::find_if(words.begin() + 1, words.end(),
                                       [&known](const std::string& w) {
