@@ -12,7 +12,7 @@
 #include "app/command_line.h"
 #include "app/startup.h"
 #include "fuzz_support.h"
-#include "platform/sim/runner_command_line.h"
+#include "scenario_runner/command_line.h"
 
 namespace {
 

@@ -5,8 +5,8 @@
 #include <optional>
 #include <string>
 
-#include "platform/sim/runner_scenario.h"
-#include "platform/sim/runner_words.h"
+#include "scenario_runner/scenario.h"
+#include "scenario_runner/words.h"
 
 namespace runner {
 

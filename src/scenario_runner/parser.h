@@ -6,7 +6,7 @@
 #include <string_view>
 #include <variant>
 
-#include "platform/sim/runner_scenario.h"
+#include "scenario_runner/scenario.h"
 
 namespace runner {
 

@@ -1,4 +1,4 @@
-#include "platform/sim/runner_command_line.h"
+#include "scenario_runner/command_line.h"
 
 #include <filesystem>
 #include <system_error>

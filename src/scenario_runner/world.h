@@ -6,8 +6,8 @@
 #include <string>
 
 #include "platform/result.h"
-#include "platform/sim/runner_scenario.h"
 #include "platform/sim/sim_world.h"
+#include "scenario_runner/scenario.h"
 
 namespace runner {
 

@@ -1,4 +1,4 @@
-#include "platform/sim/runner_words.h"
+#include "scenario_runner/words.h"
 
 namespace runner {
 

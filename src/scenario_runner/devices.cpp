@@ -1,4 +1,4 @@
-#include "platform/sim/runner_devices.h"
+#include "scenario_runner/devices.h"
 
 #include <array>
 #include <cstdint>

@@ -1,4 +1,4 @@
-#include "platform/sim/runner_world.h"
+#include "scenario_runner/world.h"
 
 #include <sys/stat.h>
 #include <unistd.h>
@@ -10,7 +10,7 @@
 
 #include "app/instance_lock.h"
 #include "platform/posix/posix_files.h"
-#include "platform/sim/runner_parser.h"
+#include "scenario_runner/parser.h"
 #include "service/launch_agent.h"
 #include "shared/product.h"
 

@@ -21,9 +21,9 @@
 
 #include "app/startup.h"
 #include "platform/posix/standard_descriptors.h"
-#include "platform/sim/runner_command_line.h"
-#include "platform/sim/runner_parser.h"
-#include "platform/sim/runner_world.h"
+#include "scenario_runner/command_line.h"
+#include "scenario_runner/parser.h"
+#include "scenario_runner/world.h"
 
 namespace {
 

@@ -1,8 +1,8 @@
-#include "platform/sim/runner_parser.h"
+#include "scenario_runner/parser.h"
 
 #include "platform/event_types.h"
-#include "platform/sim/runner_devices.h"
-#include "platform/sim/runner_words.h"
+#include "scenario_runner/devices.h"
+#include "scenario_runner/words.h"
 
 #include <algorithm>
 #include <array>
