@@ -1,9 +1,7 @@
 #include "platform/linux/usb_linux.h"
 
-#include <errno.h>
 #include <fcntl.h>
 #include <libusb.h>
-#include <sys/file.h>
 
 #include <unistd.h>
 
@@ -17,6 +15,7 @@
 
 #include "platform/linux/usb_presence_watch.h"
 #include "platform/linux/usb_removal_watch.h"
+#include "platform/posix/switch_lock.h"
 #include "platform/posix/unique_fd.h"
 
 namespace linux_platform {
@@ -35,32 +34,14 @@ std::string ExecutablePath() {
   return n > 0 && static_cast<size_t>(n) < sizeof buffer ? std::string(buffer, n) : "";
 }
 
-// The switch lock: an advisory lock on the hub's usbfs node. Every process
-// that may switch the hub can open the node, whichever user runs it, and
-// the lock belongs to the node, not to a file of one user's; read access is
-// enough to take it.
-class NodeSwitchLock : public platform::UsbSwitchLock {
- public:
-  explicit NodeSwitchLock(posix::UniqueFd fd) : fd_(std::move(fd)) {}
-
- private:
-  posix::UniqueFd fd_;
-};
-
+// The switch lock is an advisory lock on the hub's device node: every
+// process that switches the hub opens that node, whoever runs it, so the
+// lock belongs to the node, not to a file of one user's; read access is
+// enough to take it. A node this process cannot open is one libusb could
+// not have opened either; the open, which came first, has told why.
 platform::UsbSwitchLockAttempt LockNode(const std::string& node) {
-  platform::UsbSwitchLockAttempt attempt;
-  posix::UniqueFd fd(::open(node.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY));
-  // A node this process cannot open is one libusb could not have opened
-  // either; the open, which came first, has told why.
-  if (!fd.valid()) return attempt;
-  for (;;) {
-    if (::flock(fd.get(), LOCK_EX | LOCK_NB) == 0) break;
-    if (errno == EINTR) continue;
-    attempt.busy = errno == EWOULDBLOCK;
-    return attempt;
-  }
-  attempt.lock = std::make_unique<NodeSwitchLock>(std::move(fd));
-  return attempt;
+  return posix::LockForSwitch(
+      posix::UniqueFd(::open(node.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY)));
 }
 
 }  // namespace
