@@ -5,6 +5,7 @@
 #include <QDBusMessage>
 #include <QDBusPendingCallWatcher>
 #include <QDBusPendingReply>
+#include <QDBusReply>
 #include <QDeadlineTimer>
 #include <QEventLoop>
 #include <QSystemTrayIcon>
@@ -33,12 +34,21 @@ int gNoticesInFlight = 0;
 
 // Running, or startable on demand: notification daemons such as mako and
 // dunst are usually started by D-Bus with the first notice.
+// The notice is shown from the gesture loop: a bus that does not answer
+// (stopped, or hung) may hold it this long at most per question, not
+// D-Bus's default of 25 s.
+constexpr int kBusAnswerMs = 250;
+
 bool NotificationServerPresent() {
   const QDBusConnection bus = QDBusConnection::sessionBus();
   if (!bus.isConnected() || bus.interface() == nullptr) return false;
+  bus.interface()->setTimeout(kBusAnswerMs);
   const QString name = QString::fromLatin1(kService);
-  return bus.interface()->isServiceRegistered(name).value() ||
-         bus.interface()->activatableServiceNames().value().contains(name);
+  const QDBusReply<bool> registered = bus.interface()->isServiceRegistered(name);
+  if (!registered.isValid()) return false;  // no answer in time: the bus is not there
+  if (registered.value()) return true;
+  const QDBusReply<QStringList> startable = bus.interface()->activatableServiceNames();
+  return startable.isValid() && startable.value().contains(name);
 }
 
 void SplitNotice(const std::string& text, std::string* summary, std::string* body) {
@@ -47,9 +57,24 @@ void SplitNotice(const std::string& text, std::string* summary, std::string* bod
   *body = newline == std::string::npos ? std::string() : text.substr(newline + 1);
 }
 
+// The notice as one line on standard error, which an autostarted tool's
+// session sends to its log.
+void PrintNotice(const std::string& text) {
+  std::string summary;
+  std::string body;
+  SplitNotice(text, &summary, &body);
+  std::fprintf(stderr, "%s%s%s\n", summary.c_str(), body.empty() ? "" : ": ", body.c_str());
+  std::fflush(stderr);
+}
+
 }  // namespace
 
-bool ShowOnDesktop(const std::string& kind, const std::string& text, QSystemTrayIcon* tray) {
+namespace {
+
+// ShowOnDesktop; with `printed_if_refused`, a notice the server refuses
+// later is printed as ShowDesktopNotice prints one nothing took.
+bool Show(const std::string& kind, const std::string& text, QSystemTrayIcon* tray,
+          bool printed_if_refused) {
   std::string summary;
   std::string body;
   SplitNotice(text, &summary, &body);
@@ -69,10 +94,17 @@ bool ShowOnDesktop(const std::string& kind, const std::string& text, QSystemTray
     const QDBusPendingCall call = QDBusConnection::sessionBus().asyncCall(notify);
     auto* watcher = new QDBusPendingCallWatcher(call);
     ++gNoticesInFlight;
+    // A server that D-Bus could not start (mako without a Wayland display)
+    // answers with an error: the notice then goes where it would have gone
+    // without a server.
     QObject::connect(watcher, &QDBusPendingCallWatcher::finished,
-                     [kind](QDBusPendingCallWatcher* w) {
+                     [kind, text, printed_if_refused](QDBusPendingCallWatcher* w) {
                        const QDBusPendingReply<uint32_t> reply = *w;
-                       if (reply.isValid()) ShownIds()[kind] = reply.value();
+                       if (reply.isValid()) {
+                         ShownIds()[kind] = reply.value();
+                       } else if (printed_if_refused) {
+                         PrintNotice(text);
+                       }
                        --gNoticesInFlight;
                        w->deleteLater();
                      });
@@ -86,13 +118,14 @@ bool ShowOnDesktop(const std::string& kind, const std::string& text, QSystemTray
   return false;
 }
 
+}  // namespace
+
+bool ShowOnDesktop(const std::string& kind, const std::string& text, QSystemTrayIcon* tray) {
+  return Show(kind, text, tray, false);
+}
+
 void ShowDesktopNotice(const std::string& kind, const std::string& text, QSystemTrayIcon* tray) {
-  if (ShowOnDesktop(kind, text, tray)) return;
-  std::string summary;
-  std::string body;
-  SplitNotice(text, &summary, &body);
-  std::fprintf(stderr, "%s%s%s\n", summary.c_str(), body.empty() ? "" : ": ", body.c_str());
-  std::fflush(stderr);
+  if (!Show(kind, text, tray, true)) PrintNotice(text);
 }
 
 void WaitForSentNotices(int timeout_ms) {

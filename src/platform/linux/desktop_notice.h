@@ -18,7 +18,8 @@ namespace linux_platform {
 // it (the server or the tray).
 bool ShowOnDesktop(const std::string& kind, const std::string& text, QSystemTrayIcon* tray);
 // ShowOnDesktop, or one line "summary: body" on standard error when nothing
-// on the desktop can show it.
+// on the desktop can show it, or when the server refuses it (one D-Bus could
+// not start).
 void ShowDesktopNotice(const std::string& kind, const std::string& text, QSystemTrayIcon* tray);
 // Waits, at most `timeout_ms`, until the server has answered every notice
 // sent: a one-shot command that ends right after its notice must not take

@@ -1,5 +1,6 @@
 #include "platform/linux/usb_linux.h"
 
+#include <fcntl.h>
 #include <libusb.h>
 
 #include <unistd.h>
@@ -14,6 +15,8 @@
 
 #include "platform/linux/usb_presence_watch.h"
 #include "platform/linux/usb_removal_watch.h"
+#include "platform/posix/switch_lock.h"
+#include "platform/posix/unique_fd.h"
 
 namespace linux_platform {
 namespace {
@@ -29,6 +32,16 @@ std::string ExecutablePath() {
   char buffer[4096];
   const ssize_t n = ::readlink("/proc/self/exe", buffer, sizeof buffer);
   return n > 0 && static_cast<size_t>(n) < sizeof buffer ? std::string(buffer, n) : "";
+}
+
+// The switch lock is an advisory lock on the hub's device node: every
+// process that switches the hub opens that node, whoever runs it, so the
+// lock belongs to the node, not to a file of one user's; read access is
+// enough to take it. A node this process cannot open is one libusb could
+// not have opened either; the open, which came first, has told why.
+platform::UsbSwitchLockAttempt LockNode(const std::string& node) {
+  return posix::LockForSwitch(
+      posix::UniqueFd(::open(node.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY)));
 }
 
 }  // namespace
@@ -113,6 +126,13 @@ class LinuxUsbDevice : public platform::UsbDevice {
   void Close() override {
     if (handle_ != nullptr) libusb_close(handle_);
     handle_ = nullptr;
+  }
+
+  platform::UsbSwitchLockAttempt LockForSwitch() override {
+    char node[48];
+    std::snprintf(node, sizeof node, "/dev/bus/usb/%03u/%03u", libusb_get_bus_number(device_),
+                  libusb_get_device_address(device_));
+    return LockNode(node);
   }
 
   std::optional<platform::UsbLocation> Location() override {
