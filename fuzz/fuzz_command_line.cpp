@@ -9,8 +9,8 @@
 #include <string>
 #include <vector>
 
-#include "app/command_line.h"
 #include "app/startup.h"
+#include "commands/command_line.h"
 #include "fuzz_support.h"
 #include "scenario_runner/command_line.h"
 

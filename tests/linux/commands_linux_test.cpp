@@ -12,8 +12,8 @@
 #include <memory>
 #include <string>
 
-#include "app/commands.h"
 #include "app/instance_lock.h"
+#include "commands/commands.h"
 #include "fake_hub.h"
 #include "hub/port_switch.h"
 #include "hub/switch_check.h"

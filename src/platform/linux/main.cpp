@@ -5,9 +5,9 @@
 #include <optional>
 #include <string>
 
-#include "app/command_line.h"
-#include "app/commands.h"
 #include "app/startup.h"
+#include "commands/command_line.h"
+#include "commands/commands.h"
 #include "output/keep_running.h"
 #include "output/show_msg.h"
 #include "platform/linux/files/instance_quit.h"

@@ -4,7 +4,7 @@
 #include <optional>
 #include <string>
 
-#include "app/commands.h"
+#include "commands/commands.h"
 #include "hub/hub_access.h"
 #include "hub/hub_registers.h"
 #include "hub/port_switch.h"

@@ -1,12 +1,12 @@
-#include "app/command_line.h"
+#include "commands/command_line.h"
 
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <string>
 
-#include "app/commands.h"
 #include "app/instance_lock.h"
+#include "commands/commands.h"
 #include "hub/hook_settings.h"
 #include "platform/services.h"
 #include "service/launch_agent.h"

@@ -31,7 +31,7 @@ struct CommandLine {
   bool service = false;  // --service
   bool help = false;     // --help, -h
   bool version = false;  // --version, -V
-  // The one-shot commands (app/commands.h).
+  // The one-shot commands (commands/commands.h).
   bool switch_hub = false;  // --switch
   bool status = false;      // --status
   bool json = false;        // --json, with --status

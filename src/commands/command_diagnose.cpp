@@ -5,8 +5,8 @@
 #include <string>
 #include <vector>
 
-#include "app/commands.h"
 #include "app/instance_lock.h"
+#include "commands/commands.h"
 #include "gestures/gesture_settings.h"
 #include "hub/hook_settings.h"
 #include "hub/hub_hooks.h"

@@ -1,12 +1,12 @@
-#include "app/commands.h"
+#include "commands/commands.h"
 
 #include <cstdio>
 #include <string>
 #include <utility>
 
-#include "app/command_line.h"
 #include "app/instance_lock.h"
 #include "app/settings_start.h"
+#include "commands/command_line.h"
 #include "hub/hub_hooks.h"
 #include "hub/port_switch.h"
 #include "output/show_msg.h"
