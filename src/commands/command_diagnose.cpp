@@ -1,3 +1,5 @@
+#include "commands/command_diagnose.h"
+
 // --diagnose: what a switch by gesture needs, checked in order, one line per
 // check with its verdict, and the fix under each failure.
 #include <cstdio>
@@ -6,7 +8,7 @@
 #include <vector>
 
 #include "app/instance_lock.h"
-#include "commands/commands.h"
+#include "commands/command_output.h"
 #include "gestures/gesture_settings.h"
 #include "hub/hook_settings.h"
 #include "hub/hub_hooks.h"

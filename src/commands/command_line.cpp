@@ -6,6 +6,7 @@
 #include <string>
 
 #include "app/instance_lock.h"
+#include "commands/command_status.h"
 #include "commands/commands.h"
 #include "hub/hook_settings.h"
 #include "platform/services.h"
@@ -94,6 +95,26 @@ std::string GestureHelpLines(const GestureSettings& s) {
 }
 
 }  // namespace
+
+CommandChoice ChooseCommand(const CommandLine& command_line) {
+  CommandChoice choice;
+  choice.json = command_line.json;
+  const int commands = (command_line.switch_hub ? 1 : 0) + (command_line.status ? 1 : 0) +
+                       (command_line.diagnose ? 1 : 0) + (command_line.quit ? 1 : 0);
+  if (commands > 1) {
+    choice.error = "give one of --switch, --status, --diagnose and --quit, not several";
+    return choice;
+  }
+  if (command_line.json && !command_line.status) {
+    choice.error = "--json goes with --status";
+    return choice;
+  }
+  if (command_line.switch_hub) choice.command = ToolCommand::kSwitch;
+  if (command_line.status) choice.command = ToolCommand::kStatus;
+  if (command_line.diagnose) choice.command = ToolCommand::kDiagnose;
+  if (command_line.quit) choice.command = ToolCommand::kQuit;
+  return choice;
+}
 
 CommandLine ParseCommandLine(int argc, char* argv[], UnknownArguments unknown) {
   CommandLine result;

@@ -9,6 +9,7 @@
 #include <optional>
 #include <string>
 
+#include "commands/commands.h"
 #include "gestures/gesture_settings.h"
 
 namespace platform {
@@ -46,6 +47,9 @@ struct CommandLine {
 // and exactly: "--Console", "-console" and "--console=1" are not --console.
 // Options may come in any order and more than once.
 CommandLine ParseCommandLine(int argc, char* argv[], UnknownArguments unknown);
+
+// Which command the command line asks for.
+CommandChoice ChooseCommand(const CommandLine& command_line);
 
 // What the usage text says that differs between platforms.
 struct UsageContext {

@@ -1,10 +1,12 @@
+#include "commands/command_status.h"
+
 // --status: the hub's two registers read (never written), as one line of
 // text or one JSON object.
 #include <cstdio>
 #include <optional>
 #include <string>
 
-#include "commands/commands.h"
+#include "commands/command_output.h"
 #include "hub/hub_access.h"
 #include "hub/hub_registers.h"
 #include "hub/port_switch.h"

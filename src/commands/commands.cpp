@@ -6,7 +6,9 @@
 
 #include "app/instance_lock.h"
 #include "app/settings_start.h"
-#include "commands/command_line.h"
+#include "commands/command_diagnose.h"
+#include "commands/command_output.h"
+#include "commands/command_status.h"
 #include "hub/hub_hooks.h"
 #include "hub/port_switch.h"
 #include "output/show_msg.h"
@@ -67,26 +69,6 @@ void OnSwitchChecked(SwitchCheckResult result) {
 
 }  // namespace
 
-CommandChoice ChooseCommand(const CommandLine& command_line) {
-  CommandChoice choice;
-  choice.json = command_line.json;
-  const int commands = (command_line.switch_hub ? 1 : 0) + (command_line.status ? 1 : 0) +
-                       (command_line.diagnose ? 1 : 0) + (command_line.quit ? 1 : 0);
-  if (commands > 1) {
-    choice.error = "give one of --switch, --status, --diagnose and --quit, not several";
-    return choice;
-  }
-  if (command_line.json && !command_line.status) {
-    choice.error = "--json goes with --status";
-    return choice;
-  }
-  if (command_line.switch_hub) choice.command = ToolCommand::kSwitch;
-  if (command_line.status) choice.command = ToolCommand::kStatus;
-  if (command_line.diagnose) choice.command = ToolCommand::kDiagnose;
-  if (command_line.quit) choice.command = ToolCommand::kQuit;
-  return choice;
-}
-
 int RunCommand(const CommandChoice& choice) {
   switch (choice.command) {
     case ToolCommand::kSwitch:
@@ -101,28 +83,6 @@ int RunCommand(const CommandChoice& choice) {
       break;
   }
   return kCommandUsage;
-}
-
-void PrintFailure(const std::string& line, const std::string& fix) {
-  std::fflush(stdout);  // the console lines before it come first
-  std::fprintf(stderr, "%s\n", line.c_str());
-  if (!fix.empty()) std::fprintf(stderr, "%s\n", fix.c_str());
-  std::fflush(stderr);
-}
-
-std::string HomeShortPath(const std::string& path) {
-  const std::string home = platform::Sys().files->HomeDirectory();
-  if (home.empty() || home == "/" || path.compare(0, home.size() + 1, home + "/") != 0) {
-    return path;
-  }
-  // Appended, not joined with +: optimised g++ 12 builds warn on the join.
-  std::string shortened = "~";
-  shortened.append(path, home.size(), std::string::npos);
-  return shortened;
-}
-
-void PrintHubFailure(const std::string& line, const std::string& fix) {
-  if (!gConsoleMode) PrintFailure(line, fix);
 }
 
 int RunSwitchCommand() {
