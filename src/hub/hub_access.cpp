@@ -4,7 +4,6 @@
 #include <string>
 #include <utility>
 
-#include "hub/port_switch.h"
 #include "output/show_msg.h"
 #include "platform/services.h"
 

@@ -2,10 +2,15 @@
 // shared by the switch and the read-only status.
 #pragma once
 
+#include <cstdint>
 #include <memory>
 #include <string>
 
 #include "platform/usb.h"
+
+// The hub this tool switches.
+inline constexpr uint16_t kHubVendorId = 0x2109;
+inline constexpr uint16_t kHubProductId = 0x8822;
 
 // An opened hub. Teardown order: the device is closed first, then its
 // interface is released (by destroying it).

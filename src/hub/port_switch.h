@@ -7,9 +7,6 @@
 #include "hub/hub_access.h"
 #include "hub/switch_check.h"
 
-inline constexpr uint16_t kHubVendorId = 0x2109;
-inline constexpr uint16_t kHubProductId = 0x8822;
-
 // The port-select register (bit 0 picks the upper port) and the register
 // read ahead of it, whose value the switch does not use.
 inline constexpr uint8_t kPortSelectRequest = 0xF5;
