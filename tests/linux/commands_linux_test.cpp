@@ -15,6 +15,7 @@
 #include "app/commands.h"
 #include "app/instance_lock.h"
 #include "fake_hub.h"
+#include "hub/hub_failure.h"
 #include "hub/switch_check.h"
 #include "output/show_msg.h"
 #include "platform/linux/headless_ui.h"

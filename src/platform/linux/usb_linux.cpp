@@ -14,6 +14,7 @@
 
 #include "platform/linux/usb_presence_watch.h"
 #include "platform/linux/usb_removal_watch.h"
+#include "platform/usb_lines.h"
 
 namespace linux_platform {
 namespace {
@@ -284,11 +285,8 @@ platform::UsbFindResult LinuxUsb::Lookup(const std::shared_ptr<UsbContext>& cont
         std::make_unique<LinuxUsbDevice>(this, context, list[i], fresh, vendor_id, product_id);
     return result;
   }
-  char line[64];
-  std::snprintf(line, sizeof line, "USB device not found (VID=0x%04X PID=0x%04X)", vendor_id,
-                product_id);
   result.outcome = platform::UsbFindOutcome::kNotAttached;
-  result.line = line;
+  result.line = platform::UsbNotFoundLine(vendor_id, product_id);
   return result;
 }
 

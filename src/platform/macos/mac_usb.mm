@@ -12,6 +12,7 @@
 #include "platform/macos/mac_usb_device.h"
 #include "platform/macos/mac_usb_presence.h"
 #include "platform/macos/usb_lookup.h"
+#include "platform/usb_lines.h"
 
 namespace platform::macos {
 namespace {
@@ -46,7 +47,7 @@ class MacUsbDevice final : public UsbDevice {
     const IOReturn result = (*device)->USBDeviceOpen(device);
     open_ = result == kIOReturnSuccess;
     if (open_ || result == kIOReturnExclusiveAccess) return true;
-    if (failure != nullptr) *failure = {"USBDeviceOpen failed", ""};
+    if (failure != nullptr) *failure = {kUsbOpenFailedLine, ""};
     return false;
   }
 
