@@ -2,7 +2,6 @@
 
 #include <cstddef>
 #include <cstring>
-#include <iterator>
 #include <string>
 
 #include "hub/hub_device.h"
@@ -66,7 +65,8 @@ constexpr HubFailureWords kWords[] = {
      "Check that the other computer is on and connected to the switch."},
 };
 
-static_assert(std::size(kWords) == static_cast<size_t>(HubFailureKind::kNotTaken) + 1,
+static_assert(sizeof kWords / sizeof kWords[0] ==
+                  static_cast<size_t>(HubFailureKind::kNotTaken) + 1,
               "one row for each kind");
 
 const HubFailureWords& WordsOf(HubFailureKind kind) {
