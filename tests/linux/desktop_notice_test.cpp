@@ -2,7 +2,7 @@
 // private bus: short summary and body, and a later notice of a kind
 // replacing the earlier one by the id the server gave it; a bus that stops
 // answering does not hold the caller.
-#include "platform/linux/desktop_notice.h"
+#include "platform/linux/qt/desktop_notice.h"
 
 #include <gtest/gtest.h>
 #include <signal.h>
