@@ -10,7 +10,7 @@
 #include <utility>
 #include <vector>
 
-#include "app/command_failure.h"
+#include "commands/command_failure.h"
 #include "hub/hub_access.h"
 #include "hub/hub_failure.h"
 #include "hub/port_switch.h"
