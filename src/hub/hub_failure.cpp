@@ -24,7 +24,6 @@ enum class LineFrom {
 struct HubFailureWords {
   LineFrom line_from;
   const char* line;        // kTable only
-  bool traced;             // the transfer's trace has written the line already
   const char* fix;         // under the console line
   const char* summary;     // the notice's summary
   const char* notice_fix;  // the notice's body
@@ -42,26 +41,24 @@ constexpr const char* kPortUnreadLine =
 // Indexed by HubFailureKind.
 constexpr HubFailureWords kWords[] = {
     // kNotFound
-    {LineFrom::kPlatform, nullptr, false,
+    {LineFrom::kPlatform, nullptr,
      "Connect the hub to this computer (or switch it here from the other computer), then try "
      "again.",
      "Hub not found", "Connect the hub here, or switch it back from the other computer."},
     // kUnreachable
-    {LineFrom::kPlatform, nullptr, false, kReplugFix, "Hub cannot be reached", kReplugNoticeFix},
+    {LineFrom::kPlatform, nullptr, kReplugFix, "Hub cannot be reached", kReplugNoticeFix},
     // kOpenRefused: where the platform names no cause
-    {LineFrom::kPlatform, nullptr, false,
+    {LineFrom::kPlatform, nullptr,
      "Close any other program that holds the hub open, then try again.", "Hub is in use",
      "Close any other program that holds the hub, then try again."},
     // kPortUnread
-    {LineFrom::kReadTrace, nullptr, true, kReplugFix, "Hub register unreadable", kReplugNoticeFix},
+    {LineFrom::kReadTrace, nullptr, kReplugFix, "Hub register unreadable", kReplugNoticeFix},
     // kSwitchAbandoned
-    {LineFrom::kTable, kPortUnreadLine, false, kReplugFix, "Hub register unreadable",
-     kReplugNoticeFix},
+    {LineFrom::kTable, kPortUnreadLine, kReplugFix, "Hub register unreadable", kReplugNoticeFix},
     // kWriteFailed
-    {LineFrom::kWriteTrace, nullptr, true, kReplugFix, "Hub did not take the switch",
-     kReplugNoticeFix},
+    {LineFrom::kWriteTrace, nullptr, kReplugFix, "Hub did not take the switch", kReplugNoticeFix},
     // kNotTaken
-    {LineFrom::kTable, kSwitchNotTakenLine, false, kSwitchNotTakenFix, "Switch did not take effect",
+    {LineFrom::kTable, kSwitchNotTakenLine, kSwitchNotTakenFix, "Switch did not take effect",
      "Check that the other computer is on and connected to the switch."},
 };
 
@@ -134,7 +131,9 @@ void TraceHubFailure(const HubFailure& failure) {
   // A failure that came without words gives no fix either.
   if (line.empty()) return;
   const std::string fix = HubFailureFix(failure);
-  if (WordsOf(failure.kind).traced) {
+  // A failed transfer's line is its own trace, written already.
+  const LineFrom from = WordsOf(failure.kind).line_from;
+  if (from == LineFrom::kReadTrace || from == LineFrom::kWriteTrace) {
     showMsg("%s\n", fix.c_str());
   } else {
     showMsg("%s\n%s\n", line.c_str(), fix.c_str());
