@@ -1,14 +1,13 @@
 #include "commands/commands.h"
 
-#include <cstdio>
 #include <string>
 #include <utility>
 
 #include "app/instance_lock.h"
 #include "app/settings_start.h"
-#include "commands/command_diagnose.h"
-#include "commands/command_output.h"
-#include "commands/command_status.h"
+#include "commands/command_failure.h"
+#include "commands/command_line.h"
+#include "hub/hub_failure.h"
 #include "hub/hub_hooks.h"
 #include "hub/port_switch.h"
 #include "output/show_msg.h"
@@ -46,16 +45,11 @@ void EndWhenDone() {
   if (!gSwitchCheckRunning && !SwitchLockKept()) platform::Sys().app->Terminate();
 }
 
-// Started from a desktop shortcut, nobody reads standard error: the failure
-// is shown as a desktop notice as well.
-void NoticeUnlessSeen(const ShortNotice& notice) {
-  if (!platform::Sys().ui->ConsoleSeen()) NoticeSwitchFailure(notice);
-}
-
 void OnSwitchChecked(SwitchCheckResult result) {
   if (result == SwitchCheckResult::kStayed) {
-    PrintHubFailure(kSwitchNotTakenLine, kSwitchNotTakenFix);
-    NoticeUnlessSeen({kSwitchNotTakenSummary, kSwitchNotTakenNoticeFix});
+    const HubFailure not_taken(HubFailureKind::kNotTaken);
+    PrintHubFailure(not_taken);
+    NoticeHubFailureUnlessSeen(not_taken);
     gSwitchCommandStatus = kCommandSwitchNotTaken;
   } else {
     gSwitchCommandStatus = kCommandOk;
@@ -85,6 +79,17 @@ int RunCommand(const CommandChoice& choice) {
   return kCommandUsage;
 }
 
+std::string HomeShortPath(const std::string& path) {
+  const std::string home = platform::Sys().files->HomeDirectory();
+  if (home.empty() || home == "/" || path.compare(0, home.size() + 1, home + "/") != 0) {
+    return path;
+  }
+  // Appended, not joined with +: optimised g++ 12 builds warn on the join.
+  std::string shortened = "~";
+  shortened.append(path, home.size(), std::string::npos);
+  return shortened;
+}
+
 int RunSwitchCommand() {
   // As a gesture does it, minus the debounce: one request per process;
   // the hook for the hub's leaving runs as it does for a gesture.
@@ -101,8 +106,8 @@ int RunSwitchCommand() {
     return kCommandSwitchDropped;
   }
   if (!outcome.written) {
-    PrintHubFailure(outcome.failure_line, outcome.fix);
-    NoticeUnlessSeen(outcome.notice);
+    PrintHubFailure(*outcome.failure);
+    NoticeHubFailureUnlessSeen(*outcome.failure);
     return kCommandFailed;
   }
   // Where the platform cannot watch, the switch counts as taken.

@@ -6,28 +6,26 @@
 
 #include <string>
 
-#include "commands/command_diagnose.h"
-#include "commands/command_output.h"
-#include "commands/command_status.h"
+#include "commands/command_line.h"
 
-enum class ToolCommand {
-  kNone,      // the resident tool
-  kSwitch,    // --switch
-  kStatus,    // --status [--json]
-  kDiagnose,  // --diagnose
-  kQuit,      // --quit
-};
-
-struct CommandChoice {
-  ToolCommand command = ToolCommand::kNone;
-  bool json = false;
-  // Set when the arguments do not make one command: the line to print.
-  std::string error;
-};
+// Exit statuses of the commands.
+inline constexpr int kCommandOk = 0;
+inline constexpr int kCommandFailed = 1;  // --switch failed; --status: no hub; --quit: none ended
+inline constexpr int kCommandHubUnreadable = 2;   // --status: found, not opened or read
+inline constexpr int kCommandSwitchNotTaken = 3;  // --switch: the hub stayed
+// --switch: dropped, because another process switched the hub within the
+// debounce (its switch stands for this one).
+inline constexpr int kCommandSwitchDropped = 4;
+inline constexpr int kCommandUsage = 2;  // the arguments make no single command
 
 // Runs a command (not kNone) on the installed services; the exit status.
 int RunCommand(const CommandChoice& choice);
 
-// The commands of this file; --status and --diagnose have files of their own.
+// The commands themselves.
 int RunSwitchCommand();
+int RunStatusCommand(bool json);
+int RunDiagnoseCommand();
 int RunQuitCommand();
+
+// A path under the home folder, written from "~/" on; any other as it is.
+std::string HomeShortPath(const std::string& path);
