@@ -10,6 +10,7 @@
 #include "app/command_line.h"
 #include "app/commands.h"
 #include "app/instance_lock.h"
+#include "app/settings_reload.h"
 #include "app/settings_start.h"
 #include "gestures/event_tap.h"
 #include "hub/hub_hooks.h"
@@ -137,6 +138,7 @@ int ToolMain(int argc, char* argv[]) {
   // this function: the tap and timers go first (a no-op after the hook),
   // then the delegate with its status item and menu. The lock is not given
   // back here; where no hook ran, the end of the process drops it.
+  StopSettingsWatch();
   StopEventTap();
   CancelSwitchCheck();
   StopHubHooks();

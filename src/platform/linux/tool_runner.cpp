@@ -17,16 +17,16 @@
 #include "platform/linux/linux_files.h"
 #include "platform/linux/linux_processes.h"
 #include "platform/linux/poll_loop.h"
+#include "platform/linux/settings_watch.h"
 #include "platform/linux/usb_linux.h"
 #include "platform/posix/posix_clock.h"
 #include "platform/services.h"
-#include "platform/toml/toml_settings.h"
 
 namespace linux_platform {
 
 int RunTool(int argc, char* argv[], ToolMainFunction tool_main, Toolkit toolkit) {
   LinuxFiles files;
-  toml_settings::TomlSettingsFile settings(files.SettingsFilePath());
+  WatchedSettingsFile settings(files.SettingsFilePath());
   const std::string executable = files.ExecutablePath().value_or("");
 
   // Headless or not is settled here, before Qt sees the display: a display
@@ -57,6 +57,7 @@ int RunTool(int argc, char* argv[], ToolMainFunction tool_main, Toolkit toolkit)
   FdWatcher* watcher = gui ? gui->services().watcher : &poll_loop;
   LinuxInput input(watcher);
   usb.SetWatcher(watcher);
+  settings.SetWatcher(watcher);
   LinuxProcesses processes(watcher);
   if (qpa) processes.KeepForPrograms("QT_QPA_PLATFORM", hooks_qpa);
   std::unique_ptr<platform::Ui> headless;
