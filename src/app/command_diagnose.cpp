@@ -13,6 +13,7 @@
 #include "hub/port_switch.h"
 #include "platform/services.h"
 #include "service/launch_agent.h"
+#include "shared/product.h"
 
 namespace {
 
@@ -154,15 +155,28 @@ void CheckTrayHost(bool display_broken) {
   }
 }
 
-void CheckRunningInstance() {
+// Looked at, never taken: a start at this very moment must not be refused
+// because the diagnosis held the lock. False when no start could take it.
+bool CheckRunningInstance() {
   const std::string lock = Short(SingleInstanceLockPath());
-  std::string message;
-  if (AcquireSingleInstanceLock(&message)) {
-    ReleaseSingleInstanceLock();
-    Report(Verdict::kInfo, "running instance", "none (" + lock + " is free)");
-    return;
+  const platform::LockProbe probe = platform::Sys().files->ProbeInstanceLock(kAgentLabel);
+  switch (probe.state) {
+    case platform::LockState::kFree:
+      Report(Verdict::kInfo, "running instance", "none (" + lock + " is free)");
+      return true;
+    case platform::LockState::kHeld:
+      Report(Verdict::kInfo, "running instance",
+             std::string(kProductName) + " is running already. (" + lock + " is held)");
+      return true;
+    case platform::LockState::kUnusable:
+      break;
   }
-  Report(Verdict::kInfo, "running instance", message + " (" + lock + " is held)");
+  Report(Verdict::kFail, "running instance",
+         "none, and the tool cannot start: Cannot create the program lock file: " + probe.reason,
+         "The tool must be able to create and lock " + lock +
+             ": remove what stands there or let this user write to its folder, then start the "
+             "tool.");
+  return false;
 }
 
 // Where the settings come from and whether they all apply. Only a warning
@@ -219,10 +233,10 @@ int RunDiagnoseCommand() {
   CheckAccessRule();
   CheckLoginEntry();
   CheckTrayHost(CheckDisplayBroken());
-  CheckRunningInstance();
+  const bool can_start = CheckRunningInstance();
   CheckGestureSettings();
   CheckHooks();
-  const bool ready = input && hub;
+  const bool ready = input && hub && can_start;
   std::printf("%s\n", ready ? "A switch by gesture has what it needs."
                             : "A switch by gesture cannot work until each FAIL above is fixed.");
   std::fflush(stdout);

@@ -150,7 +150,9 @@ std::string UsageText(const UsageContext& context) {
       std::string(refuses ? "an argument the tool does not know, or " : "") +
       "two commands at once;\n"
       "     --status found the hub but could not open or read it\n"
-      "  3  --switch: the hub did not leave this computer within 2 s\n";
+      "  3  --switch: the hub did not leave this computer within 2 s\n"
+      "  4  --switch: not switched again, another process switched the hub\n"
+      "     less than 500 ms before\n";
   return text;
 }
 

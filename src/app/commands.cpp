@@ -35,6 +35,14 @@ class SwitchWait : public platform::AppDelegate {
 };
 
 int gSwitchCommandStatus = kCommandOk;
+bool gSwitchCheckRunning = false;
+
+// The command ends when the check is over and the hub's lock has been kept
+// for the debounce: a --switch that ended at once would let the next one,
+// from any process, switch straight back.
+void EndWhenDone() {
+  if (!gSwitchCheckRunning && !SwitchLockKept()) platform::Sys().app->Terminate();
+}
 
 // Started from a desktop shortcut, nobody reads standard error: the failure
 // is shown as a desktop notice as well.
@@ -51,7 +59,10 @@ void OnSwitchChecked(SwitchCheckResult result) {
     gSwitchCommandStatus = kCommandOk;
   }
   // The hook for the hub's leaving, started by the verdict, ends first.
-  WhenHubHooksIdle([] { platform::Sys().app->Terminate(); });
+  WhenHubHooksIdle([] {
+    gSwitchCheckRunning = false;
+    EndWhenDone();
+  });
 }
 
 }  // namespace
@@ -125,23 +136,34 @@ int RunSwitchCommand() {
   request.on_checked = &OnSwitchChecked;
   SwitchOutcome outcome = SwitchHubPort(std::move(request));
   if (!outcome.written || !outcome.checking) StopHubHooks();
+  if (outcome.dropped) {
+    PrintFailure(kSwitchDroppedLine, "");
+    return kCommandSwitchDropped;
+  }
   if (!outcome.written) {
     PrintHubFailure(outcome.failure_line, outcome.fix);
     NoticeUnlessSeen(outcome.notice);
     return kCommandFailed;
   }
-  if (!outcome.checking) return kCommandOk;  // the platform cannot watch
+  // Where the platform cannot watch, the switch counts as taken.
+  gSwitchCheckRunning = outcome.checking;
+  if (!gSwitchCheckRunning && !SwitchLockKept()) return kCommandOk;
 
-  // Wait on the run loop for the hub to leave, or for the deadline.
-  // A loop that ends without the check's verdict has not seen the hub go.
-  gSwitchCommandStatus = kCommandSwitchNotTaken;
+  // Wait on the run loop for the hub to leave, or for the deadline, and
+  // for the end of the debounce. A loop that ends without the check's
+  // verdict has not seen the hub go.
+  gSwitchCommandStatus = gSwitchCheckRunning ? kCommandSwitchNotTaken : kCommandOk;
+  SetSwitchLockReleasedHook(&EndWhenDone);
   SwitchWait wait;
   platform::App& app = *platform::Sys().app;
   app.SetDelegate(&wait);
   app.Run();
   app.SetDelegate(nullptr);
+  SetSwitchLockReleasedHook(nullptr);
   CancelSwitchCheck();  // where the loop ended otherwise
   StopHubHooks();
+  ReleaseSwitchLock();
+  gSwitchCheckRunning = false;
   return gSwitchCommandStatus;
 }
 

@@ -26,7 +26,10 @@ inline constexpr int kCommandOk = 0;
 inline constexpr int kCommandFailed = 1;  // --switch failed; --status: no hub; --quit: none ended
 inline constexpr int kCommandHubUnreadable = 2;   // --status: found, not opened or read
 inline constexpr int kCommandSwitchNotTaken = 3;  // --switch: the hub stayed
-inline constexpr int kCommandUsage = 2;           // the arguments make no single command
+// --switch: dropped, because another process switched the hub within the
+// debounce (its switch stands for this one).
+inline constexpr int kCommandSwitchDropped = 4;
+inline constexpr int kCommandUsage = 2;  // the arguments make no single command
 
 struct CommandLine;
 

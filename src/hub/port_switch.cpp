@@ -2,6 +2,7 @@
 
 #include <cstdio>
 #include <ctime>
+#include <memory>
 #include <string>
 #include <utility>
 
@@ -38,6 +39,29 @@ std::string LocalClockTime() {
   return text;
 }
 
+// The hub's switch lock while it is kept after a switch, and the timer that
+// gives it back.
+std::unique_ptr<platform::UsbSwitchLock> gKeptSwitchLock;
+std::unique_ptr<platform::Timer> gSwitchLockTimer;
+void (*gSwitchLockReleasedHook)() = nullptr;
+
+void OnSwitchLockTimer(platform::Timer* /*timer*/, void* /*info*/) {
+  ReleaseSwitchLock();
+  if (gSwitchLockReleasedHook != nullptr) gSwitchLockReleasedHook();
+}
+
+// Keeps `lock` for the rest of the debounce, counted from when it was taken.
+void KeepSwitchLock(std::unique_ptr<platform::UsbSwitchLock> lock, uint64_t taken_ms) {
+  ReleaseSwitchLock();
+  const uint64_t held = ElapsedMs(GetMilliseconds(), taken_ms);
+  if (held >= kSwitchDebounceMs) return;
+  gSwitchLockTimer = platform::Sys().run_loop->AddTimer(
+      static_cast<double>(kSwitchDebounceMs - held) / 1000.0, 0, &OnSwitchLockTimer, nullptr,
+      platform::RunLoopMode::kCommon);
+  // Without a timer the lock could not be given back in time: better none.
+  if (gSwitchLockTimer) gKeptSwitchLock = std::move(lock);
+}
+
 constexpr const char* kPortUnreadSummary = "Hub register unreadable";
 constexpr const char* kWriteFailedSummary = "Hub did not take the switch";
 constexpr const char* kReplugNoticeFix = "Unplug the hub and plug it in again, then try again.";
@@ -71,14 +95,38 @@ void ResetPortSwitch() {
   gWhereaboutsObserver = nullptr;
   gCheckedPort = -1;
   gSwitchNotTakenReporter = nullptr;
+  gSwitchLockReleasedHook = nullptr;
+  ReleaseSwitchLock();
   CancelSwitchCheck();
 }
 
+bool SwitchLockKept() {
+  return gKeptSwitchLock != nullptr;
+}
+
+void ReleaseSwitchLock() {
+  if (gSwitchLockTimer) gSwitchLockTimer->Invalidate();
+  gSwitchLockTimer.reset();
+  gKeptSwitchLock.reset();
+}
+
+void SetSwitchLockReleasedHook(void (*hook)()) {
+  gSwitchLockReleasedHook = hook;
+}
+
 void TriggerSwitch(const char* source_name, uint64_t at_ms) {
+  if (const uint64_t late = TooLateByMs(at_ms); late != 0) {
+    // Switching now, seconds after the gesture, would surprise whoever
+    // has moved on; it is told instead.
+    showMsg("Not switched: the gesture (%s) was read %llu ms after it was made\n",
+            source_name != nullptr ? source_name : "none", static_cast<unsigned long long>(late));
+    return;
+  }
   const uint64_t now = at_ms != 0 ? at_ms : GetMilliseconds();
   // The window runs from the last accepted request; a dropped one does not
   // move it. Exactly 500 ms later a request is accepted again.
   if (gLastSwitchMs != 0 && ElapsedMs(now, gLastSwitchMs) < kSwitchDebounceMs) return;
+  const uint64_t window = gLastSwitchMs;
   gLastSwitchMs = now;
   if (source_name != nullptr) {
     showMsg("Switch (%s)\n", source_name);
@@ -89,6 +137,13 @@ void TriggerSwitch(const char* source_name, uint64_t at_ms) {
   request.checked = true;
   request.on_checked = &ReportIfNotTaken;
   const SwitchOutcome outcome = SwitchHubPort(std::move(request));
+  if (outcome.dropped) {
+    // Another process's switch stands for this one; like any dropped
+    // request, it does not move the window.
+    gLastSwitchMs = window;
+    showMsg("%s\n", kSwitchDroppedLine);
+    return;
+  }
   if (!outcome.written && !outcome.failure_line.empty()) NoticeSwitchFailure(outcome.notice);
   if (outcome.written) {
     gHubWhereabouts.last_switch = LocalClockTime();
@@ -130,6 +185,22 @@ SwitchOutcome SwitchHubPort(SwitchRequest request) {
   }
   platform::UsbDevice* hub = opened.hub->get();
 
+  // Read, invert and write under the hub's lock, which every switching
+  // process takes: two of them never interleave, and one that comes while
+  // another's switch or its debounce lasts is dropped.
+  // A lock this process still keeps from its own last switch holds back
+  // the others, not this process (its debounce is TriggerSwitch's): it is
+  // given back and taken afresh.
+  ReleaseSwitchLock();
+  platform::UsbSwitchLockAttempt locked = hub->LockForSwitch();
+  // Kept after the write only where a run loop can give it back.
+  const bool keep = locked.lock && platform::Sys().run_loop != nullptr;
+  const uint64_t locked_at = keep ? GetMilliseconds() : 0;
+  if (locked.busy) {
+    outcome.dropped = true;
+    return outcome;
+  }
+
   // The first read's value is never used: only its trace line matters. The
   // port-select register must be read, though: writing without knowing it
   // would be a guess, so the switch is abandoned instead.
@@ -159,6 +230,7 @@ SwitchOutcome SwitchHubPort(SwitchRequest request) {
     outcome.notice = {kWriteFailedSummary, kReplugNoticeFix};
     return outcome;
   }
+  if (keep) KeepSwitchLock(std::move(locked.lock), locked_at);
   if (armed) outcome.checking = StartSwitchCheck(std::move(request.on_checked));
   return outcome;
 }

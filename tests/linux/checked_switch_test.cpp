@@ -43,6 +43,7 @@ class CheckedSwitchTest : public ::testing::Test {
   }
   void TearDown() override {
     CancelSwitchCheck();
+    ReleaseSwitchLock();
     platform::InstallServices(platform::Services{});
     usb_.reset();
     hub_.reset();

@@ -44,6 +44,7 @@ class EvdevRoadTest : public ::testing::Test {
   }
   void TearDown() override {
     StopEventTap();
+    ReleaseSwitchLock();
     usb_.reset();
     hub_.reset();
     platform::InstallServices(platform::Services{});

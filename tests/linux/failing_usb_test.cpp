@@ -59,6 +59,7 @@ class FailingUsbTest : public ::testing::Test {
     gConsoleMode = true;
   }
   void TearDown() override {
+    ReleaseSwitchLock();
     gConsoleMode = false;
     platform::InstallServices(platform::Services{});
     usb_.reset();

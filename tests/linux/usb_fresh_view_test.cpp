@@ -53,6 +53,7 @@ class UsbFreshViewTest : public ::testing::Test {
     platform::InstallServices(services);
   }
   void TearDown() override {
+    ReleaseSwitchLock();
     gConsoleMode = false;
     platform::InstallServices(platform::Services{});
     usb_.reset();

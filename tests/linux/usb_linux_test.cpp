@@ -34,6 +34,7 @@ class UsbLinuxTest : public ::testing::Test {
     return *usb_;
   }
   void TearDown() override {
+    ReleaseSwitchLock();
     platform::InstallServices(platform::Services{});
     usb_.reset();
   }

@@ -5,6 +5,7 @@
 #include <QDBusMessage>
 #include <QDBusPendingCallWatcher>
 #include <QDBusPendingReply>
+#include <QDBusReply>
 #include <QDeadlineTimer>
 #include <QEventLoop>
 #include <QSystemTrayIcon>
@@ -33,12 +34,21 @@ int gNoticesInFlight = 0;
 
 // Running, or startable on demand: notification daemons such as mako and
 // dunst are usually started by D-Bus with the first notice.
+// The notice is shown from the gesture loop: a bus that does not answer
+// (stopped, or hung) may hold it this long at most per question, not
+// D-Bus's default of 25 s.
+constexpr int kBusAnswerMs = 250;
+
 bool NotificationServerPresent() {
   const QDBusConnection bus = QDBusConnection::sessionBus();
   if (!bus.isConnected() || bus.interface() == nullptr) return false;
+  bus.interface()->setTimeout(kBusAnswerMs);
   const QString name = QString::fromLatin1(kService);
-  return bus.interface()->isServiceRegistered(name).value() ||
-         bus.interface()->activatableServiceNames().value().contains(name);
+  const QDBusReply<bool> registered = bus.interface()->isServiceRegistered(name);
+  if (!registered.isValid()) return false;  // no answer in time: the bus is not there
+  if (registered.value()) return true;
+  const QDBusReply<QStringList> startable = bus.interface()->activatableServiceNames();
+  return startable.isValid() && startable.value().contains(name);
 }
 
 void SplitNotice(const std::string& text, std::string* summary, std::string* body) {

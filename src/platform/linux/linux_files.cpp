@@ -100,24 +100,21 @@ std::optional<platform::AgentFileContents> LinuxFiles::ReadAgentFile(const std::
   return ParseDesktopEntry(bytes.value());
 }
 
-bool LinuxFiles::RuntimeDirectoryUsable() const {
-  if (!Usable(env_.runtime_dir)) return false;
-  struct stat st {};
-  return ::stat(env_.runtime_dir->c_str(), &st) == 0 && S_ISDIR(st.st_mode) &&
-         st.st_uid == ::geteuid() && (st.st_mode & 077) == 0;
-}
-
 std::string LinuxFiles::InstanceLockPath(const std::string& name) {
-  if (RuntimeDirectoryUsable()) return Join(*env_.runtime_dir, name + ".lock");
+  // The user's number alone decides: a start from cron, su or sudo -u, with
+  // or without a login session's folders, meets the same lock.
   return Join(temp_directory_, name + "-" + std::to_string(::geteuid()) + ".lock");
 }
 
 platform::LockAttempt LinuxFiles::TakeInstanceLock(const std::string& name) {
-  // In the runtime folder nobody else can make a file; in the temporary
-  // folder anybody can, so one that is not the user's own is refused.
-  return posix::TakeLockAt(InstanceLockPath(name),
-                           "an administrator can remove it; or start the tool in a login "
-                           "session that sets XDG_RUNTIME_DIR.");
+  // Anybody can make a file in the temporary folder, so one that is not the
+  // user's own is refused; the user's own is open to nobody else (read
+  // access would do to hold the lock), umask or not.
+  return posix::TakeLockAt(InstanceLockPath(name), ForeignOwnerFix(), 0600);
+}
+
+std::string LinuxFiles::ForeignOwnerFix() {
+  return "an administrator can remove it.";
 }
 
 std::string LinuxFiles::AgentInstalledNotice(const std::string& agent_file,

@@ -21,8 +21,7 @@ struct XdgEnvironment {
 
 class LinuxFiles : public posix::PosixFiles {
  public:
-  // `temp_directory`: where the lock goes when there is no usable runtime
-  // folder.
+  // `temp_directory`: where the lock goes.
   explicit LinuxFiles(XdgEnvironment env = XdgEnvironment::FromProcess(),
                       std::string temp_directory = "/tmp");
 
@@ -53,16 +52,16 @@ class LinuxFiles : public posix::PosixFiles {
   // The lock is the user's own: other users can neither block it nor make
   // the tool believe it runs already. See InstanceLockPath.
   platform::LockAttempt TakeInstanceLock(const std::string& name) override;
-  // NAME.lock in $XDG_RUNTIME_DIR when that is an absolute folder of this
-  // user's that nobody else may enter (as the session manager makes it);
-  // otherwise NAME-UID.lock in the temporary folder, which is refused
-  // unless it belongs to this user.
+  // NAME-UID.lock in the temporary folder, whatever the environment says;
+  // refused unless it belongs to this user.
   std::string InstanceLockPath(const std::string& name) override;
   // The holder of the lock, asked through SIGTERM (instance_quit.h).
   platform::QuitAttempt AskInstanceToQuit(const std::string& name, int wait_ms) override;
 
+ protected:
+  std::string ForeignOwnerFix() override;
+
  private:
-  bool RuntimeDirectoryUsable() const;
   // $XDG_CONFIG_HOME when usable, or ~/.config.
   std::string ConfigDirectory();
 

@@ -94,7 +94,8 @@ class QtStatusItem : public platform::StatusItem {
     // invisible: once the session has had time to bring its panel up, say
     // once that the gestures work all the same and how to end the tool.
     QTimer::singleShot(kTrayHostGraceMs, tray_.get(), [this] {
-      if (QSystemTrayIcon::isSystemTrayAvailable() || no_tray_notice_.empty()) return;
+      tray_host_ = QSystemTrayIcon::isSystemTrayAvailable();
+      if (tray_host_ || no_tray_notice_.empty()) return;
       const size_t newline = no_tray_notice_.find('\n');
       const std::string how =
           no_tray_notice_.substr(newline == std::string::npos ? 0 : newline + 1);
@@ -115,6 +116,9 @@ class QtStatusItem : public platform::StatusItem {
   }
   bool HasButton() const override { return true; }
   QSystemTrayIcon* tray() const { return tray_.get(); }
+  // The icon once a tray host was seen to show it; null before that and
+  // without one, when a message through it would reach nobody.
+  QSystemTrayIcon* shown_tray() const { return tray_host_ ? tray_.get() : nullptr; }
   void SetImage(std::shared_ptr<platform::Image> image) override {
     image_ = std::move(image);
     if (auto* qt = dynamic_cast<QtImage*>(image_.get())) tray_->setIcon(qt->Icon());
@@ -173,6 +177,7 @@ class QtStatusItem : public platform::StatusItem {
   std::shared_ptr<platform::Image> image_;
   std::function<void()> action_;
   bool in_request_ = false;
+  bool tray_host_ = false;          // a tray host was there at the last look
   std::vector<std::string> shown_;  // the entries the tray's menu holds
   std::string no_tray_notice_;
 };
@@ -234,7 +239,7 @@ void QtUi::ShowFailureNotice(const std::string& kind, const std::string& text) {
   // The same notice again within a few seconds is held back; another one
   // of its kind replaces it.
   if (!throttle_.Allow(kind + '\n' + text, static_cast<uint64_t>(now.count()))) return;
-  ShowDesktopNotice(kind, text, link_->item != nullptr ? link_->item->tray() : nullptr);
+  ShowDesktopNotice(kind, text, link_->item != nullptr ? link_->item->shown_tray() : nullptr);
 }
 
 bool QtUi::ConsoleSeen() {

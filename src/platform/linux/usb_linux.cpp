@@ -1,6 +1,9 @@
 #include "platform/linux/usb_linux.h"
 
+#include <errno.h>
+#include <fcntl.h>
 #include <libusb.h>
+#include <sys/file.h>
 
 #include <unistd.h>
 
@@ -14,6 +17,7 @@
 
 #include "platform/linux/usb_presence_watch.h"
 #include "platform/linux/usb_removal_watch.h"
+#include "platform/posix/unique_fd.h"
 
 namespace linux_platform {
 namespace {
@@ -29,6 +33,34 @@ std::string ExecutablePath() {
   char buffer[4096];
   const ssize_t n = ::readlink("/proc/self/exe", buffer, sizeof buffer);
   return n > 0 && static_cast<size_t>(n) < sizeof buffer ? std::string(buffer, n) : "";
+}
+
+// The switch lock: an advisory lock on the hub's usbfs node. Every process
+// that may switch the hub can open the node, whichever user runs it, and
+// the lock belongs to the node, not to a file of one user's; read access is
+// enough to take it.
+class NodeSwitchLock : public platform::UsbSwitchLock {
+ public:
+  explicit NodeSwitchLock(posix::UniqueFd fd) : fd_(std::move(fd)) {}
+
+ private:
+  posix::UniqueFd fd_;
+};
+
+platform::UsbSwitchLockAttempt LockNode(const std::string& node) {
+  platform::UsbSwitchLockAttempt attempt;
+  posix::UniqueFd fd(::open(node.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY));
+  // A node this process cannot open is one libusb could not have opened
+  // either; the open, which came first, has told why.
+  if (!fd.valid()) return attempt;
+  for (;;) {
+    if (::flock(fd.get(), LOCK_EX | LOCK_NB) == 0) break;
+    if (errno == EINTR) continue;
+    attempt.busy = errno == EWOULDBLOCK;
+    return attempt;
+  }
+  attempt.lock = std::make_unique<NodeSwitchLock>(std::move(fd));
+  return attempt;
 }
 
 }  // namespace
@@ -113,6 +145,13 @@ class LinuxUsbDevice : public platform::UsbDevice {
   void Close() override {
     if (handle_ != nullptr) libusb_close(handle_);
     handle_ = nullptr;
+  }
+
+  platform::UsbSwitchLockAttempt LockForSwitch() override {
+    char node[48];
+    std::snprintf(node, sizeof node, "/dev/bus/usb/%03u/%03u", libusb_get_bus_number(device_),
+                  libusb_get_device_address(device_));
+    return LockNode(node);
   }
 
   std::optional<platform::UsbLocation> Location() override {
