@@ -12,17 +12,17 @@
 #include <memory>
 #include <string>
 
-#include "app/commands.h"
 #include "app/instance_lock.h"
+#include "commands/commands.h"
 #include "fake_hub.h"
 #include "hub/port_switch.h"
 #include "hub/switch_check.h"
 #include "output/show_msg.h"
-#include "platform/linux/headless_ui.h"
-#include "platform/linux/input_linux.h"
-#include "platform/linux/linux_files.h"
-#include "platform/linux/poll_loop.h"
-#include "platform/linux/usb_linux.h"
+#include "platform/linux/files/linux_files.h"
+#include "platform/linux/input/input_linux.h"
+#include "platform/linux/loop/poll_loop.h"
+#include "platform/linux/ui/headless_ui.h"
+#include "platform/linux/usb/usb_linux.h"
 #include "platform/posix/posix_clock.h"
 #include "platform/services.h"
 #include "support/hostile_support.h"
@@ -305,9 +305,7 @@ TEST_F(CommandsLinuxTest, AStatusThatCannotBeWrittenEndsNonZero) {
                    hostile::Stdout::kCaptured, {{"HOME", dir_ + "/home"}});
   ASSERT_TRUE(run.exited);
   EXPECT_EQ(run.status, kCommandFailed) << run.err;
-  EXPECT_NE(run.err.find("the output could not be written ("),
-            std::string::npos)
-      << run.err;
+  EXPECT_NE(run.err.find("the output could not be written ("), std::string::npos) << run.err;
 }
 
 }  // namespace

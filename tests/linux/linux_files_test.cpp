@@ -1,6 +1,6 @@
 // Paths from the XDG variables, and the login agent as an autostart entry,
 // written and checked by the tool's own agent code.
-#include "platform/linux/linux_files.h"
+#include "platform/linux/files/linux_files.h"
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>

@@ -1,7 +1,7 @@
 // The settings folder's watch on its own: which changes reach the tool, the
 // folder made after the start and moved away, and a watch that cannot be
 // made.
-#include "platform/linux/settings_watch.h"
+#include "platform/linux/files/settings_watch.h"
 
 #include <gtest/gtest.h>
 #include <stdio.h>
@@ -14,7 +14,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/linux/poll_loop.h"
+#include "platform/linux/loop/poll_loop.h"
 #include "support/hostile_support.h"
 
 namespace {

@@ -12,7 +12,7 @@
 #include <thread>
 #include <vector>
 
-#include "app/commands.h"
+#include "commands/commands.h"
 #include "evdev_road_fixture.h"
 #include "support/hostile_support.h"
 

@@ -12,7 +12,7 @@
 #include <utility>
 
 #include "app/instance_lock.h"
-#include "platform/linux/linux_files.h"
+#include "platform/linux/files/linux_files.h"
 #include "platform/services.h"
 #include "shared/product.h"
 #include "support/hostile_support.h"

@@ -8,7 +8,7 @@
 #include <string>
 #include <variant>
 
-#include "platform/sim/runner_parser.h"
+#include "scenario_runner/parser.h"
 #include "switch_test_support.h"
 
 namespace {

@@ -5,13 +5,13 @@
 #include <optional>
 #include <string>
 
-#include "app/command_line.h"
-#include "app/commands.h"
 #include "app/startup.h"
+#include "commands/command_line.h"
+#include "commands/commands.h"
 #include "output/keep_running.h"
 #include "output/show_msg.h"
-#include "platform/linux/instance_quit.h"
-#include "platform/linux/linux_files.h"
+#include "platform/linux/files/instance_quit.h"
+#include "platform/linux/files/linux_files.h"
 #include "platform/linux/tool_runner.h"
 #include "platform/posix/console_writer.h"
 #include "platform/posix/standard_descriptors.h"

@@ -9,16 +9,16 @@
 #include <string>
 #include <utility>
 
-#include "platform/linux/display.h"
-#include "platform/linux/gui_loader.h"
-#include "platform/linux/headless_ui.h"
-#include "platform/linux/input_linux.h"
-#include "platform/linux/instance_quit.h"
-#include "platform/linux/linux_files.h"
-#include "platform/linux/linux_processes.h"
-#include "platform/linux/poll_loop.h"
-#include "platform/linux/settings_watch.h"
-#include "platform/linux/usb_linux.h"
+#include "platform/linux/files/instance_quit.h"
+#include "platform/linux/files/linux_files.h"
+#include "platform/linux/files/settings_watch.h"
+#include "platform/linux/input/input_linux.h"
+#include "platform/linux/loop/linux_processes.h"
+#include "platform/linux/loop/poll_loop.h"
+#include "platform/linux/ui/display.h"
+#include "platform/linux/ui/gui_loader.h"
+#include "platform/linux/ui/headless_ui.h"
+#include "platform/linux/usb/usb_linux.h"
 #include "platform/posix/posix_clock.h"
 #include "platform/services.h"
 
