@@ -8,6 +8,7 @@
 #include <string>
 
 #include "app/instance_lock.h"
+#include "app/settings_reload.h"
 #include "app/settings_start.h"
 #include "commands/command_line.h"
 #include "commands/commands.h"
@@ -136,6 +137,7 @@ int ToolMain(int argc, char* argv[]) {
   // this function: the tap and timers go first (a no-op after the hook),
   // then the delegate with its status item and menu. The lock is not given
   // back here; where no hook ran, the end of the process drops it.
+  StopSettingsWatch();
   StopEventTap();
   CancelSwitchCheck();
   StopHubHooks();

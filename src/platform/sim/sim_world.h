@@ -237,6 +237,12 @@ class World {
   virtual SimFiles& FilesControl() = 0;
   // Puts a program on the simulated PATH (replacing one of that name).
   virtual void AddProgram(const SimProgram& program) = 0;
+  // The user changes the settings file while the tool runs: `text` written
+  // as an editor saves (a new file renamed over the old one), or, with
+  // none, the file removed. Observed as "settings written" or "settings
+  // removed"; the tool's watch on the file, when it has one, hears of it
+  // at once. False when the file could not be changed.
+  virtual bool ChangeSettingsFile(const std::optional<std::string>& text) = 0;
 
   // Every observation so far, in order.
   virtual const std::vector<Observation>& Observations() const = 0;
