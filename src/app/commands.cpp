@@ -12,6 +12,7 @@
 #include "output/show_msg.h"
 #include "platform/services.h"
 #include "shared/product.h"
+#include "shared/tool_state.h"
 
 namespace {
 
@@ -35,6 +36,9 @@ class SwitchWait : public platform::AppDelegate {
 };
 
 int gSwitchCommandStatus = kCommandOk;
+const ToolStateMember kSwitchCommandState{"gSwitchCommandStatus",
+                                          [] { gSwitchCommandStatus = kCommandOk; },
+                                          [] { return gSwitchCommandStatus == kCommandOk; }};
 
 // Started from a desktop shortcut, nobody reads standard error: the failure
 // is shown as a desktop notice as well.

@@ -1,4 +1,5 @@
 #include "gestures/gesture_settings.h"
+#include "shared/tool_state.h"
 
 #include <array>
 #include <optional>
@@ -9,6 +10,11 @@ GestureSettings gGestureSettings;
 void ResetGestureSettings() {
   gGestureSettings = GestureSettings{};
 }
+
+namespace {
+const ToolStateMember kGestureSettingsState{"gGestureSettings", &ResetGestureSettings,
+                                            [] { return gGestureSettings == GestureSettings{}; }};
+}  // namespace
 
 namespace {
 

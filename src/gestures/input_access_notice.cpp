@@ -4,6 +4,7 @@
 
 #include "output/show_msg.h"
 #include "platform/services.h"
+#include "shared/tool_state.h"
 #include "ui/alerts.h"
 
 std::unique_ptr<platform::Timer> gInputAccessNoticeTimer;
@@ -52,3 +53,14 @@ void ResetInputAccessNotice() {
   CancelInputAccessNotice();
   gInputAccessLostTold = false;
 }
+
+namespace {
+const ToolStateMember kInputAccessNoticeState{
+    "gInputAccessNoticeTimer, gInputAccessLostTold, fix",
+    [] {
+      ResetInputAccessNotice();
+      PendingFix().clear();
+    },
+    [] { return !gInputAccessNoticeTimer && !gInputAccessLostTold && PendingFix().empty(); },
+    kToolStateRunning};
+}  // namespace

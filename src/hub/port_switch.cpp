@@ -6,16 +6,16 @@
 #include <utility>
 
 #include "hub/hub_registers.h"
+#include "hub/switch_debounce.h"
 #include "output/show_msg.h"
 #include "platform/services.h"
 #include "shared/milliseconds.h"
+#include "shared/tool_state.h"
 
 uint64_t gLastSwitchMs = 0;
 HubWhereabouts gHubWhereabouts;
 
 namespace {
-
-constexpr uint64_t kSwitchDebounceMs = 500;
 
 constexpr const char* kReplugFix = "Unplug the hub and plug it in again, then try again.";
 
@@ -74,12 +74,22 @@ void ResetPortSwitch() {
   CancelSwitchCheck();
 }
 
+namespace {
+const ToolStateMember kPortSwitchState{
+    "gLastSwitchMs, gHubWhereabouts, gSwitchNotTakenReporter, gWhereaboutsObserver, gCheckedPort",
+    &ResetPortSwitch, [] {
+      return gLastSwitchMs == 0 && gHubWhereabouts.place == HubWhereabouts::Place::kUnknown &&
+             gHubWhereabouts.upstream_port == -1 && gHubWhereabouts.last_switch.empty() &&
+             gSwitchNotTakenReporter == nullptr && gWhereaboutsObserver == nullptr &&
+             gCheckedPort == -1;
+    }};
+}  // namespace
+
 void TriggerSwitch(const char* source_name, uint64_t at_ms) {
-  const uint64_t now = at_ms != 0 ? at_ms : GetMilliseconds();
-  // The window runs from the last accepted request; a dropped one does not
-  // move it. Exactly 500 ms later a request is accepted again.
-  if (gLastSwitchMs != 0 && ElapsedMs(now, gLastSwitchMs) < kSwitchDebounceMs) return;
-  gLastSwitchMs = now;
+  const SwitchDebounceStep debounce =
+      StepSwitchDebounce(gLastSwitchMs, at_ms != 0 ? at_ms : GetMilliseconds());
+  if (!debounce.accept) return;
+  gLastSwitchMs = debounce.last_ms;
   if (source_name != nullptr) {
     showMsg("Switch (%s)\n", source_name);
   } else {

@@ -5,6 +5,7 @@
 #include <ctime>
 
 #include "platform/services.h"
+#include "shared/tool_state.h"
 
 bool gConsoleMode = false;
 bool gLogFile = false;
@@ -17,6 +18,12 @@ void ResetMessageOutput() {
   gLogFile = false;
   gDbgMsg = true;
 }
+
+namespace {
+const ToolStateMember kMessageState{
+    "gConsoleMode, gLogFile, gDbgMsg, gConsoleOnStandardError", &ResetMessageOutput,
+    [] { return !gConsoleMode && !gLogFile && gDbgMsg && !gConsoleOnStandardError; }};
+}  // namespace
 
 namespace {
 

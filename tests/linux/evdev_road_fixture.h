@@ -19,6 +19,7 @@
 #include "platform/linux/input_linux.h"
 #include "platform/linux/usb_linux.h"
 #include "platform/services.h"
+#include "shared/tool_state.h"
 
 namespace linux_test {
 
@@ -36,14 +37,11 @@ class EvdevRoadTest : public ::testing::Test {
     services.usb = usb_.get();
     services.app = &app_;
     platform::InstallServices(services);
-    ResetPortSwitch();
-    ResetKeyboardGestures();
-    ResetGestureSettings();
-    ResetMouseChord();
+    ResetToolState();
     app_.on_terminate = [] { StopEventTap(); };
   }
   void TearDown() override {
-    StopEventTap();
+    ResetToolState();
     usb_.reset();
     hub_.reset();
     platform::InstallServices(platform::Services{});
