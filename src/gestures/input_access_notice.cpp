@@ -1,5 +1,6 @@
 #include "gestures/input_access_notice.h"
 
+#include <memory>
 #include <string>
 
 #include "output/show_msg.h"
@@ -7,10 +8,12 @@
 #include "shared/tool_state.h"
 #include "ui/alerts.h"
 
-std::unique_ptr<platform::Timer> gInputAccessNoticeTimer;
-bool gInputAccessLostTold = false;
-
 namespace {
+
+// Pending while the alert waits for the run loop.
+std::unique_ptr<platform::Timer> gInputAccessNoticeTimer;
+// Whether this run has said it already.
+bool gInputAccessLostTold = false;
 
 constexpr const char* kAccessLost =
     "Input watching was switched off by the system: the gestures no longer work.";
@@ -47,6 +50,10 @@ void CancelInputAccessNotice() {
   if (!gInputAccessNoticeTimer) return;
   gInputAccessNoticeTimer->Invalidate();
   gInputAccessNoticeTimer.reset();
+}
+
+bool InputAccessNoticePending() {
+  return gInputAccessNoticeTimer != nullptr;
 }
 
 void ResetInputAccessNotice() {

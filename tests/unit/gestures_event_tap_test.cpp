@@ -180,7 +180,7 @@ TEST_F(EventTapTest, PermissionGoneWhenTheTapIsSwitchedOffIsToldOnce) {
     EXPECT_EQ(alerts[0].t_ms, 1000u) << "shown once the callback has returned";
     EXPECT_NE(alerts[0].spec.informative_text.find("no longer work.\nEnable Accessibility"),
               std::string::npos);
-    EXPECT_EQ(gInputAccessNoticeTimer, nullptr);
+    EXPECT_FALSE(InputAccessNoticePending());
   }
 }
 
