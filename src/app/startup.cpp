@@ -7,10 +7,10 @@
 #include <memory>
 #include <string>
 
-#include "app/command_line.h"
-#include "app/commands.h"
 #include "app/instance_lock.h"
 #include "app/settings_start.h"
+#include "commands/command_line.h"
+#include "commands/commands.h"
 #include "gestures/event_tap.h"
 #include "hub/hub_hooks.h"
 #include "hub/switch_check.h"

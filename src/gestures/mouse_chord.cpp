@@ -123,5 +123,7 @@ void MouseComboTimerCallback(platform::Timer* timer, void* /*info*/) {
   const ChordStep step = StepChordExpiry(Load(), own, platform::Sys().input->ButtonStates());
   if (own) gMouseComboTimer.reset();
   Store(step.state);
-  if (step.switch_now) TriggerSwitch("mouse");
+  // The hold was complete when it was due: a timer served late (the main
+  // thread was held up) asks for the switch as of then.
+  if (step.switch_now) TriggerSwitch("mouse", step.switch_at_ms);
 }

@@ -2,6 +2,7 @@
 
 #include <cstdio>
 #include <ctime>
+#include <memory>
 #include <string>
 #include <utility>
 
@@ -38,6 +39,29 @@ std::string LocalClockTime() {
   return text;
 }
 
+// The hub's switch lock while it is kept after a switch, and the timer that
+// gives it back.
+std::unique_ptr<platform::UsbSwitchLock> gKeptSwitchLock;
+std::unique_ptr<platform::Timer> gSwitchLockTimer;
+void (*gSwitchLockReleasedHook)() = nullptr;
+
+void OnSwitchLockTimer(platform::Timer* /*timer*/, void* /*info*/) {
+  ReleaseSwitchLock();
+  if (gSwitchLockReleasedHook != nullptr) gSwitchLockReleasedHook();
+}
+
+// Keeps `lock` for the rest of the debounce, counted from when it was taken.
+void KeepSwitchLock(std::unique_ptr<platform::UsbSwitchLock> lock, uint64_t taken_ms) {
+  ReleaseSwitchLock();
+  const uint64_t held = ElapsedMs(GetMilliseconds(), taken_ms);
+  if (held >= kSwitchDebounceMs) return;
+  gSwitchLockTimer = platform::Sys().run_loop->AddTimer(
+      static_cast<double>(kSwitchDebounceMs - held) / 1000.0, 0, &OnSwitchLockTimer, nullptr,
+      platform::RunLoopMode::kCommon);
+  // Without a timer the lock could not be given back in time: better none.
+  if (gSwitchLockTimer) gKeptSwitchLock = std::move(lock);
+}
+
 constexpr const char* kPortUnreadSummary = "Hub register unreadable";
 constexpr const char* kWriteFailedSummary = "Hub did not take the switch";
 constexpr const char* kReplugNoticeFix = "Unplug the hub and plug it in again, then try again.";
@@ -71,25 +95,53 @@ void ResetPortSwitch() {
   gWhereaboutsObserver = nullptr;
   gCheckedPort = -1;
   gSwitchNotTakenReporter = nullptr;
+  gSwitchLockReleasedHook = nullptr;
+  ReleaseSwitchLock();
   CancelSwitchCheck();
+}
+
+bool SwitchLockKept() {
+  return gKeptSwitchLock != nullptr;
+}
+
+void ReleaseSwitchLock() {
+  if (gSwitchLockTimer) gSwitchLockTimer->Invalidate();
+  gSwitchLockTimer.reset();
+  gKeptSwitchLock.reset();
 }
 
 namespace {
 const ToolStateMember kPortSwitchState{
-    "gLastSwitchMs, gHubWhereabouts, gSwitchNotTakenReporter, gWhereaboutsObserver, gCheckedPort",
-    &ResetPortSwitch, [] {
+    "gLastSwitchMs, gHubWhereabouts, gSwitchNotTakenReporter, gWhereaboutsObserver, gCheckedPort, "
+    "gKeptSwitchLock, gSwitchLockTimer, gSwitchLockReleasedHook",
+    &ResetPortSwitch,
+    [] {
       return gLastSwitchMs == 0 && gHubWhereabouts.place == HubWhereabouts::Place::kUnknown &&
              gHubWhereabouts.upstream_port == -1 && gHubWhereabouts.last_switch.empty() &&
              gSwitchNotTakenReporter == nullptr && gWhereaboutsObserver == nullptr &&
-             gCheckedPort == -1;
-    }};
+             gCheckedPort == -1 && !gKeptSwitchLock && !gSwitchLockTimer &&
+             gSwitchLockReleasedHook == nullptr;
+    },
+    kToolStateRunning};
 }  // namespace
 
+void SetSwitchLockReleasedHook(void (*hook)()) {
+  gSwitchLockReleasedHook = hook;
+}
+
 void TriggerSwitch(const char* source_name, uint64_t at_ms) {
-  const SwitchDebounceStep debounce =
-      StepSwitchDebounce(gLastSwitchMs, at_ms != 0 ? at_ms : GetMilliseconds());
-  if (!debounce.accept) return;
-  gLastSwitchMs = debounce.last_ms;
+  const uint64_t window = gLastSwitchMs;
+  const SwitchDebounceStep step = StepSwitchDebounce(window, at_ms, GetMilliseconds());
+  if (step.verdict == SwitchVerdict::kTooLate) {
+    // Switching now, seconds after the gesture, would surprise whoever
+    // has moved on; it is told instead.
+    showMsg("Not switched: the gesture (%s) was read %llu ms after it was made\n",
+            source_name != nullptr ? source_name : "none",
+            static_cast<unsigned long long>(step.late_ms));
+    return;
+  }
+  if (!step.accept()) return;
+  gLastSwitchMs = step.last_ms;
   if (source_name != nullptr) {
     showMsg("Switch (%s)\n", source_name);
   } else {
@@ -99,6 +151,13 @@ void TriggerSwitch(const char* source_name, uint64_t at_ms) {
   request.checked = true;
   request.on_checked = &ReportIfNotTaken;
   const SwitchOutcome outcome = SwitchHubPort(std::move(request));
+  if (outcome.dropped) {
+    // Another process's switch stands for this one; like any dropped
+    // request, it does not move the window.
+    gLastSwitchMs = window;
+    showMsg("%s\n", kSwitchDroppedLine);
+    return;
+  }
   if (!outcome.written && !outcome.failure_line.empty()) NoticeSwitchFailure(outcome.notice);
   if (outcome.written) {
     gHubWhereabouts.last_switch = LocalClockTime();
@@ -140,6 +199,22 @@ SwitchOutcome SwitchHubPort(SwitchRequest request) {
   }
   platform::UsbDevice* hub = opened.hub->get();
 
+  // Read, invert and write under the hub's lock, which every switching
+  // process takes: two of them never interleave, and one that comes while
+  // another's switch or its debounce lasts is dropped.
+  // A lock this process still keeps from its own last switch holds back
+  // the others, not this process (its debounce is TriggerSwitch's): it is
+  // given back and taken afresh.
+  ReleaseSwitchLock();
+  platform::UsbSwitchLockAttempt locked = hub->LockForSwitch();
+  // Kept after the write only where a run loop can give it back.
+  const bool keep = locked.lock && platform::Sys().run_loop != nullptr;
+  const uint64_t locked_at = keep ? GetMilliseconds() : 0;
+  if (locked.busy) {
+    outcome.dropped = true;
+    return outcome;
+  }
+
   // The first read's value is never used: only its trace line matters. The
   // port-select register must be read, though: writing without knowing it
   // would be a guess, so the switch is abandoned instead.
@@ -169,6 +244,7 @@ SwitchOutcome SwitchHubPort(SwitchRequest request) {
     outcome.notice = {kWriteFailedSummary, kReplugNoticeFix};
     return outcome;
   }
+  if (keep) KeepSwitchLock(std::move(locked.lock), locked_at);
   if (armed) outcome.checking = StartSwitchCheck(std::move(request.on_checked));
   return outcome;
 }

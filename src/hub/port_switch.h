@@ -41,6 +41,9 @@ void ResetPortSwitch();
 // What one switch did.
 struct SwitchOutcome {
   bool written = false;  // the port-select write was accepted
+  // Another process held the hub's switch lock: it is switching the hub or
+  // did so within the debounce, so nothing was read or written.
+  bool dropped = false;
   HubLookup lookup = HubLookup::kNotFound;
   bool checking = false;  // a removal check is now running
   // For a failure: the console line of the step that failed (the last one
@@ -70,6 +73,11 @@ struct SwitchRequest {
   SwitchCheckDone on_checked;
 };
 
+// The line of a request dropped because another process switched the hub
+// within the debounce.
+inline constexpr const char* kSwitchDroppedLine =
+    "Not switched again: another process switched the hub less than 500 ms ago";
+
 // Requests a switch on behalf of gesture `source_name` (or none); requests
 // within 500 ms of the last accepted one are dropped. `at_ms` is when the
 // request was made, on GetMilliseconds' clock: the time of the event that
@@ -77,6 +85,15 @@ struct SwitchRequest {
 // while the main thread was busy; 0 reads the clock. A request made before
 // the last accepted one is dropped too. The switch is checked.
 void TriggerSwitch(const char* source_name, uint64_t at_ms = 0);
+// The debounce across processes: the hub's switch lock (where the platform
+// has one) is kept from a written switch until 500 ms after it was taken,
+// and a process that finds it held drops its request. These say whether
+// this process still keeps it and end the keep early (at the end of a
+// process, or of a test).
+bool SwitchLockKept();
+void ReleaseSwitchLock();
+// Runs when a kept lock is given back by its timer (none by default).
+void SetSwitchLockReleasedHook(void (*hook)());
 // One exchange with the hub; true when the final register write succeeded.
 // Abandoned, with nothing written, when the port register cannot be read.
 bool Switch_XQ917_UpperPort();

@@ -24,3 +24,7 @@ uint64_t EventAgeMs(platform::EventRef event) {
   const uint64_t when = EventTimeMs(event);
   return when != 0 ? ElapsedMs(GetMilliseconds(), when) : 0;
 }
+
+uint64_t TooLateByMs(uint64_t at_ms) {
+  return at_ms != 0 ? LateByMs(at_ms, GetMilliseconds()) : 0;
+}

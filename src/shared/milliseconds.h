@@ -26,3 +26,6 @@ uint64_t GetEventMilliseconds(platform::EventRef event);
 // How long ago `event` happened, in ms: 0 where the platform cannot tell
 // (no clock is read then), never negative.
 uint64_t EventAgeMs(platform::EventRef event);
+// How late a gesture completed at `at_ms` (GetMilliseconds' clock) is acted
+// on, when that is later than kLateGestureMs; 0 otherwise, and for no time.
+uint64_t TooLateByMs(uint64_t at_ms);

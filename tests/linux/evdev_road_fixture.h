@@ -16,8 +16,8 @@
 #include "gestures/mouse_chord.h"
 #include "hub/port_switch.h"
 #include "manual_loop.h"
-#include "platform/linux/input_linux.h"
-#include "platform/linux/usb_linux.h"
+#include "platform/linux/input/input_linux.h"
+#include "platform/linux/usb/usb_linux.h"
 #include "platform/services.h"
 #include "shared/tool_state.h"
 
