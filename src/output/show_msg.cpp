@@ -21,12 +21,6 @@ void ResetMessageOutput() {
 }
 
 namespace {
-const ToolStateMember kMessageState{
-    "gConsoleMode, gLogFile, gDbgMsg, gConsoleOnStandardError", &ResetMessageOutput,
-    [] { return !gConsoleMode && !gLogFile && gDbgMsg && !gConsoleOnStandardError; }};
-}  // namespace
-
-namespace {
 
 // Every message is formatted into a buffer of this size: at most 499 bytes
 // of text and the terminating zero.
@@ -41,6 +35,19 @@ ConsoleSink gConsoleSink = nullptr;
 void SetConsoleSink(ConsoleSink sink) {
   gConsoleSink = sink;
 }
+
+namespace {
+const ToolStateMember kMessageState{
+    "gConsoleMode, gLogFile, gDbgMsg, gConsoleOnStandardError, gConsoleSink",
+    [] {
+      ResetMessageOutput();
+      SetConsoleSink(nullptr);
+    },
+    [] {
+      return !gConsoleMode && !gLogFile && gDbgMsg && !gConsoleOnStandardError &&
+             gConsoleSink == nullptr;
+    }};
+}  // namespace
 
 int showMsg(const char* format, ...) {
   char buffer[kMessageBufferSize] = {};
