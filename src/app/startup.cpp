@@ -97,14 +97,13 @@ int ToolMain(int argc, char* argv[]) {
   const CommandChoice command = ChooseCommand(command_line);
   if (!command.error.empty()) {
     // Where the platform's entry point did not refuse it already.
-    if (command_line.status && command_line.json) {
-      std::fputs(StatusErrorJson(command.error, "Run quembrastella-switch --help.").c_str(),
-                 stdout);
-      std::fflush(stdout);
-    }
-    std::fputs(UsageErrorText(command.error).c_str(), stderr);
+    const CommandLineAnswer answer =
+        UsageErrorAnswer(command.error, command_line.status && command_line.json);
+    std::fputs(answer.standard_output.c_str(), stdout);
+    std::fflush(stdout);
+    std::fputs(answer.standard_error.c_str(), stderr);
     std::fflush(stderr);
-    return kCommandUsage;
+    return answer.status;
   }
   if (command.command != ToolCommand::kNone) return RunCommand(command);
 

@@ -9,8 +9,10 @@
 #include "commands/commands.h"
 #include "gestures/gesture_settings.h"
 #include "hub/hook_settings.h"
+#include "hub/hub_access.h"
+#include "hub/hub_device.h"
+#include "hub/hub_failure.h"
 #include "hub/hub_hooks.h"
-#include "hub/port_switch.h"
 #include "platform/services.h"
 #include "service/launch_agent.h"
 #include "shared/product.h"
@@ -52,38 +54,31 @@ std::string Where(platform::UsbDevice& device) {
   return where;
 }
 
-// The hub present, then openable: two verdicts from one lookup.
+// The hub present, then openable: two verdicts from one lookup, each
+// failure with the fix a switch would give, to be checked again.
 bool CheckHub() {
   platform::UsbFindResult found = platform::Sys().usb->FindDevice(kHubVendorId, kHubProductId);
-  const std::string replug = "Unplug the hub and plug it in again, then check again.";
-  if (found.outcome == platform::UsbFindOutcome::kNotAttached) {
-    char line[64];
-    std::snprintf(line, sizeof line, "no hub %04x:%04x on the bus", kHubVendorId, kHubProductId);
-    Report(Verdict::kFail, "hub present", line,
-           "Connect the hub to this computer (or switch it here from the other computer), then "
-           "check again.");
+  if (found.outcome != platform::UsbFindOutcome::kFound || !found.device) {
+    const HubFailure failure = LookupFailure(found);
+    const std::string fix = HubFailureFix(failure, AfterFix::kCheckAgain);
+    if (found.outcome == platform::UsbFindOutcome::kNotAttached) {
+      Report(Verdict::kFail, "hub present", "no hub " + HubIdText() + " on the bus", fix);
+    } else if (found.outcome == platform::UsbFindOutcome::kNoSearch) {
+      Report(Verdict::kFail, "hub present", HubFailureLine(failure), fix);
+    } else {
+      // Found, but no device interface could be made for it.
+      Report(Verdict::kOk, "hub present", "found");
+      Report(Verdict::kFail, "hub openable", HubFailureLine(failure), fix);
+      return false;
+    }
     Report(Verdict::kSkip, "hub openable", "not checked without a hub");
-    return false;
-  }
-  if (found.outcome == platform::UsbFindOutcome::kNoSearch) {
-    Report(Verdict::kFail, "hub present", found.line, replug);
-    Report(Verdict::kSkip, "hub openable", "not checked without a hub");
-    return false;
-  }
-  if (!found.device) {
-    // Found, but no device interface could be made for it.
-    Report(Verdict::kOk, "hub present", "found");
-    Report(Verdict::kFail, "hub openable", found.line, replug);
     return false;
   }
   Report(Verdict::kOk, "hub present", Where(*found.device));
   platform::UsbFailure refused;
   if (!found.device->Open(&refused)) {
-    const std::string fix = !refused.fix.empty()
-                                ? refused.fix
-                                : "Close any other program that holds the hub open, then check "
-                                  "again.";
-    Report(Verdict::kFail, "hub openable", "opening the hub was refused", fix);
+    Report(Verdict::kFail, "hub openable", "opening the hub was refused",
+           HubFailureFix(RefusedOpen(refused), AfterFix::kCheckAgain));
     return false;
   }
   found.device->Close();
@@ -166,13 +161,14 @@ bool CheckRunningInstance() {
       return true;
     case platform::LockState::kHeld:
       Report(Verdict::kInfo, "running instance",
-             std::string(kProductName) + " is running already. (" + lock + " is held)");
+             LockRefusalMessage(platform::LockRefusal::kHeld, "") + " (" + lock + " is held)");
       return true;
     case platform::LockState::kUnusable:
       break;
   }
   Report(Verdict::kFail, "running instance",
-         "none, and the tool cannot start: Cannot create the program lock file: " + probe.reason,
+         "none, and the tool cannot start: " +
+             LockRefusalMessage(platform::LockRefusal::kCannotOpen, probe.reason),
          "The tool must be able to create and lock " + lock +
              ": remove what stands there or let this user write to its folder, then start the "
              "tool.");

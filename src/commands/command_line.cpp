@@ -6,7 +6,7 @@
 #include <string>
 
 #include "app/instance_lock.h"
-#include "commands/commands.h"
+#include "commands/command_failure.h"
 #include "hub/hook_settings.h"
 #include "platform/services.h"
 #include "service/launch_agent.h"
@@ -160,9 +160,35 @@ std::string VersionText() {
   return std::string(kProgram) + " " + QS_VERSION + "\n";
 }
 
-std::string UsageErrorText(const std::string& error) {
-  return std::string(kProgram) + ": " + error + "\nTry '" + kProgram +
-         " --help' for more information.\n";
+CommandChoice ChooseCommand(const CommandLine& command_line) {
+  CommandChoice choice;
+  choice.json = command_line.json;
+  const int commands = (command_line.switch_hub ? 1 : 0) + (command_line.status ? 1 : 0) +
+                       (command_line.diagnose ? 1 : 0) + (command_line.quit ? 1 : 0);
+  if (commands > 1) {
+    choice.error = "give one of --switch, --status, --diagnose and --quit, not several";
+    return choice;
+  }
+  if (command_line.json && !command_line.status) {
+    choice.error = "--json goes with --status";
+    return choice;
+  }
+  if (command_line.switch_hub) choice.command = ToolCommand::kSwitch;
+  if (command_line.status) choice.command = ToolCommand::kStatus;
+  if (command_line.diagnose) choice.command = ToolCommand::kDiagnose;
+  if (command_line.quit) choice.command = ToolCommand::kQuit;
+  return choice;
+}
+
+CommandLineAnswer UsageErrorAnswer(const std::string& error, bool json) {
+  CommandLineAnswer answer;
+  answer.status = kExitUsage;
+  answer.standard_error = std::string(kProgram) + ": " + error + "\nTry '" + kProgram +
+                          " --help' for more information.\n";
+  // A script that asked for JSON gets JSON, whatever else is wrong.
+  if (json)
+    answer.standard_output = StatusErrorJson(error, "Run " + std::string(kProgram) + " --help.");
+  return answer;
 }
 
 std::optional<CommandLineAnswer> AnswerCommandLine(const CommandLine& command_line,
@@ -175,16 +201,7 @@ std::optional<CommandLineAnswer> AnswerCommandLine(const CommandLine& command_li
   } else {
     error = ChooseCommand(command_line).error;
   }
-  if (!error.empty()) {
-    CommandLineAnswer answer;
-    answer.status = kExitUsage;
-    answer.standard_error = UsageErrorText(error);
-    // A script that asked for JSON gets JSON, whatever else is wrong.
-    if (command_line.status && command_line.json) {
-      answer.standard_output = StatusErrorJson(error, "Run " + std::string(kProgram) + " --help.");
-    }
-    return answer;
-  }
+  if (!error.empty()) return UsageErrorAnswer(error, command_line.status && command_line.json);
   if (command_line.help) return CommandLineAnswer{0, UsageText(context), ""};
   if (command_line.version) return CommandLineAnswer{0, VersionText(), ""};
   return std::nullopt;

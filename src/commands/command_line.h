@@ -66,6 +66,25 @@ std::string UsageText(const UsageContext& context);
 // The text of --version: the program's name and the project's version.
 std::string VersionText();
 
+// The one-shot commands beside the resident tool (app/commands.h).
+enum class ToolCommand {
+  kNone,      // the resident tool
+  kSwitch,    // --switch
+  kStatus,    // --status [--json]
+  kDiagnose,  // --diagnose
+  kQuit,      // --quit
+};
+
+struct CommandChoice {
+  ToolCommand command = ToolCommand::kNone;
+  bool json = false;
+  // Set when the arguments do not make one command: the line to print.
+  std::string error;
+};
+
+// Which command the command line asks for.
+CommandChoice ChooseCommand(const CommandLine& command_line);
+
 // What the command line answers without starting the tool.
 struct CommandLineAnswer {
   int status = 0;
@@ -76,9 +95,11 @@ struct CommandLineAnswer {
 // Exit status for a command line the tool does not understand.
 inline constexpr int kExitUsage = 2;
 
-// A command line the tool does not understand, on standard error: the
-// program's name with `error`, and where to read more.
-std::string UsageErrorText(const std::string& error);
+// A command line the tool does not understand: on standard error the
+// program's name with `error` and where to read more, status 2; with
+// `json` (--status --json) also the JSON object with the error on standard
+// output.
+CommandLineAnswer UsageErrorAnswer(const std::string& error, bool json);
 
 // An unknown argument is refused first, then arguments that make no single
 // command: one line and the pointer to --help on standard error, status 2

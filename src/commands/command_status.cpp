@@ -1,18 +1,20 @@
 // --status: the hub's two registers read (never written), as one line of
 // text or one JSON object.
+#include <cstdint>
 #include <cstdio>
 #include <optional>
 #include <string>
 
+#include "commands/command_failure.h"
 #include "commands/commands.h"
 #include "hub/hub_access.h"
+#include "hub/hub_device.h"
+#include "hub/hub_failure.h"
 #include "hub/hub_registers.h"
-#include "hub/port_switch.h"
 #include "output/show_msg.h"
+#include "platform/usb.h"
 
 namespace {
-
-constexpr const char* kReadFix = "Unplug the hub and plug it in again, then try again.";
 
 struct HubState {
   std::optional<platform::UsbLocation> location;
@@ -26,14 +28,8 @@ std::string Hex(unsigned value, int digits) {
   return text;
 }
 
-std::string HubName() {
-  char text[16];
-  std::snprintf(text, sizeof text, "%04x:%04x", kHubVendorId, kHubProductId);
-  return text;
-}
-
 std::string StatusLine(const HubState& state) {
-  std::string line = "hub " + HubName();
+  std::string line = "hub " + HubIdText();
   if (state.location) {
     line += " on bus " + std::to_string(state.location->bus) + " port " + state.location->port;
   }
@@ -42,25 +38,8 @@ std::string StatusLine(const HubState& state) {
   return line;
 }
 
-// Escapes what JSON requires: the port path is digits and dots, but it comes
-// from the platform, and failure lines carry the platform's words.
-std::string JsonString(const std::string& text) {
-  std::string out = "\"";
-  for (const char c : text) {
-    if (c == '"' || c == '\\') {
-      out += '\\';
-      out += c;
-    } else if (static_cast<unsigned char>(c) < 0x20) {
-      out += "\\u00" + Hex(static_cast<unsigned char>(c), 2);
-    } else {
-      out += c;
-    }
-  }
-  return out + "\"";
-}
-
 std::string StatusJson(const HubState& state) {
-  std::string json = "{\"hub\":" + JsonString(HubName());
+  std::string json = "{\"hub\":" + JsonString(HubIdText());
   if (state.location) {
     json += ",\"bus\":" + std::to_string(state.location->bus) +
             ",\"port\":" + JsonString(state.location->port);
@@ -73,9 +52,11 @@ std::string StatusJson(const HubState& state) {
 
 // A failure: on standard error as every command's, and with --json also
 // as the one object on standard output.
-int Failed(bool json, int status, const std::string& line, const std::string& fix) {
-  if (json) std::fputs(StatusErrorJson(line, fix).c_str(), stdout);
-  PrintHubFailure(line, fix);
+int Failed(bool json, int status, const HubFailure& failure) {
+  if (json) {
+    std::fputs(StatusErrorJson(HubFailureLine(failure), HubFailureFix(failure)).c_str(), stdout);
+  }
+  PrintHubFailure(failure);
   return status;
 }
 
@@ -95,21 +76,16 @@ class ConsoleOnStandardError {
 
 }  // namespace
 
-std::string StatusErrorJson(const std::string& error, const std::string& fix) {
-  std::string json = "{\"hub\":" + JsonString(HubName()) + ",\"error\":" + JsonString(error);
-  if (!fix.empty()) json += ",\"fix\":" + JsonString(fix);
-  return json + "}\n";
-}
-
 int RunStatusCommand(bool json) {
   // Standard output is the answer alone: with --json whatever --console
   // prints goes to standard error.
   const ConsoleOnStandardError console(json);
   HubOpenResult opened = FindAndOpenHub();
   if (!opened.hub) {
-    return Failed(json,
-                  opened.lookup == HubLookup::kNotFound ? kCommandFailed : kCommandHubUnreadable,
-                  opened.failure_line, opened.fix);
+    const HubFailure& failure = *opened.failure;
+    return Failed(
+        json, failure.kind == HubFailureKind::kNotFound ? kCommandFailed : kCommandHubUnreadable,
+        failure);
   }
   platform::UsbDevice* hub = opened.hub->get();
   HubState state;
@@ -120,9 +96,9 @@ int RunStatusCommand(bool json) {
   const bool f5_read = Hub_Read_Register(hub, kPortSelectRequest, kPortSelectAddress, &state.f5);
   opened.hub.reset();
   if (!f5_read) {
-    // Its line is the transfer's own trace; the fix goes under it.
-    showMsg("%s\n", kReadFix);
-    return Failed(json, kCommandHubUnreadable, "Read-Reg F5-0000 Fail", kReadFix);
+    const HubFailure failure(HubFailureKind::kPortUnread);
+    TraceHubFailure(failure);
+    return Failed(json, kCommandHubUnreadable, failure);
   }
   const std::string out = json ? StatusJson(state) : StatusLine(state);
   std::printf("%s\n", out.c_str());

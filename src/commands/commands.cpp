@@ -1,12 +1,13 @@
 #include "commands/commands.h"
 
-#include <cstdio>
 #include <string>
 #include <utility>
 
 #include "app/instance_lock.h"
 #include "app/settings_start.h"
+#include "commands/command_failure.h"
 #include "commands/command_line.h"
+#include "hub/hub_failure.h"
 #include "hub/hub_hooks.h"
 #include "hub/port_switch.h"
 #include "output/show_msg.h"
@@ -52,16 +53,11 @@ void EndWhenDone() {
   if (!gSwitchCheckRunning && !SwitchLockKept()) platform::Sys().app->Terminate();
 }
 
-// Started from a desktop shortcut, nobody reads standard error: the failure
-// is shown as a desktop notice as well.
-void NoticeUnlessSeen(const ShortNotice& notice) {
-  if (!platform::Sys().ui->ConsoleSeen()) NoticeSwitchFailure(notice);
-}
-
 void OnSwitchChecked(SwitchCheckResult result) {
   if (result == SwitchCheckResult::kStayed) {
-    PrintHubFailure(kSwitchNotTakenLine, kSwitchNotTakenFix);
-    NoticeUnlessSeen({kSwitchNotTakenSummary, kSwitchNotTakenNoticeFix});
+    const HubFailure not_taken(HubFailureKind::kNotTaken);
+    PrintHubFailure(not_taken);
+    NoticeHubFailureUnlessSeen(not_taken);
     gSwitchCommandStatus = kCommandSwitchNotTaken;
   } else {
     gSwitchCommandStatus = kCommandOk;
@@ -74,26 +70,6 @@ void OnSwitchChecked(SwitchCheckResult result) {
 }
 
 }  // namespace
-
-CommandChoice ChooseCommand(const CommandLine& command_line) {
-  CommandChoice choice;
-  choice.json = command_line.json;
-  const int commands = (command_line.switch_hub ? 1 : 0) + (command_line.status ? 1 : 0) +
-                       (command_line.diagnose ? 1 : 0) + (command_line.quit ? 1 : 0);
-  if (commands > 1) {
-    choice.error = "give one of --switch, --status, --diagnose and --quit, not several";
-    return choice;
-  }
-  if (command_line.json && !command_line.status) {
-    choice.error = "--json goes with --status";
-    return choice;
-  }
-  if (command_line.switch_hub) choice.command = ToolCommand::kSwitch;
-  if (command_line.status) choice.command = ToolCommand::kStatus;
-  if (command_line.diagnose) choice.command = ToolCommand::kDiagnose;
-  if (command_line.quit) choice.command = ToolCommand::kQuit;
-  return choice;
-}
 
 int RunCommand(const CommandChoice& choice) {
   switch (choice.command) {
@@ -111,13 +87,6 @@ int RunCommand(const CommandChoice& choice) {
   return kCommandUsage;
 }
 
-void PrintFailure(const std::string& line, const std::string& fix) {
-  std::fflush(stdout);  // the console lines before it come first
-  std::fprintf(stderr, "%s\n", line.c_str());
-  if (!fix.empty()) std::fprintf(stderr, "%s\n", fix.c_str());
-  std::fflush(stderr);
-}
-
 std::string HomeShortPath(const std::string& path) {
   const std::string home = platform::Sys().files->HomeDirectory();
   if (home.empty() || home == "/" || path.compare(0, home.size() + 1, home + "/") != 0) {
@@ -127,10 +96,6 @@ std::string HomeShortPath(const std::string& path) {
   std::string shortened = "~";
   shortened.append(path, home.size(), std::string::npos);
   return shortened;
-}
-
-void PrintHubFailure(const std::string& line, const std::string& fix) {
-  if (!gConsoleMode) PrintFailure(line, fix);
 }
 
 int RunSwitchCommand() {
@@ -149,8 +114,8 @@ int RunSwitchCommand() {
     return kCommandSwitchDropped;
   }
   if (!outcome.written) {
-    PrintHubFailure(outcome.failure_line, outcome.fix);
-    NoticeUnlessSeen(outcome.notice);
+    PrintHubFailure(*outcome.failure);
+    NoticeHubFailureUnlessSeen(*outcome.failure);
     return kCommandFailed;
   }
   // Where the platform cannot watch, the switch counts as taken.

@@ -6,6 +6,7 @@
 #include <string>
 #include <utility>
 
+#include "hub/hub_access.h"
 #include "hub/hub_registers.h"
 #include "hub/switch_debounce.h"
 #include "output/show_msg.h"
@@ -18,12 +19,6 @@ HubWhereabouts gHubWhereabouts;
 
 namespace {
 
-constexpr const char* kReplugFix = "Unplug the hub and plug it in again, then try again.";
-
-constexpr const char* kPortUnreadLine =
-    "Switch abandoned: the port register F5-0000 could not be read, so nothing was written";
-
-SwitchNotTakenReporter gSwitchNotTakenReporter = nullptr;
 WhereaboutsObserver gWhereaboutsObserver = nullptr;
 
 void SetWhereabouts(HubWhereabouts::Place place, int upstream_port) {
@@ -62,10 +57,6 @@ void KeepSwitchLock(std::unique_ptr<platform::UsbSwitchLock> lock, uint64_t take
   if (gSwitchLockTimer) gKeptSwitchLock = std::move(lock);
 }
 
-constexpr const char* kPortUnreadSummary = "Hub register unreadable";
-constexpr const char* kWriteFailedSummary = "Hub did not take the switch";
-constexpr const char* kReplugNoticeFix = "Unplug the hub and plug it in again, then try again.";
-
 // This computer's upstream port of the switch being checked.
 int gCheckedPort = -1;
 
@@ -73,28 +64,25 @@ void ReportIfNotTaken(SwitchCheckResult result) {
   SetWhereabouts(result == SwitchCheckResult::kLeft ? HubWhereabouts::Place::kAway
                                                     : HubWhereabouts::Place::kHere,
                  gCheckedPort);
-  if (result != SwitchCheckResult::kStayed) return;
-  NoticeSwitchFailure({kSwitchNotTakenSummary, kSwitchNotTakenNoticeFix});
-  if (gSwitchNotTakenReporter != nullptr) {
-    gSwitchNotTakenReporter(kSwitchNotTakenLine, kSwitchNotTakenFix);
-  }
+  // Its console lines were written by the check.
+  if (result == SwitchCheckResult::kStayed) NoticeHubFailure(HubFailure(HubFailureKind::kNotTaken));
+}
+
+// A failure of the exchange itself, traced where it happens.
+SwitchOutcome Failed(SwitchOutcome outcome, HubFailureKind kind) {
+  const HubFailure failure(kind);
+  TraceHubFailure(failure);
+  outcome.failure = failure;
+  return outcome;
 }
 
 }  // namespace
-
-// A failed switch is also told where the user is, short and fix first; the
-// console keeps its full lines. A switch that works shows nothing: the user
-// has just left this computer.
-void NoticeSwitchFailure(const ShortNotice& notice) {
-  platform::Sys().ui->ShowFailureNotice(kSwitchNoticeKind, notice.summary + "\n" + notice.fix);
-}
 
 void ResetPortSwitch() {
   gLastSwitchMs = 0;
   gHubWhereabouts = HubWhereabouts{};
   gWhereaboutsObserver = nullptr;
   gCheckedPort = -1;
-  gSwitchNotTakenReporter = nullptr;
   gSwitchLockReleasedHook = nullptr;
   ReleaseSwitchLock();
   CancelSwitchCheck();
@@ -112,13 +100,13 @@ void ReleaseSwitchLock() {
 
 namespace {
 const ToolStateMember kPortSwitchState{
-    "gLastSwitchMs, gHubWhereabouts, gSwitchNotTakenReporter, gWhereaboutsObserver, gCheckedPort, "
+    "gLastSwitchMs, gHubWhereabouts, gWhereaboutsObserver, gCheckedPort, "
     "gKeptSwitchLock, gSwitchLockTimer, gSwitchLockReleasedHook",
     &ResetPortSwitch,
     [] {
       return gLastSwitchMs == 0 && gHubWhereabouts.place == HubWhereabouts::Place::kUnknown &&
              gHubWhereabouts.upstream_port == -1 && gHubWhereabouts.last_switch.empty() &&
-             gSwitchNotTakenReporter == nullptr && gWhereaboutsObserver == nullptr &&
+             gWhereaboutsObserver == nullptr &&
              gCheckedPort == -1 && !gKeptSwitchLock && !gSwitchLockTimer &&
              gSwitchLockReleasedHook == nullptr;
     },
@@ -158,7 +146,10 @@ void TriggerSwitch(const char* source_name, uint64_t at_ms) {
     showMsg("%s\n", kSwitchDroppedLine);
     return;
   }
-  if (!outcome.written && !outcome.failure_line.empty()) NoticeSwitchFailure(outcome.notice);
+  // A failure the platform gave no words for is not told at all.
+  if (outcome.failure && !HubFailureLine(*outcome.failure).empty()) {
+    NoticeHubFailure(*outcome.failure);
+  }
   if (outcome.written) {
     gHubWhereabouts.last_switch = LocalClockTime();
     gCheckedPort = outcome.upstream_port;
@@ -168,7 +159,7 @@ void TriggerSwitch(const char* source_name, uint64_t at_ms) {
     } else if (gWhereaboutsObserver != nullptr) {
       gWhereaboutsObserver();  // the time; the place when the check is over
     }
-  } else if (outcome.lookup == HubLookup::kNotFound) {
+  } else if (outcome.failure && outcome.failure->kind == HubFailureKind::kNotFound) {
     SetWhereabouts(HubWhereabouts::Place::kAway, -1);
   } else if (outcome.upstream_port >= 0) {
     SetWhereabouts(HubWhereabouts::Place::kHere, outcome.upstream_port);
@@ -190,11 +181,8 @@ bool Switch_XQ917_UpperPort() {
 SwitchOutcome SwitchHubPort(SwitchRequest request) {
   SwitchOutcome outcome;
   HubOpenResult opened = FindAndOpenHub();
-  outcome.lookup = opened.lookup;
   if (!opened.hub) {
-    outcome.failure_line = std::move(opened.failure_line);
-    outcome.fix = std::move(opened.fix);
-    outcome.notice = std::move(opened.notice);
+    outcome.failure = std::move(opened.failure);
     return outcome;
   }
   platform::UsbDevice* hub = opened.hub->get();
@@ -222,11 +210,7 @@ SwitchOutcome SwitchHubPort(SwitchRequest request) {
   (void)Hub_Read_Register(hub, kStatusRequest, kStatusAddress, &status);
   uint8_t value = 0;
   if (!Hub_Read_Register(hub, kPortSelectRequest, kPortSelectAddress, &value)) {
-    outcome.failure_line = kPortUnreadLine;
-    outcome.fix = kReplugFix;
-    showMsg("%s\n%s\n", kPortUnreadLine, kReplugFix);
-    outcome.notice = {kPortUnreadSummary, kReplugNoticeFix};
-    return outcome;
+    return Failed(std::move(outcome), HubFailureKind::kSwitchAbandoned);
   }
   outcome.upstream_port = value & 1u;
   value = static_cast<uint8_t>((value & 1u) ^ 1u);
@@ -237,18 +221,9 @@ SwitchOutcome SwitchHubPort(SwitchRequest request) {
   opened.hub.reset();  // closed and released before the wait
   if (!outcome.written) {
     if (armed) CancelSwitchCheck();
-    // Its line is the transfer's own trace; the fix goes under it.
-    outcome.failure_line = "Write-Reg F5-0000 Fail";
-    outcome.fix = kReplugFix;
-    showMsg("%s\n", kReplugFix);
-    outcome.notice = {kWriteFailedSummary, kReplugNoticeFix};
-    return outcome;
+    return Failed(std::move(outcome), HubFailureKind::kWriteFailed);
   }
   if (keep) KeepSwitchLock(std::move(locked.lock), locked_at);
   if (armed) outcome.checking = StartSwitchCheck(std::move(request.on_checked));
   return outcome;
-}
-
-void SetSwitchNotTakenReporter(SwitchNotTakenReporter reporter) {
-  gSwitchNotTakenReporter = reporter;
 }

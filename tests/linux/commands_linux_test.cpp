@@ -15,6 +15,7 @@
 #include "app/instance_lock.h"
 #include "commands/commands.h"
 #include "fake_hub.h"
+#include "hub/hub_failure.h"
 #include "hub/port_switch.h"
 #include "hub/switch_check.h"
 #include "output/show_msg.h"

@@ -14,6 +14,7 @@
 #include "platform/macos/mac_usb_presence.h"
 #include "platform/macos/usb_lookup.h"
 #include "platform/posix/switch_lock.h"
+#include "platform/usb_lines.h"
 #include "shared/product.h"
 
 namespace platform::macos {
@@ -49,7 +50,7 @@ class MacUsbDevice final : public UsbDevice {
     const IOReturn result = (*device)->USBDeviceOpen(device);
     open_ = result == kIOReturnSuccess;
     if (open_ || result == kIOReturnExclusiveAccess) return true;
-    if (failure != nullptr) *failure = {"USBDeviceOpen failed", ""};
+    if (failure != nullptr) *failure = {kUsbOpenFailedLine, ""};
     return false;
   }
 

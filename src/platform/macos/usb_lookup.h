@@ -23,30 +23,17 @@
 #pragma once
 
 #include <cstdint>
-#include <cstdio>
 #include <memory>
 #include <string>
 #include <utility>
 
 #include "platform/usb.h"
+#include "platform/usb_lines.h"
 
 namespace platform::macos {
 
 // The two registry keys a device is matched by.
 enum class UsbIdKey { kVendor, kProduct };
-
-// The console lines of a lookup that stopped, named after the call that
-// failed.
-inline constexpr const char* kMatchingFailedLine = "IOServiceMatching failed";
-inline constexpr const char* kPlugInFailedLine = "IOCreatePlugInInterfaceForService failed";
-inline constexpr const char* kQueryFailedLine = "QueryInterface (DeviceInterface) failed";
-
-inline std::string NotFoundLine(uint16_t vendor_id, uint16_t product_id) {
-  char line[64];
-  std::snprintf(line, sizeof line, "USB device not found (VID=0x%04X PID=0x%04X)", vendor_id,
-                product_id);
-  return line;
-}
 
 inline UsbFindResult LookupFailed(UsbFindOutcome outcome, std::string line) {
   UsbFindResult result;
@@ -58,24 +45,24 @@ inline UsbFindResult LookupFailed(UsbFindOutcome outcome, std::string line) {
 template <class Api>
 UsbFindResult FindDeviceWith(Api& api, uint16_t vendor_id, uint16_t product_id) {
   auto matching = api.CreateMatching();
-  if (!matching) return LookupFailed(UsbFindOutcome::kNoSearch, kMatchingFailedLine);
+  if (!matching) return LookupFailed(UsbFindOutcome::kNoSearch, kUsbMatchingFailedLine);
   // The identifiers go in as 32-bit signed numbers. A number that cannot be
   // made would leave a dictionary that matches every device: stop instead.
   if (!api.SetIdentifier(matching, UsbIdKey::kVendor, static_cast<int32_t>(vendor_id)) ||
       !api.SetIdentifier(matching, UsbIdKey::kProduct, static_cast<int32_t>(product_id))) {
     // The dictionary goes with `matching`.
-    return LookupFailed(UsbFindOutcome::kNoSearch, kMatchingFailedLine);
+    return LookupFailed(UsbFindOutcome::kNoSearch, kUsbMatchingFailedLine);
   }
 
   auto service = api.GetMatchingService(std::move(matching));
   if (!service) {
-    return LookupFailed(UsbFindOutcome::kNotAttached, NotFoundLine(vendor_id, product_id));
+    return LookupFailed(UsbFindOutcome::kNotAttached, UsbNotFoundLine(vendor_id, product_id));
   }
 
   auto plugin = api.CreatePlugIn(service);
   if (!plugin) {
     // The service goes with `service`.
-    return LookupFailed(UsbFindOutcome::kNoInterface, kPlugInFailedLine);
+    return LookupFailed(UsbFindOutcome::kNoInterface, kUsbPlugInFailedLine);
   }
 
   auto device = api.QueryDevice(plugin);
@@ -83,12 +70,12 @@ UsbFindResult FindDeviceWith(Api& api, uint16_t vendor_id, uint16_t product_id) 
   // or not an interface came back.
   plugin.reset();
   service.reset();
-  if (!device) return LookupFailed(UsbFindOutcome::kNoInterface, kQueryFailedLine);
+  if (!device) return LookupFailed(UsbFindOutcome::kNoInterface, kUsbQueryFailedLine);
 
   UsbFindResult result;
   result.outcome = UsbFindOutcome::kFound;
   result.device = api.MakeDevice(std::move(device));
-  if (!result.device) return LookupFailed(UsbFindOutcome::kNoInterface, kQueryFailedLine);
+  if (!result.device) return LookupFailed(UsbFindOutcome::kNoInterface, kUsbQueryFailedLine);
   return result;
 }
 

@@ -17,6 +17,7 @@
 #include "platform/linux/usb/usb_removal_watch.h"
 #include "platform/posix/switch_lock.h"
 #include "platform/posix/unique_fd.h"
+#include "platform/usb_lines.h"
 
 namespace linux_platform {
 namespace {
@@ -304,11 +305,8 @@ platform::UsbFindResult LinuxUsb::Lookup(const std::shared_ptr<UsbContext>& cont
         std::make_unique<LinuxUsbDevice>(this, context, list[i], fresh, vendor_id, product_id);
     return result;
   }
-  char line[64];
-  std::snprintf(line, sizeof line, "USB device not found (VID=0x%04X PID=0x%04X)", vendor_id,
-                product_id);
   result.outcome = platform::UsbFindOutcome::kNotAttached;
-  result.line = line;
+  result.line = platform::UsbNotFoundLine(vendor_id, product_id);
   return result;
 }
 
