@@ -106,9 +106,8 @@ const ToolStateMember kPortSwitchState{
     [] {
       return gLastSwitchMs == 0 && gHubWhereabouts.place == HubWhereabouts::Place::kUnknown &&
              gHubWhereabouts.upstream_port == -1 && gHubWhereabouts.last_switch.empty() &&
-             gWhereaboutsObserver == nullptr &&
-             gCheckedPort == -1 && !gKeptSwitchLock && !gSwitchLockTimer &&
-             gSwitchLockReleasedHook == nullptr;
+             gWhereaboutsObserver == nullptr && gCheckedPort == -1 && !gKeptSwitchLock &&
+             !gSwitchLockTimer && gSwitchLockReleasedHook == nullptr;
     },
     kToolStateRunning};
 }  // namespace
