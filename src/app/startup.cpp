@@ -20,6 +20,7 @@
 #include "platform/services.h"
 #include "service/launch_agent.h"
 #include "shared/product.h"
+#include "shared/tool_state.h"
 #include "ui/alerts.h"
 #include "ui/app_delegate.h"
 
@@ -34,6 +35,16 @@ void ResetStartup() {
   gAppDelegate.reset();
   gRunExitStatus = 0;
 }
+
+namespace {
+const ToolStateMember kStartupState{
+    "gStartedFromService, gInstalledServiceThisRun, gAppDelegate, gRunExitStatus", &ResetStartup,
+    [] {
+      return !gStartedFromService && !gInstalledServiceThisRun && !gAppDelegate &&
+             gRunExitStatus == 0;
+    },
+    kToolStateRunning};
+}  // namespace
 
 namespace {
 

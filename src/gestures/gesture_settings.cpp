@@ -1,4 +1,5 @@
 #include "gestures/gesture_settings.h"
+#include "shared/tool_state.h"
 
 #include <array>
 #include <optional>
@@ -10,6 +11,11 @@ GestureSettings gGestureSettings;
 void ResetGestureSettings() {
   gGestureSettings = GestureSettings{};
 }
+
+namespace {
+const ToolStateMember kGestureSettingsState{"gGestureSettings", &ResetGestureSettings,
+                                            [] { return gGestureSettings == GestureSettings{}; }};
+}  // namespace
 
 namespace {
 

@@ -7,20 +7,10 @@
 #include <string>
 #include <vector>
 
+#include "gestures/rules/control_tap_rule.h"
+#include "gestures/rules/quit_tap_rule.h"
 #include "hub/hook_settings.h"
 #include "platform/settings.h"
-
-// What counts as a Control tap.
-enum class ControlTapRule : uint8_t {
-  kAny,    // every release of Control
-  kClean,  // only a release with no other key pressed while Control was held
-};
-
-// What counts as the second Q of a pair.
-enum class QuitTapRule : uint8_t {
-  kAny,          // any Q within the window
-  kConsecutive,  // only a Q with no other key between the two
-};
 
 inline constexpr uint32_t kDefaultDoubleTapMs = 700;
 inline constexpr uint32_t kDefaultChordHoldMs = 1000;

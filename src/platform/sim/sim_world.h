@@ -257,7 +257,7 @@ class World {
 // path, $HOME/.config/quembrastella-switch/config.toml.
 std::string SettingsFilePath(const std::string& home);
 
-// Wraps a simulated event for code that takes a platform event.
+// A simulated event as the simulated devices and scenarios make it.
 struct SimEvent {
   uint32_t type = 0;
   int64_t keycode = 0;
@@ -268,8 +268,9 @@ struct SimEvent {
   // A release made up for a device that went away.
   bool synthesised = false;
 };
-inline platform::EventRef ToEventRef(SimEvent* e) {
-  return reinterpret_cast<platform::EventRef>(e);
-}
+// The simulated platform's decoder: `e` as the tool receives it, its
+// virtual T put on the simulated monotonic clock. The one place a SimEvent
+// becomes a platform event.
+platform::InputEvent Decode(const SimEvent& e);
 
 }  // namespace sim
