@@ -12,11 +12,13 @@ set(include_rules
   # The seam, and the portable core from the bottom up.
   "platform|"
   "shared|platform"
-  "output|platform"
+  "output|platform shared"
   "hub|platform shared output"
   "service|platform shared"
   "ui|platform shared output hub"
-  "gestures|platform shared output hub ui"
+  # The gesture rules are pure: plain values in and out, no platform call.
+  "gestures/rules|platform shared"
+  "gestures|platform shared output hub ui gestures/rules"
   "commands|platform shared output hub service ui gestures"
   "app|platform shared output hub service ui gestures commands"
   # Helpers the platforms share.

@@ -109,6 +109,8 @@ struct Step {
     kEnd,          // the run stops as if killed
     kDevice,       // an input of a numbered device, as `device` says
     kHold,         // the main thread is held for `hold_ms`
+    kSettings,     // the settings file is rewritten with `settings_text`,
+                   // or removed (none)
   };
   uint64_t t_ms = 0;
   int line = 0;
@@ -118,6 +120,7 @@ struct Step {
   std::optional<EventSpec> event;
   std::optional<DeviceInput> device;
   uint64_t hold_ms = 0;
+  std::optional<std::string> settings_text;
 };
 
 struct Scenario {

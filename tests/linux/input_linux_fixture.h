@@ -7,7 +7,6 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
-#include <optional>
 #include <ostream>
 #include <utility>
 #include <vector>
@@ -53,10 +52,8 @@ class InputLinuxTest : public ::testing::Test {
   static platform::EventRef Record(platform::TapProxy, uint32_t type, platform::EventRef event,
                                    void* self_ptr) {
     auto* self = static_cast<InputLinuxTest*>(self_ptr);
-    self->seen_.push_back(
-        {type, self->input_.EventIntegerField(event, platform::EventField::kMouseEventButtonNumber),
-         self->input_.EventIntegerField(event, platform::EventField::kKeyboardEventKeycode)});
-    self->times_.push_back(self->input_.EventTime(event));
+    self->seen_.push_back({type, event->button, event->keycode});
+    self->times_.push_back(event->time_ms);
     self->last_event_ = event;
     if (self->on_event_) self->on_event_();
     return event;
@@ -75,7 +72,7 @@ class InputLinuxTest : public ::testing::Test {
   linux_test::ManualRunLoop loop_{&clock_};
   linux_platform::LinuxInput input_{&watcher_, Options(&loop_)};
   std::vector<Seen> seen_;
-  std::vector<std::optional<platform::TimeSpec>> times_;
+  std::vector<uint64_t> times_;  // the events' own times, ms; 0 none
   std::function<void()> on_event_;
   platform::EventRef last_event_ = nullptr;  // while on_event_ runs
   std::unique_ptr<platform::EventTap> tap_;
