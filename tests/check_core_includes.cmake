@@ -1,5 +1,6 @@
 # Fails when a core source includes anything but the standard library, the
-# seam (platform/*.h) and other core headers.
+# seam (platform/*.h) and other core headers; then checks the direction of
+# every include under src/ (check_include_layers.cmake).
 file(GLOB_RECURSE sources
   ${SOURCE_DIR}/src/shared/* ${SOURCE_DIR}/src/app/* ${SOURCE_DIR}/src/commands/*
   ${SOURCE_DIR}/src/output/*
@@ -28,3 +29,5 @@ if(bad)
 endif()
 list(LENGTH sources n)
 message(STATUS "core includes: ${n} files clean")
+
+include(${CMAKE_CURRENT_LIST_DIR}/check_include_layers.cmake)

@@ -2,6 +2,7 @@
 
 #include "platform/event_types.h"
 #include "scenario_runner/devices.h"
+#include "scenario_runner/programs.h"
 #include "scenario_runner/words.h"
 
 #include <algorithm>
@@ -23,16 +24,6 @@ std::string Quote(std::string_view s) {
   quoted.reserve(s.size() + 2);
   quoted.append(1, '\'').append(s).append(1, '\'');
   return quoted;
-}
-
-// The words from `first` on, joined by single spaces.
-std::string JoinFrom(const Tokens& t, size_t first) {
-  std::string joined;
-  for (size_t i = first; i < t.size(); ++i) {
-    if (i > first) joined.append(1, ' ');
-    joined.append(t[i]);
-  }
-  return joined;
 }
 
 constexpr std::array<std::string_view, 3> kButtons = {"left", "right", "middle"};
@@ -124,7 +115,7 @@ class Parser {
     if (!IsSetUp(d)) return "unknown directive " + Quote(d);
     if (d == "fail") return Fail(t);
     if (d == "settings") return SettingsLine(t);
-    if (d == "program") return Program(t);
+    if (d == "program") return ProgramLine(t, s);
     if (d == "device") return DeviceClock(t, s);
     if (auto dup = Once(t)) return dup;
     if (d == "args") {
@@ -246,41 +237,6 @@ class Parser {
     const char* first = t[1].data();
     const char* last = t.back().data() + t.back().size();
     scenario_.setup.settings_lines.emplace_back(first, static_cast<size_t>(last - first));
-    return std::nullopt;
-  }
-
-  // "program NAME not-executable", or "program NAME runs MS [exit S]
-  // [ignores-term] [says WORDS...]": a program on the simulated PATH.
-  std::optional<std::string> Program(const Tokens& t) {
-    const std::string usage =
-        "'program' takes a name, then 'not-executable' or 'runs MS' with optional 'exit S', "
-        "'ignores-term' and 'says WORDS...' last";
-    if (t.size() < 3) return usage;
-    sim::SimProgram program;
-    program.name = std::string(t[1]);
-    if (t.size() == 3 && t[2] == "not-executable") {
-      program.executable = false;
-      scenario_.setup.programs.push_back(std::move(program));
-      return std::nullopt;
-    }
-    auto ms = t.size() >= 4 && t[2] == "runs" ? Decimal(t[3], kMaxScenarioMs) : std::nullopt;
-    if (!ms) return usage;
-    program.runs_ms = *ms;
-    for (size_t i = 4; i < t.size(); ++i) {
-      if (t[i] == "exit" && i + 1 < t.size()) {
-        auto status = Decimal(t[++i], 255);
-        if (!status) return usage;
-        program.exit_status = static_cast<int>(*status);
-      } else if (t[i] == "ignores-term") {
-        program.ignores_term = true;
-      } else if (t[i] == "says" && i + 1 < t.size()) {
-        program.says.push_back(JoinFrom(t, i + 1));
-        break;
-      } else {
-        return usage;
-      }
-    }
-    scenario_.setup.programs.push_back(std::move(program));
     return std::nullopt;
   }
 

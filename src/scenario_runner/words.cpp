@@ -86,4 +86,13 @@ std::optional<std::tm> ClockTime(std::string_view date, std::string_view time) {
   return tm;
 }
 
+std::string JoinFrom(const Tokens& words, size_t first) {
+  std::string joined;
+  for (size_t i = first; i < words.size(); ++i) {
+    if (i > first) joined.append(1, ' ');
+    joined.append(words[i]);
+  }
+  return joined;
+}
+
 }  // namespace runner

@@ -26,6 +26,9 @@ std::optional<uint8_t> HexByte(std::string_view s);
 // as a broken-down time (tm_isdst -1: the zone decides).
 std::optional<std::tm> ClockTime(std::string_view date, std::string_view time);
 
+// The words from `first` on, joined by single spaces.
+std::string JoinFrom(const Tokens& words, size_t first);
+
 // The index of `word` among `choices`.
 template <size_t N>
 std::optional<size_t> IndexOf(std::string_view word,
