@@ -1,5 +1,6 @@
 // --diagnose: what a switch by gesture needs, checked in order, one line per
 // check with its verdict, and the fix under each failure.
+#include <cstddef>
 #include <cstdio>
 #include <optional>
 #include <string>
@@ -9,6 +10,7 @@
 #include "app/instance_lock.h"
 #include "gestures/gesture_settings.h"
 #include "hub/hook_settings.h"
+#include "hub/hub_choice.h"
 #include "hub/hub_hooks.h"
 #include "hub/port_switch.h"
 #include "platform/services.h"
@@ -51,10 +53,33 @@ std::string Where(platform::UsbDevice& device) {
   return where;
 }
 
+// Each hub with the IDs on a line of its own, the one a switch would use
+// marked, when there is a choice to make.
+void ListCandidates(const platform::UsbFindResult& found) {
+  if (found.candidates.size() < 2 && (found.candidates.empty() || found.chosen)) return;
+  for (size_t i = 0; i < found.candidates.size(); ++i) {
+    std::printf("      candidate %s%s\n", HubCandidateText(found.candidates[i]).c_str(),
+                found.chosen == i ? ": used" : "");
+  }
+}
+
 // The hub present, then openable: two verdicts from one lookup.
 bool CheckHub() {
-  platform::UsbFindResult found = platform::Sys().usb->FindDevice(kHubVendorId, kHubProductId);
+  LoadHubSetting();
+  HubPick pick;
+  platform::UsbFindResult found = platform::Sys().usb->FindChosenDevice(
+      kHubVendorId, kHubProductId, [&pick](const std::vector<platform::UsbCandidate>& candidates) {
+        pick = PickHub(candidates, gHubSetting);
+        return pick.index;
+      });
   const std::string replug = "Unplug the hub and plug it in again, then check again.";
+  if (found.outcome == platform::UsbFindOutcome::kNotChosen) {
+    const HubPickFailure failure = DescribeHubPickFailure(pick, found.candidates, gHubSetting);
+    Report(Verdict::kFail, "hub present", failure.line, failure.fix);
+    ListCandidates(found);
+    Report(Verdict::kSkip, "hub openable", "not checked without a hub chosen");
+    return false;
+  }
   if (found.outcome == platform::UsbFindOutcome::kNotAttached) {
     char line[64];
     std::snprintf(line, sizeof line, "no hub %04x:%04x on the bus", kHubVendorId, kHubProductId);
@@ -75,7 +100,13 @@ bool CheckHub() {
     Report(Verdict::kFail, "hub openable", found.line, replug);
     return false;
   }
-  Report(Verdict::kOk, "hub present", Where(*found.device));
+  std::string where = Where(*found.device);
+  if (found.candidates.size() > 1 && found.chosen) {
+    where += ", chosen by hub = \"" + gHubSetting + "\" among " +
+             std::to_string(found.candidates.size());
+  }
+  Report(Verdict::kOk, "hub present", where);
+  ListCandidates(found);
   platform::UsbFailure refused;
   if (!found.device->Open(&refused)) {
     const std::string fix = !refused.fix.empty()

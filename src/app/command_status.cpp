@@ -1,11 +1,13 @@
 // --status: the hub's two registers read (never written), as one line of
 // text or one JSON object.
+#include <cstddef>
 #include <cstdio>
 #include <optional>
 #include <string>
 
 #include "app/commands.h"
 #include "hub/hub_access.h"
+#include "hub/hub_choice.h"
 #include "hub/hub_registers.h"
 #include "hub/port_switch.h"
 #include "output/show_msg.h"
@@ -59,6 +61,39 @@ std::string JsonString(const std::string& text) {
   return out + "\"";
 }
 
+// Every hub with the IDs, when there was a choice to make: more than one
+// attached, or the lookup took none.
+bool ListsCandidates(const HubOpenResult& opened) {
+  return opened.candidates.size() > 1 || (!opened.candidates.empty() && !opened.chosen);
+}
+
+std::string CandidatesJson(const HubOpenResult& opened) {
+  std::string json = ",\"candidates\":[";
+  for (size_t i = 0; i < opened.candidates.size(); ++i) {
+    const platform::UsbCandidate& c = opened.candidates[i];
+    json += i == 0 ? "{" : ",{";
+    if (c.location) {
+      json += "\"bus\":" + std::to_string(c.location->bus) +
+              ",\"port\":" + JsonString(c.location->port) + ",";
+    }
+    if (c.location_id) json += "\"location_id\":" + JsonString(HubCandidateName(c)) + ",";
+    if (!c.serial.empty()) json += "\"serial\":" + JsonString(c.serial) + ",";
+    json += std::string("\"used\":") + (opened.chosen == i ? "true" : "false") + "}";
+  }
+  return json + "]";
+}
+
+// One line per hub, the one used marked, after the state of that one.
+std::string CandidateLines(const HubOpenResult& opened) {
+  std::string lines;
+  for (size_t i = 0; i < opened.candidates.size(); ++i) {
+    lines += "candidate " + HubCandidateText(opened.candidates[i]);
+    if (opened.chosen == i) lines += ": used (hub = \"" + gHubSetting + "\")";
+    lines += "\n";
+  }
+  return lines;
+}
+
 std::string StatusJson(const HubState& state) {
   std::string json = "{\"hub\":" + JsonString(HubName());
   if (state.location) {
@@ -73,8 +108,9 @@ std::string StatusJson(const HubState& state) {
 
 // A failure: on standard error as every command's, and with --json also
 // as the one object on standard output.
-int Failed(bool json, int status, const std::string& line, const std::string& fix) {
-  if (json) std::fputs(StatusErrorJson(line, fix).c_str(), stdout);
+int Failed(bool json, int status, const std::string& line, const std::string& fix,
+           const std::string& members = "") {
+  if (json) std::fputs(StatusErrorJson(line, fix, members).c_str(), stdout);
   PrintHubFailure(line, fix);
   return status;
 }
@@ -95,21 +131,27 @@ class ConsoleOnStandardError {
 
 }  // namespace
 
-std::string StatusErrorJson(const std::string& error, const std::string& fix) {
+std::string StatusErrorJson(const std::string& error, const std::string& fix,
+                            const std::string& members) {
   std::string json = "{\"hub\":" + JsonString(HubName()) + ",\"error\":" + JsonString(error);
   if (!fix.empty()) json += ",\"fix\":" + JsonString(fix);
-  return json + "}\n";
+  return json + members + "}\n";
 }
 
 int RunStatusCommand(bool json) {
   // Standard output is the answer alone: with --json whatever --console
   // prints goes to standard error.
   const ConsoleOnStandardError console(json);
+  LoadHubSetting();
   HubOpenResult opened = FindAndOpenHub();
+  const bool list = ListsCandidates(opened);
+  const std::string candidates = list ? CandidatesJson(opened) : "";
   if (!opened.hub) {
-    return Failed(json,
-                  opened.lookup == HubLookup::kNotFound ? kCommandFailed : kCommandHubUnreadable,
-                  opened.failure_line, opened.fix);
+    // Not found, or no single hub chosen: nothing to read.
+    const bool none =
+        opened.lookup == HubLookup::kNotFound || opened.lookup == HubLookup::kNotChosen;
+    return Failed(json, none ? kCommandFailed : kCommandHubUnreadable, opened.failure_line,
+                  opened.fix, candidates);
   }
   platform::UsbDevice* hub = opened.hub->get();
   HubState state;
@@ -122,10 +164,12 @@ int RunStatusCommand(bool json) {
   if (!f5_read) {
     // Its line is the transfer's own trace; the fix goes under it.
     showMsg("%s\n", kReadFix);
-    return Failed(json, kCommandHubUnreadable, "Read-Reg F5-0000 Fail", kReadFix);
+    return Failed(json, kCommandHubUnreadable, "Read-Reg F5-0000 Fail", kReadFix, candidates);
   }
-  const std::string out = json ? StatusJson(state) : StatusLine(state);
+  std::string out = json ? StatusJson(state) : StatusLine(state);
+  if (json && list) out.insert(out.size() - 1, candidates);  // before the closing brace
   std::printf("%s\n", out.c_str());
+  if (!json && list) std::fputs(CandidateLines(opened).c_str(), stdout);
   std::fflush(stdout);
   return kCommandOk;
 }

@@ -50,5 +50,7 @@ void PrintHubFailure(const std::string& line, const std::string& fix);
 // A path under the home folder, written from "~/" on; any other as it is.
 std::string HomeShortPath(const std::string& path);
 // The one line of --status --json for a failure: the hub it looks for, the
-// error and its fix, as a JSON object, with its newline.
-std::string StatusErrorJson(const std::string& error, const std::string& fix);
+// error and its fix, and `members` (more ,"key":value pairs, or ""), as a
+// JSON object, with its newline.
+std::string StatusErrorJson(const std::string& error, const std::string& fix,
+                            const std::string& members = "");

@@ -4,6 +4,7 @@
 #include <string>
 
 #include "app/startup.h"
+#include "hub/hub_choice.h"
 #include "platform/services.h"
 
 namespace {
@@ -32,6 +33,7 @@ std::string Window(uint32_t ms) {
 void LoadGestureSettings() {
   gGestureSettings = GestureSettings{};
   gHubHooks = HubHooks{};
+  gHubSetting.clear();
   platform::SettingsSource* source = platform::Sys().settings;
   if (source == nullptr) return;
   const SettingsOutcome outcome =
@@ -42,6 +44,7 @@ void LoadGestureSettings() {
   std::fflush(stderr);
   gGestureSettings = outcome.settings;
   gHubHooks = outcome.hooks;
+  gHubSetting = outcome.hub;
   platform::Ui& ui = *platform::Sys().ui;
   if (!outcome.problems.empty() && (gStartedFromService || !ui.ConsoleSeen())) {
     ui.ShowFailureNotice(kSettingsNoticeKind,

@@ -4,6 +4,8 @@
 #include <optional>
 #include <string>
 
+#include "hub/hub_choice.h"
+
 GestureSettings gGestureSettings;
 
 void ResetGestureSettings() {
@@ -198,6 +200,7 @@ std::string UnknownSetting(const std::string& key, platform::SettingNames names)
   for (HubEvent event : {HubEvent::kLeft, HubEvent::kArrived}) {
     known += std::string(", ") + HookSettingName(event, names);
   }
+  known += std::string(", ") + HubSettingName(names);
   return "unknown setting " + Quoted(key) + ", ignored; the settings are " + known;
 }
 
@@ -224,6 +227,10 @@ SettingsOutcome CheckSettings(const platform::SettingsRead& read, platform::Sett
   for (const platform::SettingEntry& entry : read.entries) {
     if (HookSettingCheck hook = CheckHookSetting(entry, names, outcome.hooks); hook.known) {
       if (hook.problem) outcome.problems.push_back(Where(location, entry.line) + *hook.problem);
+      continue;
+    }
+    if (HubSettingCheck hub = CheckHubSetting(entry, names, outcome.hub); hub.known) {
+      if (hub.problem) outcome.problems.push_back(Where(location, entry.line) + *hub.problem);
       continue;
     }
     const SettingRule* rule = Find(entry.key, names);

@@ -1,9 +1,12 @@
 #include "hub/hub_access.h"
 
 #include <cstddef>
+#include <memory>
 #include <string>
 #include <utility>
+#include <vector>
 
+#include "hub/hub_choice.h"
 #include "hub/port_switch.h"
 #include "output/show_msg.h"
 #include "platform/services.h"
@@ -65,8 +68,14 @@ OpenedHub::~OpenedHub() {
   device_.reset();
 }
 
-HubOpenResult FindAndOpenHub() {
-  platform::UsbFindResult found = platform::Sys().usb->FindDevice(kHubVendorId, kHubProductId);
+namespace {
+
+HubOpenResult OpenFound(platform::UsbFindResult& found, const HubPick& pick) {
+  if (found.outcome == platform::UsbFindOutcome::kNotChosen) {
+    const HubPickFailure failure = DescribeHubPickFailure(pick, found.candidates, gHubSetting);
+    return Failed(failure.chosen_absent ? HubLookup::kNotFound : HubLookup::kNotChosen,
+                  failure.line, failure.fix, {failure.summary, failure.notice_fix});
+  }
   if (found.outcome != platform::UsbFindOutcome::kFound || !found.device) {
     // The platform's own words for how far its lookup got.
     const HubLookup lookup = found.outcome == platform::UsbFindOutcome::kNotAttached
@@ -86,5 +95,20 @@ HubOpenResult FindAndOpenHub() {
   HubOpenResult result;
   result.lookup = HubLookup::kOpened;
   result.hub = std::make_unique<OpenedHub>(std::move(found.device));
+  return result;
+}
+
+}  // namespace
+
+HubOpenResult FindAndOpenHub() {
+  HubPick pick;
+  platform::UsbFindResult found = platform::Sys().usb->FindChosenDevice(
+      kHubVendorId, kHubProductId, [&pick](const std::vector<platform::UsbCandidate>& candidates) {
+        pick = PickHub(candidates, gHubSetting);
+        return pick.index;
+      });
+  HubOpenResult result = OpenFound(found, pick);
+  result.candidates = std::move(found.candidates);
+  result.chosen = found.chosen;
   return result;
 }

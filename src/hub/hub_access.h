@@ -2,8 +2,11 @@
 // shared by the switch and the read-only status.
 #pragma once
 
+#include <cstddef>
 #include <memory>
+#include <optional>
 #include <string>
+#include <vector>
 
 #include "platform/usb.h"
 
@@ -24,8 +27,9 @@ class OpenedHub {
 // How far the lookup got.
 enum class HubLookup {
   kOpened,       // found and opened
-  kNotFound,     // no hub with the IDs is attached
+  kNotFound,     // no hub with the IDs is attached, or not the chosen one
   kUnavailable,  // found (or not knowable), but it could not be opened
+  kNotChosen,    // several are attached, and the settings choose none of them
 };
 
 // A failure as a desktop notice shows it: what failed in a few words, and
@@ -43,6 +47,10 @@ struct HubOpenResult {
   std::string failure_line;
   std::string fix;
   ShortNotice notice;  // the same failure, short
+  // Every hub with the IDs the lookup found, and the one it took (none when
+  // it took none).
+  std::vector<platform::UsbCandidate> candidates;
+  std::optional<size_t> chosen;
 };
 
 // A refused open as a notice, from the platform's fix for it ("" when it
@@ -50,6 +58,7 @@ struct HubOpenResult {
 // summary and the remedy as the body.
 ShortNotice RefusedOpenNotice(const std::string& platform_fix);
 
-// Looks the hub up afresh and opens it. A failure writes its console line
+// Looks the hub up afresh and opens it: the only hub with the IDs, or the
+// one the hub setting (gHubSetting) chooses among several. A failure writes its console line
 // and its fix (the platform's, where it gave one) through showMsg.
 HubOpenResult FindAndOpenHub();

@@ -11,12 +11,43 @@
 #include <optional>
 #include <string>
 #include <utility>
+#include <vector>
 
 #include "platform/linux/usb_presence_watch.h"
 #include "platform/linux/usb_removal_watch.h"
 
 namespace linux_platform {
 namespace {
+
+// Bus and port path of a device; none for a root hub, which has no port.
+std::optional<platform::UsbLocation> LocationOf(libusb_device* device) {
+  uint8_t ports[8];
+  const int depth = libusb_get_port_numbers(device, ports, sizeof ports);
+  platform::UsbLocation location;
+  location.bus = libusb_get_bus_number(device);
+  for (int i = 0; i < depth; ++i) {
+    if (i > 0) location.port += '.';
+    location.port += std::to_string(ports[i]);
+  }
+  if (location.port.empty()) return std::nullopt;
+  return location;
+}
+
+// The serial number the kernel read from the device when it arrived, from
+// sysfs: no open, so no permission, is needed. Empty when it has none.
+std::string SerialOf(const std::optional<platform::UsbLocation>& location) {
+  if (!location) return "";
+  const std::string path =
+      "/sys/bus/usb/devices/" + std::to_string(location->bus) + "-" + location->port + "/serial";
+  std::FILE* file = std::fopen(path.c_str(), "re");
+  if (file == nullptr) return "";
+  char buffer[256];
+  const size_t n = std::fread(buffer, 1, sizeof buffer - 1, file);
+  std::fclose(file);
+  std::string serial(buffer, n);
+  while (!serial.empty() && (serial.back() == '\n' || serial.back() == ' ')) serial.pop_back();
+  return serial;
+}
 
 // The platform's own words for a refused open; the reference platform's
 // call is no name a Linux user knows.
@@ -115,18 +146,7 @@ class LinuxUsbDevice : public platform::UsbDevice {
     handle_ = nullptr;
   }
 
-  std::optional<platform::UsbLocation> Location() override {
-    uint8_t ports[8];
-    const int depth = libusb_get_port_numbers(device_, ports, sizeof ports);
-    platform::UsbLocation location;
-    location.bus = libusb_get_bus_number(device_);
-    for (int i = 0; i < depth; ++i) {
-      if (i > 0) location.port += '.';
-      location.port += std::to_string(ports[i]);
-    }
-    if (location.port.empty()) return std::nullopt;  // a root hub has no port
-    return location;
-  }
+  std::optional<platform::UsbLocation> Location() override { return LocationOf(device_); }
 
   std::unique_ptr<platform::UsbRemovalWatch> WatchRemoval(std::function<void()> removed) override {
     FdWatcher* watcher = usb_->watcher_;
@@ -151,12 +171,22 @@ class LinuxUsbDevice : public platform::UsbDevice {
     return node;
   }
 
-  // Replaces this device with the one a fresh lookup finds; false when the
-  // bus holds no such device now.
+  // Replaces this device with the one a fresh lookup finds at the same
+  // place (another hub with the IDs is never taken instead); false when the
+  // bus holds no such device there now.
   bool TakeFreshLookup() {
     std::shared_ptr<UsbContext> context = usb_->FreshContext();
     if (!context) return false;
-    platform::UsbFindResult again = usb_->Lookup(context, true, vendor_id_, product_id_);
+    const std::optional<platform::UsbLocation> here = LocationOf(device_);
+    platform::UsbFindResult again = usb_->Lookup(
+        context, true, vendor_id_, product_id_,
+        [&here](const std::vector<platform::UsbCandidate>& candidates) -> std::optional<size_t> {
+          for (size_t i = 0; i < candidates.size(); ++i) {
+            const std::optional<platform::UsbLocation>& at = candidates[i].location;
+            if (at && here && at->bus == here->bus && at->port == here->port) return i;
+          }
+          return std::nullopt;
+        });
     if (again.outcome != platform::UsbFindOutcome::kFound) return false;
     auto* found = static_cast<LinuxUsbDevice*>(again.device.get());
     libusb_unref_device(device_);
@@ -267,7 +297,8 @@ std::shared_ptr<UdevMonitor> LinuxUsb::RemovalMonitor() {
 }
 
 platform::UsbFindResult LinuxUsb::Lookup(const std::shared_ptr<UsbContext>& context, bool fresh,
-                                         uint16_t vendor_id, uint16_t product_id) {
+                                         uint16_t vendor_id, uint16_t product_id,
+                                         const platform::UsbChooser& choose) {
   platform::UsbFindResult result;
   DeviceList list(context->get());
   if (!list.ok()) {
@@ -275,24 +306,39 @@ platform::UsbFindResult LinuxUsb::Lookup(const std::shared_ptr<UsbContext>& cont
     result.line = "libusb_get_device_list failed";
     return result;
   }
+  std::vector<libusb_device*> found;
   for (ssize_t i = 0; i < list.size(); ++i) {
     libusb_device_descriptor descriptor{};
     if (libusb_get_device_descriptor(list[i], &descriptor) != LIBUSB_SUCCESS) continue;
     if (descriptor.idVendor != vendor_id || descriptor.idProduct != product_id) continue;
-    result.outcome = platform::UsbFindOutcome::kFound;
-    result.device =
-        std::make_unique<LinuxUsbDevice>(this, context, list[i], fresh, vendor_id, product_id);
+    found.push_back(list[i]);
+    platform::UsbCandidate candidate;
+    candidate.location = LocationOf(list[i]);
+    candidate.serial = SerialOf(candidate.location);
+    result.candidates.push_back(std::move(candidate));
+  }
+  if (found.empty()) {
+    char line[64];
+    std::snprintf(line, sizeof line, "USB device not found (VID=0x%04X PID=0x%04X)", vendor_id,
+                  product_id);
+    result.outcome = platform::UsbFindOutcome::kNotAttached;
+    result.line = line;
     return result;
   }
-  char line[64];
-  std::snprintf(line, sizeof line, "USB device not found (VID=0x%04X PID=0x%04X)", vendor_id,
-                product_id);
-  result.outcome = platform::UsbFindOutcome::kNotAttached;
-  result.line = line;
+  result.chosen = choose(result.candidates);
+  if (!result.chosen || *result.chosen >= found.size()) {
+    result.chosen.reset();
+    result.outcome = platform::UsbFindOutcome::kNotChosen;
+    return result;
+  }
+  result.outcome = platform::UsbFindOutcome::kFound;
+  result.device = std::make_unique<LinuxUsbDevice>(this, context, found[*result.chosen], fresh,
+                                                   vendor_id, product_id);
   return result;
 }
 
-platform::UsbFindResult LinuxUsb::FindDevice(uint16_t vendor_id, uint16_t product_id) {
+platform::UsbFindResult LinuxUsb::FindChosenDevice(uint16_t vendor_id, uint16_t product_id,
+                                                   const platform::UsbChooser& choose) {
   const bool kept = context_ != nullptr;
   std::shared_ptr<UsbContext> context = Context();
   if (!context) {
@@ -301,11 +347,11 @@ platform::UsbFindResult LinuxUsb::FindDevice(uint16_t vendor_id, uint16_t produc
     result.line = "libusb_init failed";
     return result;
   }
-  platform::UsbFindResult result = Lookup(context, !kept, vendor_id, product_id);
+  platform::UsbFindResult result = Lookup(context, !kept, vendor_id, product_id, choose);
   if (kept && result.outcome != platform::UsbFindOutcome::kFound) {
     // The kept view may be stale: look once more at the bus as it is now.
     std::shared_ptr<UsbContext> fresh = FreshContext();
-    if (fresh) result = Lookup(fresh, true, vendor_id, product_id);
+    if (fresh) result = Lookup(fresh, true, vendor_id, product_id, choose);
   }
   return result;
 }
