@@ -9,10 +9,10 @@
 #include <string>
 #include <vector>
 
-#include "app/command_line.h"
 #include "app/startup.h"
+#include "commands/command_line.h"
 #include "fuzz_support.h"
-#include "platform/sim/runner_command_line.h"
+#include "scenario_runner/command_line.h"
 
 namespace {
 

@@ -9,8 +9,8 @@
 #include <vector>
 
 #include "fuzz_support.h"
-#include "platform/linux/desktop_entry.h"
-#include "platform/linux/linux_files.h"
+#include "platform/linux/files/desktop_entry.h"
+#include "platform/linux/files/linux_files.h"
 
 namespace {
 

@@ -9,7 +9,7 @@
 #include <variant>
 
 #include "fuzz_support.h"
-#include "platform/sim/runner_parser.h"
+#include "scenario_runner/parser.h"
 
 namespace {
 

@@ -1,6 +1,7 @@
 // The settings file: any bytes as config.toml, through the same capped file
 // reader and TOML reader the tool uses, then the tool's own check of what
 // it found.
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -25,6 +26,18 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   file.Fill(data, size);
   toml_settings::TomlSettingsFile source(file.Path());
   const platform::SettingsRead read = source.Read();
+
+  // The parser is only ever handed ASCII, with every line where it was.
+  const std::string text = fuzz::Text(data, size);
+  const toml_settings::AsciiToml ascii = toml_settings::ToAsciiToml(text);
+  bool only_ascii = true;
+  for (unsigned char c : ascii.text) only_ascii = only_ascii && c < 0x80;
+  fuzz::Check(only_ascii, "the text for the parser is ASCII");
+  const auto lines = [](const std::string& t) { return std::count(t.begin(), t.end(), '\n'); };
+  fuzz::Check(ascii.failure_line != 0 || lines(ascii.text) == lines(text),
+              "every line stays where it was");
+  fuzz::Check(ascii.failure_line == 0 || ascii.failure_line <= lines(text) + 1,
+              "a refusal names a line of the text");
 
   const bool fits = size <= toml_settings::kMaxSettingsBytes;
   fuzz::Check(fits || (read.failure && read.entries.empty()), "a file over the limit is refused");

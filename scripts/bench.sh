@@ -42,7 +42,7 @@ trap cleanup EXIT
 
 probe="$build/bench/qs_probe"
 switch="$build/src/platform/linux/quembrastella-switch"
-sim="$build/src/platform/sim/quembrastella-sim"
+sim="$build/src/scenario_runner/quembrastella-sim"
 mkdir -p "$work/home"
 # The tool never touches the user's own files here: a sandbox home, and
 # --service (no start-up question, no agent check).

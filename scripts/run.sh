@@ -25,4 +25,4 @@ else
   echo "This machine has no input devices (/dev/input is missing). Running the simulated demo instead." >&2
 fi
 cmake --build --preset default -j "$(nproc)" --target quembrastella-sim
-exec build/default/src/platform/sim/quembrastella-sim "$@" scenarios/demo.scenario
+exec build/default/src/scenario_runner/quembrastella-sim "$@" scenarios/demo.scenario

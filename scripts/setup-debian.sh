@@ -37,9 +37,9 @@ case "${1:-}" in
   --test-suite) fuzzing=() ;;
   --ci)
     # .ci/run's other stages: the workflow check runs a validator from npm
-    # (any Node.js with npm will do), and debootstrap makes the root of the
-    # other Debian release.
-    packages+=(debootstrap)
+    # (any Node.js with npm will do), debootstrap makes the root of the
+    # other Debian release; the formatting check runs clang-format.
+    packages+=(debootstrap clang-format)
     command -v npm >/dev/null || packages+=(npm)
     ;;
   --bench) packages+=(trayer) ;;

@@ -16,20 +16,20 @@ bool AcquireSingleInstanceLock(std::string* message) {
   gSingleInstanceLockFd = std::move(attempt.lock);
   if (gSingleInstanceLockFd) return true;
 
-  if (message) {
-    switch (attempt.refusal) {
-      case platform::LockRefusal::kCannotOpen:
-        *message = "Cannot create the program lock file: " + attempt.reason;
-        break;
-      case platform::LockRefusal::kHeld:
-        *message = std::string(kProductName) + " is running already.";
-        break;
-      case platform::LockRefusal::kCannotLock:
-        *message = "Cannot lock the program instance: " + attempt.reason;
-        break;
-    }
-  }
+  if (message) *message = LockRefusalMessage(attempt.refusal, attempt.reason);
   return false;
+}
+
+std::string LockRefusalMessage(platform::LockRefusal refusal, const std::string& reason) {
+  switch (refusal) {
+    case platform::LockRefusal::kCannotOpen:
+      return "Cannot create the program lock file: " + reason;
+    case platform::LockRefusal::kHeld:
+      return std::string(kProductName) + " is running already.";
+    case platform::LockRefusal::kCannotLock:
+      return "Cannot lock the program instance: " + reason;
+  }
+  return "";
 }
 
 std::string SingleInstanceLockPath() {

@@ -7,10 +7,10 @@
 #include <memory>
 #include <string>
 
-#include "app/command_line.h"
-#include "app/commands.h"
 #include "app/instance_lock.h"
 #include "app/settings_start.h"
+#include "commands/command_line.h"
+#include "commands/commands.h"
 #include "gestures/event_tap.h"
 #include "hub/hub_hooks.h"
 #include "hub/switch_check.h"
@@ -86,14 +86,13 @@ int ToolMain(int argc, char* argv[]) {
   const CommandChoice command = ChooseCommand(command_line);
   if (!command.error.empty()) {
     // Where the platform's entry point did not refuse it already.
-    if (command_line.status && command_line.json) {
-      std::fputs(StatusErrorJson(command.error, "Run quembrastella-switch --help.").c_str(),
-                 stdout);
-      std::fflush(stdout);
-    }
-    std::fputs(UsageErrorText(command.error).c_str(), stderr);
+    const CommandLineAnswer answer =
+        UsageErrorAnswer(command.error, command_line.status && command_line.json);
+    std::fputs(answer.standard_output.c_str(), stdout);
+    std::fflush(stdout);
+    std::fputs(answer.standard_error.c_str(), stderr);
     std::fflush(stderr);
-    return kCommandUsage;
+    return answer.status;
   }
   if (command.command != ToolCommand::kNone) return RunCommand(command);
 

@@ -7,6 +7,7 @@
 #include "output/show_msg.h"
 #include "platform/event_types.h"
 #include "platform/services.h"
+#include "shared/milliseconds.h"
 
 // Teardown order: the source leaves the run loop before the tap it was made
 // from is released (StopEventTap resets them in that order).
@@ -97,6 +98,12 @@ platform::EventRef eventCallback(platform::TapProxy /*proxy*/, uint32_t type,
   }
   if (IsMouseEvent(type)) UpdateMouseComboState(type, event);
   if (quit) {
+    if (const uint64_t late = TooLateByMs(EventTimeMs(event)); late != 0) {
+      showMsg("Not quitting: the Q taps were read %llu ms after they were made\n",
+              static_cast<unsigned long long>(late));
+      UpdateInputPollTimer();
+      return event;
+    }
     showMsg("Quit\n");
     // The terminate request stops this tap (and may end the process) while
     // this callback is on the stack: nothing here is touched afterwards.

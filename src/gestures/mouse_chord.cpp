@@ -158,12 +158,15 @@ void StopMouseComboTimer() {
 
 void MouseComboTimerCallback(platform::Timer* timer, void* /*info*/) {
   // A one-shot timer has invalidated itself by now; only forget it.
+  // The hold was complete when it was due: a timer served late (the main
+  // thread was held up) asks for the switch as of then.
+  const uint64_t due = gMouseComboDueMs;
   if (timer != nullptr && timer == gMouseComboTimer.get()) {
     gMouseComboTimer.reset();
     gMouseComboDueMs = 0;
   }
   if (AreLeftAndRightMouseButtonsDown() && !gMouseComboTriggered) {
     gMouseComboTriggered = true;
-    TriggerSwitch("mouse");
+    TriggerSwitch("mouse", due);
   }
 }

@@ -5,9 +5,9 @@
 #include <cstddef>
 #include <memory>
 #include <optional>
-#include <string>
 #include <vector>
 
+#include "hub/hub_failure.h"
 #include "platform/usb.h"
 
 // An opened hub. Teardown order: the device is closed first, then its
@@ -24,41 +24,22 @@ class OpenedHub {
   std::unique_ptr<platform::UsbDevice> device_;
 };
 
-// How far the lookup got.
-enum class HubLookup {
-  kOpened,       // found and opened
-  kNotFound,     // no hub with the IDs is attached, or not the chosen one
-  kUnavailable,  // found (or not knowable), but it could not be opened
-  kNotChosen,    // several are attached, and the settings choose none of them
-};
-
-// A failure as a desktop notice shows it: what failed in a few words, and
-// the fix in one short sentence, in plain words (no IDs, no system calls).
-struct ShortNotice {
-  std::string summary;
-  std::string fix;
-};
-
+// Either the opened hub or why there is none.
 struct HubOpenResult {
-  HubLookup lookup = HubLookup::kNotFound;
-  std::unique_ptr<OpenedHub> hub;  // set exactly when kOpened
-  // For a failure: the console line written (without its newline) and the
-  // one line that tells the user how to fix it.
-  std::string failure_line;
-  std::string fix;
-  ShortNotice notice;  // the same failure, short
-  // Every hub with the IDs the lookup found, and the one it took (none when
-  // it took none).
+  std::unique_ptr<OpenedHub> hub;
+  std::optional<HubFailure> failure;  // set exactly when `hub` is not
+  // Every device with the hub's IDs the lookup found, and the one it took
+  // (none when it took none).
   std::vector<platform::UsbCandidate> candidates;
   std::optional<size_t> chosen;
 };
 
-// A refused open as a notice, from the platform's fix for it ("" when it
-// gave none). A fix of the form "cause: remedy" gives the cause as the
-// summary and the remedy as the body.
-ShortNotice RefusedOpenNotice(const std::string& platform_fix);
+// A lookup that found no device, and an open the device refused, as
+// failures in the platform's words.
+HubFailure LookupFailure(const platform::UsbFindResult& found);
+HubFailure RefusedOpen(const platform::UsbFailure& refused);
 
-// Looks the hub up afresh and opens it: the only hub with the IDs, or the
-// one the hub setting (gHubSetting) chooses among several. A failure writes its console line
-// and its fix (the platform's, where it gave one) through showMsg.
+// Looks the hub up afresh and opens it: the only device with the hub's
+// IDs, or the one the hub setting (gHubSetting) chooses among several. A
+// failure is traced where it happens (TraceHubFailure).
 HubOpenResult FindAndOpenHub();

@@ -5,7 +5,6 @@
 #include <cstdlib>
 #include <string>
 
-#include "hub/port_switch.h"
 #include "platform/services.h"
 #include "shared/product.h"
 
@@ -77,15 +76,6 @@ std::optional<uint32_t> ParseLocationId(const std::string& text) {
   return static_cast<uint32_t>(std::strtoul(text.c_str() + 2, nullptr, 16));
 }
 
-std::string List(const std::vector<UsbCandidate>& candidates) {
-  std::string text;
-  for (const UsbCandidate& candidate : candidates) {
-    if (!text.empty()) text += "; ";
-    text += HubCandidateText(candidate);
-  }
-  return text;
-}
-
 std::string Quoted(const std::string& text) {
   return "\"" + text + "\"";
 }
@@ -107,12 +97,6 @@ std::string SettingsPlace() {
     return place;
   }
   return "~" + place.substr(home.size());
-}
-
-std::string HubIds() {
-  char text[16];
-  std::snprintf(text, sizeof text, "%04x:%04x", kHubVendorId, kHubProductId);
-  return text;
 }
 
 }  // namespace
@@ -186,50 +170,34 @@ std::string HubSettingExample(const UsbCandidate& candidate) {
   return "hub = " + Quoted(value);
 }
 
-HubPickFailure DescribeHubPickFailure(const HubPick& pick,
-                                      const std::vector<UsbCandidate>& candidates,
-                                      const std::string& setting) {
-  HubPickFailure failure;
-  const std::string example = candidates.empty() ? "" : HubSettingExample(candidates.front());
-  const bool camel =
-      platform::Sys().settings != nullptr && Camel(platform::Sys().settings->Names());
-  // A file is edited; user defaults are written by a command.
-  const std::string choose = (camel ? "run " + example : "set " + example) +
-                             " (or another one named above)" +
-                             (camel ? "" : " in " + SettingsPlace()) + ", then try again.";
-  const std::string several = std::to_string(candidates.size()) + " hubs " + HubIds();
-  switch (pick.verdict) {
-    case HubPickVerdict::kSeveral:
-      failure.line =
-          several + " are attached (" + List(candidates) + ") and none is chosen, so none is used";
-      failure.fix = "Choose the one to use: " + choose;
-      failure.summary = "Several hubs attached";
-      failure.notice_fix = "Choose one with the hub setting; --status lists them.";
-      break;
-    case HubPickVerdict::kSeveralMatch:
-      failure.line = several + " match the chosen hub " + Quoted(setting) + " (" +
-                     List(candidates) + "), so none is used";
-      failure.fix = "Choose it by its port path or location ID instead: " + choose;
-      failure.summary = "Chosen hub is not unique";
-      failure.notice_fix = "Choose the hub by its port path; --status lists them.";
-      break;
-    case HubPickVerdict::kAbsent:
-      failure.chosen_absent = true;
-      failure.line = "The chosen hub " + Quoted(setting) +
-                     " is not attached (attached: " + List(candidates) +
-                     "); no other is used in its place";
-      failure.fix =
-          "Connect that hub (or switch it here from the other computer), or choose one "
-          "attached: " +
-          choose;
-      failure.summary = "Chosen hub not found";
-      failure.notice_fix = "Connect the chosen hub, or change the hub setting.";
-      break;
-    case HubPickVerdict::kOnly:
-    case HubPickVerdict::kChosen:
-      break;
-  }
+HubFailure HubChoiceFailure(const HubPick& pick, const std::vector<UsbCandidate>& candidates,
+                            const std::string& setting) {
+  HubFailureKind kind = HubFailureKind::kSeveralHubs;
+  if (pick.verdict == HubPickVerdict::kSeveralMatch) kind = HubFailureKind::kChosenNotUnique;
+  if (pick.verdict == HubPickVerdict::kAbsent) kind = HubFailureKind::kChosenAbsent;
+  HubFailure failure(kind);
+  failure.candidates = candidates;
+  failure.chosen_hub = setting;
   return failure;
+}
+
+std::string HubCandidateList(const std::vector<UsbCandidate>& candidates) {
+  std::string text;
+  for (const UsbCandidate& candidate : candidates) {
+    if (!text.empty()) text += "; ";
+    text += HubCandidateText(candidate);
+  }
+  return text;
+}
+
+std::string HubSettingAdvice(const std::vector<UsbCandidate>& candidates) {
+  const std::string example = candidates.empty() ? "" : HubSettingExample(candidates.front());
+  platform::SettingsSource* source = platform::Sys().settings;
+  // A file is edited; user defaults are written by a command.
+  if (source != nullptr && Camel(source->Names())) {
+    return "run " + example + " (or another one named above)";
+  }
+  return "set " + example + " (or another one named above) in " + SettingsPlace();
 }
 
 void LoadHubSetting() {

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "hub/hub_failure.h"
 #include "platform/settings.h"
 #include "platform/usb.h"
 
@@ -61,17 +62,19 @@ struct HubPick {
 // Picks the hub from the devices found (at least one) for `setting`.
 HubPick PickHub(const std::vector<platform::UsbCandidate>& candidates, const std::string& setting);
 
-// A pick that took no device, as the user is told it.
-struct HubPickFailure {
-  std::string line;            // one line, every device named
-  std::string fix;             // one line: the setting to write
-  std::string summary;         // a few words, for a desktop notice
-  std::string notice_fix;      // the fix, short, for the notice
-  bool chosen_absent = false;  // the chosen hub is not here (not a choice to make)
-};
-HubPickFailure DescribeHubPickFailure(const HubPick& pick,
-                                      const std::vector<platform::UsbCandidate>& candidates,
-                                      const std::string& setting);
+// A pick that took no device (kSeveral, kSeveralMatch, kAbsent) as a
+// failure of the road to the hub; its words are in hub_failure.cpp.
+HubFailure HubChoiceFailure(const HubPick& pick,
+                            const std::vector<platform::UsbCandidate>& candidates,
+                            const std::string& setting);
+
+// Every device for a line: "port 1-2; port 1-3 serial B7".
+std::string HubCandidateList(const std::vector<platform::UsbCandidate>& candidates);
+// What to write to choose one of `candidates` (the first as the example),
+// for a fix: `set hub = "1-2" (or another one named above) in
+// ~/.config/.../config.toml`, or for user defaults `run defaults write
+// DOMAIN Hub -string "0x14100000" (or another one named above)`.
+std::string HubSettingAdvice(const std::vector<platform::UsbCandidate>& candidates);
 
 // How the installed settings source would choose `candidate`: the setting
 // line to write (`hub = "1-4.2"` in a file, `defaults write DOMAIN Hub

@@ -6,6 +6,7 @@
 #include <utility>
 
 #include "hub/hook_plan.h"
+#include "hub/hub_device.h"
 #include "hub/port_switch.h"
 #include "hub/switch_check.h"
 #include "output/show_msg.h"

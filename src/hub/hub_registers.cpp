@@ -1,5 +1,8 @@
 #include "hub/hub_registers.h"
 
+#include <cstdio>
+#include <string>
+
 #include "output/show_msg.h"
 
 namespace {
@@ -9,13 +12,26 @@ namespace {
 constexpr uint8_t kVendorDeviceToHost = 0xC0;
 constexpr uint8_t kVendorHostToDevice = 0x40;
 
+void TraceFailure(RegisterTransfer transfer, uint8_t request, uint16_t address) {
+  showMsg("%s\n", RegisterFailLine(transfer, request, address).c_str());
+}
+
 }  // namespace
+
+std::string RegisterFailLine(RegisterTransfer transfer, uint8_t request, uint16_t address) {
+  char line[32];
+  std::snprintf(
+      line, sizeof line,
+      transfer == RegisterTransfer::kRead ? "Read-Reg %02X-%04X Fail" : "Write-Reg %02X-%04X Fail",
+      request, address);
+  return line;
+}
 
 bool Hub_Read_Register(platform::UsbDevice* device, uint8_t request, uint16_t address,
                        uint8_t* value) {
   const bool trace = gDbgMsg;
   if (device == nullptr || value == nullptr) {
-    showMsg("Read-Reg %02X-%04X Fail\n", request, address);
+    TraceFailure(RegisterTransfer::kRead, request, address);
     return false;
   }
   // Two bytes cleared: a read that completes without a data byte yields 0.
@@ -29,7 +45,7 @@ bool Hub_Read_Register(platform::UsbDevice* device, uint8_t request, uint16_t ad
   block.pData = data;
   // Success is the return code alone, never the byte count.
   if (device->DeviceRequest(&block) != platform::kUsbSuccess) {
-    showMsg("Read-Reg %02X-%04X Fail\n", request, address);
+    TraceFailure(RegisterTransfer::kRead, request, address);
     return false;
   }
   *value = data[0];
@@ -41,7 +57,7 @@ bool Hub_Write_Register(platform::UsbDevice* device, uint8_t request, uint16_t a
                         uint8_t value) {
   const bool trace = gDbgMsg;
   if (device == nullptr) {
-    showMsg("Write-Reg %02X-%04X Fail\n", request, address);
+    TraceFailure(RegisterTransfer::kWrite, request, address);
     return false;
   }
   // No data stage: the value travels in wIndex.
@@ -54,7 +70,7 @@ bool Hub_Write_Register(platform::UsbDevice* device, uint8_t request, uint16_t a
   block.wLength = 0;
   block.pData = data;
   if (device->DeviceRequest(&block) != platform::kUsbSuccess) {
-    showMsg("Write-Reg %02X-%04X Fail\n", request, address);
+    TraceFailure(RegisterTransfer::kWrite, request, address);
     return false;
   }
   if (trace) showMsg("    Write-Reg %02X-%04X OK\n", request, address);

@@ -2,9 +2,11 @@
 
 #include <cstdio>
 #include <ctime>
+#include <memory>
 #include <string>
 #include <utility>
 
+#include "hub/hub_access.h"
 #include "hub/hub_registers.h"
 #include "output/show_msg.h"
 #include "platform/services.h"
@@ -17,12 +19,6 @@ namespace {
 
 constexpr uint64_t kSwitchDebounceMs = 500;
 
-constexpr const char* kReplugFix = "Unplug the hub and plug it in again, then try again.";
-
-constexpr const char* kPortUnreadLine =
-    "Switch abandoned: the port register F5-0000 could not be read, so nothing was written";
-
-SwitchNotTakenReporter gSwitchNotTakenReporter = nullptr;
 WhereaboutsObserver gWhereaboutsObserver = nullptr;
 
 void SetWhereabouts(HubWhereabouts::Place place, int upstream_port) {
@@ -38,9 +34,28 @@ std::string LocalClockTime() {
   return text;
 }
 
-constexpr const char* kPortUnreadSummary = "Hub register unreadable";
-constexpr const char* kWriteFailedSummary = "Hub did not take the switch";
-constexpr const char* kReplugNoticeFix = "Unplug the hub and plug it in again, then try again.";
+// The hub's switch lock while it is kept after a switch, and the timer that
+// gives it back.
+std::unique_ptr<platform::UsbSwitchLock> gKeptSwitchLock;
+std::unique_ptr<platform::Timer> gSwitchLockTimer;
+void (*gSwitchLockReleasedHook)() = nullptr;
+
+void OnSwitchLockTimer(platform::Timer* /*timer*/, void* /*info*/) {
+  ReleaseSwitchLock();
+  if (gSwitchLockReleasedHook != nullptr) gSwitchLockReleasedHook();
+}
+
+// Keeps `lock` for the rest of the debounce, counted from when it was taken.
+void KeepSwitchLock(std::unique_ptr<platform::UsbSwitchLock> lock, uint64_t taken_ms) {
+  ReleaseSwitchLock();
+  const uint64_t held = ElapsedMs(GetMilliseconds(), taken_ms);
+  if (held >= kSwitchDebounceMs) return;
+  gSwitchLockTimer = platform::Sys().run_loop->AddTimer(
+      static_cast<double>(kSwitchDebounceMs - held) / 1000.0, 0, &OnSwitchLockTimer, nullptr,
+      platform::RunLoopMode::kCommon);
+  // Without a timer the lock could not be given back in time: better none.
+  if (gSwitchLockTimer) gKeptSwitchLock = std::move(lock);
+}
 
 // This computer's upstream port of the switch being checked.
 int gCheckedPort = -1;
@@ -49,36 +64,57 @@ void ReportIfNotTaken(SwitchCheckResult result) {
   SetWhereabouts(result == SwitchCheckResult::kLeft ? HubWhereabouts::Place::kAway
                                                     : HubWhereabouts::Place::kHere,
                  gCheckedPort);
-  if (result != SwitchCheckResult::kStayed) return;
-  NoticeSwitchFailure({kSwitchNotTakenSummary, kSwitchNotTakenNoticeFix});
-  if (gSwitchNotTakenReporter != nullptr) {
-    gSwitchNotTakenReporter(kSwitchNotTakenLine, kSwitchNotTakenFix);
-  }
+  // Its console lines were written by the check.
+  if (result == SwitchCheckResult::kStayed) NoticeHubFailure(HubFailure(HubFailureKind::kNotTaken));
+}
+
+// A failure of the exchange itself, traced where it happens.
+SwitchOutcome Failed(SwitchOutcome outcome, HubFailureKind kind) {
+  const HubFailure failure(kind);
+  TraceHubFailure(failure);
+  outcome.failure = failure;
+  return outcome;
 }
 
 }  // namespace
-
-// A failed switch is also told where the user is, short and fix first; the
-// console keeps its full lines. A switch that works shows nothing: the user
-// has just left this computer.
-void NoticeSwitchFailure(const ShortNotice& notice) {
-  platform::Sys().ui->ShowFailureNotice(kSwitchNoticeKind, notice.summary + "\n" + notice.fix);
-}
 
 void ResetPortSwitch() {
   gLastSwitchMs = 0;
   gHubWhereabouts = HubWhereabouts{};
   gWhereaboutsObserver = nullptr;
   gCheckedPort = -1;
-  gSwitchNotTakenReporter = nullptr;
+  gSwitchLockReleasedHook = nullptr;
+  ReleaseSwitchLock();
   CancelSwitchCheck();
 }
 
+bool SwitchLockKept() {
+  return gKeptSwitchLock != nullptr;
+}
+
+void ReleaseSwitchLock() {
+  if (gSwitchLockTimer) gSwitchLockTimer->Invalidate();
+  gSwitchLockTimer.reset();
+  gKeptSwitchLock.reset();
+}
+
+void SetSwitchLockReleasedHook(void (*hook)()) {
+  gSwitchLockReleasedHook = hook;
+}
+
 void TriggerSwitch(const char* source_name, uint64_t at_ms) {
+  if (const uint64_t late = TooLateByMs(at_ms); late != 0) {
+    // Switching now, seconds after the gesture, would surprise whoever
+    // has moved on; it is told instead.
+    showMsg("Not switched: the gesture (%s) was read %llu ms after it was made\n",
+            source_name != nullptr ? source_name : "none", static_cast<unsigned long long>(late));
+    return;
+  }
   const uint64_t now = at_ms != 0 ? at_ms : GetMilliseconds();
   // The window runs from the last accepted request; a dropped one does not
   // move it. Exactly 500 ms later a request is accepted again.
   if (gLastSwitchMs != 0 && ElapsedMs(now, gLastSwitchMs) < kSwitchDebounceMs) return;
+  const uint64_t window = gLastSwitchMs;
   gLastSwitchMs = now;
   if (source_name != nullptr) {
     showMsg("Switch (%s)\n", source_name);
@@ -89,7 +125,17 @@ void TriggerSwitch(const char* source_name, uint64_t at_ms) {
   request.checked = true;
   request.on_checked = &ReportIfNotTaken;
   const SwitchOutcome outcome = SwitchHubPort(std::move(request));
-  if (!outcome.written && !outcome.failure_line.empty()) NoticeSwitchFailure(outcome.notice);
+  if (outcome.dropped) {
+    // Another process's switch stands for this one; like any dropped
+    // request, it does not move the window.
+    gLastSwitchMs = window;
+    showMsg("%s\n", kSwitchDroppedLine);
+    return;
+  }
+  // A failure the platform gave no words for is not told at all.
+  if (outcome.failure && !HubFailureLine(*outcome.failure).empty()) {
+    NoticeHubFailure(*outcome.failure);
+  }
   if (outcome.written) {
     gHubWhereabouts.last_switch = LocalClockTime();
     gCheckedPort = outcome.upstream_port;
@@ -99,7 +145,8 @@ void TriggerSwitch(const char* source_name, uint64_t at_ms) {
     } else if (gWhereaboutsObserver != nullptr) {
       gWhereaboutsObserver();  // the time; the place when the check is over
     }
-  } else if (outcome.lookup == HubLookup::kNotFound) {
+  } else if (outcome.failure && (outcome.failure->kind == HubFailureKind::kNotFound ||
+                                 outcome.failure->kind == HubFailureKind::kChosenAbsent)) {
     SetWhereabouts(HubWhereabouts::Place::kAway, -1);
   } else if (outcome.upstream_port >= 0) {
     SetWhereabouts(HubWhereabouts::Place::kHere, outcome.upstream_port);
@@ -121,14 +168,27 @@ bool Switch_XQ917_UpperPort() {
 SwitchOutcome SwitchHubPort(SwitchRequest request) {
   SwitchOutcome outcome;
   HubOpenResult opened = FindAndOpenHub();
-  outcome.lookup = opened.lookup;
   if (!opened.hub) {
-    outcome.failure_line = std::move(opened.failure_line);
-    outcome.fix = std::move(opened.fix);
-    outcome.notice = std::move(opened.notice);
+    outcome.failure = std::move(opened.failure);
     return outcome;
   }
   platform::UsbDevice* hub = opened.hub->get();
+
+  // Read, invert and write under the hub's lock, which every switching
+  // process takes: two of them never interleave, and one that comes while
+  // another's switch or its debounce lasts is dropped.
+  // A lock this process still keeps from its own last switch holds back
+  // the others, not this process (its debounce is TriggerSwitch's): it is
+  // given back and taken afresh.
+  ReleaseSwitchLock();
+  platform::UsbSwitchLockAttempt locked = hub->LockForSwitch();
+  // Kept after the write only where a run loop can give it back.
+  const bool keep = locked.lock && platform::Sys().run_loop != nullptr;
+  const uint64_t locked_at = keep ? GetMilliseconds() : 0;
+  if (locked.busy) {
+    outcome.dropped = true;
+    return outcome;
+  }
 
   // The first read's value is never used: only its trace line matters. The
   // port-select register must be read, though: writing without knowing it
@@ -137,11 +197,7 @@ SwitchOutcome SwitchHubPort(SwitchRequest request) {
   (void)Hub_Read_Register(hub, kStatusRequest, kStatusAddress, &status);
   uint8_t value = 0;
   if (!Hub_Read_Register(hub, kPortSelectRequest, kPortSelectAddress, &value)) {
-    outcome.failure_line = kPortUnreadLine;
-    outcome.fix = kReplugFix;
-    showMsg("%s\n%s\n", kPortUnreadLine, kReplugFix);
-    outcome.notice = {kPortUnreadSummary, kReplugNoticeFix};
-    return outcome;
+    return Failed(std::move(outcome), HubFailureKind::kSwitchAbandoned);
   }
   outcome.upstream_port = value & 1u;
   value = static_cast<uint8_t>((value & 1u) ^ 1u);
@@ -152,17 +208,9 @@ SwitchOutcome SwitchHubPort(SwitchRequest request) {
   opened.hub.reset();  // closed and released before the wait
   if (!outcome.written) {
     if (armed) CancelSwitchCheck();
-    // Its line is the transfer's own trace; the fix goes under it.
-    outcome.failure_line = "Write-Reg F5-0000 Fail";
-    outcome.fix = kReplugFix;
-    showMsg("%s\n", kReplugFix);
-    outcome.notice = {kWriteFailedSummary, kReplugNoticeFix};
-    return outcome;
+    return Failed(std::move(outcome), HubFailureKind::kWriteFailed);
   }
+  if (keep) KeepSwitchLock(std::move(locked.lock), locked_at);
   if (armed) outcome.checking = StartSwitchCheck(std::move(request.on_checked));
   return outcome;
-}
-
-void SetSwitchNotTakenReporter(SwitchNotTakenReporter reporter) {
-  gSwitchNotTakenReporter = reporter;
 }

@@ -4,18 +4,11 @@
 #include <cstdint>
 #include <string>
 
-#include "hub/hub_access.h"
+#include <optional>
+
+#include "hub/hub_device.h"
+#include "hub/hub_failure.h"
 #include "hub/switch_check.h"
-
-inline constexpr uint16_t kHubVendorId = 0x2109;
-inline constexpr uint16_t kHubProductId = 0x8822;
-
-// The port-select register (bit 0 picks the upper port) and the register
-// read ahead of it, whose value the switch does not use.
-inline constexpr uint8_t kPortSelectRequest = 0xF5;
-inline constexpr uint16_t kPortSelectAddress = 0x0000;
-inline constexpr uint8_t kStatusRequest = 0xF8;
-inline constexpr uint16_t kStatusAddress = 0x008F;
 
 // GetMilliseconds time of the last accepted switch request; 0 = none yet.
 extern uint64_t gLastSwitchMs;
@@ -35,33 +28,23 @@ void NoteHubPlace(bool here);
 using WhereaboutsObserver = void (*)();
 void SetWhereaboutsObserver(WhereaboutsObserver observer);
 // Puts the switch back as the process starts: no last time, no check
-// pending, no reporter.
+// pending, no observer.
 void ResetPortSwitch();
 
 // What one switch did.
 struct SwitchOutcome {
   bool written = false;  // the port-select write was accepted
-  HubLookup lookup = HubLookup::kNotFound;
+  // Another process held the hub's switch lock: it is switching the hub or
+  // did so within the debounce, so nothing was read or written.
+  bool dropped = false;
   bool checking = false;  // a removal check is now running
-  // For a failure: the console line of the step that failed (the last one
-  // when a transfer failed) and how the user can fix it.
-  std::string failure_line;
-  std::string fix;
-  ShortNotice notice;  // the same failure as a desktop notice shows it
+  // Why nothing was written, traced already; set exactly when not written
+  // and not dropped.
+  std::optional<HubFailure> failure;
   // This computer's upstream port, from the port register before the
   // write; -1 when it was not read.
   int upstream_port = -1;
 };
-
-// Desktop notices of a failed switch are of this kind: a later one
-// replaces the earlier.
-inline constexpr const char* kSwitchNoticeKind = "switch";
-// A switch that did not take effect, as a notice.
-inline constexpr const char* kSwitchNotTakenSummary = "Switch did not take effect";
-inline constexpr const char* kSwitchNotTakenNoticeFix =
-    "Check that the other computer is on and connected to the switch.";
-// Shows `notice` as a failure notice of the switch kind.
-void NoticeSwitchFailure(const ShortNotice& notice);
 
 // With `checked`, a write that was accepted starts the removal check (where
 // the platform can watch), and `on_checked` runs when it is over.
@@ -70,6 +53,11 @@ struct SwitchRequest {
   SwitchCheckDone on_checked;
 };
 
+// The line of a request dropped because another process switched the hub
+// within the debounce.
+inline constexpr const char* kSwitchDroppedLine =
+    "Not switched again: another process switched the hub less than 500 ms ago";
+
 // Requests a switch on behalf of gesture `source_name` (or none); requests
 // within 500 ms of the last accepted one are dropped. `at_ms` is when the
 // request was made, on GetMilliseconds' clock: the time of the event that
@@ -77,13 +65,17 @@ struct SwitchRequest {
 // while the main thread was busy; 0 reads the clock. A request made before
 // the last accepted one is dropped too. The switch is checked.
 void TriggerSwitch(const char* source_name, uint64_t at_ms = 0);
+// The debounce across processes: the hub's switch lock (where the platform
+// has one) is kept from a written switch until 500 ms after it was taken,
+// and a process that finds it held drops its request. These say whether
+// this process still keeps it and end the keep early (at the end of a
+// process, or of a test).
+bool SwitchLockKept();
+void ReleaseSwitchLock();
+// Runs when a kept lock is given back by its timer (none by default).
+void SetSwitchLockReleasedHook(void (*hook)());
 // One exchange with the hub; true when the final register write succeeded.
 // Abandoned, with nothing written, when the port register cannot be read.
 bool Switch_XQ917_UpperPort();
 // The same exchange, reporting its outcome.
 SwitchOutcome SwitchHubPort(SwitchRequest request);
-
-// Where the resident tool reports a switch that did not take effect beyond
-// its console: the desktop's failure notice. None by default.
-using SwitchNotTakenReporter = void (*)(const char* line, const char* fix);
-void SetSwitchNotTakenReporter(SwitchNotTakenReporter reporter);

@@ -3,6 +3,7 @@
 #include <memory>
 #include <utility>
 
+#include "hub/hub_failure.h"
 #include "hub/hub_hooks.h"
 #include "output/show_msg.h"
 #include "platform/services.h"
@@ -54,7 +55,7 @@ void OnDeadline(platform::Timer* /*timer*/, void* /*info*/) {
     Finish(SwitchCheckResult::kLeft);
     return;
   }
-  showMsg("%s\n%s\n", kSwitchNotTakenLine, kSwitchNotTakenFix);
+  TraceHubFailure(HubFailure(HubFailureKind::kNotTaken));
   Finish(SwitchCheckResult::kStayed);
 }
 

@@ -5,7 +5,6 @@
 
 #include <cstdint>
 #include <functional>
-#include <string>
 
 #include "platform/usb.h"
 
@@ -15,14 +14,9 @@ inline constexpr uint64_t kSwitchCheckMs = 2000;
 enum class SwitchCheckResult {
   kLeft,    // the hub left this computer
   kStayed,  // still here when the wait was over: the switch did not take
+            // (HubFailureKind::kNotTaken)
 };
 using SwitchCheckDone = std::function<void(SwitchCheckResult)>;
-
-// The console line and its fix for a switch that did not take effect.
-inline constexpr const char* kSwitchNotTakenLine =
-    "Switch did not take effect: the hub is still on this computer after 2 s";
-inline constexpr const char* kSwitchNotTakenFix =
-    "Check that the other computer is connected to the switch and switched on, then try again.";
 
 // Arms a removal watch on `hub`, before the write that should make it leave.
 // Replaces any check still pending. False where the platform cannot watch.

@@ -11,4 +11,11 @@ void KeepRunningWhenOutputGoes() {
 #ifdef SIGPIPE
   std::signal(SIGPIPE, SIG_IGN);
 #endif
+  // Started in the background of a terminal whose "tostop" is set, the
+  // first line written to it would stop the whole tool (and with it the
+  // lock it holds) until brought to the foreground. Ignored, the line is
+  // written and the tool goes on.
+#ifdef SIGTTOU
+  std::signal(SIGTTOU, SIG_IGN);
+#endif
 }

@@ -2,6 +2,7 @@
 
 #include <cstdarg>
 #include <cstdio>
+#include <cstring>
 #include <ctime>
 
 #include "platform/services.h"
@@ -26,7 +27,13 @@ constexpr int kMessageBufferSize = 500;
 
 constexpr const char* kDebugLogName = "hubdebug.log";
 
+ConsoleSink gConsoleSink = nullptr;
+
 }  // namespace
+
+void SetConsoleSink(ConsoleSink sink) {
+  gConsoleSink = sink;
+}
 
 int showMsg(const char* format, ...) {
   char buffer[kMessageBufferSize] = {};
@@ -36,11 +43,17 @@ int showMsg(const char* format, ...) {
   va_end(args);
 
   if (gConsoleMode) {
-    // Through "%s": a per-cent sign in the formatted text is printed as is.
-    // Flushed at once so that every line shows even on a pipe or a file.
-    std::FILE* console = gConsoleOnStandardError ? stderr : stdout;
-    std::fprintf(console, "%s", buffer);
-    std::fflush(console);
+    if (gConsoleSink != nullptr) {
+      // The gesture loop never waits for whoever reads the console.
+      gConsoleSink(buffer, std::strlen(buffer));
+    } else {
+      // Through "%s": a per-cent sign in the formatted text is printed as
+      // is. Flushed at once so that every line shows even on a pipe or a
+      // file.
+      std::FILE* console = gConsoleOnStandardError ? stderr : stdout;
+      std::fprintf(console, "%s", buffer);
+      std::fflush(console);
+    }
   }
   if (gLogFile) DbgLogPrint(buffer);
   return length;

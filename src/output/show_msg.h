@@ -2,6 +2,7 @@
 // start banner.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 // Messages are printed to standard output (set by --console).
@@ -15,6 +16,12 @@ extern bool gLogFile;
 extern bool gDbgMsg;
 // Puts the four switches above back to their start values.
 void ResetMessageOutput();
+
+// Where console text goes instead of straight to standard output: a writer
+// that never makes the caller wait for the reader. Null (the default):
+// written and flushed on standard output at once.
+using ConsoleSink = void (*)(const char* text, std::size_t length);
+void SetConsoleSink(ConsoleSink sink);
 
 // printf-style; routes the formatted text (at most 499 bytes) to standard
 // output and/or the debug log. The result carries no meaning.

@@ -70,6 +70,22 @@ struct QuitAttempt {
   std::string reason;
 };
 
+// What a look at the single-instance lock finds. The look never takes the
+// lock, not even for a moment, so it never refuses an instance starting
+// at that instant.
+enum class LockState {
+  kFree,      // nobody holds it, and a start could take it
+  kHeld,      // an instance holds it
+  kUnusable,  // no start could take it (`reason` says why)
+};
+
+struct LockProbe {
+  LockState state = LockState::kFree;
+  // For kUnusable: the system's text for what stands in the way, naming
+  // the fix where there is one beyond the system's words.
+  std::string reason;
+};
+
 class Files {
  public:
   virtual ~Files() = default;
@@ -135,6 +151,8 @@ class Files {
     (void)wait_ms;
     return {QuitAnswer::kNotAsked, "this platform cannot ask the running instance to end"};
   }
+  // Looks at the lock TakeInstanceLock takes, without taking it.
+  virtual LockProbe ProbeInstanceLock(const std::string& name) = 0;
 };
 
 }  // namespace platform

@@ -32,8 +32,7 @@ class RunLoop {
   // every `interval_sec` seconds (0 = once), and schedules it on the main run
   // loop in `mode`. Null when the timer could not be created.
   virtual std::unique_ptr<Timer> AddTimer(double delay_sec, double interval_sec,
-                                          TimerCallback callback, void* info,
-                                          RunLoopMode mode) = 0;
+                                          TimerCallback callback, void* info, RunLoopMode mode) = 0;
 };
 
 }  // namespace platform

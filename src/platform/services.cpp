@@ -5,7 +5,11 @@ namespace {
 Services g_services;
 }  // namespace
 
-void InstallServices(const Services& services) { g_services = services; }
-const Services& Sys() { return g_services; }
+void InstallServices(const Services& services) {
+  g_services = services;
+}
+const Services& Sys() {
+  return g_services;
+}
 
 }  // namespace platform

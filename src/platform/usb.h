@@ -12,6 +12,25 @@
 
 namespace platform {
 
+// The hub's switch lock while this process holds it: read, invert and
+// write happen under it, and it is kept for the debounce after a write, so
+// that a switch asked for meanwhile by any process is dropped instead of
+// putting the port back. Destroying it gives the lock back; the system also
+// drops it when the process ends.
+class UsbSwitchLock {
+ public:
+  virtual ~UsbSwitchLock() = default;
+};
+
+struct UsbSwitchLockAttempt {
+  // Another process holds the lock: a switch of this hub is under way or
+  // came within the debounce.
+  bool busy = false;
+  // Set when taken. Null with `busy` false where the platform has no lock
+  // to take (the switch then goes on unlocked).
+  std::unique_ptr<UsbSwitchLock> lock;
+};
+
 // A control request, field by field as the reference platform's USB device
 // request record has it.
 struct UsbDeviceRequest {
@@ -80,6 +99,9 @@ class UsbDevice {
   virtual UsbReturn DeviceRequest(UsbDeviceRequest* request) = 0;
   // Closes a device that Open opened.
   virtual void Close() = 0;
+  // Takes the hub's switch lock without waiting. Every process that
+  // switches this hub, whoever runs it, takes the same lock.
+  virtual UsbSwitchLockAttempt LockForSwitch() { return {}; }
   // Bus and port of the device; none where the platform does not number
   // them.
   virtual std::optional<UsbLocation> Location() { return std::nullopt; }

@@ -29,3 +29,9 @@ uint64_t EventAgeMs(platform::EventRef event) {
   const uint64_t when = EventTimeMs(event);
   return when != 0 ? ElapsedMs(GetMilliseconds(), when) : 0;
 }
+
+uint64_t TooLateByMs(uint64_t at_ms) {
+  if (at_ms == 0) return 0;
+  const uint64_t late = ElapsedMs(GetMilliseconds(), at_ms);
+  return late > kLateGestureMs ? late : 0;
+}

@@ -14,9 +14,9 @@
 #include "hub/port_switch.h"
 #include "hub/switch_check.h"
 #include "output/show_msg.h"
-#include "platform/linux/poll_loop.h"
-#include "platform/linux/usb_linux.h"
-#include "platform/linux/usb_removal_watch.h"
+#include "platform/linux/loop/poll_loop.h"
+#include "platform/linux/usb/usb_linux.h"
+#include "platform/linux/usb/usb_removal_watch.h"
 #include "platform/posix/posix_clock.h"
 #include "platform/services.h"
 
@@ -43,6 +43,7 @@ class CheckedSwitchTest : public ::testing::Test {
   }
   void TearDown() override {
     CancelSwitchCheck();
+    ReleaseSwitchLock();
     platform::InstallServices(platform::Services{});
     usb_.reset();
     hub_.reset();

@@ -1,8 +1,14 @@
 // The Linux executable's command line: --help, --version and an unknown
 // argument end the process at once with their answer, before the display,
 // the devices or the lock are touched.
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <stdlib.h>
+#include <sys/wait.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <csignal>
 
 #include <filesystem>
 #include <map>
@@ -96,6 +102,57 @@ TEST_F(CommandLineLinuxTest, HelpShowsTheGestureTimesOfTheSettingsFile) {
   EXPECT_NE(run.out.find("  Q, Q              tap twice within 450 ms: quit\n"), std::string::npos);
   // A help reads the settings without a word about them.
   EXPECT_EQ(run.err, "");
+}
+
+TEST_F(CommandLineLinuxTest, AnswersThatCannotBeWrittenEndNonZero) {
+  for (const char* flag : {"--version", "--help"}) {
+    const hostile::ChildRun run =
+        hostile::Run("/bin/sh", {"-c", "exec \"$0\" \"$1\" >/dev/full", QS_TOOL_BINARY, flag},
+                     hostile::Stdout::kCaptured, {{"HOME", home_}, {"DISPLAY", ":99"}});
+    ASSERT_TRUE(run.exited) << flag << " signal " << run.signal;
+    EXPECT_NE(run.status, 0) << flag;
+    EXPECT_NE(run.err.find("the output could not be written ("),
+              std::string::npos)
+        << flag << ": " << run.err;
+  }
+}
+
+TEST_F(CommandLineLinuxTest, StartedInTheBackgroundOfATerminalWithTostopItWritesAndGoesOn) {
+  // `stty tostop; quembrastella-switch ... &`: a terminal of its own, with
+  // the tool in a background job of its session.
+  const int result = hostile::InChild([] {
+    const int terminal = ::posix_openpt(O_RDWR | O_NOCTTY);
+    if (terminal < 0 || ::grantpt(terminal) != 0 || ::unlockpt(terminal) != 0) return 100;
+    const std::string name = ::ptsname(terminal);
+    if (::setsid() < 0) return 101;
+    const int tty = ::open(name.c_str(), O_RDWR);  // the session's controlling terminal
+    termios settings{};
+    if (tty < 0 || ::tcgetattr(tty, &settings) != 0) return 102;
+    settings.c_lflag |= TOSTOP;
+    if (::tcsetattr(tty, TCSANOW, &settings) != 0) return 103;
+    const pid_t tool = ::fork();
+    if (tool == 0) {
+      ::setpgid(0, 0);
+      ::signal(SIGTTOU, SIG_DFL);
+      for (int fd = 0; fd <= 2; ++fd) ::dup2(tty, fd);
+      ::execl(QS_TOOL_BINARY, QS_TOOL_BINARY, "--version", static_cast<char*>(nullptr));
+      ::_exit(127);
+    }
+    ::setpgid(tool, tool);
+    int status = 0;
+    // A stopped tool never ends: WUNTRACED tells the stop apart.
+    if (::waitpid(tool, &status, WUNTRACED) != tool) return 104;
+    if (WIFSTOPPED(status)) {
+      ::kill(tool, SIGKILL);
+      ::waitpid(tool, &status, 0);
+      return 1;
+    }
+    char written[256] = {};
+    const ssize_t n = ::read(terminal, written, sizeof written - 1);
+    if (n <= 0 || std::string(written).find("quembrastella-switch ") == std::string::npos) return 2;
+    return WIFEXITED(status) && WEXITSTATUS(status) == 0 ? 0 : 3;
+  });
+  EXPECT_EQ(result, 0);
 }
 
 }  // namespace

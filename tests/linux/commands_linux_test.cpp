@@ -12,16 +12,18 @@
 #include <memory>
 #include <string>
 
-#include "app/commands.h"
 #include "app/instance_lock.h"
+#include "commands/commands.h"
 #include "fake_hub.h"
+#include "hub/hub_failure.h"
+#include "hub/port_switch.h"
 #include "hub/switch_check.h"
 #include "output/show_msg.h"
-#include "platform/linux/headless_ui.h"
-#include "platform/linux/input_linux.h"
-#include "platform/linux/linux_files.h"
-#include "platform/linux/poll_loop.h"
-#include "platform/linux/usb_linux.h"
+#include "platform/linux/files/linux_files.h"
+#include "platform/linux/input/input_linux.h"
+#include "platform/linux/loop/poll_loop.h"
+#include "platform/linux/ui/headless_ui.h"
+#include "platform/linux/usb/usb_linux.h"
 #include "platform/posix/posix_clock.h"
 #include "platform/services.h"
 #include "support/hostile_support.h"
@@ -59,6 +61,7 @@ class CommandsLinuxTest : public ::testing::Test {
   }
   void TearDown() override {
     CancelSwitchCheck();
+    ReleaseSwitchLock();
     gConsoleMode = false;
     platform::InstallServices(platform::Services{});
     usb_.reset();
@@ -247,6 +250,26 @@ TEST_F(CommandsLinuxTest, DiagnoseSeesTheLockOfARunningInstance) {
       << out_;
 }
 
+TEST_F(CommandsLinuxTest, DiagnoseLooksAtTheLockWithoutTakingIt) {
+  // Free: not even made, so never held for a moment.
+  ASSERT_TRUE(hostile::Spit(dir_ + "/input/event3", ""));
+  PlugHub();
+  const std::string lock = SingleInstanceLockPath();
+  EXPECT_EQ(Run([] { return RunDiagnoseCommand(); }), kCommandOk);
+  EXPECT_NE(out_.find("info  running instance: none ("), std::string::npos) << out_;
+  EXPECT_FALSE(std::filesystem::exists(lock));
+
+  // No start could take it: the tool cannot start, so nothing it needs is
+  // there, and the status says so.
+  std::filesystem::create_directories(lock);
+  EXPECT_EQ(Run([] { return RunDiagnoseCommand(); }), kCommandFailed);
+  EXPECT_NE(out_.find("FAIL  running instance: none, and the tool cannot start: Cannot create "
+                      "the program lock file: Is a directory\n      fix: "),
+            std::string::npos)
+      << out_;
+  EXPECT_NE(out_.find("A switch by gesture cannot work"), std::string::npos) << out_;
+}
+
 TEST_F(CommandsLinuxTest, ExecutableSwitchesWhileAnotherProcessHoldsTheLock) {
   PlugHub(0x00);
   // The lock where the executable looks for it, held as a resident
@@ -274,6 +297,16 @@ TEST_F(CommandsLinuxTest, ExecutableSwitchesWhileAnotherProcessHoldsTheLock) {
   // With --console the verdict is among the console lines, once.
   EXPECT_NE(run.out.find(kSwitchNotTakenLine), std::string::npos) << run.out;
   EXPECT_EQ(run.err.find(kSwitchNotTakenLine), std::string::npos) << run.err;
+}
+
+TEST_F(CommandsLinuxTest, AStatusThatCannotBeWrittenEndsNonZero) {
+  PlugHub(0x01);
+  const hostile::ChildRun run =
+      hostile::Run("/bin/sh", {"-c", "exec \"$0\" --status >/dev/full", QS_TOOL_BINARY},
+                   hostile::Stdout::kCaptured, {{"HOME", dir_ + "/home"}});
+  ASSERT_TRUE(run.exited);
+  EXPECT_EQ(run.status, kCommandFailed) << run.err;
+  EXPECT_NE(run.err.find("the output could not be written ("), std::string::npos) << run.err;
 }
 
 }  // namespace

@@ -1,5 +1,5 @@
 // The autostart entry: written, read back, and hostile files survived.
-#include "platform/linux/desktop_entry.h"
+#include "platform/linux/files/desktop_entry.h"
 
 #include <gtest/gtest.h>
 

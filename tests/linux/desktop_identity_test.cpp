@@ -19,10 +19,10 @@
 #include <utility>
 #include <vector>
 
-#include "platform/linux/gui_loader.h"
-#include "platform/linux/headless_ui.h"
-#include "platform/linux/linux_files.h"
-#include "platform/linux/notice_throttle.h"
+#include "platform/linux/files/linux_files.h"
+#include "platform/linux/qt/notice_throttle.h"
+#include "platform/linux/ui/gui_loader.h"
+#include "platform/linux/ui/headless_ui.h"
 #include "platform/services.h"
 #include "service/launch_agent.h"
 #include "shared/product.h"

@@ -1,5 +1,5 @@
 // Settling headless or not from the display variables.
-#include "platform/linux/display.h"
+#include "platform/linux/ui/display.h"
 
 #include <gtest/gtest.h>
 #include <sys/socket.h>

@@ -16,8 +16,8 @@
 #include "gestures/mouse_chord.h"
 #include "hub/port_switch.h"
 #include "manual_loop.h"
-#include "platform/linux/input_linux.h"
-#include "platform/linux/usb_linux.h"
+#include "platform/linux/input/input_linux.h"
+#include "platform/linux/usb/usb_linux.h"
 #include "platform/services.h"
 
 namespace linux_test {
@@ -44,6 +44,7 @@ class EvdevRoadTest : public ::testing::Test {
   }
   void TearDown() override {
     StopEventTap();
+    ReleaseSwitchLock();
     usb_.reset();
     hub_.reset();
     platform::InstallServices(platform::Services{});

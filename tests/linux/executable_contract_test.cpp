@@ -23,7 +23,7 @@
 
 #include "fake_hub.h"
 #include "fake_input.h"
-#include "platform/linux/instance_quit.h"
+#include "platform/linux/files/instance_quit.h"
 #include "support/hostile_support.h"
 
 namespace {

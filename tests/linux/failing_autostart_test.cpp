@@ -19,7 +19,7 @@
 #include <utility>
 #include <vector>
 
-#include "platform/linux/linux_files.h"
+#include "platform/linux/files/linux_files.h"
 #include "platform/services.h"
 #include "service/launch_agent.h"
 #include "support/hostile_support.h"

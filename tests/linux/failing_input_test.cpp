@@ -13,7 +13,7 @@
 #include "evdev_road_fixture.h"
 #include "gestures/event_tap.h"
 #include "gestures/keyboard_gestures.h"
-#include "platform/linux/evdev_tap.h"
+#include "platform/linux/input/evdev_tap.h"
 
 namespace {
 

@@ -16,7 +16,7 @@
 #include "fake_hub.h"
 #include "hub/port_switch.h"
 #include "output/show_msg.h"
-#include "platform/linux/usb_linux.h"
+#include "platform/linux/usb/usb_linux.h"
 #include "platform/services.h"
 
 namespace {
@@ -59,6 +59,7 @@ class FailingUsbTest : public ::testing::Test {
     gConsoleMode = true;
   }
   void TearDown() override {
+    ReleaseSwitchLock();
     gConsoleMode = false;
     platform::InstallServices(platform::Services{});
     usb_.reset();

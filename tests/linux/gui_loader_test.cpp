@@ -7,7 +7,7 @@
 #include <filesystem>
 #include <string>
 
-#include "platform/linux/gui_loader.h"
+#include "platform/linux/ui/gui_loader.h"
 #include "support/hostile_support.h"
 
 namespace {

@@ -1,5 +1,5 @@
 // Alerts and the start-up choice without a display.
-#include "platform/linux/headless_ui.h"
+#include "platform/linux/ui/headless_ui.h"
 
 #include <gtest/gtest.h>
 

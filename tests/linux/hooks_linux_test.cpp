@@ -20,9 +20,9 @@
 
 #include "fake_hub.h"
 #include "fake_input.h"
-#include "platform/linux/linux_processes.h"
-#include "platform/linux/poll_loop.h"
-#include "platform/linux/usb_linux.h"
+#include "platform/linux/loop/linux_processes.h"
+#include "platform/linux/loop/poll_loop.h"
+#include "platform/linux/usb/usb_linux.h"
 #include "platform/posix/program_start.h"
 #include "support/hostile_support.h"
 

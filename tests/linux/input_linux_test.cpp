@@ -1,6 +1,6 @@
 // The evdev tap with the real libevdev against fake devices in umockdev:
 // device selection, event mapping, live state, SYN_DROPPED and hot-plug.
-#include "platform/linux/input_linux.h"
+#include "platform/linux/input/input_linux.h"
 #include "gestures/event_tap.h"
 
 #include <gtest/gtest.h>
@@ -18,8 +18,8 @@
 
 #include "fake_input.h"
 #include "manual_loop.h"
-#include "platform/linux/evdev_tap.h"
-#include "platform/linux/event_map.h"
+#include "platform/linux/input/evdev_tap.h"
+#include "platform/linux/input/event_map.h"
 
 namespace {
 

@@ -1,6 +1,6 @@
 // Paths from the XDG variables, and the login agent as an autostart entry,
 // written and checked by the tool's own agent code.
-#include "platform/linux/linux_files.h"
+#include "platform/linux/files/linux_files.h"
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
@@ -110,6 +110,30 @@ TEST_F(LinuxFilesTest, InstalledEntryIsFoundAgainAndIsReadableByAll) {
 
   ASSERT_TRUE(InstallLaunchAgent(nullptr));
   EXPECT_EQ(Slurp(entry), first);
+}
+
+TEST_F(LinuxFilesTest, UnderUmaskZeroEveryFileIsMadeWithItsFinalMode) {
+  // Nothing may ever be open to another user's writes, not even for the
+  // moment between creating a file and setting its mode.
+  const mode_t umask_before = ::umask(0);
+  LinuxFiles files(XdgEnvironment{home_, std::nullopt, std::nullopt, std::nullopt}, home_);
+  const std::string entry = home_ + "/entry.desktop";
+  const platform::Status first = files.WriteFileAtomically(entry, "[Desktop Entry]\n");
+  const platform::Status again = files.WriteFileAtomically(entry, "[Desktop Entry]\nX=1\n");
+  const platform::Status folders = files.CreateDirectories(home_ + "/a/b");
+  const platform::LockAttempt lock = files.TakeInstanceLock("org.example.umask");
+  ::umask(umask_before);
+  ASSERT_TRUE(first.ok() && again.ok() && folders.ok() && lock.lock);
+  struct Case {
+    std::string path;
+    mode_t mode;
+  };
+  for (const Case& c : {Case{entry, 0644}, Case{home_ + "/a", 0755}, Case{home_ + "/a/b", 0755},
+                        Case{files.InstanceLockPath("org.example.umask"), 0600}}) {
+    struct stat st {};
+    ASSERT_EQ(stat(c.path.c_str(), &st), 0) << c.path;
+    EXPECT_EQ(st.st_mode & 07777, c.mode) << c.path;
+  }
 }
 
 TEST_F(LinuxFilesTest, EntriesForAnotherProgramOrBrokenOnesDoNotCount) {

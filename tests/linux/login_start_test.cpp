@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
-#include "platform/linux/desktop_entry.h"
-#include "platform/linux/login_start.h"
+#include "platform/linux/files/desktop_entry.h"
+#include "platform/linux/files/login_start.h"
 
 namespace {
 

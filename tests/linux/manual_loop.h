@@ -13,7 +13,7 @@
 
 #include "platform/app.h"
 #include "platform/clock.h"
-#include "platform/linux/fd_watch.h"
+#include "platform/linux/loop/fd_watch.h"
 #include "platform/run_loop.h"
 
 namespace linux_test {

@@ -19,8 +19,8 @@
 #include "fake_input.h"
 #include "gestures/event_tap.h"
 #include "manual_loop.h"
-#include "platform/linux/evdev_tap.h"
-#include "platform/linux/input_linux.h"
+#include "platform/linux/input/evdev_tap.h"
+#include "platform/linux/input/input_linux.h"
 #include "support/hostile_support.h"
 
 namespace {

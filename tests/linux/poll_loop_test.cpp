@@ -1,6 +1,6 @@
 // The loop of a tool without a display: timers, descriptor watches and the
 // application object on poll(2).
-#include "platform/linux/poll_loop.h"
+#include "platform/linux/loop/poll_loop.h"
 
 #include <gtest/gtest.h>
 #include <unistd.h>

@@ -1,6 +1,6 @@
 // The Qt loop services: timers, descriptor watches, and the terminate
 // request reaching out of a nested loop.
-#include "platform/linux/qt_loop.h"
+#include "platform/linux/qt/qt_loop.h"
 #include "gestures/event_tap.h"
 
 #include <gtest/gtest.h>
@@ -15,8 +15,8 @@
 #include <vector>
 
 #include "fake_input.h"
-#include "platform/linux/evdev_tap.h"
-#include "platform/linux/input_linux.h"
+#include "platform/linux/input/evdev_tap.h"
+#include "platform/linux/input/input_linux.h"
 
 namespace {
 

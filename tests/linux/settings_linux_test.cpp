@@ -9,7 +9,7 @@
 
 #include "app/settings_start.h"
 #include "gestures/gesture_settings.h"
-#include "platform/linux/linux_files.h"
+#include "platform/linux/files/linux_files.h"
 #include "platform/linux/tool_runner.h"
 #include "support/hostile_support.h"
 

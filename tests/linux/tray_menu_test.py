@@ -13,7 +13,9 @@ tool.
 
 With --no-tray nothing owns the watcher name and no X tray exists (plain
 GNOME): the tool must say once, on standard error when no notification
-server runs, that it is running all the same and how to quit.
+server runs, that it is running all the same and how to quit; a notice
+(here: a mistake in the settings) must reach standard error too, not a tray
+icon nobody shows.
 
 With --wayland the display is a headless Wayland compositor (sway, run as
 an unprivileged user when this runs as root, as sway refuses root) and no X
@@ -325,6 +327,13 @@ def main():
         # would count as leaks at exit; this test is about the menu, and the
         # unit tests check the tool's own memory.
         env["ASAN_OPTIONS"] = ":".join(filter(None, [env.get("ASAN_OPTIONS"), "detect_leaks=0"]))
+        if args.no_tray:
+            # A mistake in the settings: its notice has no server and no tray
+            # host to show it, so it must come out on standard error.
+            settings = os.path.join(home, ".config", "quembrastella-switch")
+            os.makedirs(settings)
+            with open(os.path.join(settings, "config.toml"), "w") as f:
+                f.write("double_tap_ms = \"soon\"\n")
         log = open(os.path.join(work, "tool.log"), "w+")
         tool = subprocess.Popen([tool_path, "--console", "--service"], env=env,
                                 stdin=subprocess.DEVNULL, stdout=log, stderr=subprocess.STDOUT)
@@ -348,6 +357,9 @@ def main():
             check(bool(notice) and "double-tap Q to quit" in notice[0], "the notice says how to quit")
             check(bool(notice) and "GNOME" in notice[0], "the notice names what GNOME needs")
             check(tool.poll() is None, "the tool keeps running without a tray")
+            check(any(line.startswith("Settings: one mistake: ~/.config/quembrastella-switch/")
+                      for line in output.splitlines()),
+                  "the settings notice reached standard error")
         else:
             check(state["item"], "the tool registered its item with the watcher")
             check(state["exited"] == 0,

@@ -16,8 +16,8 @@
 #include <vector>
 
 #include "fake_hub.h"
-#include "platform/linux/usb_access.h"
-#include "platform/linux/usb_linux.h"
+#include "platform/linux/usb/usb_access.h"
+#include "platform/linux/usb/usb_linux.h"
 #include "support/hostile_support.h"
 
 namespace {

@@ -12,7 +12,7 @@
 #include "fake_hub.h"
 #include "hub/port_switch.h"
 #include "output/show_msg.h"
-#include "platform/linux/usb_linux.h"
+#include "platform/linux/usb/usb_linux.h"
 #include "platform/services.h"
 
 namespace {
@@ -53,6 +53,7 @@ class UsbFreshViewTest : public ::testing::Test {
     platform::InstallServices(services);
   }
   void TearDown() override {
+    ReleaseSwitchLock();
     gConsoleMode = false;
     platform::InstallServices(platform::Services{});
     usb_.reset();

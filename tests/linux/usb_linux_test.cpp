@@ -1,5 +1,5 @@
 // The hub exchange with the real libusb against a fake hub in umockdev.
-#include "platform/linux/usb_linux.h"
+#include "platform/linux/usb/usb_linux.h"
 
 #include <gtest/gtest.h>
 #include <libusb.h>
@@ -34,6 +34,7 @@ class UsbLinuxTest : public ::testing::Test {
     return *usb_;
   }
   void TearDown() override {
+    ReleaseSwitchLock();
     platform::InstallServices(platform::Services{});
     usb_.reset();
   }

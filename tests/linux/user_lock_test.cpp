@@ -1,6 +1,6 @@
-// The single-instance lock on Linux belongs to the user: in the runtime
-// folder when the session has one, else under a per-user name in the
-// temporary folder, where a file of anybody else's is refused.
+// The single-instance lock on Linux belongs to the user, whatever the
+// environment: a per-user name in the temporary folder, made for the user
+// alone, where a file of anybody else's is refused.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -12,7 +12,7 @@
 #include <utility>
 
 #include "app/instance_lock.h"
-#include "platform/linux/linux_files.h"
+#include "platform/linux/files/linux_files.h"
 #include "platform/services.h"
 #include "shared/product.h"
 #include "support/hostile_support.h"
@@ -54,25 +54,31 @@ class UserLockTest : public ::testing::Test {
   std::string root_, temp_, runtime_;
 };
 
-TEST_F(UserLockTest, TheRuntimeFolderHoldsTheLockWhenItIsTheUsersAlone) {
-  LinuxFiles files = Files(runtime_);
-  EXPECT_EQ(files.InstanceLockPath(kName), runtime_ + "/" + kName + ".lock");
-  platform::LockAttempt first = files.TakeInstanceLock(kName);
-  ASSERT_NE(first.lock, nullptr) << first.reason;
-  EXPECT_EQ(files.TakeInstanceLock(kName).refusal, platform::LockRefusal::kHeld);
-  first.lock.reset();
-  EXPECT_NE(files.TakeInstanceLock(kName).lock, nullptr);
-
-  // A runtime folder others may enter, one that is missing, a relative one
-  // or a plain file: the per-user name in the temporary folder instead.
-  ASSERT_EQ(::chmod(runtime_.c_str(), 0755), 0);
-  EXPECT_EQ(Files(runtime_).InstanceLockPath(kName), Fallback(::geteuid()));
+TEST_F(UserLockTest, OneLockPerUserWhateverTheEnvironment) {
+  // A login session's runtime folder, none (cron, su, sudo -u), a missing,
+  // relative or shared one, or a plain file: always the same lock.
+  const mode_t umask_before = ::umask(0);
   std::ofstream(root_ + "/file") << "x";
-  for (const std::optional<std::string>& other :
-       {std::optional<std::string>(), std::optional<std::string>(root_ + "/missing"),
-        std::optional<std::string>("run-user"), std::optional<std::string>(root_ + "/file")}) {
-    EXPECT_EQ(Files(other).InstanceLockPath(kName), Fallback(::geteuid())) << other.value_or("");
+  const std::string shared = root_ + "/shared";
+  ASSERT_EQ(::mkdir(shared.c_str(), 0755), 0);
+  platform::LockAttempt held = Files(runtime_).TakeInstanceLock(kName);
+  ASSERT_NE(held.lock, nullptr) << held.reason;
+  for (const std::optional<std::string>& env :
+       {std::optional<std::string>(runtime_), std::optional<std::string>(),
+        std::optional<std::string>(root_ + "/missing"), std::optional<std::string>("run-user"),
+        std::optional<std::string>(shared), std::optional<std::string>(root_ + "/file")}) {
+    EXPECT_EQ(Files(env).InstanceLockPath(kName), Fallback(::geteuid())) << env.value_or("");
+    EXPECT_EQ(Files(env).TakeInstanceLock(kName).refusal, platform::LockRefusal::kHeld)
+        << env.value_or("");
   }
+  // Made for the user alone, umask or not: nobody else can open it to hold
+  // it.
+  struct stat st {};
+  ASSERT_EQ(::stat(Fallback(::geteuid()).c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 07777, 0600u);
+  ::umask(umask_before);
+  held.lock.reset();
+  EXPECT_NE(Files(std::nullopt).TakeInstanceLock(kName).lock, nullptr);
 }
 
 TEST_F(UserLockTest, AnotherUsersInstanceNeitherBlocksNorIsBlocked) {
@@ -117,13 +123,7 @@ TEST_F(UserLockTest, AFileAtTheUsersNameOwnedBySomebodyElseIsRefusedWithItsFix) 
                           0),
             0u)
       << message;
-  EXPECT_NE(message.find("XDG_RUNTIME_DIR"), std::string::npos) << message;
-
-  // In a runtime folder of the user's own the same start succeeds.
-  LinuxFiles with_runtime = Files(runtime_);
-  services.files = &with_runtime;
-  platform::InstallServices(services);
-  EXPECT_TRUE(AcquireSingleInstanceLock(&message));
+  EXPECT_NE(message.find("an administrator can remove it"), std::string::npos) << message;
 }
 
 }  // namespace

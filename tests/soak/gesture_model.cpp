@@ -14,6 +14,7 @@ namespace {
 constexpr uint64_t kWindowMs = 700;
 constexpr uint64_t kHoldMs = 1000;
 constexpr uint64_t kDebounceMs = 500;
+constexpr uint64_t kLateMs = 1000;
 
 struct Tap {
   uint64_t t;
@@ -51,7 +52,8 @@ class Model {
     Expectation e;
     std::sort(requests_.begin(), requests_.end());
     std::optional<uint64_t> last;
-    for (uint64_t t : requests_) {
+    for (const auto& [t, ahead] : requests_) {
+      if (TooLate(t, ahead)) continue;  // let go, and no window starts
       if (last && t - *last < kDebounceMs) continue;
       last = t;
       ++e.switches;
@@ -109,16 +111,18 @@ class Model {
     }
   }
 
+  uint64_t Ahead(int device) const {
+    return device == kKeyboard2 ? static_cast<uint64_t>(setup_.keyboard2_ahead_ms) : 0;
+  }
   bool Skewed(int a, int b) const {
-    auto ahead = [this](int d) { return d == kKeyboard2 ? setup_.keyboard2_ahead_ms : 0; };
-    const int64_t apart = ahead(a) - ahead(b);
+    const int64_t apart = static_cast<int64_t>(Ahead(a)) - static_cast<int64_t>(Ahead(b));
     return static_cast<uint64_t>(apart < 0 ? -apart : apart) > kWindowMs;
   }
 
   void ControlTap(Tap tap) {
     if (pending_control_ && tap.t - pending_control_->t <= kWindowMs &&
         !Skewed(tap.device, pending_control_->device)) {
-      requests_.push_back(tap.t);
+      requests_.push_back({tap.t, Ahead(tap.device)});
       pending_control_.reset();
     } else {
       pending_control_ = tap;
@@ -132,12 +136,22 @@ class Model {
     }
     if (!pending_q_->long_ago && tap.t - pending_q_->t < kWindowMs &&
         !Skewed(tap.device, pending_q_->device)) {
-      quit_ = true;
+      quit_ = quit_ || !TooLate(tap.t, Ahead(tap.device));
     }
     pending_q_.reset();
   }
 
   bool Chord() const { return buttons_[0] && (buttons_[1] || buttons_[2]); }
+
+  // A gesture made while the tool was held up, and served more than a
+  // second after it was made, is not acted on. The tool can only tell by
+  // the event's stamp: a device clock that runs ahead hides the delay.
+  bool TooLate(uint64_t t, uint64_t ahead) const {
+    for (const auto& [from, to] : stalls_) {
+      if (t >= from && t < to) return to > t + ahead && to - (t + ahead) > kLateMs;
+    }
+    return false;
+  }
 
   bool StalledAt(uint64_t t) const {
     for (const auto& [from, to] : stalls_) {
@@ -162,7 +176,7 @@ class Model {
       // Held a second: switched at that second, unless the tool was held up
       // then and only learnt afterwards that the mouse had gone.
       if (t >= second && !(made_up && StalledAt(second) && StallEndsAfter(second, t))) {
-        requests_.push_back(second);
+        requests_.push_back({second, 0});
       }
     }
   }
@@ -187,7 +201,9 @@ class Model {
   bool spoiled_ = false;
   std::optional<Tap> pending_control_;
   std::optional<Tap> pending_q_;
-  std::vector<uint64_t> requests_;
+  // When each switch was asked for, and how far ahead the clock that
+  // stamped it runs.
+  std::vector<std::pair<uint64_t, uint64_t>> requests_;
   bool quit_ = false;
 };
 

@@ -31,6 +31,9 @@ struct Expectation {
 //   away while the tool was held up after its second does not switch (the
 //   tool cannot tell whether it went before or after the second).
 // - A switch within 500 ms of the last one is dropped.
+// - A switch or quit is acted on when it happens or not at all: one made
+//   while the tool was held up and served more than a second later is let
+//   go (and starts no debounce window).
 // `q_pending`: whether a lone Q is pending from an earlier episode (long
 // ago); updated for the next one.
 Expectation Expect(const Episode& episode, const SessionSetup& setup, bool* q_pending);

@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
-#include "app/command_line.h"
-#include "app/commands.h"
+#include "commands/command_line.h"
+#include "commands/commands.h"
 
 namespace {
 

@@ -7,9 +7,9 @@
 #include <string>
 #include <vector>
 
-#include "app/commands.h"
 #include "app/settings_start.h"
 #include "app/startup.h"
+#include "commands/commands.h"
 #include "notice_recorder.h"
 #include "switch_test_support.h"
 

@@ -41,6 +41,9 @@ class ForwardingFiles : public platform::Files {
   platform::LockAttempt TakeInstanceLock(const std::string& name) override {
     return inner_->TakeInstanceLock(name);
   }
+  platform::LockProbe ProbeInstanceLock(const std::string& name) override {
+    return inner_->ProbeInstanceLock(name);
+  }
   std::string InstanceLockPath(const std::string& name) override {
     return inner_->InstanceLockPath(name);
   }

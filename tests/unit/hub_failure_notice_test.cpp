@@ -10,7 +10,9 @@
 #include <utility>
 #include <vector>
 
+#include "commands/command_failure.h"
 #include "hub/hub_access.h"
+#include "hub/hub_failure.h"
 #include "hub/port_switch.h"
 #include "notice_recorder.h"
 #include "shared/product.h"
@@ -83,6 +85,65 @@ TEST_F(FailureNoticeTest, EachFailureIsToldShortWithItsFix) {
   EXPECT_EQ(Notices().size(), std::size(cases));
 }
 
+// Every kind has its words, and every surface says the same ones: the
+// console trace and a one-shot command's standard error the line and the
+// fix (the trace has the line of a failed transfer already), --diagnose the
+// fix with "check again", the notice its short form.
+TEST_F(FailureNoticeTest, EveryKindHasItsWordsAndEverySurfaceSaysThem) {
+  using Kind = HubFailureKind;
+  const HubFailure failures[] = {
+      HubFailure(Kind::kNotFound, "USB device not found (VID=0x2109 PID=0x8822)"),
+      HubFailure(Kind::kUnreachable, "IOServiceMatching failed"),
+      HubFailure(Kind::kOpenRefused, "USBDeviceOpen failed"),
+      HubFailure(Kind::kOpenRefused, "Cannot open the hub: Access denied",
+                 "Permission denied on the hub: install the rule, then replug the hub."),
+      HubFailure(Kind::kPortUnread),
+      HubFailure(Kind::kSwitchAbandoned),
+      HubFailure(Kind::kWriteFailed),
+      HubFailure(Kind::kNotTaken),
+  };
+  for (const HubFailure& failure : failures) {
+    const std::string line = HubFailureLine(failure);
+    const std::string fix = HubFailureFix(failure);
+    SCOPED_TRACE(line);
+    ASSERT_FALSE(line.empty());
+    ASSERT_FALSE(fix.empty());
+    const bool traced = failure.kind == Kind::kPortUnread || failure.kind == Kind::kWriteFailed;
+    if (!failure.platform_line.empty()) {
+      EXPECT_EQ(line, failure.platform_line);
+    }
+    if (traced) {
+      EXPECT_EQ(line, failure.kind == Kind::kPortUnread ? "Read-Reg F5-0000 Fail"
+                                                        : "Write-Reg F5-0000 Fail");
+    }
+    if (failure.platform_fix.empty()) {
+      EXPECT_EQ(fix.substr(fix.size() - 17), ", then try again.");
+      EXPECT_EQ(HubFailureFix(failure, AfterFix::kCheckAgain),
+                fix.substr(0, fix.size() - 10) + "check again.");
+    } else {
+      EXPECT_EQ(fix, failure.platform_fix);
+      EXPECT_EQ(HubFailureFix(failure, AfterFix::kCheckAgain), fix);
+    }
+
+    CaptureConsole();
+    TraceHubFailure(failure);
+    EXPECT_EQ(Console(), (traced ? "" : line + "\n") + fix + "\n");
+    gConsoleMode = false;
+    testing::internal::CaptureStderr();
+    PrintHubFailure(failure);
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), line + "\n" + fix + "\n");
+
+    NoticeHubFailure(failure);
+    const ShortNotice notice = HubFailureNotice(failure);
+    ASSERT_FALSE(Notices().empty());
+    EXPECT_EQ(Notices().back(),
+              std::make_pair(std::string(kSwitchNoticeKind), notice.summary + "\n" + notice.fix));
+    EXPECT_FALSE(notice.summary.empty());
+    EXPECT_LE(notice.fix.size(), 80u);
+    EXPECT_EQ(notice.fix.back(), '.');
+  }
+}
+
 // A platform's fix of the form "cause: remedy" gives the summary and the
 // body; any other keeps a plain summary.
 TEST(RefusedOpenNotice, TakesTheCauseFromThePlatformsFix) {
@@ -105,6 +166,26 @@ TEST(RefusedOpenNotice, TakesTheCauseFromThePlatformsFix) {
     EXPECT_EQ(notice.summary, c.summary) << c.fix;
     EXPECT_EQ(notice.fix, c.body) << c.fix;
   }
+}
+
+// A gesture's checked switch: one the hub takes shows nothing, one it does
+// not take is noticed when the check is over.
+TEST_F(FailureNoticeTest, AGestureSwitchIsNoticedOnlyWhenItDidNotTake) {
+  Hub().SetRemovalWatch(true, 300);
+  RunAt(100, [] { TriggerSwitch("ctrl-ctrl"); });
+  World().RunUntil(3000);
+  EXPECT_TRUE(Notices().empty());
+
+  Hub().SetPresent(true);
+  Hub().SetRemovalWatch(true, std::nullopt);
+  RunAt(4000, [] { TriggerSwitch("mouse"); });
+  World().RunUntil(5999);
+  EXPECT_TRUE(Notices().empty());
+  World().RunUntil(6000);
+  ASSERT_EQ(Notices().size(), 1u);
+  EXPECT_EQ(Notices()[0].second,
+            "Switch did not take effect\n"
+            "Check that the other computer is on and connected to the switch.");
 }
 
 TEST_F(FailureNoticeTest, AFailedF8ReadAloneStillSwitchesQuietly) {

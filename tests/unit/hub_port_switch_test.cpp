@@ -326,4 +326,24 @@ TEST_F(TriggerSwitchTest, WindowStartsAlsoWhenTheSwitchFails) {
                            kNotFoundFix);
 }
 
+TEST_F(TriggerSwitchTest, AGestureIsActedOnWhenItHappensOrNotAtAll) {
+  // Each request is handled `age` ms after its gesture was completed.
+  struct Case {
+    uint64_t age;
+    bool switches;
+  };
+  for (const Case c : {Case{0, true}, Case{1000, true}, Case{1001, false}, Case{9000, false}}) {
+    SCOPED_TRACE(c.age);
+    ResetPortSwitch();
+    Hub().ClearRecords();
+    CaptureConsole();
+    gDbgMsg = false;
+    RunAt(10000 + c.age * 10, [&c] { TriggerSwitch("ctrl-ctrl", GetMilliseconds() - c.age); });
+    EXPECT_EQ(WrittenPortSelects().size(), c.switches ? 1u : 0u);
+    const std::string late = "Not switched: the gesture (ctrl-ctrl) was read " +
+                             std::to_string(c.age) + " ms after it was made\n";
+    EXPECT_EQ(Console(), c.switches ? "Switch (ctrl-ctrl)\n" : late);
+  }
+}
+
 }  // namespace

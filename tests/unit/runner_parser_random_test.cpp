@@ -7,7 +7,7 @@
 #include <string>
 #include <variant>
 
-#include "platform/sim/runner_parser.h"
+#include "scenario_runner/parser.h"
 
 namespace runner {
 namespace {

@@ -8,7 +8,7 @@
 #include <variant>
 #include <vector>
 
-#include "platform/sim/runner_parser.h"
+#include "scenario_runner/parser.h"
 
 namespace runner {
 namespace {

@@ -5,7 +5,7 @@
 #include <string>
 #include <variant>
 
-#include "platform/sim/runner_words.h"
+#include "scenario_runner/words.h"
 
 namespace runner {
 namespace {

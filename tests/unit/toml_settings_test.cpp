@@ -53,26 +53,61 @@ TEST(TomlSettingsTest, TopLevelKeysComeInTheFilesOrderWithTheirKindsAndLines) {
   EXPECT_EQ(read.entries[6].line, 9);
 }
 
-TEST(TomlSettingsTest, LettersBeyondAsciiFailTheWholeFileAtTheirLine) {
-  // A byte-order mark may open the file.
-  const platform::SettingsRead plain =
-      ParseSettingsText("\xEF\xBB\xBF# gestures\nquit_double_tap = false\n");
-  ASSERT_FALSE(plain.failure.has_value()) << *plain.failure;
-  ASSERT_EQ(plain.entries.size(), 1u);
-  // Wherever they stand, such letters can lead the parser into undefined
-  // behaviour: the whole file fails at their line instead.
-  struct Stray {
+TEST(TomlSettingsTest, LettersBeyondAsciiInStringsAndCommentsReadAsWritten) {
+  struct Case {
     const char* text;
+    const char* key;
+    const char* value;  // null: not a string
     int line;
   };
-  for (const Stray& stray :
-       {Stray{"\"]aTnb\" = 1\xC7\xA3t\n", 1}, Stray{"mouse_chord = false\nx =\xC2\xA1 1\n", 2},
-        Stray{"a = 1\x08\"\\u000b[2J\xEF\xB9\xBF\"\n", 1},
-        Stray{"# \xC3\xA4\nquit_double_tap = false\n", 1}}) {
-    const platform::SettingsRead read = ParseSettingsText(stray.text);
-    ASSERT_TRUE(read.failure.has_value()) << stray.text;
-    EXPECT_NE(read.failure->find("beyond ASCII"), std::string::npos) << *read.failure;
-    EXPECT_EQ(read.failure_line, stray.line);
+  for (const Case& c : {
+           Case{"\xEF\xBB\xBF# Zo\xC3\xAB's settings, caf\xC3\xA9\nname = \"caf\xC3\xA9\"\n",
+                "name", "caf\xC3\xA9", 2},
+           Case{"name = 'C:\\Users\\Zo\xC3\xAB \"home\"' # \xE2\x82\xAC\n", "name",
+                "C:\\Users\\Zo\xC3\xAB \"home\"", 1},
+           Case{"name = \"tab\\t \\\"\xC3\xA9\\\" \\u00e9 \xF0\x9F\x98\x80\"\n", "name",
+                "tab\t \"\xC3\xA9\" \xC3\xA9 \xF0\x9F\x98\x80", 1},
+           Case{"\n\nname = \"\"\"\nZo\xC3\xAB \"\"said\"\" \\\n  \xE2\x82\xAC\"\"\"\"\n", "name",
+                "Zo\xC3\xAB \"\"said\"\" \xE2\x82\xAC\"", 3},
+           Case{"name = '''\nit's Zo\xC3\xAB's \\ \"\"\" ''''\n", "name",
+                "it's Zo\xC3\xAB's \\ \"\"\" '", 1},
+           Case{"'cl\xC3\xA9' = 1\n", "cl\xC3\xA9", nullptr, 1},
+           Case{"[t]\n\"cl\xC3\xA9\" = '\xC3\xA9'\n", "t", nullptr, 1},
+       }) {
+    const platform::SettingsRead read = ParseSettingsText(c.text);
+    ASSERT_FALSE(read.failure.has_value()) << c.text << ": " << *read.failure;
+    ASSERT_EQ(read.entries.size(), 1u) << c.text;
+    EXPECT_EQ(read.entries[0].key, c.key);
+    EXPECT_EQ(read.entries[0].line, c.line) << c.text;
+    if (c.value != nullptr) {
+      EXPECT_EQ(read.entries[0].value.text, c.value) << c.text;
+    }
+  }
+}
+
+TEST(TomlSettingsTest, TextThatIsNotUtf8OrALetterOutsideTextFailsAtItsLine) {
+  struct Case {
+    std::string text;
+    int line;
+    const char* why;  // null: the parser's own words
+  };
+  for (const Case& c : {
+           Case{"\"]aTnb\" = 1\xC7\xA3t\n", 1, "a letter beyond ASCII outside a string or comment"},
+           Case{"mouse_chord = false\nx =\xC2\xA1 1\n", 2, "a letter beyond ASCII outside"},
+           Case{"a = 1\n# \xC3\n", 2, "not UTF-8 text"},
+           Case{"a = \"caf\xE9\"\n", 1, "not UTF-8 text"},
+           Case{"a = \"\xED\xA0\x80\"\n", 1, "not UTF-8 text"},  // a surrogate
+           Case{"a = \"\xC0\xAF\"\n", 1, "not UTF-8 text"},      // overlong
+           Case{"a = \"\\\xC3\xA9\"\n", 1, nullptr},             // no such escape
+           Case{"a = 1\x08\"\\u000b[2J\xEF\xB9\xBF\"\n", 1, nullptr},
+       }) {
+    const platform::SettingsRead read = ParseSettingsText(c.text);
+    ASSERT_TRUE(read.failure.has_value()) << c.text;
+    EXPECT_EQ(read.failure_line, c.line) << c.text;
+    EXPECT_TRUE(read.entries.empty());
+    if (c.why != nullptr) {
+      EXPECT_NE(read.failure->find(c.why), std::string::npos) << *read.failure;
+    }
   }
 }
 

@@ -4,6 +4,7 @@
 #include <IOKit/IOKitLib.h>
 #include <IOKit/usb/IOUSBLib.h>
 
+#include <cstdio>
 #include <memory>
 #include <string>
 #include <utility>
@@ -12,6 +13,9 @@
 #include "platform/macos/mac_usb_device.h"
 #include "platform/macos/mac_usb_presence.h"
 #include "platform/macos/usb_lookup.h"
+#include "platform/posix/switch_lock.h"
+#include "platform/usb_lines.h"
+#include "shared/product.h"
 
 namespace platform::macos {
 namespace {
@@ -46,7 +50,7 @@ class MacUsbDevice final : public UsbDevice {
     const IOReturn result = (*device)->USBDeviceOpen(device);
     open_ = result == kIOReturnSuccess;
     if (open_ || result == kIOReturnExclusiveAccess) return true;
-    if (failure != nullptr) *failure = {"USBDeviceOpen failed", ""};
+    if (failure != nullptr) *failure = {kUsbOpenFailedLine, ""};
     return false;
   }
 
@@ -69,6 +73,20 @@ class MacUsbDevice final : public UsbDevice {
     IOUSBDeviceInterface** device = device_.get();
     (*device)->USBDeviceClose(device);
     open_ = false;
+  }
+
+  // The hub has no device node every process could lock, so the lock is a
+  // file of the hub's own in the shared temporary folder, named by its
+  // location ID (the same for every process and user while it stays on its
+  // port). Without a location ID the switch goes on unlocked.
+  UsbSwitchLockAttempt LockForSwitch() override {
+    IOUSBDeviceInterface** device = device_.get();
+    UInt32 location = 0;
+    if ((*device)->GetLocationID(device, &location) != kIOReturnSuccess) return {};
+    char path[128];
+    std::snprintf(path, sizeof path, "/tmp/%s.hub-%08x.lock", kAgentLabel,
+                  static_cast<unsigned>(location));
+    return posix::LockSwitchFile(path);
   }
 
  private:

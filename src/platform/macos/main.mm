@@ -3,8 +3,8 @@
 // class: the tool's headers name a C++ class of the same name.
 #import <Foundation/Foundation.h>
 
-#include "app/command_line.h"
 #include "app/startup.h"
+#include "commands/command_line.h"
 #include "platform/macos/mac_app.h"
 #include "platform/macos/mac_files.h"
 #include "platform/macos/mac_input.h"

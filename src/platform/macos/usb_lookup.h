@@ -29,7 +29,6 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <cstdio>
 #include <memory>
 #include <optional>
 #include <string>
@@ -37,25 +36,12 @@
 #include <vector>
 
 #include "platform/usb.h"
+#include "platform/usb_lines.h"
 
 namespace platform::macos {
 
 // The two registry keys a device is matched by.
 enum class UsbIdKey { kVendor, kProduct };
-
-// The console lines of a lookup that stopped, named after the call that
-// failed.
-inline constexpr const char* kMatchingFailedLine = "IOServiceMatching failed";
-inline constexpr const char* kSearchFailedLine = "IOServiceGetMatchingServices failed";
-inline constexpr const char* kPlugInFailedLine = "IOCreatePlugInInterfaceForService failed";
-inline constexpr const char* kQueryFailedLine = "QueryInterface (DeviceInterface) failed";
-
-inline std::string NotFoundLine(uint16_t vendor_id, uint16_t product_id) {
-  char line[64];
-  std::snprintf(line, sizeof line, "USB device not found (VID=0x%04X PID=0x%04X)", vendor_id,
-                product_id);
-  return line;
-}
 
 inline UsbFindResult LookupFailed(UsbFindOutcome outcome, std::string line) {
   UsbFindResult result;
@@ -71,17 +57,17 @@ template <class Api>
 UsbFindResult FindDeviceWith(Api& api, uint16_t vendor_id, uint16_t product_id,
                              const UsbChooser& choose = &FirstUsbDevice) {
   auto matching = api.CreateMatching();
-  if (!matching) return LookupFailed(UsbFindOutcome::kNoSearch, kMatchingFailedLine);
+  if (!matching) return LookupFailed(UsbFindOutcome::kNoSearch, kUsbMatchingFailedLine);
   // The identifiers go in as 32-bit signed numbers. A number that cannot be
   // made would leave a dictionary that matches every device: stop instead.
   if (!api.SetIdentifier(matching, UsbIdKey::kVendor, static_cast<int32_t>(vendor_id)) ||
       !api.SetIdentifier(matching, UsbIdKey::kProduct, static_cast<int32_t>(product_id))) {
     // The dictionary goes with `matching`.
-    return LookupFailed(UsbFindOutcome::kNoSearch, kMatchingFailedLine);
+    return LookupFailed(UsbFindOutcome::kNoSearch, kUsbMatchingFailedLine);
   }
 
   auto iterator = api.GetMatchingServices(std::move(matching));
-  if (!iterator) return LookupFailed(UsbFindOutcome::kNoSearch, kSearchFailedLine);
+  if (!iterator) return LookupFailed(UsbFindOutcome::kNoSearch, kUsbSearchFailedLine);
   // Every device with the IDs, so that one is never taken for another.
   std::vector<decltype(api.NextService(iterator))> services;
   std::vector<UsbCandidate> candidates;
@@ -91,7 +77,7 @@ UsbFindResult FindDeviceWith(Api& api, uint16_t vendor_id, uint16_t product_id,
   }
   iterator.reset();
   if (services.empty()) {
-    return LookupFailed(UsbFindOutcome::kNotAttached, NotFoundLine(vendor_id, product_id));
+    return LookupFailed(UsbFindOutcome::kNotAttached, UsbNotFoundLine(vendor_id, product_id));
   }
   std::optional<size_t> chosen = choose(candidates);
   if (!chosen || *chosen >= services.size()) {
@@ -115,7 +101,7 @@ UsbFindResult FindChosenWith(Api& api, Service& service) {
   auto plugin = api.CreatePlugIn(service);
   if (!plugin) {
     // The service goes with `service`.
-    return LookupFailed(UsbFindOutcome::kNoInterface, kPlugInFailedLine);
+    return LookupFailed(UsbFindOutcome::kNoInterface, kUsbPlugInFailedLine);
   }
 
   auto device = api.QueryDevice(plugin);
@@ -123,12 +109,12 @@ UsbFindResult FindChosenWith(Api& api, Service& service) {
   // or not an interface came back.
   plugin.reset();
   service.reset();
-  if (!device) return LookupFailed(UsbFindOutcome::kNoInterface, kQueryFailedLine);
+  if (!device) return LookupFailed(UsbFindOutcome::kNoInterface, kUsbQueryFailedLine);
 
   UsbFindResult result;
   result.outcome = UsbFindOutcome::kFound;
   result.device = api.MakeDevice(std::move(device));
-  if (!result.device) return LookupFailed(UsbFindOutcome::kNoInterface, kQueryFailedLine);
+  if (!result.device) return LookupFailed(UsbFindOutcome::kNoInterface, kUsbQueryFailedLine);
   return result;
 }
 

@@ -53,6 +53,8 @@ int WriteAll(int fd, const std::string& bytes) {
 // A temporary file beside `path`, removed unless Keep() was called.
 class TempFile {
  public:
+  static constexpr mode_t kMode = 0644;
+
   explicit TempFile(const std::string& path) {
     static std::atomic<unsigned> counter{0};
     const std::string stem = FolderOf(path) + "/." + NameOf(path) + ".tmp";
@@ -61,8 +63,12 @@ class TempFile {
       std::snprintf(suffix, sizeof suffix, ".%ld.%u", static_cast<long>(::getpid()),
                     counter.fetch_add(1));
       const std::string candidate = stem + suffix;
-      const int fd = ::open(candidate.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+      const int fd = ::open(candidate.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, kMode);
       if (fd >= 0) {
+        // The umask can only take bits away: made 0644 before the first byte,
+        // the file is never open to another user's writes, not even before it
+        // is renamed into place.
+        (void)::fchmod(fd, kMode);
         fd_ = UniqueFd(fd);
         path_ = candidate;
         return;

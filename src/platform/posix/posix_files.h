@@ -16,8 +16,8 @@ platform::Status CreateDirectories(const std::string& path);
 
 // Replaces `path` with `bytes`: writes a temporary file in the same folder,
 // flushes it to disk and renames it over `path`. On any failure the previous
-// file is untouched and the temporary file is removed. The new file gets mode
-// 0666 less the umask, as a freshly created file would.
+// file is untouched and the temporary file is removed. The new file has mode
+// 0644 from its creation on, whatever the umask.
 platform::Status WriteFileAtomically(const std::string& path, const std::string& bytes);
 
 // chmod; true on success.

@@ -7,6 +7,7 @@
 
 #include "platform/files.h"
 #include "platform/posix/posix_files.h"
+#include "platform/posix/posix_lock.h"
 
 namespace posix {
 
@@ -22,6 +23,14 @@ class PosixFiles : public platform::Files {
     return posix::SetPermissions(path, mode);
   }
   bool IsExecutableFile(const std::string& path) override { return posix::IsExecutableFile(path); }
+  platform::LockProbe ProbeInstanceLock(const std::string& name) override {
+    return posix::ProbeLockAt(InstanceLockPath(name), ForeignOwnerFix());
+  }
+
+ protected:
+  // The fix named when the lock file belongs to another user; empty where
+  // such a file is not refused.
+  virtual std::string ForeignOwnerFix() { return ""; }
 };
 
 }  // namespace posix

@@ -29,7 +29,8 @@ class PosixInstanceLock : public platform::InstanceLock {
 };
 
 // Takes the lock on the file at `path` without waiting. The file is opened
-// read-write and created with mode 0644 (less the umask) when missing; it
+// read-write and created with mode `mode` when missing (0644 less the umask
+// by default; a mode of 0600 is given as it stands, umask or not); it
 // is never truncated and never created exclusively, and a symbolic link at
 // `path` is refused (ELOOP), never followed. Then flock(LOCK_EX | LOCK_NB):
 // EWOULDBLOCK is kHeld, any other error kCannotLock, and the file is closed
@@ -38,8 +39,14 @@ class PosixInstanceLock : public platform::InstanceLock {
 // With `foreign_owner_fix` given, a file that belongs to another user is
 // refused as kCannotOpen, whatever its mode: the reason names the file and
 // its owner, then the fix.
-platform::LockAttempt TakeLockAt(const std::string& path,
-                                 const std::string& foreign_owner_fix = "");
+platform::LockAttempt TakeLockAt(const std::string& path, const std::string& foreign_owner_fix = "",
+                                 unsigned mode = 0644);
+
+// Looks at the lock on the file at `path` without taking it and without
+// creating the file: free when the file is missing and its folder lets this
+// user create it, or when nobody holds it; held when a process does;
+// unusable when TakeLockAt(path, foreign_owner_fix) could not take it.
+platform::LockProbe ProbeLockAt(const std::string& path, const std::string& foreign_owner_fix = "");
 
 // The same lock on a file that every account of the machine shares (macOS:
 // "/tmp/" + label + ".lock"). Taking it must not depend on which account

@@ -4,6 +4,11 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <cstdio>
+#include <string>
+
+#include "platform/posix/posix_files.h"
+
 namespace posix {
 
 void KeepStandardDescriptorsOpen() {
@@ -16,6 +21,15 @@ void KeepStandardDescriptorsOpen() {
       ::close(opened);
     }
   }
+}
+
+bool StandardOutputWritten(std::string* reason) {
+  errno = 0;
+  const bool flushed = std::fflush(stdout) == 0;
+  if (flushed && !std::ferror(stdout)) return true;
+  // A write that failed earlier, when the buffer filled, left only its mark.
+  if (reason != nullptr) *reason = errno != 0 ? ErrorText(errno) : "a write failed";
+  return false;
 }
 
 }  // namespace posix

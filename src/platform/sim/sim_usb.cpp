@@ -5,23 +5,10 @@
 #include <utility>
 
 #include "platform/sim/sim_scheduler.h"
+#include "platform/usb_lines.h"
 
 namespace sim {
 namespace {
-
-// The reference system's lines for a lookup or an open that failed, named
-// after the call that failed.
-constexpr const char* kMatchingFailed = "IOServiceMatching failed";
-constexpr const char* kPlugInFailed = "IOCreatePlugInInterfaceForService failed";
-constexpr const char* kQueryFailed = "QueryInterface (DeviceInterface) failed";
-constexpr const char* kOpenFailed = "USBDeviceOpen failed";
-
-std::string NotFound(uint16_t vendor_id, uint16_t product_id) {
-  char text[64];
-  std::snprintf(text, sizeof text, "USB device not found (VID=0x%04X PID=0x%04X)", vendor_id,
-                product_id);
-  return text;
-}
 
 std::string RegisterName(uint8_t request, uint16_t address) {
   char text[16];
@@ -54,7 +41,7 @@ class SimDevice : public platform::UsbDevice {
       return true;
     }
     if (usb) usb->Call("open fail");
-    if (failure) *failure = {kOpenFailed, ""};
+    if (failure) *failure = {platform::kUsbOpenFailedLine, ""};
     return false;
   }
   platform::UsbReturn DeviceRequest(platform::UsbDeviceRequest* request) override {
@@ -232,7 +219,7 @@ platform::UsbFindResult SimUsb::FindChosenDevice(uint16_t vendor_id, uint16_t pr
   };
   if (Faulty(HubFault::kMatching)) {
     Call("matching fail");
-    return failed(platform::UsbFindOutcome::kNoSearch, kMatchingFailed);
+    return failed(platform::UsbFindOutcome::kNoSearch, platform::kUsbMatchingFailedLine);
   }
   Call("matching");
   Call("release numbers");
@@ -247,7 +234,8 @@ platform::UsbFindResult SimUsb::FindChosenDevice(uint16_t vendor_id, uint16_t pr
   }
   if (present.empty()) {
     Call("lookup fail");
-    return failed(platform::UsbFindOutcome::kNotAttached, NotFound(vendor_id, product_id));
+    return failed(platform::UsbFindOutcome::kNotAttached,
+                  platform::UsbNotFoundLine(vendor_id, product_id));
   }
   Call("lookup");
   result.chosen = choose(result.candidates);
@@ -261,14 +249,15 @@ platform::UsbFindResult SimUsb::FindChosenDevice(uint16_t vendor_id, uint16_t pr
   if (Faulty(HubFault::kPlugIn)) {
     Call("plugin fail");
     Call("release service");
-    return failed(platform::UsbFindOutcome::kNoInterface, kPlugInFailed);
+    return failed(platform::UsbFindOutcome::kNoInterface, platform::kUsbPlugInFailedLine);
   }
   Call("plugin");
   const bool query_ok = !Faulty(HubFault::kQuery);
   Call(query_ok ? "query" : "query fail");
   Call("release plugin");
   Call("release service");
-  if (!query_ok) return failed(platform::UsbFindOutcome::kNoInterface, kQueryFailed);
+  if (!query_ok)
+    return failed(platform::UsbFindOutcome::kNoInterface, platform::kUsbQueryFailedLine);
   result.outcome = platform::UsbFindOutcome::kFound;
   result.device = std::make_unique<SimDevice>(weak_from_this(), unit, units_[unit].plugging);
   return result;

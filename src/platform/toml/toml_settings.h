@@ -16,6 +16,20 @@ inline constexpr const char* kSettingsFileInConfigDir = "quembrastella-switch/co
 // A settings file holds a few lines; anything larger is refused unread.
 inline constexpr size_t kMaxSettingsBytes = 64 * 1024;
 
+// A TOML text in ASCII alone, which reads as the original does: every
+// letter beyond ASCII in a string (or quoted key) becomes its \u or \U
+// escape, a literal string becomes the basic string with the same value,
+// and a comment keeps its length in lines with '?' for each such letter.
+// The lines stay where they were. Text that is not UTF-8, or a letter
+// beyond ASCII outside any string or comment (never valid TOML), is refused
+// with the line it is on.
+struct AsciiToml {
+  std::string text;
+  int failure_line = 0;  // 0: converted
+  std::string failure;
+};
+AsciiToml ToAsciiToml(std::string_view text);
+
 // The top-level keys of a TOML text with their values and lines, or why the
 // text is not TOML (with the line of the fault).
 platform::SettingsRead ParseSettingsText(std::string_view text);
