@@ -50,8 +50,8 @@ FakeHub::FakeHub(Testbed& testbed, uint16_t vendor_id, uint16_t product_id, int 
                                   "E: BUSNUM=001\nE: DEVNUM=" +
                                   dev + "\nE: PRODUCT=" + product + "\nE: DEVNAME=" + devnode_ +
                                   "\nA: busnum=1\\n\nA: devnum=" + std::to_string(devnum) +
-                                  "\\n\nA: bConfigurationValue=1\\n\nA: speed=480\\n\n"(
-                                      serial.empty() ? "" : "A: serial=" + serial + "\\n\n") +
+                                  "\\n\nA: bConfigurationValue=1\\n\nA: speed=480\\n\n" +
+                                  (serial.empty() ? "" : "A: serial=" + serial + "\\n\n") +
                                   "H: descriptors=" + Descriptors(vendor_id, product_id) + "\n";
   syspath_ = testbed_.Add(description, std::string("/sys") + path, announce);
   plugged_ = !syspath_.empty();

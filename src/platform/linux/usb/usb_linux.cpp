@@ -5,8 +5,10 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <cctype>
 #include <cstdio>
+#include <cstdlib>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -35,6 +37,20 @@ std::optional<platform::UsbLocation> LocationOf(libusb_device* device) {
   }
   if (location.port.empty()) return std::nullopt;
   return location;
+}
+
+// A device's place as numbers, for ordering: its bus, then each port.
+std::vector<int> PlaceKey(const platform::UsbCandidate& candidate) {
+  std::vector<int> key;
+  if (!candidate.location) return key;
+  key.push_back(candidate.location->bus);
+  const std::string& port = candidate.location->port;
+  for (size_t at = 0; at < port.size();) {
+    const size_t dot = port.find('.', at);
+    key.push_back(std::atoi(port.substr(at, dot - at).c_str()));
+    at = dot == std::string::npos ? port.size() : dot + 1;
+  }
+  return key;
 }
 
 // The serial number the kernel read from the device when it arrived, from
@@ -105,13 +121,16 @@ class UsbContext {
 class LinuxUsbDevice : public platform::UsbDevice {
  public:
   LinuxUsbDevice(LinuxUsb* usb, std::shared_ptr<UsbContext> context, libusb_device* device,
-                 bool fresh, uint16_t vendor_id, uint16_t product_id)
+                 bool fresh, uint16_t vendor_id, uint16_t product_id,
+                 platform::UsbCandidate identity, bool lone)
       : usb_(usb),
         context_(std::move(context)),
         device_(libusb_ref_device(device)),
         fresh_(fresh),
         vendor_id_(vendor_id),
-        product_id_(product_id) {}
+        product_id_(product_id),
+        identity_(std::move(identity)),
+        lone_(lone) {}
   ~LinuxUsbDevice() override {
     Close();
     libusb_unref_device(device_);
@@ -198,14 +217,20 @@ class LinuxUsbDevice : public platform::UsbDevice {
   bool TakeFreshLookup() {
     std::shared_ptr<UsbContext> context = usb_->FreshContext();
     if (!context) return false;
-    const std::optional<platform::UsbLocation> here = LocationOf(device_);
+    const std::optional<platform::UsbLocation>& here = identity_.location;
     platform::UsbFindResult again = usb_->Lookup(
         context, true, vendor_id_, product_id_,
-        [&here](const std::vector<platform::UsbCandidate>& candidates) -> std::optional<size_t> {
+        [this,
+         &here](const std::vector<platform::UsbCandidate>& candidates) -> std::optional<size_t> {
           for (size_t i = 0; i < candidates.size(); ++i) {
             const std::optional<platform::UsbLocation>& at = candidates[i].location;
             if (at && here && at->bus == here->bus && at->port == here->port) return i;
           }
+          // A lone hub that came back at another place is still the one
+          // hub (the same serial, where it has one); among several, none.
+          const bool same_serial =
+              identity_.serial.empty() || candidates[0].serial == identity_.serial;
+          if (lone_ && candidates.size() == 1 && same_serial) return 0;
           return std::nullopt;
         });
     if (again.outcome != platform::UsbFindOutcome::kFound) return false;
@@ -224,6 +249,8 @@ class LinuxUsbDevice : public platform::UsbDevice {
   bool fresh_;
   uint16_t vendor_id_;
   uint16_t product_id_;
+  platform::UsbCandidate identity_;  // as the lookup found it
+  bool lone_;                        // the lookup found no other with the IDs
 };
 
 namespace {
@@ -338,6 +365,21 @@ platform::UsbFindResult LinuxUsb::Lookup(const std::shared_ptr<UsbContext>& cont
     candidate.serial = SerialOf(candidate.location);
     result.candidates.push_back(std::move(candidate));
   }
+  // In the order of their places on the bus, not libusb's, which changes
+  // as devices come and go.
+  std::vector<size_t> order(found.size());
+  for (size_t i = 0; i < order.size(); ++i) order[i] = i;
+  std::sort(order.begin(), order.end(), [&result](size_t a, size_t b) {
+    return PlaceKey(result.candidates[a]) < PlaceKey(result.candidates[b]);
+  });
+  std::vector<libusb_device*> sorted_found;
+  std::vector<platform::UsbCandidate> sorted;
+  for (size_t i : order) {
+    sorted_found.push_back(found[i]);
+    sorted.push_back(std::move(result.candidates[i]));
+  }
+  found = std::move(sorted_found);
+  result.candidates = std::move(sorted);
   if (found.empty()) {
     result.outcome = platform::UsbFindOutcome::kNotAttached;
     result.line = platform::UsbNotFoundLine(vendor_id, product_id);
@@ -350,8 +392,9 @@ platform::UsbFindResult LinuxUsb::Lookup(const std::shared_ptr<UsbContext>& cont
     return result;
   }
   result.outcome = platform::UsbFindOutcome::kFound;
-  result.device = std::make_unique<LinuxUsbDevice>(this, context, found[*result.chosen], fresh,
-                                                   vendor_id, product_id);
+  result.device = std::make_unique<LinuxUsbDevice>(
+      this, context, found[*result.chosen], fresh, vendor_id, product_id,
+      result.candidates[*result.chosen], result.candidates.size() == 1);
   return result;
 }
 
