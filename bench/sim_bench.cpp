@@ -28,6 +28,7 @@
 #include "platform/posix/posix_clock.h"
 #include "platform/services.h"
 #include "platform/sim/sim_world.h"
+#include "shared/tool_state.h"
 #include "summary.h"
 
 namespace {
@@ -47,14 +48,11 @@ class Running {
     platform::Services services = world_->Services();
     if (clock == ClockKind::kSystem) services.clock = &system_clock_;
     platform::InstallServices(services);
-    ResetPortSwitch();
-    ResetKeyboardGestures();
-    ResetGestureSettings();
-    ResetMouseChord();
+    ResetToolState();
     ok_ = StartEventTap();
   }
   ~Running() {
-    StopEventTap();
+    ResetToolState();
     platform::InstallServices(platform::Services{});
   }
   Running(const Running&) = delete;
@@ -141,9 +139,10 @@ void BM_Event(benchmark::State& state, EventKind kind, ClockKind clock, Rules ru
     running.world().InputControl().SetLiveControl(true);
     gControlKeyDown = true;
   }
-  sim::SimEvent event{kind.type, kind.keycode, kind.button};
-  if (kind.timed) event.t_ms = 1;
-  const platform::EventRef ref = sim::ToEventRef(&event);
+  sim::SimEvent made{kind.type, kind.keycode, kind.button};
+  if (kind.timed) made.t_ms = 1;
+  const platform::InputEvent event = sim::Decode(made);
+  const platform::EventRef ref = &event;
   kind.settle();
   const uint64_t before = bench::AllocationCount();
   for (auto _ : state) {
@@ -165,10 +164,11 @@ void BM_ControlTap(benchmark::State& state, ClockKind clock, bool timed) {
     state.SkipWithError("the simulated tap was refused");
     return;
   }
-  sim::SimEvent event{platform::kEventFlagsChanged, platform::kKeyCodeControl, 0};
+  sim::SimEvent made{platform::kEventFlagsChanged, platform::kKeyCodeControl, 0};
   // With its own time the release reads no monotonic clock.
-  if (timed) event.t_ms = 1;
-  const platform::EventRef ref = sim::ToEventRef(&event);
+  if (timed) made.t_ms = 1;
+  const platform::InputEvent event = sim::Decode(made);
+  const platform::EventRef ref = &event;
   sim::SimInput& input = running.world().InputControl();
   const uint64_t before = bench::AllocationCount();
   for (auto _ : state) {

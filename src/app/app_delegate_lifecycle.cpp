@@ -4,6 +4,7 @@
 #include <string>
 
 #include "app/instance_lock.h"
+#include "app/settings_reload.h"
 #include "app/settings_start.h"
 #include "app/startup.h"
 #include "gestures/event_tap.h"
@@ -36,6 +37,8 @@ void ZRNAppDelegate::applicationDidFinishLaunching() {
     showMsg("Running...\n");
     if (platform::Usb* usb = platform::Sys().usb) usb->PrepareForSwitch();
     StartHubHooks(SettingsNames());
+    // From here on a changed settings file applies at once.
+    StartSettingsWatch();
     if (!gStartedFromService) {
       if (gInstalledServiceThisRun) {
         // The platform's words where the agent may not start at login.
@@ -77,6 +80,7 @@ void ZRNAppDelegate::applicationDidFinishLaunching() {
 }
 
 void ZRNAppDelegate::applicationWillTerminate() {
+  StopSettingsWatch();
   StopEventTap();
   CancelSwitchCheck();
   StopHubHooks();

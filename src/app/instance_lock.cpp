@@ -6,6 +6,7 @@
 
 #include "platform/services.h"
 #include "shared/product.h"
+#include "shared/tool_state.h"
 
 std::unique_ptr<platform::InstanceLock> gSingleInstanceLockFd;
 
@@ -39,3 +40,8 @@ std::string SingleInstanceLockPath() {
 void ReleaseSingleInstanceLock() {
   gSingleInstanceLockFd.reset();
 }
+
+namespace {
+const ToolStateMember kInstanceLockState{"gSingleInstanceLockFd", &ReleaseSingleInstanceLock,
+                                         [] { return !gSingleInstanceLockFd; }, kToolStateRunning};
+}  // namespace

@@ -38,18 +38,22 @@ void LoadGestureSettings() {
   if (source == nullptr) return;
   const SettingsOutcome outcome =
       CheckSettings(source->Read(), source->Names(), source->Location());
-  for (const std::string& problem : outcome.problems) {
-    std::fprintf(stderr, "%s\n", problem.c_str());
-  }
-  std::fflush(stderr);
+  ReportSettingsProblems(outcome.problems, source->Location());
   gGestureSettings = outcome.settings;
   gHubHooks = outcome.hooks;
   gHubSetting = outcome.hub;
+}
+
+void ReportSettingsProblems(const std::vector<std::string>& problems, const std::string& location) {
+  for (const std::string& problem : problems) {
+    std::fprintf(stderr, "%s\n", problem.c_str());
+  }
+  std::fflush(stderr);
   platform::Ui& ui = *platform::Sys().ui;
-  if (!outcome.problems.empty() && (gStartedFromService || !ui.ConsoleSeen())) {
-    ui.ShowFailureNotice(kSettingsNoticeKind,
-                         SettingsNoticeText(outcome.problems, source->Location(),
-                                            platform::Sys().files->HomeDirectory()));
+  if (!problems.empty() && (gStartedFromService || !ui.ConsoleSeen())) {
+    ui.ShowFailureNotice(
+        kSettingsNoticeKind,
+        SettingsNoticeText(problems, location, platform::Sys().files->HomeDirectory()));
   }
 }
 

@@ -15,6 +15,11 @@
 // nothing in it, every setting keeps its default. Never stops the tool.
 void LoadGestureSettings();
 
+// Writes one line per problem to standard error and, where nobody reads it
+// (started at login or from the desktop), one desktop notice naming the
+// location and the first problem.
+void ReportSettingsProblems(const std::vector<std::string>& problems, const std::string& location);
+
 // Desktop notices about the settings are of this kind.
 inline constexpr const char* kSettingsNoticeKind = "settings";
 // The notice for settings with problems (at least one): the file, with the

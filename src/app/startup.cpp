@@ -8,6 +8,7 @@
 #include <string>
 
 #include "app/instance_lock.h"
+#include "app/settings_reload.h"
 #include "app/settings_start.h"
 #include "commands/command_line.h"
 #include "commands/commands.h"
@@ -19,6 +20,7 @@
 #include "platform/services.h"
 #include "service/launch_agent.h"
 #include "shared/product.h"
+#include "shared/tool_state.h"
 #include "ui/alerts.h"
 #include "ui/app_delegate.h"
 
@@ -33,6 +35,16 @@ void ResetStartup() {
   gAppDelegate.reset();
   gRunExitStatus = 0;
 }
+
+namespace {
+const ToolStateMember kStartupState{
+    "gStartedFromService, gInstalledServiceThisRun, gAppDelegate, gRunExitStatus", &ResetStartup,
+    [] {
+      return !gStartedFromService && !gInstalledServiceThisRun && !gAppDelegate &&
+             gRunExitStatus == 0;
+    },
+    kToolStateRunning};
+}  // namespace
 
 namespace {
 
@@ -136,6 +148,7 @@ int ToolMain(int argc, char* argv[]) {
   // this function: the tap and timers go first (a no-op after the hook),
   // then the delegate with its status item and menu. The lock is not given
   // back here; where no hook ran, the end of the process drops it.
+  StopSettingsWatch();
   StopEventTap();
   CancelSwitchCheck();
   StopHubHooks();

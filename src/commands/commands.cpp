@@ -13,6 +13,7 @@
 #include "output/show_msg.h"
 #include "platform/services.h"
 #include "shared/product.h"
+#include "shared/tool_state.h"
 
 namespace {
 
@@ -37,6 +38,13 @@ class SwitchWait : public platform::AppDelegate {
 
 int gSwitchCommandStatus = kCommandOk;
 bool gSwitchCheckRunning = false;
+const ToolStateMember kSwitchCommandState{
+    "gSwitchCommandStatus, gSwitchCheckRunning",
+    [] {
+      gSwitchCommandStatus = kCommandOk;
+      gSwitchCheckRunning = false;
+    },
+    [] { return gSwitchCommandStatus == kCommandOk && !gSwitchCheckRunning; }};
 
 // The command ends when the check is over and the hub's lock has been kept
 // for the debounce: a --switch that ended at once would let the next one,

@@ -8,12 +8,19 @@
 #include "platform/event_types.h"
 #include "platform/services.h"
 #include "shared/milliseconds.h"
+#include "shared/tool_state.h"
 
 // Teardown order: the source leaves the run loop before the tap it was made
 // from is released (StopEventTap resets them in that order).
 std::unique_ptr<platform::EventTap> gEventTap;
 std::unique_ptr<platform::RunLoopSource> gEventTapSource;
 std::unique_ptr<platform::Timer> gInputPollTimer;
+
+namespace {
+const ToolStateMember kEventTapState{
+    "gEventTap, gEventTapSource, gInputPollTimer", &StopEventTap,
+    [] { return !gEventTap && !gEventTapSource && !gInputPollTimer; }, kToolStateInput};
+}  // namespace
 
 bool IsMouseEvent(uint32_t type) {
   switch (type) {
@@ -87,13 +94,9 @@ platform::EventRef eventCallback(platform::TapProxy /*proxy*/, uint32_t type,
   // Key-up, flags-changed and the mouse types are disjoint: at most one
   // recogniser beyond the Q recogniser acts on any event.
   const bool quit = UpdateQuitComboState(type, event);
-  const bool clean = gGestureSettings.control_taps == ControlTapRule::kClean;
   if (type == platform::kEventFlagsChanged) {
-    // One read of the live flags serves the clean rule and the recogniser.
-    if (gGestureSettings.control_double_tap) {
-      UpdateControlComboStateWith(platform::Sys().input->FlagsState(), event);
-    }
-  } else if (clean && (type == platform::kEventKeyDown || type == platform::kEventKeyUp)) {
+    UpdateControlComboState(event);
+  } else if (type == platform::kEventKeyDown || type == platform::kEventKeyUp) {
     NoteKeyForCleanTap(type, event);
   }
   if (IsMouseEvent(type)) UpdateMouseComboState(type, event);
@@ -141,8 +144,7 @@ bool InputPollTickNeeded() {
   if (!input->StateChangesArriveAsEvents()) return true;
   // Cheapest first: the live buttons are read only when nothing else
   // already asks for the tick.
-  return gControlKeyDown || gLastControlReleaseMs != 0 || MSButton != 0 || gMouseComboTimer ||
-         input->ButtonStates() != 0;
+  return ControlTapUnderWay() || MouseChordUnderWay() || input->ButtonStates() != 0;
 }
 
 void UpdateInputPollTimer() {

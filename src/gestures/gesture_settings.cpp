@@ -1,8 +1,10 @@
 #include "gestures/gesture_settings.h"
+#include "shared/tool_state.h"
 
 #include <array>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "hub/hub_choice.h"
 
@@ -11,6 +13,11 @@ GestureSettings gGestureSettings;
 void ResetGestureSettings() {
   gGestureSettings = GestureSettings{};
 }
+
+namespace {
+const ToolStateMember kGestureSettingsState{"gGestureSettings", &ResetGestureSettings,
+                                            [] { return gGestureSettings == GestureSettings{}; }};
+}  // namespace
 
 namespace {
 
@@ -147,27 +154,41 @@ std::string Describe(const SettingValue& value) {
   return value.text.empty() ? "a value of another type" : value.text;
 }
 
-// Applies one value of a known setting; the problem when it cannot.
+// Which of a choice setting's values `settings` holds.
+size_t ChoiceIn(const SettingRule& rule, const GestureSettings& settings) {
+  for (size_t i = 1; i < rule.choices.size(); ++i) {
+    GestureSettings chosen = settings;
+    rule.choose(chosen, i);
+    if (chosen == settings) return i;
+  }
+  return 0;
+}
+
+// Applies one value of a known setting; the problem when it cannot, the
+// setting then keeping its value in `kept`.
 std::optional<std::string> Apply(const SettingRule& rule, const char* name,
-                                 const SettingValue& value, GestureSettings& out) {
-  const GestureSettings defaults;
+                                 const SettingValue& value, const GestureSettings& kept,
+                                 GestureSettings& out) {
   switch (rule.kind) {
     case Kind::kOnOff: {
       if (value.kind == SettingValue::Kind::kBoolean) {
         out.*rule.on_off = value.boolean;
         return std::nullopt;
       }
+      out.*rule.on_off = kept.*rule.on_off;
       return std::string(name) + " must be true or false, not " + Describe(value) + "; it stays " +
-             (defaults.*rule.on_off ? "true" : "false");
+             (kept.*rule.on_off ? "true" : "false");
     }
     case Kind::kMilliseconds: {
       const std::string range = std::to_string(rule.min) + " to " + std::to_string(rule.max);
-      const std::string stays = "; it stays " + std::to_string(defaults.*rule.ms);
+      const std::string stays = "; it stays " + std::to_string(kept.*rule.ms);
       if (value.kind != SettingValue::Kind::kInteger) {
+        out.*rule.ms = kept.*rule.ms;
         return std::string(name) + " must be a whole number of milliseconds from " + range +
                ", not " + Describe(value) + stays;
       }
       if (value.integer < rule.min || value.integer > rule.max) {
+        out.*rule.ms = kept.*rule.ms;
         return std::string(name) + " = " + std::to_string(value.integer) + " is out of range (" +
                range + " ms)" + stays;
       }
@@ -183,9 +204,11 @@ std::optional<std::string> Apply(const SettingRule& rule, const char* name,
           }
         }
       }
+      const size_t stays = ChoiceIn(rule, kept);
+      rule.choose(out, stays);
       return std::string(name) + " must be " + Quoted(rule.choices[0]) + " or " +
              Quoted(rule.choices[1]) + ", not " + Describe(value) + "; it stays " +
-             Quoted(rule.choices[0]);
+             Quoted(rule.choices[stays]);
     }
   }
   return std::nullopt;
@@ -193,12 +216,9 @@ std::optional<std::string> Apply(const SettingRule& rule, const char* name,
 
 std::string UnknownSetting(const std::string& key, platform::SettingNames names) {
   std::string known;
-  for (const SettingRule& rule : kSettingRules) {
+  for (const std::string& name : KnownSettingNames(names)) {
     if (!known.empty()) known += ", ";
-    known += NameOf(rule, names);
-  }
-  for (HubEvent event : {HubEvent::kLeft, HubEvent::kArrived}) {
-    known += std::string(", ") + HookSettingName(event, names);
+    known += name;
   }
   known += std::string(", ") + HubSettingName(names);
   return "unknown setting " + Quoted(key) + ", ignored; the settings are " + known;
@@ -211,21 +231,36 @@ std::string Where(const std::string& location, int line) {
 
 }  // namespace
 
+std::vector<std::string> KnownSettingNames(platform::SettingNames names) {
+  std::vector<std::string> known;
+  for (const SettingRule& rule : kSettingRules) known.emplace_back(NameOf(rule, names));
+  for (HubEvent event : {HubEvent::kLeft, HubEvent::kArrived}) {
+    known.emplace_back(HookSettingName(event, names));
+  }
+  return known;
+}
+
 bool GesturesNeedEveryKey(const GestureSettings& settings) {
   return (settings.control_double_tap && settings.control_taps == ControlTapRule::kClean) ||
          (settings.quit_double_tap && settings.quit_taps == QuitTapRule::kConsecutive);
 }
 
 SettingsOutcome CheckSettings(const platform::SettingsRead& read, platform::SettingNames names,
-                              const std::string& location) {
+                              const std::string& location, const GestureSettings& kept,
+                              const HubHooks& kept_hooks) {
   SettingsOutcome outcome;
   if (read.failure) {
-    outcome.problems.push_back(Where(location, read.failure_line) + *read.failure +
-                               "; every setting keeps its default");
+    const bool defaults = kept == GestureSettings{} && kept_hooks == HubHooks{};
+    outcome.settings = kept;
+    outcome.hooks = kept_hooks;
+    outcome.problems.push_back(
+        Where(location, read.failure_line) + *read.failure +
+        (defaults ? "; every setting keeps its default" : "; every setting stays as it was"));
     return outcome;
   }
   for (const platform::SettingEntry& entry : read.entries) {
-    if (HookSettingCheck hook = CheckHookSetting(entry, names, outcome.hooks); hook.known) {
+    if (HookSettingCheck hook = CheckHookSetting(entry, names, outcome.hooks, kept_hooks);
+        hook.known) {
       if (hook.problem) outcome.problems.push_back(Where(location, entry.line) + *hook.problem);
       continue;
     }
@@ -235,7 +270,7 @@ SettingsOutcome CheckSettings(const platform::SettingsRead& read, platform::Sett
     }
     const SettingRule* rule = Find(entry.key, names);
     std::optional<std::string> problem =
-        rule ? Apply(*rule, NameOf(*rule, names), entry.value, outcome.settings)
+        rule ? Apply(*rule, NameOf(*rule, names), entry.value, kept, outcome.settings)
              : UnknownSetting(entry.key, names);
     if (problem) outcome.problems.push_back(Where(location, entry.line) + *problem);
   }

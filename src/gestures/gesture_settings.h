@@ -7,20 +7,10 @@
 #include <string>
 #include <vector>
 
+#include "gestures/rules/control_tap_rule.h"
+#include "gestures/rules/quit_tap_rule.h"
 #include "hub/hook_settings.h"
 #include "platform/settings.h"
-
-// What counts as a Control tap.
-enum class ControlTapRule : uint8_t {
-  kAny,    // every release of Control
-  kClean,  // only a release with no other key pressed while Control was held
-};
-
-// What counts as the second Q of a pair.
-enum class QuitTapRule : uint8_t {
-  kAny,          // any Q within the window
-  kConsecutive,  // only a Q with no other key between the two
-};
 
 inline constexpr uint32_t kDefaultDoubleTapMs = 700;
 inline constexpr uint32_t kDefaultChordHoldMs = 1000;
@@ -52,6 +42,9 @@ void ResetGestureSettings();
 // through while this holds.
 bool GesturesNeedEveryKey(const GestureSettings& settings);
 
+// Every setting's name as `names` spells it, the hooks' included.
+std::vector<std::string> KnownSettingNames(platform::SettingNames names);
+
 // What reading a source gave: the settings, and one line per problem.
 struct SettingsOutcome {
   GestureSettings settings;
@@ -63,9 +56,12 @@ struct SettingsOutcome {
 };
 
 // Checks what a source holds. A setting with an unknown name, a value of
-// the wrong type or out of range is named in a problem and keeps its
-// default (a value out of range is not clamped); everything else applies.
-// A source that could not be read at all gives one problem and every
-// default.
+// the wrong type or out of range is named in a problem and keeps its value
+// in `kept` (a value out of range is not clamped); a setting the source
+// leaves out has its default; everything else applies. A source that could
+// not be read at all gives one problem and `kept` whole. `kept` is the
+// defaults at start and the settings in force when a changed source is read
+// again, so that a mistake made while editing changes nothing it touches.
 SettingsOutcome CheckSettings(const platform::SettingsRead& read, platform::SettingNames names,
-                              const std::string& location);
+                              const std::string& location, const GestureSettings& kept = {},
+                              const HubHooks& kept_hooks = {});

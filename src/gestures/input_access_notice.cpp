@@ -1,15 +1,19 @@
 #include "gestures/input_access_notice.h"
 
+#include <memory>
 #include <string>
 
 #include "output/show_msg.h"
 #include "platform/services.h"
+#include "shared/tool_state.h"
 #include "ui/alerts.h"
 
-std::unique_ptr<platform::Timer> gInputAccessNoticeTimer;
-bool gInputAccessLostTold = false;
-
 namespace {
+
+// Pending while the alert waits for the run loop.
+std::unique_ptr<platform::Timer> gInputAccessNoticeTimer;
+// Whether this run has said it already.
+bool gInputAccessLostTold = false;
 
 constexpr const char* kAccessLost =
     "Input watching was switched off by the system: the gestures no longer work.";
@@ -48,7 +52,22 @@ void CancelInputAccessNotice() {
   gInputAccessNoticeTimer.reset();
 }
 
+bool InputAccessNoticePending() {
+  return gInputAccessNoticeTimer != nullptr;
+}
+
 void ResetInputAccessNotice() {
   CancelInputAccessNotice();
   gInputAccessLostTold = false;
 }
+
+namespace {
+const ToolStateMember kInputAccessNoticeState{
+    "gInputAccessNoticeTimer, gInputAccessLostTold, fix",
+    [] {
+      ResetInputAccessNotice();
+      PendingFix().clear();
+    },
+    [] { return !gInputAccessNoticeTimer && !gInputAccessLostTold && PendingFix().empty(); },
+    kToolStateRunning};
+}  // namespace

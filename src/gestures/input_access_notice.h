@@ -2,16 +2,6 @@
 // system switches the tap off and the permission turns out to be gone.
 #pragma once
 
-#include <memory>
-
-#include "platform/run_loop.h"
-
-// Pending while the alert waits for the run loop (it is not shown from
-// inside the tap's callback, which would hold the tap up).
-extern std::unique_ptr<platform::Timer> gInputAccessNoticeTimer;
-// Whether this run has said it already.
-extern bool gInputAccessLostTold;
-
 // After the system switched the tap off: when the platform says input
 // watching is no longer allowed, writes one line with the fix and shows one
 // alert soon after, once per run; otherwise does nothing.
@@ -20,3 +10,6 @@ void ReportInputAccessLost();
 void CancelInputAccessNotice();
 // A new run may say it again (StartEventTap).
 void ResetInputAccessNotice();
+// Whether the alert waits for the run loop (it is not shown from inside the
+// tap's callback, which would hold the tap up).
+bool InputAccessNoticePending();

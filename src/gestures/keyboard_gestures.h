@@ -1,7 +1,8 @@
-// The Control double-tap (switch) and the Q double-tap (quit).
+// The Control double-tap (switch) and the Q double-tap (quit): thin shells
+// over the pure rules in gestures/rules/, which read the platform once,
+// run the rule, keep its state and act on its decision.
 #pragma once
 
-#include <cstddef>
 #include <cstdint>
 
 #include "platform/input.h"
@@ -11,26 +12,12 @@ extern bool gControlKeyDown;
 // GetMilliseconds time of the pending first Control release, never later
 // than when it was handled; 0 = none.
 extern uint64_t gLastControlReleaseMs;
-// That release's own time as its device stamped it (0 = not stamped), kept
-// to judge a pair whose stamp ran ahead of the clock.
-extern uint64_t gLastControlReleaseStampMs;
 // Key code of the pending first Q tap (12 while one is pending); 0 = none.
 extern int32_t wPreKBKey;
 // Wall-clock ms, truncated to 32 bits, of the pending first Q tap; 0 = none.
 extern uint32_t uKBTimeMs;
-// The pending Q on the monotonic clock: when it happened (never later than
-// it was handled), and as its device stamped it (0 = not stamped).
-extern uint64_t uKBAtMs;
-extern uint64_t uKBStampMs;
-// Another key or modifier was held at some moment of the Control press
-// under way: its release is no tap (kept only under the "clean" tap rule).
-extern bool gControlTapSpoiled;
-// Keys other than the modifiers that are down, as key events tell (kept
-// only under the "clean" tap rule); a full list takes no more.
-inline constexpr size_t kMaxKeysHeld = 8;
-extern int64_t gKeysHeld[kMaxKeysHeld];
-extern size_t gKeysHeldCount;
-// Puts every variable above back to its start value.
+// Puts the variables above, and what the recognisers keep beyond them,
+// back to their start values.
 void ResetKeyboardGestures();
 
 // Whether the live modifier flags include Control.
@@ -41,15 +28,15 @@ bool IsControlKeyDown();
 // they were typed with. Null (the poll tick) reads the clock. A release the
 // platform made up (its keyboard went away) clears the state and is no tap.
 void UpdateControlComboState(platform::EventRef event = nullptr);
-// The same step from a reading of the live modifier flags the caller has
-// just made, called only while the Control double-tap is on.
-void UpdateControlComboStateWith(uint64_t flags, platform::EventRef event);
-// Under the "clean" tap rule, a key event other than a modifier's: keeps
-// gKeysHeld, and spoils the tap of a Control being held. Called for key-down
-// and key-up events.
+// A key-down or key-up (modifiers come as flags-changed): under the "clean"
+// tap rule it keeps the list of keys held, and spoils the tap of a Control
+// being held. Nothing under the other rule.
 void NoteKeyForCleanTap(uint32_t type, platform::EventRef event);
 // Forgets the keys held (key events may have been lost).
 void ForgetKeysHeld();
+// Whether time alone can change the Control recogniser's outcome: Control
+// is down or a release is pending.
+bool ControlTapUnderWay();
 // One step of the Q recogniser for any delivered event; true = quit
 // requested. A Q handled late is stamped back by its age.
 bool UpdateQuitComboState(uint32_t type, platform::EventRef event);

@@ -1,5 +1,6 @@
 // The held mouse chord: left with right (or middle) held for the chord hold
-// time (one second unless the user chose another).
+// time (one second unless the user chose another). A thin shell over the
+// pure rule in gestures/rules/mouse_chord_rule.h, which owns the timer.
 #pragma once
 
 #include <cstdint>
@@ -14,14 +15,9 @@ extern uint8_t MSButton;
 extern std::unique_ptr<platform::Timer> gMouseComboTimer;
 // Set from the moment a hold has fired until the chord is seen released.
 extern bool gMouseComboTriggered;
-// GetMilliseconds time at which the pending hold is complete; 0 = no hold
-// pending.
-extern uint64_t gMouseComboDueMs;
-// When the latest button press served happened (never later than it was
-// served); 0 = none yet.
-extern uint64_t gLastMousePressMs;
-// Puts every variable above back to its start value (a pending hold timer
-// is invalidated and released).
+// Puts the variables above, and what the recogniser keeps beyond them,
+// back to their start values (a pending hold timer is invalidated and
+// released).
 void ResetMouseChord();
 
 // One step of the recogniser; `event` is null from the poll tick (type 0),
@@ -31,10 +27,6 @@ void UpdateMouseComboState(uint32_t type, platform::EventRef event);
 void TrackMouseButtonEvent(uint32_t type, platform::EventRef event);
 // The chord predicate, from tracked bits and the live button state.
 bool AreLeftAndRightMouseButtonsDown();
-// Clears the tracked bit of each button that `live` (bit n: button n down)
-// shows up. Run by the poll tick: the tracked bits follow the live state
-// down to released, never up to held.
-void ForgetReleasedMouseButtons(uint32_t live);
 // Arms the hold timer (unless one is pending or the latch is set) to
 // expire the hold time after `event` happened: a chord made while the main
 // thread was busy has been held that long already. Null: from now.
@@ -42,3 +34,6 @@ void StartMouseComboTimer(platform::EventRef event = nullptr);
 void StopMouseComboTimer();
 // The hold timer's expiry.
 void MouseComboTimerCallback(platform::Timer* timer, void* info);
+// Whether the recogniser waits on time: a button is tracked as held, or the
+// hold timer is armed.
+bool MouseChordUnderWay();

@@ -1,8 +1,14 @@
 #include "hub/hook_settings.h"
+#include "shared/tool_state.h"
 
 #include <string>
 
 HubHooks gHubHooks;
+
+namespace {
+const ToolStateMember kHookSettingsState{"gHubHooks", [] { gHubHooks = HubHooks{}; },
+                                         [] { return gHubHooks == HubHooks{}; }};
+}  // namespace
 
 namespace {
 
@@ -68,7 +74,7 @@ const char* HookSettingName(HubEvent event, platform::SettingNames names) {
 }
 
 HookSettingCheck CheckHookSetting(const platform::SettingEntry& entry, platform::SettingNames names,
-                                  HubHooks& hooks) {
+                                  HubHooks& hooks, const HubHooks& kept) {
   HookSettingCheck check;
   for (HubEvent event : {HubEvent::kLeft, HubEvent::kArrived}) {
     const std::string name = HookSettingName(event, names);
@@ -77,7 +83,16 @@ HookSettingCheck CheckHookSetting(const platform::SettingEntry& entry, platform:
     std::vector<std::string>& argv = event == HubEvent::kLeft ? hooks.on_left : hooks.on_arrived;
     argv.clear();
     check.problem = Refusal(entry.value, name, names);
-    if (check.problem) return check;
+    if (check.problem) {
+      // The hook in force stays; "stays off" is said only where it is off.
+      argv = kept.For(event);
+      if (!argv.empty()) {
+        const std::string off = "; the hook stays off";
+        check.problem->replace(check.problem->size() - off.size(), off.size(),
+                               "; the hook stays as it was");
+      }
+      return check;
+    }
     for (const SettingValue& item : entry.value.items) argv.push_back(item.text);
   }
   return check;

@@ -42,6 +42,6 @@ struct HookSettingCheck {
 };
 
 // Checks one entry; a known, valid one is put into `hooks` (an empty list
-// turns the hook off).
+// turns the hook off). One that cannot be used keeps the hook of `kept`.
 HookSettingCheck CheckHookSetting(const platform::SettingEntry& entry, platform::SettingNames names,
-                                  HubHooks& hooks);
+                                  HubHooks& hooks, const HubHooks& kept = {});

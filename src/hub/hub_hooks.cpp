@@ -11,6 +11,7 @@
 #include "hub/switch_check.h"
 #include "output/show_msg.h"
 #include "platform/services.h"
+#include "shared/tool_state.h"
 
 namespace {
 
@@ -41,6 +42,24 @@ struct HookWorld {
 };
 
 HookWorld gHooks;
+// The generations go on counting across resets (see HookSlot).
+const ToolStateMember kHubHooksState{
+    "gHooks",
+    [] {
+      StopHubHooks();
+      gHooks.names = platform::SettingNames::kSnakeCase;
+    },
+    [] {
+      bool idle = !gHooks.active && gHooks.names == platform::SettingNames::kSnakeCase &&
+                  !gHooks.watch && gHooks.where == HubWhere::kUnknown &&
+                  !gHooks.left_during_check && !gHooks.left_from && gHooks.when_idle.empty();
+      for (const HookSlot& slot : gHooks.slots) {
+        idle = idle && !slot.process && !slot.deadline && slot.waiting_environment.empty() &&
+               slot.state.phase == HookPhase::kIdle && !slot.state.again;
+      }
+      return idle;
+    },
+    kToolStateRunning};
 
 HookSlot& SlotFor(HubEvent event) {
   return gHooks.slots[event == HubEvent::kLeft ? 0 : 1];

@@ -8,16 +8,16 @@
 
 #include "hub/hub_access.h"
 #include "hub/hub_registers.h"
+#include "hub/switch_debounce.h"
 #include "output/show_msg.h"
 #include "platform/services.h"
 #include "shared/milliseconds.h"
+#include "shared/tool_state.h"
 
 uint64_t gLastSwitchMs = 0;
 HubWhereabouts gHubWhereabouts;
 
 namespace {
-
-constexpr uint64_t kSwitchDebounceMs = 500;
 
 WhereaboutsObserver gWhereaboutsObserver = nullptr;
 
@@ -98,24 +98,37 @@ void ReleaseSwitchLock() {
   gKeptSwitchLock.reset();
 }
 
+namespace {
+const ToolStateMember kPortSwitchState{
+    "gLastSwitchMs, gHubWhereabouts, gWhereaboutsObserver, gCheckedPort, "
+    "gKeptSwitchLock, gSwitchLockTimer, gSwitchLockReleasedHook",
+    &ResetPortSwitch,
+    [] {
+      return gLastSwitchMs == 0 && gHubWhereabouts.place == HubWhereabouts::Place::kUnknown &&
+             gHubWhereabouts.upstream_port == -1 && gHubWhereabouts.last_switch.empty() &&
+             gWhereaboutsObserver == nullptr && gCheckedPort == -1 && !gKeptSwitchLock &&
+             !gSwitchLockTimer && gSwitchLockReleasedHook == nullptr;
+    },
+    kToolStateRunning};
+}  // namespace
+
 void SetSwitchLockReleasedHook(void (*hook)()) {
   gSwitchLockReleasedHook = hook;
 }
 
 void TriggerSwitch(const char* source_name, uint64_t at_ms) {
-  if (const uint64_t late = TooLateByMs(at_ms); late != 0) {
+  const uint64_t window = gLastSwitchMs;
+  const SwitchDebounceStep step = StepSwitchDebounce(window, at_ms, GetMilliseconds());
+  if (step.verdict == SwitchVerdict::kTooLate) {
     // Switching now, seconds after the gesture, would surprise whoever
     // has moved on; it is told instead.
     showMsg("Not switched: the gesture (%s) was read %llu ms after it was made\n",
-            source_name != nullptr ? source_name : "none", static_cast<unsigned long long>(late));
+            source_name != nullptr ? source_name : "none",
+            static_cast<unsigned long long>(step.late_ms));
     return;
   }
-  const uint64_t now = at_ms != 0 ? at_ms : GetMilliseconds();
-  // The window runs from the last accepted request; a dropped one does not
-  // move it. Exactly 500 ms later a request is accepted again.
-  if (gLastSwitchMs != 0 && ElapsedMs(now, gLastSwitchMs) < kSwitchDebounceMs) return;
-  const uint64_t window = gLastSwitchMs;
-  gLastSwitchMs = now;
+  if (!step.accept()) return;
+  gLastSwitchMs = step.last_ms;
   if (source_name != nullptr) {
     showMsg("Switch (%s)\n", source_name);
   } else {

@@ -8,6 +8,7 @@
 #include "output/show_msg.h"
 #include "platform/services.h"
 #include "shared/milliseconds.h"
+#include "shared/tool_state.h"
 
 namespace {
 
@@ -23,6 +24,14 @@ struct PendingCheck {
 };
 
 PendingCheck gSwitchCheck;
+// The generation goes on counting across resets: a callback of a check
+// dropped by one is still told apart.
+const ToolStateMember kSwitchCheckState{"gSwitchCheck", &CancelSwitchCheck,
+                                        [] {
+                                          return !gSwitchCheck.watch && !gSwitchCheck.timer &&
+                                                 !gSwitchCheck.done && !gSwitchCheck.running;
+                                        },
+                                        kToolStateRunning};
 
 void Finish(SwitchCheckResult result) {
   // Take everything out first: `done` may start the next check, and the

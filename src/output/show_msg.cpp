@@ -6,6 +6,7 @@
 #include <ctime>
 
 #include "platform/services.h"
+#include "shared/tool_state.h"
 
 bool gConsoleMode = false;
 bool gLogFile = false;
@@ -34,6 +35,19 @@ ConsoleSink gConsoleSink = nullptr;
 void SetConsoleSink(ConsoleSink sink) {
   gConsoleSink = sink;
 }
+
+namespace {
+const ToolStateMember kMessageState{
+    "gConsoleMode, gLogFile, gDbgMsg, gConsoleOnStandardError, gConsoleSink",
+    [] {
+      ResetMessageOutput();
+      SetConsoleSink(nullptr);
+    },
+    [] {
+      return !gConsoleMode && !gLogFile && gDbgMsg && !gConsoleOnStandardError &&
+             gConsoleSink == nullptr;
+    }};
+}  // namespace
 
 int showMsg(const char* format, ...) {
   char buffer[kMessageBufferSize] = {};

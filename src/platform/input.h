@@ -4,7 +4,6 @@
 
 #include <cstdint>
 #include <memory>
-#include <optional>
 #include <string>
 
 #include "platform/clock.h"
@@ -13,11 +12,32 @@
 
 namespace platform {
 
-// Opaque handles to a delivered event and to the tap that delivered it. Only
-// the platform that made them reads them.
-struct OpaqueEvent;
+// One delivered event, decoded once by the platform that read it: all the
+// tool reads of an event, as one plain value. Allocation-free to make and to
+// read; it lives for the callback it is handed to.
+struct InputEvent {
+  uint32_t type = kEventNull;
+  int64_t keycode = 0;  // key and flags-changed events: the key code (kKeyCode*)
+  int64_t button = 0;   // mouse events: 0 left, 1 right, 2 middle
+  // The modifier flags the event carries, where the platform's events carry
+  // them (kEventFlagMask*); 0 elsewhere. The recognisers read the live state.
+  uint64_t flags = 0;
+  // When it happened, in milliseconds on the clock Clock::Monotonic reads
+  // (seconds x 1000 + nanoseconds / 1000000): an event that waited while the
+  // main thread was busy keeps its own time. 0 where the platform cannot
+  // tell that with certainty; the tool then takes the event as happening
+  // when it handles it.
+  uint64_t time_ms = 0;
+  // A release the platform made up rather than read: a device went away with
+  // the key or button held, and its release is delivered so that the held
+  // state clears. It ends what was held but completes no gesture.
+  bool made_up = false;
+};
+
+// A delivered event as the tap's callback receives it, and an opaque handle
+// to the tap that delivered it (only its platform reads it).
 struct OpaqueTapProxy;
-using EventRef = OpaqueEvent*;
+using EventRef = const InputEvent*;
 using TapProxy = OpaqueTapProxy*;
 
 // The tap's callback: called on the main thread for every event whose type is
@@ -100,20 +120,6 @@ class Input {
   virtual uint32_t ButtonStates() {
     return (ButtonState(0) ? 1u : 0u) | (ButtonState(1) ? 2u : 0u) | (ButtonState(2) ? 4u : 0u);
   }
-  // Reads an integer field of a delivered event. Allocation-free.
-  virtual int64_t EventIntegerField(EventRef event, EventField field) = 0;
-  // When a delivered event happened, on the clock Clock::Monotonic reads:
-  // an event that waited while the main thread was busy keeps its own
-  // time. Nothing where this platform cannot tell that with certainty (or
-  // not for this event); the tool then takes the event as happening when it
-  // handles it, by reading the clock. Allocation-free.
-  virtual std::optional<TimeSpec> EventTime(EventRef /*event*/) { return std::nullopt; }
-  // Whether `event` is a release this platform made up rather than read: a
-  // device went away with the key or button held, and its release is
-  // delivered so that the held state clears. Such a release ends what was
-  // held but completes no gesture. False on a platform that makes none up.
-  // Allocation-free.
-  virtual bool IsSynthesisedRelease(EventRef /*event*/) { return false; }
 };
 
 }  // namespace platform

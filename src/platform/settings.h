@@ -4,6 +4,8 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -46,6 +48,14 @@ struct SettingsRead {
   // wrong. Every setting then keeps its default; `entries` is empty.
   std::optional<std::string> failure;
   int failure_line = 0;  // where the failure lies, when it lies on a line
+  // The source is not there at all (no file), as opposed to there and empty.
+  bool absent = false;
+};
+
+// A registration for changes of a source; destroying it stops the calls.
+class SettingsWatch {
+ public:
+  virtual ~SettingsWatch() = default;
 };
 
 class SettingsSource {
@@ -57,6 +67,20 @@ class SettingsSource {
   virtual SettingNames Names() = 0;
   // Reads the source once; it is never written.
   virtual SettingsRead Read() = 0;
+  // Calls `changed` on the main thread whenever the source may have
+  // changed (several calls for one change are allowed; the caller reads
+  // again), until the watch is destroyed. `keys` are the settings' names as
+  // this source spells them, for a source watched key by key. Null where
+  // this source is not watched; `failure` then says why, or stays empty
+  // where there is nothing to watch or the platform does not watch.
+  virtual std::unique_ptr<SettingsWatch> Watch(const std::vector<std::string>& keys,
+                                               std::function<void()> changed,
+                                               std::string* failure) {
+    (void)keys;
+    (void)changed;
+    (void)failure;
+    return nullptr;
+  }
 };
 
 }  // namespace platform

@@ -319,9 +319,28 @@ class Parser {
     step.t_ms = *time;
     step.line = line_;
     Tokens what(t.begin() + 2, t.end());
+    if (what[0] == "settings") return SettingsChange(what, step);
     if (auto error = Action(what, step)) return error;
     if (step.kind == Step::Kind::kEnd) end_line_ = line_;
     scenario_.timeline.push_back(step);
+    return std::nullopt;
+  }
+
+  // "settings LINE" (the lines given at one time make up the new file,
+  // written at once) or "settings-file none" (the file removed).
+  std::optional<std::string> SettingsChange(const Tokens& w, Step& step) {
+    if (w.size() < 2) return std::string("'settings' takes a line of the settings file");
+    const char* first = w[1].data();
+    const std::string line(first, static_cast<size_t>(w.back().data() + w.back().size() - first));
+    std::vector<Step>& timeline = scenario_.timeline;
+    if (!timeline.empty() && timeline.back().t_ms == step.t_ms &&
+        timeline.back().kind == Step::Kind::kSettings && timeline.back().settings_text) {
+      *timeline.back().settings_text += line + "\n";
+      return std::nullopt;
+    }
+    step.kind = Step::Kind::kSettings;
+    step.settings_text = line + "\n";
+    timeline.push_back(step);
     return std::nullopt;
   }
 
@@ -346,6 +365,12 @@ class Parser {
       return DeviceAction(w, step);
     } else if (a == "hold") {
       return HoldAction(w, step);
+    } else if (a == "settings-file") {
+      if (w.size() != 2 || (w[1] != "none" && w[1] != "empty")) {
+        return std::string("'settings-file' takes 'none' or 'empty' in the timeline");
+      }
+      step.kind = Step::Kind::kSettings;
+      if (w[1] == "empty") step.settings_text = "";
     } else if (a == "ctrl" || a == "ctrl-live") {
       auto ud = w.size() == 2 ? IndexOf(w[1], kUpDown) : std::nullopt;
       if (!ud) return Quote(a) + " takes 'down' or 'up'";

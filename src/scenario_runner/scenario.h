@@ -121,6 +121,8 @@ struct Step {
     kEnd,          // the run stops as if killed
     kDevice,       // an input of a numbered device, as `device` says
     kHold,         // the main thread is held for `hold_ms`
+    kSettings,     // the settings file is rewritten with `settings_text`,
+                   // or removed (none)
   };
   uint64_t t_ms = 0;
   int line = 0;
@@ -130,6 +132,7 @@ struct Step {
   std::optional<EventSpec> event;
   std::optional<DeviceInput> device;
   uint64_t hold_ms = 0;
+  std::optional<std::string> settings_text;
   size_t hub = 0;  // kHubAbsent, kHubPresent: 0 the hub, 1 the second
 };
 

@@ -185,6 +185,9 @@ void Perform(sim::World& world, const Step& step) {
     case Step::Kind::kHold:
       world.HoldMainThread(step.hold_ms);
       break;
+    case Step::Kind::kSettings:
+      world.ChangeSettingsFile(step.settings_text);
+      break;
     case Step::Kind::kEnd:  // carried out by KillAt
       break;
   }

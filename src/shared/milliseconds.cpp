@@ -1,7 +1,5 @@
 #include "shared/milliseconds.h"
 
-#include <optional>
-
 #include "platform/services.h"
 
 uint64_t MillisecondsOf(const platform::TimeSpec& t) {
@@ -13,10 +11,7 @@ uint64_t GetMilliseconds() {
 }
 
 uint64_t EventTimeMs(platform::EventRef event) {
-  platform::Input* input = platform::Sys().input;
-  if (event == nullptr || input == nullptr) return 0;
-  const std::optional<platform::TimeSpec> when = input->EventTime(event);
-  return when ? MillisecondsOf(*when) : 0;
+  return event != nullptr ? event->time_ms : 0;
 }
 
 uint64_t GetEventMilliseconds(platform::EventRef event) {
@@ -31,7 +26,5 @@ uint64_t EventAgeMs(platform::EventRef event) {
 }
 
 uint64_t TooLateByMs(uint64_t at_ms) {
-  if (at_ms == 0) return 0;
-  const uint64_t late = ElapsedMs(GetMilliseconds(), at_ms);
-  return late > kLateGestureMs ? late : 0;
+  return at_ms != 0 ? LateByMs(at_ms, GetMilliseconds()) : 0;
 }

@@ -11,6 +11,7 @@
 #include "platform/services.h"
 #include "shared/paths.h"
 #include "shared/product.h"
+#include "shared/tool_state.h"
 #include "ui/app_delegate.h"
 
 namespace {
@@ -23,6 +24,9 @@ constexpr double kIconPoints = 18.0;
 
 // The item whose tooltip follows the hub; set while the delegate has one.
 platform::StatusItem* gToolTipItem = nullptr;
+// Cleared by the status item as it goes, with the delegate.
+const ToolStateMember kToolTipState{"gToolTipItem", [] { gToolTipItem = nullptr; },
+                                    [] { return gToolTipItem == nullptr; }};
 
 void RefreshToolTip() {
   if (gToolTipItem != nullptr) gToolTipItem->SetToolTip(StatusToolTip(gHubWhereabouts));

@@ -111,8 +111,7 @@ TEST_F(CommandLineLinuxTest, AnswersThatCannotBeWrittenEndNonZero) {
                      hostile::Stdout::kCaptured, {{"HOME", home_}, {"DISPLAY", ":99"}});
     ASSERT_TRUE(run.exited) << flag << " signal " << run.signal;
     EXPECT_NE(run.status, 0) << flag;
-    EXPECT_NE(run.err.find("the output could not be written ("),
-              std::string::npos)
+    EXPECT_NE(run.err.find("the output could not be written ("), std::string::npos)
         << flag << ": " << run.err;
   }
 }

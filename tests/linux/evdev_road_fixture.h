@@ -19,6 +19,7 @@
 #include "platform/linux/input/input_linux.h"
 #include "platform/linux/usb/usb_linux.h"
 #include "platform/services.h"
+#include "shared/tool_state.h"
 
 namespace linux_test {
 
@@ -36,15 +37,11 @@ class EvdevRoadTest : public ::testing::Test {
     services.usb = usb_.get();
     services.app = &app_;
     platform::InstallServices(services);
-    ResetPortSwitch();
-    ResetKeyboardGestures();
-    ResetGestureSettings();
-    ResetMouseChord();
+    ResetToolState();
     app_.on_terminate = [] { StopEventTap(); };
   }
   void TearDown() override {
-    StopEventTap();
-    ReleaseSwitchLock();
+    ResetToolState();
     usb_.reset();
     hub_.reset();
     platform::InstallServices(platform::Services{});

@@ -15,27 +15,33 @@
 
 namespace {
 
-using platform::EventField;
 using platform::EventRef;
 using platform::macos::CfRef;
+using platform::macos::DecodeTapEvent;
 
-EventRef AsEvent(CGEventRef event) {
-  return reinterpret_cast<EventRef>(event);
-}
-
-TEST(MacInputTest, KeyCodesAndButtonNumbersAreReadFromTheirFields) {
-  platform::macos::MacInput input;
+TEST(MacInputTest, TheDecoderReadsKeyCodesButtonNumbersAndFlags) {
   CfRef<CGEventRef> key_up =
       CfRef<CGEventRef>::Adopt(CGEventCreateKeyboardEvent(nullptr, 12, false));
   ASSERT_TRUE(key_up);
-  EXPECT_EQ(input.EventIntegerField(AsEvent(key_up.get()), EventField::kKeyboardEventKeycode), 12);
+  CGEventSetFlags(key_up.get(), kCGEventFlagMaskShift);
+  const platform::InputEvent q = DecodeTapEvent(kCGEventKeyUp, key_up.get());
+  EXPECT_EQ(q.type, platform::kEventKeyUp);
+  EXPECT_EQ(q.keycode, 12);
+  EXPECT_EQ(q.flags & platform::kEventFlagMaskShift, platform::kEventFlagMaskShift);
+  EXPECT_EQ(q.time_ms, 0u);
+  EXPECT_FALSE(q.made_up);
 
   CfRef<CGEventRef> middle = CfRef<CGEventRef>::Adopt(CGEventCreateMouseEvent(
       nullptr, kCGEventOtherMouseDown, CGPointMake(10, 10), kCGMouseButtonCenter));
   ASSERT_TRUE(middle);
-  EXPECT_EQ(input.EventIntegerField(AsEvent(middle.get()), EventField::kMouseEventButtonNumber), 2);
+  const platform::InputEvent other = DecodeTapEvent(kCGEventOtherMouseDown, middle.get());
+  EXPECT_EQ(other.type, platform::kEventOtherMouseDown);
+  EXPECT_EQ(other.button, 2);
 
-  EXPECT_EQ(input.EventIntegerField(nullptr, EventField::kKeyboardEventKeycode), 0);
+  const platform::InputEvent none = DecodeTapEvent(kCGEventTapDisabledByTimeout, nullptr);
+  EXPECT_EQ(none.type, platform::kEventTapDisabledByTimeout);
+  EXPECT_EQ(none.keycode, 0);
+  EXPECT_EQ(none.button, 0);
 }
 
 // The seam's words are the system's own numbers, so events and flags pass
@@ -59,9 +65,9 @@ TEST(MacInputTest, TheSeamsEventWordsAreTheSystemsNumbers) {
             static_cast<uint32_t>(kCGEventTapDisabledByTimeout));
   EXPECT_EQ(platform::kEventTapDisabledByUserInput,
             static_cast<uint32_t>(kCGEventTapDisabledByUserInput));
-  EXPECT_EQ(static_cast<uint32_t>(EventField::kMouseEventButtonNumber),
+  EXPECT_EQ(static_cast<uint32_t>(platform::EventField::kMouseEventButtonNumber),
             static_cast<uint32_t>(kCGMouseEventButtonNumber));
-  EXPECT_EQ(static_cast<uint32_t>(EventField::kKeyboardEventKeycode),
+  EXPECT_EQ(static_cast<uint32_t>(platform::EventField::kKeyboardEventKeycode),
             static_cast<uint32_t>(kCGKeyboardEventKeycode));
   EXPECT_EQ(platform::kMouseButtonOther, static_cast<int64_t>(kCGMouseButtonCenter));
   EXPECT_EQ(platform::kEventFlagMaskShift, static_cast<uint64_t>(kCGEventFlagMaskShift));

@@ -27,6 +27,7 @@
 #include "platform/app.h"
 #include "platform/services.h"
 #include "platform/sim/sim_world.h"
+#include "shared/tool_state.h"
 #include "soak_script.h"
 
 namespace {
@@ -35,12 +36,7 @@ constexpr uint64_t kSessionMs = 3'600'000;  // a session is a virtual hour
 constexpr uint64_t kMaxIdleMs = 20'000;     // between episodes
 
 void ResetAll() {
-  StopEventTap();
-  ResetMessageOutput();
-  ResetPortSwitch();
-  ResetKeyboardGestures();
-  ResetGestureSettings();
-  ResetMouseChord();
+  ResetToolState();
 }
 
 // The quit request as the tool carries it out: the tap stops.

@@ -111,9 +111,6 @@ class WordedInput : public platform::Input {
   std::string RefusedTapAlert() override { return alert_; }
   uint64_t FlagsState() override { return inner_->FlagsState(); }
   bool ButtonState(uint32_t button) override { return inner_->ButtonState(button); }
-  int64_t EventIntegerField(platform::EventRef event, platform::EventField field) override {
-    return inner_->EventIntegerField(event, field);
-  }
 
  private:
   platform::Input* inner_;

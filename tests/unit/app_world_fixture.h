@@ -23,12 +23,13 @@
 #include "output/show_msg.h"
 #include "platform/services.h"
 #include "platform/sim/sim_world.h"
+#include "shared/tool_state.h"
 #include "ui/app_delegate.h"
 
 class ToolWorldTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    ResetRecognisers();
+    ResetToolState();
     world_ = sim::World::Create(sim::Config{});
     world_->Install();
   }
@@ -36,23 +37,9 @@ class ToolWorldTest : public ::testing::Test {
   void TearDown() override {
     // Teardown order: the tool's platform objects (tap, timers, delegate,
     // lock descriptor) go while the world that made them still exists.
-    StopEventTap();
-    gAppDelegate.reset();
-    ReleaseSingleInstanceLock();
-    ResetRecognisers();
+    ResetToolState();
     world_.reset();
     platform::InstallServices(platform::Services{});
-  }
-
-  // Every subsystem's process-wide state, by the subsystem's own reset.
-  static void ResetRecognisers() {
-    ResetMessageOutput();
-    ResetPortSwitch();
-    ResetKeyboardGestures();
-    ResetGestureSettings();
-    ResetMouseChord();
-    ResetStartup();
-    ReleaseSingleInstanceLock();
   }
 
   // Runs the tool's main with these arguments after the program name.

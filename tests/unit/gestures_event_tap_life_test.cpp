@@ -63,7 +63,6 @@ class FakeInput : public platform::Input {
   }
   uint64_t FlagsState() override { return control ? platform::kEventFlagMaskControl : 0; }
   bool ButtonState(uint32_t button) override { return button < 3 && buttons[button]; }
-  int64_t EventIntegerField(platform::EventRef, platform::EventField) override { return 0; }
 
   bool refuse = false;
   bool source_fails = false;
@@ -201,8 +200,8 @@ TEST_F(EventTapLifeTest, FailedPollTimerStillStartsTheTap) {
   EXPECT_EQ(gInputPollTimer, nullptr);
   // Events alone still feed the recognisers.
   input_.buttons[0] = input_.buttons[1] = true;
-  sim::SimEvent press{platform::kEventRightMouseDown, 0, 1};
-  eventCallback(nullptr, platform::kEventRightMouseDown, sim::ToEventRef(&press), nullptr);
+  platform::InputEvent press{platform::kEventRightMouseDown, 0, 1};
+  eventCallback(nullptr, platform::kEventRightMouseDown, &press, nullptr);
   EXPECT_EQ(journal_.back(), "add hold 1.000/0.000 common");
 }
 

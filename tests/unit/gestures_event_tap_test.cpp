@@ -180,7 +180,7 @@ TEST_F(EventTapTest, PermissionGoneWhenTheTapIsSwitchedOffIsToldOnce) {
     EXPECT_EQ(alerts[0].t_ms, 1000u) << "shown once the callback has returned";
     EXPECT_NE(alerts[0].spec.informative_text.find("no longer work.\nEnable Accessibility"),
               std::string::npos);
-    EXPECT_EQ(gInputAccessNoticeTimer, nullptr);
+    EXPECT_FALSE(InputAccessNoticePending());
   }
 }
 
@@ -188,8 +188,8 @@ TEST(EventCallbackTest, ReturnsTheEventUnchangedForEveryType) {
   auto world = sim::World::Create({});
   world->Install();
   switch_test::ResetSwitchState();
-  sim::SimEvent event{};
-  const platform::EventRef ref = sim::ToEventRef(&event);
+  platform::InputEvent event{};
+  const platform::EventRef ref = &event;
   for (uint32_t type :
        {0u, 1u, 2u, 5u, 10u, 11u, 12u, 22u, 27u, platform::kEventTapDisabledByTimeout,
         platform::kEventTapDisabledByUserInput}) {
@@ -221,14 +221,14 @@ TEST(EventCallbackTest, MouseTypesAndTheMaskAgree) {
 TEST_F(EventTapTest, CallbackAllocatesNothingForEventsThatRequestNothing) {
   long allocations = -1;
   RunAt(1010, [this, &allocations] {
-    sim::SimEvent events[] = {
+    platform::InputEvent events[] = {
         {platform::kEventKeyDown, 12, 0},      {platform::kEventKeyUp, 12, 0},
         {platform::kEventKeyUp, 13, 0},        {platform::kEventFlagsChanged, 0, 0},
         {platform::kEventLeftMouseDown, 0, 0}, {platform::kEventLeftMouseDragged, 0, 0},
         {platform::kEventLeftMouseUp, 0, 0},   {platform::kEventTapDisabledByTimeout, 0, 0}};
     In().SetLiveControl(true);
     alloc_counter::Start();
-    for (sim::SimEvent& e : events) eventCallback(nullptr, e.type, sim::ToEventRef(&e), nullptr);
+    for (platform::InputEvent& e : events) eventCallback(nullptr, e.type, &e, nullptr);
     allocations = alloc_counter::Stop();
   });
   EXPECT_EQ(allocations, 0);

@@ -128,8 +128,8 @@ class QuitDoubleTapTest : public switch_test::SimTest {
              uint32_t type = platform::kEventKeyUp) {
     bool quit = false;
     RunAt(t, [&] {
-      sim::SimEvent event{type, keycode, 0};
-      quit = UpdateQuitComboState(type, sim::ToEventRef(&event));
+      platform::InputEvent event{type, keycode, 0};
+      quit = UpdateQuitComboState(type, &event);
     });
     return quit;
   }

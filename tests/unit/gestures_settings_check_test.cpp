@@ -198,3 +198,81 @@ TEST(SettingsCheckTest, OnlyTheStrictTapRulesOfGesturesThatAreOnNeedEveryKey) {
 }
 
 }  // namespace
+
+namespace {
+
+// Read again while other settings are in force: a value that cannot be used
+// keeps the one in force (and says it), one left out has its default.
+TEST(SettingsCheckTest, ARereadKeepsTheValueInForceForEachMistake) {
+  GestureSettings kept;
+  kept.control_taps = ControlTapRule::kClean;
+  kept.mouse_chord = false;
+  kept.chord_hold_ms = 1500;
+  kept.double_tap_ms = 300;
+  HubHooks kept_hooks;
+  kept_hooks.on_left = {"ddcutil", "setvcp"};
+  SettingEntry hook = Text("on_hub_left", "ddcutil");
+  struct Case {
+    SettingEntry entry;
+    std::string says;  // the end of the problem line
+    GestureSettings expected;
+  };
+  const GestureSettings defaults;
+  auto with = [](auto change) {
+    GestureSettings s;
+    change(s);
+    return s;
+  };
+  const std::vector<Case> cases = {
+      {Int("chord_hold_ms", 20), "it stays 1500",
+       with([](GestureSettings& s) { s.chord_hold_ms = 1500; })},
+      {Text("double_tap_ms", "wide"), "it stays 300",
+       with([](GestureSettings& s) { s.double_tap_ms = 300; })},
+      {Int("mouse_chord", 1), "it stays false",
+       with([](GestureSettings& s) { s.mouse_chord = false; })},
+      {Text("control_taps", "tidy"), "it stays \"clean\"",
+       with([](GestureSettings& s) { s.control_taps = ControlTapRule::kClean; })},
+      {Text("quit_taps", "tidy"), "it stays \"any\"", defaults},
+      {hook, "the hook stays as it was", defaults},
+  };
+  for (const Case& c : cases) {
+    SettingsRead read;
+    read.entries = {c.entry};
+    const SettingsOutcome out =
+        CheckSettings(read, SettingNames::kSnakeCase, "/cfg/config.toml", kept, kept_hooks);
+    ASSERT_EQ(out.problems.size(), 1u) << c.entry.key;
+    const std::string& line = out.problems[0];
+    EXPECT_EQ(line.substr(line.size() - c.says.size()), c.says) << line;
+    EXPECT_EQ(out.settings, c.expected) << c.entry.key;
+    // The hook in force stays only where its own setting is wrong.
+    EXPECT_EQ(out.hooks.on_left,
+              c.entry.key == "on_hub_left" ? kept_hooks.on_left : std::vector<std::string>{})
+        << c.entry.key;
+  }
+  // A hook that was off stays off, in the words used at start.
+  SettingsRead read;
+  read.entries = {hook};
+  const SettingsOutcome off = CheckSettings(read, SettingNames::kSnakeCase, "/c", kept);
+  ASSERT_EQ(off.problems.size(), 1u);
+  EXPECT_NE(off.problems[0].find("; the hook stays off"), std::string::npos) << off.problems[0];
+  EXPECT_TRUE(off.hooks.on_left.empty());
+}
+
+TEST(SettingsCheckTest, AnUnreadableRereadChangesNothing) {
+  GestureSettings kept;
+  kept.double_tap_ms = 300;
+  HubHooks kept_hooks;
+  kept_hooks.on_arrived = {"true"};
+  SettingsRead broken;
+  broken.failure = "not a valid settings file (expected a value)";
+  broken.failure_line = 4;
+  const SettingsOutcome out =
+      CheckSettings(broken, SettingNames::kSnakeCase, "/c", kept, kept_hooks);
+  EXPECT_EQ(out.settings, kept);
+  EXPECT_EQ(out.hooks, kept_hooks);
+  ASSERT_EQ(out.problems.size(), 1u);
+  EXPECT_EQ(out.problems[0],
+            "/c:4: not a valid settings file (expected a value); every setting stays as it was");
+}
+
+}  // namespace

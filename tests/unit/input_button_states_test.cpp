@@ -18,7 +18,6 @@ class SingleQueries : public platform::Input {
   }
   uint64_t FlagsState() override { return 0; }
   bool ButtonState(uint32_t button) override { return button < 8 && ((down >> button) & 1u); }
-  int64_t EventIntegerField(platform::EventRef, platform::EventField) override { return 0; }
   uint32_t down = 0;
 };
 

@@ -404,6 +404,31 @@ TEST(RunnerParser, SettingsLinesKeepTheirTextAndOrderOrGiveWayToAFileKind) {
             "'settings' lines need a settings file, which 'settings-file fifo' replaces");
 }
 
+TEST(RunnerParser, SettingsSavedInTheTimelineGroupTheLinesOfOneTime) {
+  const Scenario s = Parsed(
+      "at 100 settings a = 1\n"
+      "at 100 settings b =  \"x\"\n"
+      "at 200 settings a = 2\n"
+      "at 300 settings-file none\n"
+      "at 300 settings-file empty\n"
+      "at 300 settings c = 3\n");
+  struct Expected {
+    uint64_t t_ms;
+    std::optional<std::string> text;
+  };
+  const std::vector<Expected> expected = {
+      {100, "a = 1\nb =  \"x\"\n"}, {200, "a = 2\n"}, {300, std::nullopt}, {300, "c = 3\n"}};
+  ASSERT_EQ(s.timeline.size(), expected.size());
+  for (size_t i = 0; i < expected.size(); ++i) {
+    EXPECT_EQ(s.timeline[i].kind, Step::Kind::kSettings) << i;
+    EXPECT_EQ(s.timeline[i].t_ms, expected[i].t_ms) << i;
+    EXPECT_EQ(s.timeline[i].settings_text, expected[i].text) << i;
+  }
+  EXPECT_EQ(Failed("at 1 settings\n").what, "'settings' takes a line of the settings file");
+  EXPECT_EQ(Failed("at 1 settings-file fifo\n").what,
+            "'settings-file' takes 'none' or 'empty' in the timeline");
+}
+
 TEST(RunnerParser, CommentsCutTheLineWhereverTheyStart) {
   Scenario s = Parsed("args a#b c\n   # at 5 end\nat 5 ctrl down#up\n");
   EXPECT_EQ(s.setup.args, std::vector<std::string>{"a"});

@@ -32,11 +32,7 @@ class SimInputTest : public SimWorldTest {
   static platform::EventRef Callback(platform::TapProxy, uint32_t type, platform::EventRef event,
                                      void* info) {
     auto* self = static_cast<SimInputTest*>(info);
-    platform::Input& in = *platform::Sys().input;
-    self->seen_.push_back(
-        {type, in.EventIntegerField(event, platform::EventField::kKeyboardEventKeycode),
-         in.EventIntegerField(event, platform::EventField::kMouseEventButtonNumber),
-         self->world_->NowMs()});
+    self->seen_.push_back({type, event->keycode, event->button, self->world_->NowMs()});
     if (self->on_event_) self->on_event_();
     return event;
   }

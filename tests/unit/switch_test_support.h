@@ -20,19 +20,13 @@
 #include "platform/services.h"
 #include "platform/sim/sim_world.h"
 #include "shared/milliseconds.h"
+#include "shared/tool_state.h"
 
 namespace switch_test {
 
 // Stops whatever runs and puts every variable back to its start value.
 inline void ResetSwitchState() {
-  StopEventTap();
-  ResetMessageOutput();
-  ResetPortSwitch();
-  ResetKeyboardGestures();
-  ResetGestureSettings();
-  ResetMouseChord();
-  StopHubHooks();
-  gHubHooks = HubHooks{};
+  ResetToolState();
 }
 
 class SimTest : public ::testing::Test {

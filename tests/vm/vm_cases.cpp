@@ -4,6 +4,7 @@
 // line; the last line counts them.
 //
 //   vm-cases TOOL HUB_LOG HUB_CONTROL_DIR UDC_FILE UDC_NAME
+#include <dirent.h>
 #include <fcntl.h>
 #include <linux/input.h>
 #include <signal.h>
@@ -84,16 +85,45 @@ std::string SkippedCases() {
 // Both hooks, set before the tool starts: every case runs with them, the
 // idle one included.
 constexpr const char* kHookLog = "/tmp/hooks.log";
+std::string SettingsDir() {
+  return std::string(std::getenv("HOME")) + "/.config/quembrastella-switch";
+}
+// Written to a new file renamed into place, as an editor saves.
 bool WriteHookSettings() {
-  const std::string dir = std::string(std::getenv("HOME")) + "/.config/quembrastella-switch";
+  const std::string dir = SettingsDir();
   if (::system(("mkdir -p " + dir).c_str()) != 0) return false;
-  std::ofstream out(dir + "/config.toml");
-  for (const char* event : {"left", "arrived"}) {
-    out << "on_hub_" << event << " = [\"/bin/sh\", \"-c\", \"echo " << event
-        << " $QUEMBRASTELLA_HUB_SEEN_BY $QUEMBRASTELLA_HUB_BUS-$QUEMBRASTELLA_HUB_PORT >> "
-        << kHookLog << "\"]\n";
+  {
+    std::ofstream out(dir + "/.config.toml.new");
+    for (const char* event : {"left", "arrived"}) {
+      out << "on_hub_" << event << " = [\"/bin/sh\", \"-c\", \"echo " << event
+          << " $QUEMBRASTELLA_HUB_SEEN_BY $QUEMBRASTELLA_HUB_BUS-$QUEMBRASTELLA_HUB_PORT >> "
+          << kHookLog << "\"]\n";
+    }
+    if (!out.flush()) return false;
   }
-  return static_cast<bool>(out.flush());
+  return ::rename((dir + "/.config.toml.new").c_str(), (dir + "/config.toml").c_str()) == 0;
+}
+
+// Whether the process holds an inotify watch on `path`: /proc/PID/fdinfo
+// lists each watch with the inode it is on ("inotify wd:1 ino:2a3 ...").
+bool WatchesInode(pid_t pid, const std::string& path) {
+  struct stat st {};
+  if (::stat(path.c_str(), &st) != 0) return false;
+  char ino[40];
+  std::snprintf(ino, sizeof ino, " ino:%llx ", static_cast<unsigned long long>(st.st_ino));
+  const std::string fdinfo = "/proc/" + std::to_string(pid) + "/fdinfo";
+  DIR* dir = ::opendir(fdinfo.c_str());
+  if (dir == nullptr) return false;
+  bool found = false;
+  while (dirent* entry = ::readdir(dir)) {
+    std::ifstream in(fdinfo + "/" + entry->d_name);
+    std::string line;
+    while (!found && std::getline(in, line)) {
+      found = line.rfind("inotify wd:", 0) == 0 && line.find(ino) != std::string::npos;
+    }
+  }
+  ::closedir(dir);
+  return found;
 }
 
 bool StartTool(World& w) {
@@ -116,8 +146,23 @@ uint64_t WakeupsDuring(World& w, F action) {
 
 void CaseNothingToDoWakesNothing(World& w) {
   SleepMs(300);
+  // The settings folder is watched all along: it costs nothing while the
+  // file stays as it is.
+  Check(WatchesInode(w.child->pid(), SettingsDir()), "the tool watches the settings folder");
   const uint64_t idle = WakeupsDuring(w, [] { SleepMs(2000); });
+  std::printf("  idle for 2 s, settings folder watched: %llu wake-ups\n",
+              static_cast<unsigned long long>(idle));
   Check(idle <= 1, "idle for 2 s: " + std::to_string(idle) + " wake-ups (at most 1)");
+  // Saved again, as an editor saves: read once, and then idle again.
+  Check(WriteHookSettings(), "the settings saved again");
+  Check(w.child->WaitForLine("Settings: read " + SettingsDir() + "/config.toml again.", 5000),
+        "the tool read the saved settings");
+  SleepMs(300);
+  const uint64_t after = WakeupsDuring(w, [] { SleepMs(2000); });
+  std::printf("  idle for 2 s after the settings were read again: %llu wake-ups\n",
+              static_cast<unsigned long long>(after));
+  Check(after <= 1,
+        "idle for 2 s after a change: " + std::to_string(after) + " wake-ups (at most 1)");
   const uint64_t motion = WakeupsDuring(w, [&w] {
     for (int i = 0; i < 500; ++i) {
       w.mouse->Move(1, 1);
@@ -434,7 +479,8 @@ int main(int argc, char** argv) {
     std::function<void(World&)> run;
   };
   const Case cases[] = {
-      {"idle", "idle, motion and typing wake the tool not at all", CaseNothingToDoWakesNothing},
+      {"idle", "idle (settings folder watched), motion and typing wake the tool not at all",
+       CaseNothingToDoWakesNothing},
       {"hooks", "the hub taken and given back runs both hooks", CaseHubHooks},
       {"control", "control double-tap switches", CaseControlDoubleTap},
       {"chord", "held chord switches", CaseChord},

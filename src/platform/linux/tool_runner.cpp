@@ -11,6 +11,7 @@
 
 #include "platform/linux/files/instance_quit.h"
 #include "platform/linux/files/linux_files.h"
+#include "platform/linux/files/settings_watch.h"
 #include "platform/linux/input/input_linux.h"
 #include "platform/linux/loop/linux_processes.h"
 #include "platform/linux/loop/poll_loop.h"
@@ -20,13 +21,12 @@
 #include "platform/linux/usb/usb_linux.h"
 #include "platform/posix/posix_clock.h"
 #include "platform/services.h"
-#include "platform/toml/toml_settings.h"
 
 namespace linux_platform {
 
 int RunTool(int argc, char* argv[], ToolMainFunction tool_main, Toolkit toolkit) {
   LinuxFiles files;
-  toml_settings::TomlSettingsFile settings(files.SettingsFilePath());
+  WatchedSettingsFile settings(files.SettingsFilePath());
   const std::string executable = files.ExecutablePath().value_or("");
 
   // Headless or not is settled here, before Qt sees the display: a display
@@ -57,6 +57,7 @@ int RunTool(int argc, char* argv[], ToolMainFunction tool_main, Toolkit toolkit)
   FdWatcher* watcher = gui ? gui->services().watcher : &poll_loop;
   LinuxInput input(watcher);
   usb.SetWatcher(watcher);
+  settings.SetWatcher(watcher);
   LinuxProcesses processes(watcher);
   if (qpa) processes.KeepForPrograms("QT_QPA_PLATFORM", hooks_qpa);
   std::unique_ptr<platform::Ui> headless;

@@ -2,6 +2,8 @@
 // button state of the HID system.
 #pragma once
 
+#include <ApplicationServices/ApplicationServices.h>
+
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -10,6 +12,13 @@
 #include "platform/macos/listen_access.h"
 
 namespace platform::macos {
+
+// The macOS decoder, run inside the tap's callback: the event's type, its
+// key code (key and flags-changed events) or button number (mouse events)
+// through CGEventGetIntegerValueField, and its flags (CGEventGetFlags).
+// Allocation-free; a null event or a tap-disabled notification gives the
+// type alone.
+InputEvent DecodeTapEvent(CGEventType type, CGEventRef event);
 
 class MacInput final : public Input {
  public:
@@ -43,8 +52,6 @@ class MacInput final : public Input {
   uint64_t FlagsState() override;
   // CGEventSourceButtonState on the HID system state.
   bool ButtonState(uint32_t button) override;
-  // CGEventGetIntegerValueField; 0 for no event.
-  int64_t EventIntegerField(EventRef event, EventField field) override;
 
  private:
   std::unique_ptr<ListenAccess> access_;

@@ -18,16 +18,18 @@ struct TapTarget {
   void* user_info;
 };
 
-// The tap's callback as the system calls it, forwarding to the tool's.
+// The tap's callback as the system calls it: decodes the event once and
+// hands the tool the decoded value. A listen-only tap passes the system's
+// event on unchanged, whatever the tool returns.
 CGEventRef ForwardTapEvent(CGEventTapProxy proxy, CGEventType type, CGEventRef event, void* info) {
   const TapTarget* target = static_cast<const TapTarget*>(info);
   // Read before the call: a quit requested inside it tears the tap (and
   // this target) down while the call is still running.
   const EventCallback callback = target->callback;
   void* const user_info = target->user_info;
-  EventRef out = callback(reinterpret_cast<TapProxy>(proxy), static_cast<uint32_t>(type),
-                          reinterpret_cast<EventRef>(event), user_info);
-  return reinterpret_cast<CGEventRef>(out);
+  const InputEvent decoded = DecodeTapEvent(type, event);
+  (void)callback(reinterpret_cast<TapProxy>(proxy), decoded.type, &decoded, user_info);
+  return event;
 }
 
 // The tap's run-loop source. Teardown: out of the main run loop first (so
@@ -126,20 +128,46 @@ bool MacInput::ButtonState(uint32_t button) {
                                   static_cast<CGMouseButton>(button));
 }
 
-// EventTime is left to the seam's default (no time): the tool reads its
-// clocks when it handles an event, as it always has here. The event's own
-// stamp, CGEventGetTimestamp, cannot be put on the tool's clock with
-// certainty: it counts on the mach_absolute_time base, which stops while the
-// machine sleeps, whereas the tool's monotonic clock (CLOCK_MONOTONIC, clock
-// number 6) keeps counting; an offset between the two taken when the event is
-// handled is wrong by the length of any sleep between the event and its
-// handling, and some releases have given the stamp in mach ticks rather than
-// nanoseconds. Events that wait while the main thread is busy are therefore
-// timed when they are handled on this platform.
-int64_t MacInput::EventIntegerField(EventRef event, EventField field) {
-  if (!event) return 0;
-  return CGEventGetIntegerValueField(reinterpret_cast<CGEventRef>(event),
-                                     static_cast<CGEventField>(field));
+// The event's time is left at 0 (none): the tool reads its clocks when it
+// handles an event, as it always has here. The event's own stamp,
+// CGEventGetTimestamp, cannot be put on the tool's clock with certainty: it
+// counts on the mach_absolute_time base, which stops while the machine
+// sleeps, whereas the tool's monotonic clock (CLOCK_MONOTONIC, clock number 6)
+// keeps counting; an offset between the two taken when the event is handled
+// is wrong by the length of any sleep between the event and its handling, and
+// some releases have given the stamp in mach ticks rather than nanoseconds.
+// Events that wait while the main thread is busy are therefore timed when
+// they are handled on this platform. The system makes up no releases.
+InputEvent DecodeTapEvent(CGEventType type, CGEventRef event) {
+  InputEvent decoded;
+  decoded.type = static_cast<uint32_t>(type);
+  // The tap-disabled notifications carry nothing the tool reads.
+  if (event == nullptr || type == kCGEventTapDisabledByTimeout ||
+      type == kCGEventTapDisabledByUserInput) {
+    return decoded;
+  }
+  decoded.flags = static_cast<uint64_t>(CGEventGetFlags(event));
+  switch (type) {
+    case kCGEventKeyDown:
+    case kCGEventKeyUp:
+    case kCGEventFlagsChanged:
+      decoded.keycode = CGEventGetIntegerValueField(event, kCGKeyboardEventKeycode);
+      break;
+    case kCGEventLeftMouseDown:
+    case kCGEventLeftMouseUp:
+    case kCGEventRightMouseDown:
+    case kCGEventRightMouseUp:
+    case kCGEventLeftMouseDragged:
+    case kCGEventRightMouseDragged:
+    case kCGEventOtherMouseDown:
+    case kCGEventOtherMouseUp:
+    case kCGEventOtherMouseDragged:
+      decoded.button = CGEventGetIntegerValueField(event, kCGMouseEventButtonNumber);
+      break;
+    default:
+      break;
+  }
+  return decoded;
 }
 
 std::string MacInput::RefusedTapFix() {

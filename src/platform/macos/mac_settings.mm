@@ -1,13 +1,91 @@
 #include "platform/macos/mac_settings.h"
 
 #include <CoreFoundation/CoreFoundation.h>
+#import <Foundation/Foundation.h>
+#include <dispatch/dispatch.h>
 
 #include <algorithm>
 #include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
 #include <utility>
 #include <vector>
 
 #include "platform/macos/cf_ref.h"
+
+// Observes the settings' keys on a defaults object and calls the tool back
+// on the main thread, until stopped.
+@interface QSSettingsObserver : NSObject
+- (instancetype)initWithDefaults:(NSUserDefaults*)defaults
+                            keys:(NSArray<NSString*>*)keys
+                         changed:(std::function<void()>)changed;
+- (void)stop;
+@end
+
+@implementation QSSettingsObserver {
+  NSUserDefaults* _defaults;
+  NSArray<NSString*>* _keys;
+  std::function<void()> _changed;
+  BOOL _observing;
+}
+
+- (instancetype)initWithDefaults:(NSUserDefaults*)defaults
+                            keys:(NSArray<NSString*>*)keys
+                         changed:(std::function<void()>)changed {
+  if ((self = [super init])) {
+    _defaults = defaults;
+    _keys = [keys copy];
+    _changed = std::move(changed);
+    for (NSString* key in _keys) {
+      [_defaults addObserver:self forKeyPath:key options:0 context:nullptr];
+    }
+    _observing = YES;
+  }
+  return self;
+}
+
+- (void)stop {
+  if (!_observing) return;
+  _observing = NO;
+  for (NSString* key in _keys) {
+    [_defaults removeObserver:self forKeyPath:key context:nullptr];
+  }
+  _changed = nullptr;
+}
+
+- (void)dealloc {
+  [self stop];
+}
+
+- (void)observeValueForKeyPath:(NSString*)keyPath
+                      ofObject:(id)object
+                        change:(NSDictionary<NSKeyValueChangeKey, id>*)change
+                       context:(void*)context {
+  (void)keyPath;
+  (void)object;
+  (void)change;
+  (void)context;
+  // A change made by another process may be reported on another thread;
+  // the tool reads its settings on the main thread only.
+  if ([NSThread isMainThread]) {
+    [self fire];
+    return;
+  }
+  QSSettingsObserver* observer = self;
+  dispatch_async(dispatch_get_main_queue(), ^{
+    [observer fire];
+  });
+}
+
+- (void)fire {
+  if (!_observing || !_changed) return;
+  // The call may stop this observer.
+  std::function<void()> changed = _changed;
+  changed();
+}
+
+@end
 
 namespace platform::macos {
 namespace {
@@ -65,13 +143,51 @@ SettingValue ValueOf(CFPropertyListRef value) {
   return out;
 }
 
+// Stops the observer when the tool lets the watch go.
+class MacSettingsWatch final : public SettingsWatch {
+ public:
+  explicit MacSettingsWatch(QSSettingsObserver* observer) : observer_(observer) {}
+  ~MacSettingsWatch() override { [observer_ stop]; }
+
+ private:
+  QSSettingsObserver* observer_;
+};
+
 }  // namespace
+
+std::unique_ptr<SettingsWatch> MacSettings::Watch(const std::vector<std::string>& keys,
+                                                  std::function<void()> changed,
+                                                  std::string* /*failure*/) {
+  NSString* domain = [NSString stringWithUTF8String:domain_.c_str()];
+  if (domain == nil || keys.empty()) return nullptr;
+  // The application's own domain is the standard defaults' (a suite may not
+  // be named after the application); elsewhere (the bare executable, whose
+  // domain is its name) the domain is added as a suite.
+  NSString* bundle = [[NSBundle mainBundle] bundleIdentifier];
+  NSUserDefaults* defaults = [bundle isEqualToString:domain]
+                                 ? [NSUserDefaults standardUserDefaults]
+                                 : [[NSUserDefaults alloc] initWithSuiteName:domain];
+  if (defaults == nil) return nullptr;
+  NSMutableArray<NSString*>* names = [NSMutableArray arrayWithCapacity:keys.size()];
+  for (const std::string& key : keys) {
+    NSString* name = [NSString stringWithUTF8String:key.c_str()];
+    if (name != nil) [names addObject:name];
+  }
+  QSSettingsObserver* observer = [[QSSettingsObserver alloc] initWithDefaults:defaults
+                                                                         keys:names
+                                                                      changed:std::move(changed)];
+  return std::make_unique<MacSettingsWatch>(observer);
+}
 
 SettingsRead MacSettings::Read() {
   SettingsRead read;
   const auto domain = CfRef<CFStringRef>::Adopt(
       CFStringCreateWithCString(kCFAllocatorDefault, domain_.c_str(), kCFStringEncodingUTF8));
   if (!domain) return read;
+  // What another process wrote since the last read, such as `defaults
+  // write` while the tool runs: the cached values are brought up to date
+  // first (the tool itself writes nothing here).
+  CFPreferencesSynchronize(domain.get(), kCFPreferencesCurrentUser, kCFPreferencesAnyHost);
   // What `defaults write DOMAIN` wrote: the current user, any host. Never
   // the global domain, which CFPreferencesCopyAppValue would also search.
   const auto all = CfRef<CFDictionaryRef>::Adopt(CFPreferencesCopyMultiple(

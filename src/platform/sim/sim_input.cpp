@@ -1,6 +1,5 @@
 #include "platform/sim/sim_input.h"
 
-#include <optional>
 #include <string>
 #include <utility>
 
@@ -88,24 +87,14 @@ std::unique_ptr<platform::EventTap> SimInputService::CreateEventTap(
   return std::make_unique<SimEventTap>(weak_from_this(), state);
 }
 
-int64_t SimInputService::EventIntegerField(platform::EventRef event, platform::EventField field) {
-  if (event == nullptr) return 0;
-  const auto* e = reinterpret_cast<const SimEvent*>(event);
-  switch (field) {
-    case platform::EventField::kMouseEventButtonNumber:
-      return e->button;
-    case platform::EventField::kKeyboardEventKeycode:
-      return e->keycode;
+platform::InputEvent Decode(const SimEvent& e) {
+  platform::InputEvent decoded{e.type, e.keycode, e.button};
+  if (e.t_ms >= 0) {
+    decoded.time_ms =
+        static_cast<uint64_t>(SimClock::kMonotonicBaseSec) * 1000u + static_cast<uint64_t>(e.t_ms);
   }
-  return 0;
-}
-
-std::optional<platform::TimeSpec> SimInputService::EventTime(platform::EventRef event) {
-  if (event == nullptr) return std::nullopt;
-  const auto* e = reinterpret_cast<const SimEvent*>(event);
-  if (e->t_ms < 0) return std::nullopt;
-  return platform::TimeSpec{SimClock::kMonotonicBaseSec + e->t_ms / 1000,
-                            (e->t_ms % 1000) * 1'000'000};
+  decoded.made_up = e.synthesised;
+  return decoded;
 }
 
 void SimInputService::SetLiveButton(uint32_t button, bool down) {
@@ -134,17 +123,17 @@ bool SimInputService::Wants(const TapState& tap, uint32_t type) const {
 void SimInputService::Call(TapState& tap, SimEvent event) {
   // A placeholder proxy: the tool never looks at it.
   auto* proxy = reinterpret_cast<platform::TapProxy>(&tap);
-  tap.callback(proxy, event.type, ToEventRef(&event), tap.user_info);
+  // As on the reference platform, the event carries the modifier flags of
+  // its moment.
+  platform::InputEvent decoded = Decode(event);
+  decoded.flags = FlagsState();
+  tap.callback(proxy, event.type, &decoded, tap.user_info);
 }
 
 void SimInputService::Deliver(uint32_t type, int64_t keycode, int64_t button) {
   // Stamped with the time it was due: what the held-up loop catches up on
   // happened earlier than it is handled.
   DeliverEvent(SimEvent{type, keycode, button, static_cast<int64_t>(scheduler_.DueNow())});
-}
-
-bool SimInputService::IsSynthesisedRelease(platform::EventRef event) {
-  return event != nullptr && reinterpret_cast<const SimEvent*>(event)->synthesised;
 }
 
 void SimInputService::DeliverEvent(const SimEvent& event) {

@@ -6,7 +6,6 @@
 #include <deque>
 #include <map>
 #include <memory>
-#include <optional>
 #include <string>
 #include <vector>
 
@@ -56,10 +55,6 @@ class SimInputService : public platform::Input,
   }
   uint32_t ButtonStates() override { return (buttons_ | DeviceButtons()) & 7u; }
   bool StateChangesArriveAsEvents() const override { return changes_arrive_as_events_; }
-  int64_t EventIntegerField(platform::EventRef event, platform::EventField field) override;
-  // The virtual T it was posted at, on the simulated monotonic clock.
-  std::optional<platform::TimeSpec> EventTime(platform::EventRef event) override;
-  bool IsSynthesisedRelease(platform::EventRef event) override;
 
   // SimInput
   void RefuseTap(bool refused) override { refused_ = refused; }

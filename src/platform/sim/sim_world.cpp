@@ -1,6 +1,13 @@
 #include "platform/sim/sim_world.h"
 
+#include <unistd.h>
+
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
 #include <utility>
+#include <vector>
 
 #include "platform/sim/sim_app.h"
 #include "platform/sim/sim_clock.h"
@@ -20,6 +27,35 @@ std::string SettingsFilePath(const std::string& home) {
 }
 
 namespace {
+
+// The settings file, with a watch that hears of every change made through
+// the world.
+class SimSettingsFile : public toml_settings::TomlSettingsFile {
+ public:
+  using TomlSettingsFile::TomlSettingsFile;
+  std::unique_ptr<platform::SettingsWatch> Watch(const std::vector<std::string>& /*keys*/,
+                                                 std::function<void()> changed,
+                                                 std::string* /*failure*/) override {
+    class Registration : public platform::SettingsWatch {
+     public:
+      explicit Registration(SimSettingsFile& file) : file_(file) {}
+      ~Registration() override { file_.changed_ = nullptr; }
+
+     private:
+      SimSettingsFile& file_;
+    };
+    changed_ = std::move(changed);
+    return std::make_unique<Registration>(*this);
+  }
+  void Changed() {
+    if (!changed_) return;
+    auto changed = changed_;  // may end the watch
+    changed();
+  }
+
+ private:
+  std::function<void()> changed_;
+};
 
 class WorldImpl : public World {
  public:
@@ -77,6 +113,21 @@ class WorldImpl : public World {
   SimUi& UiControl() override { return *ui_; }
   SimFiles& FilesControl() override { return files_; }
   void AddProgram(const SimProgram& program) override { processes_.AddProgram(program); }
+  bool ChangeSettingsFile(const std::optional<std::string>& text) override {
+    const std::string path = settings_.Location();
+    bool changed = false;
+    if (text) {
+      // Not through the agent file's write, which a scenario may make fail.
+      changed = files_.CreateDirectories(path.substr(0, path.find_last_of('/'))).ok() &&
+                files_.PosixFiles::WriteFileAtomically(path, *text).ok();
+      recorder_.Note(changed ? "settings written" : "settings cannot be written");
+    } else {
+      changed = ::unlink(path.c_str()) == 0;
+      recorder_.Note(changed ? "settings removed" : "settings cannot be removed");
+    }
+    if (changed) settings_.Changed();
+    return changed;
+  }
 
   const std::vector<Observation>& Observations() const override { return recorder_.All(); }
   void OnObservation(std::function<void(const Observation&)> sink) override {
@@ -91,7 +142,7 @@ class WorldImpl : public World {
   Recorder recorder_;
   SimClock clock_;
   SimFilesService files_;
-  toml_settings::TomlSettingsFile settings_;
+  SimSettingsFile settings_;
   SimApp app_;
   SimProcesses processes_;
   std::shared_ptr<SimUsb> usb_;

@@ -255,6 +255,12 @@ class World {
   virtual SimFiles& FilesControl() = 0;
   // Puts a program on the simulated PATH (replacing one of that name).
   virtual void AddProgram(const SimProgram& program) = 0;
+  // The user changes the settings file while the tool runs: `text` written
+  // as an editor saves (a new file renamed over the old one), or, with
+  // none, the file removed. Observed as "settings written" or "settings
+  // removed"; the tool's watch on the file, when it has one, hears of it
+  // at once. False when the file could not be changed.
+  virtual bool ChangeSettingsFile(const std::optional<std::string>& text) = 0;
 
   // Every observation so far, in order.
   virtual const std::vector<Observation>& Observations() const = 0;
@@ -269,7 +275,7 @@ class World {
 // path, $HOME/.config/quembrastella-switch/config.toml.
 std::string SettingsFilePath(const std::string& home);
 
-// Wraps a simulated event for code that takes a platform event.
+// A simulated event as the simulated devices and scenarios make it.
 struct SimEvent {
   uint32_t type = 0;
   int64_t keycode = 0;
@@ -280,8 +286,9 @@ struct SimEvent {
   // A release made up for a device that went away.
   bool synthesised = false;
 };
-inline platform::EventRef ToEventRef(SimEvent* e) {
-  return reinterpret_cast<platform::EventRef>(e);
-}
+// The simulated platform's decoder: `e` as the tool receives it, its
+// virtual T put on the simulated monotonic clock. The one place a SimEvent
+// becomes a platform event.
+platform::InputEvent Decode(const SimEvent& e);
 
 }  // namespace sim

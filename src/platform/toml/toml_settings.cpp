@@ -272,7 +272,11 @@ platform::SettingsRead ParseSettingsText(std::string_view text) {
 
 platform::SettingsRead TomlSettingsFile::Read() {
   struct stat st {};
-  if (::stat(path_.c_str(), &st) != 0 && errno == ENOENT) return {};  // no file: no settings
+  if (::stat(path_.c_str(), &st) != 0 && errno == ENOENT) {
+    platform::SettingsRead none;  // no file: no settings
+    none.absent = true;
+    return none;
+  }
   platform::Result<std::string> bytes = posix::ReadRegularFile(path_, kMaxSettingsBytes);
   if (!bytes.ok()) {
     platform::SettingsRead read;

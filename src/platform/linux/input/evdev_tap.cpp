@@ -17,10 +17,10 @@ constexpr uint16_t kModifierKeys[] = {KEY_LEFTCTRL, KEY_RIGHTCTRL, KEY_LEFTSHIFT
                                       KEY_LEFTALT,  KEY_RIGHTALT,  KEY_LEFTMETA,  KEY_RIGHTMETA};
 
 // The event takes the kernel's time of the raw event it comes from.
-void StampWith(const RawEvent& raw, LinuxEvent* event) {
-  event->timed = raw.timed;
-  event->sec = raw.sec;
-  event->usec = raw.usec;
+void StampWith(const RawEvent& raw, platform::InputEvent* event) {
+  event->time_ms =
+      raw.timed ? static_cast<uint64_t>(raw.sec) * 1000u + static_cast<uint64_t>(raw.usec) / 1000u
+                : 0;
 }
 
 void FireDroppedReleases(platform::Timer*, void* tap) {
@@ -147,9 +147,9 @@ void EvdevTap::DropNode(const std::string& path) {
   const std::vector<uint16_t> held = it->second.device->HeldKeys();
   RemoveDevice(path);
   for (const uint16_t code : held) {
-    LinuxEvent event;
+    platform::InputEvent event;
     if (!MapKeyEvent(code, 0, &event)) continue;
-    event.synthesised = true;
+    event.made_up = true;
     dropped_releases_.push_back({code, event});
   }
   if (dropped_releases_.empty() || release_timer_) return;
@@ -169,7 +169,7 @@ void EvdevTap::DeliverDroppedReleases() {
   // Each key leaves the live state as its release is delivered, never
   // before: a poll tick in between would see the key let go by nobody.
   while (!dropped_releases_.empty()) {
-    LinuxEvent event = dropped_releases_.front().event;
+    platform::InputEvent event = dropped_releases_.front().event;
     dropped_releases_.erase(dropped_releases_.begin());
     if (!Deliver(event)) return;  // the tap was destroyed by it
   }
@@ -218,11 +218,11 @@ bool EvdevTap::Button(uint32_t button) const {
   return DroppedKeyHeld(kButtonCodes[button]);
 }
 
-bool EvdevTap::Deliver(LinuxEvent& event) {
+bool EvdevTap::Deliver(platform::InputEvent& event) {
   if (!enabled_ || !attached_ || callback_ == nullptr) return true;
   if (event.type < 64 && (mask_ & (uint64_t{1} << event.type)) == 0) return true;
   const std::shared_ptr<bool> alive = alive_;
-  callback_(nullptr, event.type, reinterpret_cast<platform::EventRef>(&event), user_info_);
+  callback_(nullptr, event.type, &event, user_info_);
   return *alive;
 }
 
@@ -234,12 +234,12 @@ void EvdevTap::OnDeviceReadable(const std::string& path) {
   // The key events of the report being read, delivered when it ends: the
   // kernel ends the releases it makes up for a device going away (or reset)
   // with a report of value 1, and none of those was let go by a hand.
-  std::vector<LinuxEvent> report;
+  std::vector<platform::InputEvent> report;
   const auto deliver_report = [this, &report](bool made_up) {
-    std::vector<LinuxEvent> events;
+    std::vector<platform::InputEvent> events;
     events.swap(report);
-    for (LinuxEvent& event : events) {
-      event.synthesised = made_up;
+    for (platform::InputEvent& event : events) {
+      event.made_up = made_up;
       if (!Deliver(event)) return false;
     }
     return true;
@@ -259,15 +259,15 @@ void EvdevTap::OnDeviceReadable(const std::string& path) {
       const std::vector<uint16_t> held = device->HeldKeys();
       RemoveDevice(path);
       for (const uint16_t code : held) {
-        LinuxEvent event;
+        platform::InputEvent event;
         if (!MapKeyEvent(code, 0, &event)) continue;
-        event.synthesised = true;
+        event.made_up = true;
         if (!Deliver(event)) return;
       }
       return;
     }
     if (raw.type == EV_KEY) {
-      LinuxEvent event;
+      platform::InputEvent event;
       if (!MapKeyEvent(raw.code, raw.value, &event)) continue;
       StampWith(raw, &event);
       report.push_back(event);
@@ -278,7 +278,7 @@ void EvdevTap::OnDeviceReadable(const std::string& path) {
       if (!deliver_report(raw.value == 1)) return;
       if (!moved) continue;
       moved = false;
-      LinuxEvent event;
+      platform::InputEvent event;
       event.type = DragType(Button(0), Button(1), Button(2));
       event.button = event.type == platform::kEventLeftMouseDragged    ? 0
                      : event.type == platform::kEventRightMouseDragged ? 1

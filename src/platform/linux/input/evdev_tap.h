@@ -80,7 +80,7 @@ class EvdevTap : public platform::EventTap {
   // watch, since a release may end the tool (a Q that completes a pair) and with it the watch.
   void DropNode(const std::string& path);
   // Hands `event` to the callback; false when the tap was destroyed by it.
-  bool Deliver(LinuxEvent& event);
+  bool Deliver(platform::InputEvent& event);
 
   FdWatcher* watcher_;
   platform::RunLoop* run_loop_;  // null: the installed services' run loop
@@ -96,7 +96,7 @@ class EvdevTap : public platform::EventTap {
   // their keys count as held until then.
   struct DroppedRelease {
     uint16_t code;
-    LinuxEvent event;
+    platform::InputEvent event;
   };
   std::vector<DroppedRelease> dropped_releases_;
   bool DroppedKeyHeld(uint16_t code) const;

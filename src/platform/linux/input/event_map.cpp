@@ -37,17 +37,17 @@ uint64_t ModifierFlag(uint16_t code) {
   }
 }
 
-bool MapKeyEvent(uint16_t code, int32_t value, LinuxEvent* out) {
+bool MapKeyEvent(uint16_t code, int32_t value, platform::InputEvent* out) {
   const bool down = value != 0;
   switch (code) {
     case BTN_LEFT:
       *out = {down ? platform::kEventLeftMouseDown : platform::kEventLeftMouseUp, 0, 0};
       return value != 2;
     case BTN_RIGHT:
-      *out = {down ? platform::kEventRightMouseDown : platform::kEventRightMouseUp, 1, 0};
+      *out = {down ? platform::kEventRightMouseDown : platform::kEventRightMouseUp, 0, 1};
       return value != 2;
     case BTN_MIDDLE:
-      *out = {down ? platform::kEventOtherMouseDown : platform::kEventOtherMouseUp, 2, 0};
+      *out = {down ? platform::kEventOtherMouseDown : platform::kEventOtherMouseUp, 0, 2};
       return value != 2;
     default:
       break;
@@ -59,10 +59,10 @@ bool MapKeyEvent(uint16_t code, int32_t value, LinuxEvent* out) {
   if (code >= BTN_TRIGGER_HAPPY) return false;
   if (ModifierFlag(code) != 0) {
     // A modifier changes the flags; its auto-repeat changes nothing.
-    *out = {platform::kEventFlagsChanged, 0, VirtualKeyCode(code)};
+    *out = {platform::kEventFlagsChanged, VirtualKeyCode(code)};
     return value != 2;
   }
-  *out = {down ? platform::kEventKeyDown : platform::kEventKeyUp, 0, VirtualKeyCode(code)};
+  *out = {down ? platform::kEventKeyDown : platform::kEventKeyUp, VirtualKeyCode(code)};
   return true;
 }
 

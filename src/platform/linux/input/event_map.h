@@ -5,26 +5,15 @@
 #include <cstdint>
 
 #include "platform/event_types.h"
+#include "platform/input.h"
 
 namespace linux_platform {
 
-// One delivered event; handed to the tap's callback as its EventRef.
-struct LinuxEvent {
-  uint32_t type = 0;
-  int64_t button = 0;   // 0 left, 1 right, 2 middle
-  int64_t keycode = 0;  // key code (platform::kKeyCode*)
-  // When it happened on the tool's monotonic clock, where that is known.
-  bool timed = false;
-  int64_t sec = 0;
-  int64_t usec = 0;
-  // A release made up for a device that went away with the key held.
-  bool synthesised = false;
-};
-
-// Maps an EV_KEY event (code, value 0 up / 1 down / 2 repeat) to the
-// tool's event; false when the tool has no event for it (unknown buttons,
+// The Linux decoder: maps an EV_KEY event (code, value 0 up / 1 down / 2
+// repeat) to the tool's event, type and key code or button (the caller adds
+// its time); false when the tool has no event for it (unknown buttons,
 // Control repeats).
-bool MapKeyEvent(uint16_t code, int32_t value, LinuxEvent* out);
+bool MapKeyEvent(uint16_t code, int32_t value, platform::InputEvent* out);
 
 // The virtual key code for an evdev key code: the reference codes for the
 // keys the tool knows, and a code above the reference range (never 12) for

@@ -2,11 +2,9 @@
 
 #include <cstdio>
 #include <memory>
-#include <optional>
 #include <utility>
 
 #include "platform/linux/input/evdev_tap.h"
-#include "platform/linux/input/event_map.h"
 
 namespace linux_platform {
 
@@ -95,29 +93,6 @@ bool LinuxInput::ButtonState(uint32_t button) {
 
 uint32_t LinuxInput::ButtonStates() {
   return tap_ != nullptr ? tap_->Buttons() : 0;
-}
-
-int64_t LinuxInput::EventIntegerField(platform::EventRef event, platform::EventField field) {
-  if (event == nullptr) return 0;
-  const auto* e = reinterpret_cast<const LinuxEvent*>(event);
-  switch (field) {
-    case platform::EventField::kMouseEventButtonNumber:
-      return e->button;
-    case platform::EventField::kKeyboardEventKeycode:
-      return e->keycode;
-  }
-  return 0;
-}
-
-std::optional<platform::TimeSpec> LinuxInput::EventTime(platform::EventRef event) {
-  if (event == nullptr) return std::nullopt;
-  const auto* e = reinterpret_cast<const LinuxEvent*>(event);
-  if (!e->timed) return std::nullopt;
-  return platform::TimeSpec{e->sec, e->usec * 1000};
-}
-
-bool LinuxInput::IsSynthesisedRelease(platform::EventRef event) {
-  return event != nullptr && reinterpret_cast<const LinuxEvent*>(event)->synthesised;
 }
 
 }  // namespace linux_platform

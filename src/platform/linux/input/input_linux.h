@@ -2,7 +2,6 @@
 #pragma once
 
 #include <memory>
-#include <optional>
 #include <set>
 #include <string>
 
@@ -56,12 +55,6 @@ class LinuxInput : public platform::Input {
   uint64_t FlagsState() override;
   bool ButtonState(uint32_t button) override;
   uint32_t ButtonStates() override;
-  int64_t EventIntegerField(platform::EventRef event, platform::EventField field) override;
-  // The kernel's time of the event, where its device stamps the tool's
-  // clock; none for a release made up for a device that went away.
-  std::optional<platform::TimeSpec> EventTime(platform::EventRef event) override;
-  // The releases the tap makes up for a device that went away.
-  bool IsSynthesisedRelease(platform::EventRef event) override;
 
   // The tap made last, while it exists (live state comes from it).
   EvdevTap* current_tap() const { return tap_; }

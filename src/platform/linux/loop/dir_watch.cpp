@@ -14,6 +14,9 @@ namespace {
 
 constexpr uint32_t kEntryEvents =
     IN_CREATE | IN_ATTRIB | IN_DELETE | IN_MOVED_TO | IN_MOVED_FROM | IN_DELETE_SELF;
+// A file written in place, once its writer closes it (not each write: a
+// half-written file is not worth reading), and the folder moved away.
+constexpr uint32_t kContentEvents = IN_CLOSE_WRITE | IN_MOVE_SELF;
 
 std::string Parent(const std::string& dir) {
   const auto slash = dir.find_last_of('/');
@@ -46,9 +49,10 @@ std::vector<std::string> ListEntries(const std::string& dir, const std::string& 
   return names;
 }
 
-DirWatch::DirWatch(std::string dir, InotifyInit init)
+DirWatch::DirWatch(std::string dir, InotifyInit init, bool contents)
     : dir_(std::move(dir)),
-      fd_((init != nullptr ? init : &::inotify_init1)(IN_NONBLOCK | IN_CLOEXEC)) {
+      fd_((init != nullptr ? init : &::inotify_init1)(IN_NONBLOCK | IN_CLOEXEC)),
+      events_(contents ? kEntryEvents | kContentEvents : kEntryEvents) {
   if (!fd_.valid()) {
     error_ = errno;
     return;
@@ -59,7 +63,7 @@ DirWatch::DirWatch(std::string dir, InotifyInit init)
 }
 
 bool DirWatch::WatchDir() {
-  dir_wd_ = ::inotify_add_watch(fd_.get(), dir_.c_str(), kEntryEvents);
+  dir_wd_ = ::inotify_add_watch(fd_.get(), dir_.c_str(), events_);
   if (dir_wd_ < 0) error_ = errno;
   return dir_wd_ >= 0;
 }
@@ -96,6 +100,16 @@ void DirWatch::ReadChanges(
         continue;
       }
       if (event->wd != dir_wd_) continue;
+      if ((event->mask & IN_MOVE_SELF) != 0) {
+        // Moved away, the folder is gone from where it is looked for: its
+        // watch goes (IN_IGNORED follows) and its place is waited for.
+        ::inotify_rm_watch(fd_.get(), dir_wd_);
+        dir_wd_ = -1;
+        if (parent_wd_ < 0) WatchParent();
+        // Whatever it held went with it: what is there now must be read.
+        report("", DirChange::kLost);
+        continue;
+      }
       if ((event->mask & (IN_DELETE_SELF | IN_IGNORED)) != 0) {
         // The folder went away; wait for it to come back.
         dir_wd_ = -1;
@@ -109,6 +123,8 @@ void DirWatch::ReadChanges(
         report(name, DirChange::kRemoved);
       } else if ((event->mask & IN_ATTRIB) != 0) {
         report(name, DirChange::kChanged);
+      } else if ((event->mask & IN_CLOSE_WRITE) != 0) {
+        report(name, DirChange::kWritten);
       }
     }
   }

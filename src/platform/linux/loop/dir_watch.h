@@ -1,7 +1,8 @@
 // Changes to the entries of one folder through inotify: the hot-plug watch
-// on /dev/input.
+// on /dev/input, and the settings folder.
 #pragma once
 
+#include <cstdint>
 #include <functional>
 #include <string>
 #include <vector>
@@ -16,6 +17,7 @@ enum class DirChange {
   kRemoved,   // deleted or moved away
   kLost,      // notifications were lost (the queue overflowed): read the
               // folder again; reported with an empty name
+  kWritten,   // written and closed (only when the contents are watched)
 };
 
 // Makes an inotify instance as inotify_init1(2) does: a descriptor, or -1
@@ -25,8 +27,10 @@ using InotifyInit = int (*)(int flags);
 class DirWatch {
  public:
   // Watches `dir`. When it does not exist yet, watches its parent until it
-  // appears (a machine with no input device has no /dev/input).
-  explicit DirWatch(std::string dir, InotifyInit init = nullptr);
+  // appears (a machine with no input device has no /dev/input). With
+  // `contents`, writes to its files are reported too (kWritten), and the
+  // folder moved away counts as gone.
+  explicit DirWatch(std::string dir, InotifyInit init = nullptr, bool contents = false);
   DirWatch(const DirWatch&) = delete;
   DirWatch& operator=(const DirWatch&) = delete;
 
@@ -55,6 +59,7 @@ class DirWatch {
   int dir_wd_ = -1;
   int parent_wd_ = -1;
   int error_ = 0;
+  uint32_t events_ = 0;
 };
 
 // The names of the entries of `dir` that start with `prefix`, sorted; empty

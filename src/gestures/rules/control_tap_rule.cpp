@@ -1,0 +1,118 @@
+#include "gestures/rules/control_tap_rule.h"
+
+#include "gestures/rules/tap_time.h"
+#include "platform/event_types.h"
+#include "shared/elapsed_ms.h"
+
+namespace {
+
+// The modifiers other than Control whose being held makes a shortcut.
+constexpr uint64_t kOtherModifiers = platform::kEventFlagMaskShift |
+                                     platform::kEventFlagMaskAlternate |
+                                     platform::kEventFlagMaskCommand;
+
+bool ControlIn(uint64_t flags) {
+  return (flags & platform::kEventFlagMaskControl) != 0;
+}
+
+void ClearPending(ControlTapState& s) {
+  s.pending_ms = 0;
+  s.pending_stamp_ms = 0;
+}
+
+}  // namespace
+
+bool ControlReadingNeedsTime(const ControlTapState& state, const ControlReading& reading) {
+  const bool released = state.down && !ControlIn(reading.flags);
+  return (released && !reading.made_up) || (!reading.from_event && state.pending_ms != 0);
+}
+
+ControlTapStep StepControlTap(ControlTapState s, const ControlReading& r,
+                              const ControlTapParams& params) {
+  ControlTapStep step;
+  const bool current = ControlIn(r.flags);
+  const bool released = s.down && !current;
+  if (released && r.made_up) {
+    // The keyboard that held Control went away: Control is up, but nobody
+    // let it go. Not a tap, and like a shortcut it breaks a pair begun
+    // before it.
+    s.spoiled = false;
+    ClearPending(s);
+    s.down = current;
+    step.state = s;
+    return step;
+  }
+  if (params.taps == ControlTapRule::kClean && current) {
+    // Clean: nothing else held at any moment of the press, from its start
+    // (a key or a modifier already down) to its end. A modifier counts
+    // whoever sees it, the event or the poll tick.
+    if (!s.down) s.spoiled = r.keys_held;
+    if ((r.flags & kOtherModifiers) != 0) s.spoiled = true;
+    // Another modifier changed while Control stayed down (its flags may
+    // already be gone again). The key code tells Control's own change
+    // apart when a poll tick saw the press before its event came.
+    if (s.down && r.from_event && r.key_code != platform::kKeyCodeControl &&
+        r.key_code != platform::kKeyCodeRightControl) {
+      s.spoiled = true;
+    }
+  }
+  bool recorded_now = false;
+  if (released) {
+    // Compared with this rule's own previous reading, so the event and the
+    // poll tick act on one release once.
+    if (s.spoiled) {
+      // A shortcut, not a tap: it also breaks a pair begun before it.
+      s.spoiled = false;
+      ClearPending(s);
+      s.down = current;
+      step.state = s;
+      return step;
+    }
+    // Judged on how far apart the two releases are, whichever came first:
+    // with two keyboards, the one served second may have been typed first.
+    if (s.pending_ms != 0 && TapsWithin({r.at_ms, r.stamp_ms}, {s.pending_ms, s.pending_stamp_ms},
+                                        params.window_ms, true)) {
+      // The debounce, too, goes by when the pair was complete.
+      step.switch_now = true;
+      step.switch_at_ms = r.at_ms > s.pending_ms ? r.at_ms : s.pending_ms;
+      ClearPending(s);
+    } else if (r.at_ms >= s.pending_ms) {
+      s.pending_ms = r.at_ms;
+      s.pending_stamp_ms = r.stamp_ms;
+      recorded_now = true;
+    }
+    // An older release served after a newer pending one leaves that one
+    // pending: it is the one a coming tap could pair with.
+  }
+  // A pending release older than the window is forgotten, by the poll tick
+  // only: an event may come from a keyboard served before another whose
+  // older tap is still waiting, and the tick runs once everything waiting
+  // has been served. One recorded by this very reading is kept.
+  if (s.pending_ms != 0 && !recorded_now && !r.from_event &&
+      ElapsedMs(r.at_ms, s.pending_ms) > params.window_ms) {
+    ClearPending(s);
+  }
+  s.down = current;
+  step.state = s;
+  return step;
+}
+
+CleanKeyStep StepCleanKey(const HeldKeys& keys, ControlTapState state, uint32_t type,
+                          int64_t code) {
+  CleanKeyStep step{keys, state};
+  HeldKeys& k = step.keys;
+  size_t at = 0;
+  while (at < k.count && k.codes[at] != code) ++at;
+  if (type == platform::kEventKeyDown) {
+    // An auto-repeat finds its key listed already.
+    if (at == k.count && k.count < HeldKeys::kMax) k.codes[k.count++] = code;
+  } else if (type == platform::kEventKeyUp) {
+    if (at < k.count) k.codes[at] = k.codes[--k.count];
+  } else {
+    return step;
+  }
+  // A key going down, repeating or coming up while Control is held was
+  // held at some moment of the press.
+  if (step.state.down) step.state.spoiled = true;
+  return step;
+}

@@ -1,0 +1,39 @@
+#include "gestures/settings_change.h"
+
+#include "gestures/event_tap.h"
+#include "gestures/keyboard_gestures.h"
+#include "gestures/mouse_chord.h"
+
+void ApplyGestureSettings(const GestureSettings& next) {
+  if (next == gGestureSettings) return;
+  const bool every_key_before = GesturesNeedEveryKey(gGestureSettings);
+  const bool every_key = GesturesNeedEveryKey(next);
+  gGestureSettings = next;
+
+  // Control: no pending first tap, and a press under way ends in no tap.
+  // The live state is read again: while the double-tap was off nothing
+  // followed it.
+  gLastControlReleaseMs = 0;
+  gLastControlReleaseStampMs = 0;
+  gControlKeyDown = gEventTap != nullptr && IsControlKeyDown();
+  gControlTapSpoiled = gControlKeyDown;
+  // Q: no pending first tap.
+  wPreKBKey = 0;
+  uKBTimeMs = 0;
+  uKBAtMs = 0;
+  uKBStampMs = 0;
+  // The chord: a hold under way is dropped, and a chord held now is
+  // latched as if it had fired, so only one made afresh switches.
+  StopMouseComboTimer();
+  gMouseComboTriggered = gEventTap != nullptr && AreLeftAndRightMouseButtonsDown();
+
+  if (every_key != every_key_before) {
+    // The keys held were not followed while only the gesture keys came.
+    if (every_key) ForgetKeysHeld();
+    if (gEventTap) {
+      gEventTap->SetKeyInterest(every_key ? platform::KeyInterest::kAllKeys
+                                          : platform::KeyInterest::kGestureKeys);
+    }
+  }
+  if (gEventTap) UpdateInputPollTimer();
+}
