@@ -13,6 +13,7 @@
 #include "hub/hub_hooks.h"
 #include "output/show_msg.h"
 #include "platform/services.h"
+#include "shared/tool_state.h"
 #include "ui/app_delegate.h"
 
 std::unique_ptr<platform::SettingsWatch> gSettingsWatch;
@@ -26,6 +27,12 @@ void SettingsReadTimerCallback(platform::Timer* timer, void* /*info*/) {
   ReloadSettings();
 }
 
+}  // namespace
+
+namespace {
+const ToolStateMember kSettingsReloadState{"gSettingsWatch, gSettingsReadTimer", &StopSettingsWatch,
+                                           [] { return !gSettingsWatch && !gSettingsReadTimer; },
+                                           kToolStateRunning};
 }  // namespace
 
 void StartSettingsWatch() {

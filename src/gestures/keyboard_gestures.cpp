@@ -57,6 +57,17 @@ void ResetKeyboardGestures() {
   gRest = KeyboardRest{};
 }
 
+void ForgetPendingTaps(bool control_down) {
+  gLastControlReleaseMs = 0;
+  gRest.control_release_stamp_ms = 0;
+  gControlKeyDown = control_down;
+  gRest.control_spoiled = control_down;
+  wPreKBKey = 0;
+  uKBTimeMs = 0;
+  gRest.q_at_ms = 0;
+  gRest.q_stamp_ms = 0;
+}
+
 namespace {
 const ToolStateMember kKeyboardState{
     "gControlKeyDown, gLastControlReleaseMs, wPreKBKey, uKBTimeMs, gRest", &ResetKeyboardGestures,

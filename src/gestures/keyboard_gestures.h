@@ -20,6 +20,10 @@ extern uint32_t uKBTimeMs;
 // back to their start values.
 void ResetKeyboardGestures();
 
+// Forgets the pending first Control and Q taps. `control_down` is Control as
+// it is now: held, it is no tap when it is let go.
+void ForgetPendingTaps(bool control_down);
+
 // Whether the live modifier flags include Control.
 bool IsControlKeyDown();
 // One step of the Control recogniser, from the live state. `event` is the

@@ -10,18 +10,10 @@ void ApplyGestureSettings(const GestureSettings& next) {
   const bool every_key = GesturesNeedEveryKey(next);
   gGestureSettings = next;
 
-  // Control: no pending first tap, and a press under way ends in no tap.
-  // The live state is read again: while the double-tap was off nothing
-  // followed it.
-  gLastControlReleaseMs = 0;
-  gLastControlReleaseStampMs = 0;
-  gControlKeyDown = gEventTap != nullptr && IsControlKeyDown();
-  gControlTapSpoiled = gControlKeyDown;
-  // Q: no pending first tap.
-  wPreKBKey = 0;
-  uKBTimeMs = 0;
-  uKBAtMs = 0;
-  uKBStampMs = 0;
+  // No pending first Control or Q tap, and a Control press under way ends
+  // in no tap. The live state is read again: while the double-tap was off
+  // nothing followed it.
+  ForgetPendingTaps(gEventTap != nullptr && IsControlKeyDown());
   // The chord: a hold under way is dropped, and a chord held now is
   // latched as if it had fired, so only one made afresh switches.
   StopMouseComboTimer();
