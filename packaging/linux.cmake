@@ -1,7 +1,8 @@
 # What a Linux install puts in place besides the program, its tray module,
 # icons, desktop entry and udev rule (src/platform/linux): the man page,
-# shell completions, AppStream metainfo, the systemd user unit, and for the
-# Debian package its copyright file, changelog and lintian overrides.
+# shell completions, AppStream metainfo, the systemd user unit, the example
+# settings file, and for the Debian package its copyright file, changelog and
+# lintian overrides.
 include(GNUInstallDirs)
 
 set(QS_PACKAGING_DIR ${PROJECT_SOURCE_DIR}/packaging)
@@ -76,6 +77,11 @@ qs_install_configured(${QS_LINUX_RESOURCES}/org.quembrastella.switch.metainfo.xm
 # The systemd user unit: installed, never enabled here (docs/linux.md).
 qs_install_configured(${QS_LINUX_RESOURCES}/quembrastella-switch.service
                       lib/systemd/user quembrastella-switch.service)
+
+# Every setting with its default, to copy to ~/.config/quembrastella-switch/
+# (tests/unit/settings_example_test.cpp keeps it complete and valid).
+install(FILES ${QS_LINUX_RESOURCES}/config.toml.example
+        DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/quembrastella-switch)
 
 # The Debian package's copyright file and changelog.
 set(QS_CHANGELOG_GZ ${CMAKE_BINARY_DIR}/debian/changelog.gz)

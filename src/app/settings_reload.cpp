@@ -9,6 +9,7 @@
 #include "gestures/gesture_settings.h"
 #include "gestures/settings_change.h"
 #include "hub/hook_settings.h"
+#include "hub/hub_choice.h"
 #include "hub/hub_hooks.h"
 #include "output/show_msg.h"
 #include "platform/services.h"
@@ -71,6 +72,9 @@ void ReloadSettings() {
   ReportSettingsProblems(outcome.problems, location);
 
   ApplyGestureSettings(outcome.settings);
+  // An unreadable file keeps the hub chosen; a refused value chooses none,
+  // which never makes a guess.
+  if (!read.failure) gHubSetting = outcome.hub;
   const bool hooks_before = gHubHooks.Any();
   gHubHooks = outcome.hooks;
   if (gHubHooks.Any() && !hooks_before) {

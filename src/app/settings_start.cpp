@@ -4,6 +4,7 @@
 #include <string>
 
 #include "app/startup.h"
+#include "hub/hub_choice.h"
 #include "platform/services.h"
 
 namespace {
@@ -32,6 +33,7 @@ std::string Window(uint32_t ms) {
 void LoadGestureSettings() {
   gGestureSettings = GestureSettings{};
   gHubHooks = HubHooks{};
+  gHubSetting.clear();
   platform::SettingsSource* source = platform::Sys().settings;
   if (source == nullptr) return;
   const SettingsOutcome outcome =
@@ -39,6 +41,7 @@ void LoadGestureSettings() {
   ReportSettingsProblems(outcome.problems, source->Location());
   gGestureSettings = outcome.settings;
   gHubHooks = outcome.hooks;
+  gHubSetting = outcome.hub;
 }
 
 void ReportSettingsProblems(const std::vector<std::string>& problems, const std::string& location) {

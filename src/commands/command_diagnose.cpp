@@ -1,5 +1,6 @@
 // --diagnose: what a switch by gesture needs, checked in order, one line per
 // check with its verdict, and the fix under each failure.
+#include <cstddef>
 #include <cstdio>
 #include <optional>
 #include <string>
@@ -10,6 +11,7 @@
 #include "gestures/gesture_settings.h"
 #include "hub/hook_settings.h"
 #include "hub/hub_access.h"
+#include "hub/hub_choice.h"
 #include "hub/hub_device.h"
 #include "hub/hub_failure.h"
 #include "hub/hub_hooks.h"
@@ -54,10 +56,34 @@ std::string Where(platform::UsbDevice& device) {
   return where;
 }
 
+// Each hub with the IDs on a line of its own, the one a switch would use
+// marked, when there is a choice to make.
+void ListCandidates(const platform::UsbFindResult& found) {
+  if (found.candidates.size() < 2 && (found.candidates.empty() || found.chosen)) return;
+  for (size_t i = 0; i < found.candidates.size(); ++i) {
+    std::printf("      candidate %s%s\n", HubCandidateText(found.candidates[i]).c_str(),
+                found.chosen == i ? ": used" : "");
+  }
+}
+
 // The hub present, then openable: two verdicts from one lookup, each
 // failure with the fix a switch would give, to be checked again.
 bool CheckHub() {
-  platform::UsbFindResult found = platform::Sys().usb->FindDevice(kHubVendorId, kHubProductId);
+  LoadHubSetting();
+  HubPick pick;
+  platform::UsbFindResult found = platform::Sys().usb->FindChosenDevice(
+      kHubVendorId, kHubProductId, [&pick](const std::vector<platform::UsbCandidate>& candidates) {
+        pick = PickHub(candidates, gHubSetting);
+        return pick.index;
+      });
+  if (found.outcome == platform::UsbFindOutcome::kNotChosen) {
+    const HubFailure failure = HubChoiceFailure(pick, found.candidates, gHubSetting);
+    Report(Verdict::kFail, "hub present", HubFailureLine(failure),
+           HubFailureFix(failure, AfterFix::kCheckAgain));
+    ListCandidates(found);
+    Report(Verdict::kSkip, "hub openable", "not checked without a hub chosen");
+    return false;
+  }
   if (found.outcome != platform::UsbFindOutcome::kFound || !found.device) {
     const HubFailure failure = LookupFailure(found);
     const std::string fix = HubFailureFix(failure, AfterFix::kCheckAgain);
@@ -74,7 +100,13 @@ bool CheckHub() {
     Report(Verdict::kSkip, "hub openable", "not checked without a hub");
     return false;
   }
-  Report(Verdict::kOk, "hub present", Where(*found.device));
+  std::string where = Where(*found.device);
+  if (found.candidates.size() > 1) {
+    where += ", chosen by hub = \"" + gHubSetting + "\" among " +
+             std::to_string(found.candidates.size());
+  }
+  Report(Verdict::kOk, "hub present", where);
+  ListCandidates(found);
   platform::UsbFailure refused;
   if (!found.device->Open(&refused)) {
     Report(Verdict::kFail, "hub openable", "opening the hub was refused",

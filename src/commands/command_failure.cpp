@@ -49,8 +49,9 @@ std::string JsonString(const std::string& text) {
   return out + "\"";
 }
 
-std::string StatusErrorJson(const std::string& error, const std::string& fix) {
+std::string StatusErrorJson(const std::string& error, const std::string& fix,
+                            const std::string& members) {
   std::string json = "{\"hub\":" + JsonString(HubIdText()) + ",\"error\":" + JsonString(error);
   if (!fix.empty()) json += ",\"fix\":" + JsonString(fix);
-  return json + "}\n";
+  return json + members + "}\n";
 }

@@ -20,5 +20,7 @@ void NoticeHubFailureUnlessSeen(const HubFailure& failure);
 // `text` as a JSON string, quotes included.
 std::string JsonString(const std::string& text);
 // The one line of --status --json for a failure: the hub it looks for, the
-// error and its fix, as a JSON object, with its newline.
-std::string StatusErrorJson(const std::string& error, const std::string& fix);
+// error and its fix, and `members` (more ,"key":value pairs, or ""), as a
+// JSON object, with its newline.
+std::string StatusErrorJson(const std::string& error, const std::string& fix,
+                            const std::string& members = "");

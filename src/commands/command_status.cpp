@@ -1,5 +1,6 @@
 // --status: the hub's two registers read (never written), as one line of
 // text or one JSON object.
+#include <cstddef>
 #include <cstdint>
 #include <cstdio>
 #include <optional>
@@ -8,6 +9,7 @@
 #include "commands/command_failure.h"
 #include "commands/commands.h"
 #include "hub/hub_access.h"
+#include "hub/hub_choice.h"
 #include "hub/hub_device.h"
 #include "hub/hub_failure.h"
 #include "hub/hub_registers.h"
@@ -38,6 +40,39 @@ std::string StatusLine(const HubState& state) {
   return line;
 }
 
+// Every hub with the IDs, when there was a choice to make: more than one
+// attached, or the lookup took none.
+bool ListsCandidates(const HubOpenResult& opened) {
+  return opened.candidates.size() > 1 || (!opened.candidates.empty() && !opened.chosen);
+}
+
+std::string CandidatesJson(const HubOpenResult& opened) {
+  std::string json = ",\"candidates\":[";
+  for (size_t i = 0; i < opened.candidates.size(); ++i) {
+    const platform::UsbCandidate& c = opened.candidates[i];
+    json += i == 0 ? "{" : ",{";
+    if (c.location) {
+      json += "\"bus\":" + std::to_string(c.location->bus) +
+              ",\"port\":" + JsonString(c.location->port) + ",";
+    }
+    if (c.location_id) json += "\"location_id\":" + JsonString(HubCandidateName(c)) + ",";
+    if (!c.serial.empty()) json += "\"serial\":" + JsonString(c.serial) + ",";
+    json += std::string("\"used\":") + (opened.chosen == i ? "true" : "false") + "}";
+  }
+  return json + "]";
+}
+
+// One line per hub, the one used marked, after the state of that one.
+std::string CandidateLines(const HubOpenResult& opened) {
+  std::string lines;
+  for (size_t i = 0; i < opened.candidates.size(); ++i) {
+    lines += "candidate " + HubCandidateText(opened.candidates[i]);
+    if (opened.chosen == i) lines += ": used (hub = \"" + gHubSetting + "\")";
+    lines += "\n";
+  }
+  return lines;
+}
+
 std::string StatusJson(const HubState& state) {
   std::string json = "{\"hub\":" + JsonString(HubIdText());
   if (state.location) {
@@ -52,9 +87,10 @@ std::string StatusJson(const HubState& state) {
 
 // A failure: on standard error as every command's, and with --json also
 // as the one object on standard output.
-int Failed(bool json, int status, const HubFailure& failure) {
+int Failed(bool json, int status, const HubFailure& failure, const std::string& members) {
   if (json) {
-    std::fputs(StatusErrorJson(HubFailureLine(failure), HubFailureFix(failure)).c_str(), stdout);
+    std::fputs(StatusErrorJson(HubFailureLine(failure), HubFailureFix(failure), members).c_str(),
+               stdout);
   }
   PrintHubFailure(failure);
   return status;
@@ -80,12 +116,18 @@ int RunStatusCommand(bool json) {
   // Standard output is the answer alone: with --json whatever --console
   // prints goes to standard error.
   const ConsoleOnStandardError console(json);
+  LoadHubSetting();
   HubOpenResult opened = FindAndOpenHub();
+  const bool list = ListsCandidates(opened);
+  const std::string candidates = list ? CandidatesJson(opened) : "";
   if (!opened.hub) {
     const HubFailure& failure = *opened.failure;
-    return Failed(
-        json, failure.kind == HubFailureKind::kNotFound ? kCommandFailed : kCommandHubUnreadable,
-        failure);
+    // No hub, or none chosen among several: nothing to read.
+    const bool none = failure.kind == HubFailureKind::kNotFound ||
+                      failure.kind == HubFailureKind::kSeveralHubs ||
+                      failure.kind == HubFailureKind::kChosenNotUnique ||
+                      failure.kind == HubFailureKind::kChosenAbsent;
+    return Failed(json, none ? kCommandFailed : kCommandHubUnreadable, failure, candidates);
   }
   platform::UsbDevice* hub = opened.hub->get();
   HubState state;
@@ -98,10 +140,12 @@ int RunStatusCommand(bool json) {
   if (!f5_read) {
     const HubFailure failure(HubFailureKind::kPortUnread);
     TraceHubFailure(failure);
-    return Failed(json, kCommandHubUnreadable, failure);
+    return Failed(json, kCommandHubUnreadable, failure, candidates);
   }
-  const std::string out = json ? StatusJson(state) : StatusLine(state);
+  std::string out = json ? StatusJson(state) : StatusLine(state);
+  if (json && list) out.insert(out.size() - 1, candidates);  // before the closing brace
   std::printf("%s\n", out.c_str());
+  if (!json && list) std::fputs(CandidateLines(opened).c_str(), stdout);
   std::fflush(stdout);
   return kCommandOk;
 }

@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "hub/hub_choice.h"
+
 GestureSettings gGestureSettings;
 
 void ResetGestureSettings() {
@@ -218,6 +220,7 @@ std::string UnknownSetting(const std::string& key, platform::SettingNames names)
     if (!known.empty()) known += ", ";
     known += name;
   }
+  known += std::string(", ") + HubSettingName(names);
   return "unknown setting " + Quoted(key) + ", ignored; the settings are " + known;
 }
 
@@ -259,6 +262,10 @@ SettingsOutcome CheckSettings(const platform::SettingsRead& read, platform::Sett
     if (HookSettingCheck hook = CheckHookSetting(entry, names, outcome.hooks, kept_hooks);
         hook.known) {
       if (hook.problem) outcome.problems.push_back(Where(location, entry.line) + *hook.problem);
+      continue;
+    }
+    if (HubSettingCheck hub = CheckHubSetting(entry, names, outcome.hub); hub.known) {
+      if (hub.problem) outcome.problems.push_back(Where(location, entry.line) + *hub.problem);
       continue;
     }
     const SettingRule* rule = Find(entry.key, names);

@@ -48,7 +48,8 @@ std::vector<std::string> KnownSettingNames(platform::SettingNames names);
 // What reading a source gave: the settings, and one line per problem.
 struct SettingsOutcome {
   GestureSettings settings;
-  HubHooks hooks;  // the hooks set (and valid); none by default
+  HubHooks hooks;   // the hooks set (and valid); none by default
+  std::string hub;  // the hub setting (hub_choice.h); empty by default
   // "LOCATION:LINE: what is wrong; what applies instead", in the source's
   // order (":LINE" only where the source has lines).
   std::vector<std::string> problems;

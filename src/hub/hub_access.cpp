@@ -2,7 +2,9 @@
 
 #include <memory>
 #include <utility>
+#include <vector>
 
+#include "hub/hub_choice.h"
 #include "hub/hub_device.h"
 #include "platform/services.h"
 
@@ -37,16 +39,27 @@ OpenedHub::~OpenedHub() {
 }
 
 HubOpenResult FindAndOpenHub() {
-  platform::UsbFindResult found = platform::Sys().usb->FindDevice(kHubVendorId, kHubProductId);
-  if (found.outcome != platform::UsbFindOutcome::kFound || !found.device) {
-    return Failed(LookupFailure(found));
-  }
-  platform::UsbFailure refused;
-  if (!found.device->Open(&refused)) {
-    // The unopened interface is released when `found` goes, not closed.
-    return Failed(RefusedOpen(refused));
-  }
+  HubPick pick;
+  platform::UsbFindResult found = platform::Sys().usb->FindChosenDevice(
+      kHubVendorId, kHubProductId, [&pick](const std::vector<platform::UsbCandidate>& candidates) {
+        pick = PickHub(candidates, gHubSetting);
+        return pick.index;
+      });
   HubOpenResult result;
-  result.hub = std::make_unique<OpenedHub>(std::move(found.device));
+  if (found.outcome == platform::UsbFindOutcome::kNotChosen) {
+    result = Failed(HubChoiceFailure(pick, found.candidates, gHubSetting));
+  } else if (found.outcome != platform::UsbFindOutcome::kFound || !found.device) {
+    result = Failed(LookupFailure(found));
+  } else {
+    platform::UsbFailure refused;
+    if (found.device->Open(&refused)) {
+      result.hub = std::make_unique<OpenedHub>(std::move(found.device));
+    } else {
+      // The unopened interface is released when `found` goes, not closed.
+      result = Failed(RefusedOpen(refused));
+    }
+  }
+  result.candidates = std::move(found.candidates);
+  result.chosen = found.chosen;
   return result;
 }

@@ -2,8 +2,10 @@
 // shared by the switch and the read-only status.
 #pragma once
 
+#include <cstddef>
 #include <memory>
 #include <optional>
+#include <vector>
 
 #include "hub/hub_failure.h"
 #include "platform/usb.h"
@@ -26,6 +28,10 @@ class OpenedHub {
 struct HubOpenResult {
   std::unique_ptr<OpenedHub> hub;
   std::optional<HubFailure> failure;  // set exactly when `hub` is not
+  // Every device with the hub's IDs the lookup found, and the one it took
+  // (none when it took none).
+  std::vector<platform::UsbCandidate> candidates;
+  std::optional<size_t> chosen;
 };
 
 // A lookup that found no device, and an open the device refused, as
@@ -33,6 +39,7 @@ struct HubOpenResult {
 HubFailure LookupFailure(const platform::UsbFindResult& found);
 HubFailure RefusedOpen(const platform::UsbFailure& refused);
 
-// Looks the hub up afresh and opens it. A failure is traced where it
-// happens (TraceHubFailure).
+// Looks the hub up afresh and opens it: the only device with the hub's
+// IDs, or the one the hub setting (gHubSetting) chooses among several. A
+// failure is traced where it happens (TraceHubFailure).
 HubOpenResult FindAndOpenHub();

@@ -3,7 +3,9 @@
 #include <cstddef>
 #include <cstring>
 #include <string>
+#include <utility>
 
+#include "hub/hub_choice.h"
 #include "hub/hub_device.h"
 #include "hub/hub_registers.h"
 #include "output/show_msg.h"
@@ -17,6 +19,7 @@ enum class LineFrom {
   kTable,       // the row's own line
   kReadTrace,   // the failed read's trace of the port register
   kWriteTrace,  // the failed write's trace of the port register
+  kChoice,      // the row's line and fix, the hubs and the setting filled in
 };
 
 // One kind's words. Every fix ends in kTryAgain; --diagnose says
@@ -60,10 +63,29 @@ constexpr HubFailureWords kWords[] = {
     // kNotTaken
     {LineFrom::kTable, kSwitchNotTakenLine, kSwitchNotTakenFix, "Switch did not take effect",
      "Check that the other computer is on and connected to the switch."},
+    // kSeveralHubs. In the lines of a choice, {count} is how many hubs are
+    // attached, {ids} their IDs, {list} each of them, {setting} the hub
+    // setting and {choose} the setting to write, with where.
+    {LineFrom::kChoice,
+     "{count} hubs {ids} are attached ({list}) and none is chosen, so none is used",
+     "Choose the one to use: {choose}, then try again.", "Several hubs attached",
+     "Choose one with the hub setting; --status lists them."},
+    // kChosenNotUnique
+    {LineFrom::kChoice,
+     "{count} hubs {ids} match the chosen hub \"{setting}\" ({list}), so none is used",
+     "Choose it by its port path or location ID instead: {choose}, then try again.",
+     "Chosen hub is not unique", "Choose the hub by its port path; --status lists them."},
+    // kChosenAbsent
+    {LineFrom::kChoice,
+     "The chosen hub \"{setting}\" is not attached (attached: {list}); no other is used in its "
+     "place",
+     "Connect that hub (or switch it here from the other computer), or choose one attached: "
+     "{choose}, then try again.",
+     "Chosen hub not found", "Connect the chosen hub, or change the hub setting."},
 };
 
 static_assert(sizeof kWords / sizeof kWords[0] ==
-                  static_cast<size_t>(HubFailureKind::kNotTaken) + 1,
+                  static_cast<size_t>(HubFailureKind::kChosenAbsent) + 1,
               "one row for each kind");
 
 const HubFailureWords& WordsOf(HubFailureKind kind) {
@@ -87,6 +109,23 @@ std::string AfterFixed(const std::string& fix, AfterFix after) {
   return fix.substr(0, fix.size() - tail) + kCheckAgain;
 }
 
+// A row's text of a choice between hubs, filled in.
+std::string Filled(const char* text, const HubFailure& failure) {
+  std::string out = text;
+  const std::pair<const char*, std::string> fields[] = {
+      {"{count}", std::to_string(failure.candidates.size())}, {"{ids}", HubIdText()},
+      {"{list}", HubCandidateList(failure.candidates)},       {"{setting}", failure.chosen_hub},
+      {"{choose}", HubSettingAdvice(failure.candidates)},
+  };
+  for (const auto& [field, value] : fields) {
+    for (size_t at = out.find(field); at != std::string::npos;
+         at = out.find(field, at + value.size())) {
+      out.replace(at, std::strlen(field), value);
+    }
+  }
+  return out;
+}
+
 }  // namespace
 
 std::string HubFailureLine(const HubFailure& failure) {
@@ -100,6 +139,8 @@ std::string HubFailureLine(const HubFailure& failure) {
       return RegisterFailLine(RegisterTransfer::kRead, kPortSelectRequest, kPortSelectAddress);
     case LineFrom::kWriteTrace:
       return RegisterFailLine(RegisterTransfer::kWrite, kPortSelectRequest, kPortSelectAddress);
+    case LineFrom::kChoice:
+      return Filled(words.line, failure);
   }
   return "";
 }
@@ -109,7 +150,9 @@ std::string HubFailureFix(const HubFailure& failure, AfterFix after) {
   if (failure.kind == HubFailureKind::kOpenRefused && !failure.platform_fix.empty()) {
     return failure.platform_fix;
   }
-  return AfterFixed(WordsOf(failure.kind).fix, after);
+  const HubFailureWords& words = WordsOf(failure.kind);
+  if (words.line_from == LineFrom::kChoice) return AfterFixed(Filled(words.fix, failure), after);
+  return AfterFixed(words.fix, after);
 }
 
 ShortNotice HubFailureNotice(const HubFailure& failure) {

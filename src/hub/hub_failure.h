@@ -8,6 +8,9 @@
 
 #include <string>
 #include <utility>
+#include <vector>
+
+#include "platform/usb.h"
 
 enum class HubFailureKind {
   kNotFound,         // no hub with the IDs on the bus
@@ -17,6 +20,10 @@ enum class HubFailureKind {
   kSwitchAbandoned,  // the same during a switch: nothing was written
   kWriteFailed,      // the hub refused the port-select write
   kNotTaken,         // the write was taken, but the hub stayed here
+  // More than one device with the hub's IDs (hub_choice.h):
+  kSeveralHubs,      // the hub setting is not set, so none is used
+  kChosenNotUnique,  // the hub setting names more than one, so none is used
+  kChosenAbsent,     // the hub setting names none of those attached
 };
 
 // One failure as it happened: its kind and, for the kinds the platform
@@ -29,6 +36,10 @@ struct HubFailure {
   // kOpenRefused: how to mend the cause the platform found (a permission,
   // a rule, a group); "" when it knows none.
   std::string platform_fix;
+  // The kinds of a choice between hubs: every device with the IDs found,
+  // and the hub setting in force.
+  std::vector<platform::UsbCandidate> candidates;
+  std::string chosen_hub;
 };
 
 // The console line and the fix of a switch that did not take effect.

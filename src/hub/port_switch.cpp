@@ -158,7 +158,8 @@ void TriggerSwitch(const char* source_name, uint64_t at_ms) {
     } else if (gWhereaboutsObserver != nullptr) {
       gWhereaboutsObserver();  // the time; the place when the check is over
     }
-  } else if (outcome.failure && outcome.failure->kind == HubFailureKind::kNotFound) {
+  } else if (outcome.failure && (outcome.failure->kind == HubFailureKind::kNotFound ||
+                                 outcome.failure->kind == HubFailureKind::kChosenAbsent)) {
     SetWhereabouts(HubWhereabouts::Place::kAway, -1);
   } else if (outcome.upstream_port >= 0) {
     SetWhereabouts(HubWhereabouts::Place::kHere, outcome.upstream_port);

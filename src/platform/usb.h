@@ -2,11 +2,13 @@
 // requests on its default control endpoint.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace platform {
 
@@ -119,22 +121,52 @@ enum class UsbFindOutcome {
   kNotAttached,  // the bus was searched: no device with these IDs is on it
   kNoSearch,     // the bus could not be searched
   kNoInterface,  // the device is there, but no interface could be made for it
+  kNotChosen,    // devices with these IDs are there; the chooser took none
 };
+
+// One attached device with the looked-for IDs, as a lookup tells it apart
+// from the others before it makes an interface for any.
+struct UsbCandidate {
+  std::optional<UsbLocation> location;  // where the platform numbers ports
+  std::optional<uint32_t> location_id;  // the registry's location ID (macOS)
+  std::string serial;                   // its serial number; empty when none
+};
+
+// Picks the device to use from those found (at least one, in the order the
+// bus lists them): an index into `candidates`, or none to use none.
+using UsbChooser =
+    std::function<std::optional<size_t>(const std::vector<UsbCandidate>& candidates)>;
+
+// The first device found: for callers that know there is at most one.
+inline std::optional<size_t> FirstUsbDevice(const std::vector<UsbCandidate>& candidates) {
+  (void)candidates;
+  return 0;
+}
 
 struct UsbFindResult {
   UsbFindOutcome outcome = UsbFindOutcome::kNotAttached;
   std::unique_ptr<UsbDevice> device;  // set exactly when kFound
   // For every other outcome: the console line, in the platform's own words
-  // and without its newline.
+  // and without its newline (empty for kNotChosen: the chooser has words).
   std::string line;
+  // Every device with the IDs the search found, in the bus's order, and the
+  // one the chooser took (none when it took none or was not asked).
+  std::vector<UsbCandidate> candidates;
+  std::optional<size_t> chosen;
 };
 
 class Usb {
  public:
   virtual ~Usb() = default;
-  // Finds the first attached device with these IDs and makes a device
-  // interface for it, releasing every intermediate object on every path.
-  virtual UsbFindResult FindDevice(uint16_t vendor_id, uint16_t product_id) = 0;
+  // Finds every attached device with these IDs, lets `choose` pick one
+  // (asked only when there is at least one) and makes a device interface for
+  // that one, releasing every intermediate object on every path.
+  virtual UsbFindResult FindChosenDevice(uint16_t vendor_id, uint16_t product_id,
+                                         const UsbChooser& choose) = 0;
+  // The same, taking the first device found.
+  UsbFindResult FindDevice(uint16_t vendor_id, uint16_t product_id) {
+    return FindChosenDevice(vendor_id, product_id, &FirstUsbDevice);
+  }
   // Makes, ahead of the first switch, what the platform keeps from one
   // switch to the next, so that the first switch is as quick as the rest.
   // Nothing is looked up or opened; a failure here is met again, and told,

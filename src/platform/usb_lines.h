@@ -19,6 +19,7 @@ inline std::string UsbNotFoundLine(uint16_t vendor_id, uint16_t product_id) {
 }
 
 inline constexpr const char* kUsbMatchingFailedLine = "IOServiceMatching failed";
+inline constexpr const char* kUsbSearchFailedLine = "IOServiceGetMatchingServices failed";
 inline constexpr const char* kUsbPlugInFailedLine = "IOCreatePlugInInterfaceForService failed";
 inline constexpr const char* kUsbQueryFailedLine = "QueryInterface (DeviceInterface) failed";
 inline constexpr const char* kUsbOpenFailedLine = "USBDeviceOpen failed";

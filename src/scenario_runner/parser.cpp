@@ -2,6 +2,7 @@
 
 #include "platform/event_types.h"
 #include "scenario_runner/devices.h"
+#include "scenario_runner/hubs.h"
 #include "scenario_runner/programs.h"
 #include "scenario_runner/words.h"
 
@@ -77,10 +78,10 @@ class Parser {
   }
 
   static bool IsSetUp(std::string_view d) {
-    static constexpr std::array<std::string_view, 20> kSetUp = {
+    static constexpr std::array<std::string_view, 21> kSetUp = {
         "args",     "hub",           "fail",        "agent",   "choice", "alert-ms", "lock",
         "tap",      "appsupport",    "agentdir",    "exe",     "icon",   "clock",    "after-write",
-        "settings", "settings-file", "transfer-ms", "program", "input",  "device"};
+        "settings", "settings-file", "transfer-ms", "program", "input",  "device",   "hub-2"};
     return IndexOf(d, kSetUp).has_value();
   }
 
@@ -122,6 +123,11 @@ class Parser {
       s.args.assign(t.begin() + 1, t.end());
     } else if (d == "hub") {
       return Hub(t);
+    } else if (d == "hub-2") {
+      HubSetup second;
+      second.identity.location_id = 0x14200000;
+      if (auto error = HubSetUpWords(t, second)) return error;
+      s.second_hub = second;
     } else if (d == "transfer-ms") {
       auto ms = t.size() == 2 ? Decimal(t[1], kMaxTransferMs) : std::nullopt;
       if (!ms)
@@ -210,22 +216,12 @@ class Parser {
 
   std::optional<std::string> Hub(const Tokens& t) {
     Setup& s = scenario_.setup;
-    if (t.size() == 2 && t[1] == "absent") {
-      s.hub_present = false;
-      return std::nullopt;
-    }
-    const std::string usage = "'hub' takes 'absent' or register values F5=HH F8=HH (hex bytes)";
-    if (t.size() < 2 || t.size() > 3) return usage;
-    bool f5 = false, f8 = false;
-    for (size_t i = 1; i < t.size(); ++i) {
-      const std::string_view key = t[i].substr(0, 3);
-      auto value = t[i].size() > 3 ? HexByte(t[i].substr(3)) : std::nullopt;
-      bool* seen = key == "F5=" ? &f5 : key == "F8=" ? &f8 : nullptr;
-      if (!seen || !value) return usage;
-      if (*seen) return "'hub' sets " + std::string(key.substr(0, 2)) + " twice";
-      *seen = true;
-      (key == "F5=" ? s.reg_f5 : s.reg_f8) = *value;
-    }
+    HubSetup hub;
+    if (auto error = HubSetUpWords(t, hub)) return error;
+    s.hub_present = hub.present;
+    s.reg_f5 = hub.reg_f5;
+    s.reg_f8 = hub.reg_f8;
+    s.hub_identity = hub.identity;
     return std::nullopt;
   }
 
@@ -319,12 +315,8 @@ class Parser {
       return fixed("exit", Step::Kind::kMenuExit);
     } else if (a == "tap") {
       return fixed("disabled", Step::Kind::kTapDisabled);
-    } else if (a == "hub") {
-      if (w.size() == 2 && (w[1] == "absent" || w[1] == "present")) {
-        step.kind = w[1] == "absent" ? Step::Kind::kHubAbsent : Step::Kind::kHubPresent;
-      } else {
-        return std::string("'hub' takes 'absent' or 'present'");
-      }
+    } else if (a == "hub" || a == "hub-2") {
+      return HubAction(w, step);
     } else if (a == "device") {
       return DeviceAction(w, step);
     } else if (a == "hold") {

@@ -2,6 +2,7 @@
 // looks at start, and what happens to it at which virtual time.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <ctime>
 #include <optional>
@@ -42,12 +43,23 @@ enum class SettingsFileSetup {
   kFolder,  // a folder
 };
 
+// A simulated hub at start (`hub`, `hub-2`).
+struct HubSetup {
+  bool present = true;
+  uint8_t reg_f5 = 0;  // F5-0000
+  uint8_t reg_f8 = 0;  // F8-008F
+  sim::SimHubIdentity identity;
+};
+
 struct Setup {
   std::vector<std::string> args;  // after the program name
   bool hub_present = true;
   uint8_t reg_f5 = 0;                 // F5-0000
   uint8_t reg_f8 = 0;                 // F8-008F
   std::vector<sim::HubFault> faults;  // each at most once, in order of appearance
+  sim::SimHubIdentity hub_identity;   // `hub ... port|serial|location`
+  // `hub-2`: a second device with the hub's IDs; none: not on the bus.
+  std::optional<HubSetup> second_hub;
   AgentSetup agent = AgentSetup::kNone;
   Choice choice = Choice::kStart;
   uint64_t alert_ms = 0;
@@ -121,6 +133,7 @@ struct Step {
   std::optional<DeviceInput> device;
   uint64_t hold_ms = 0;
   std::optional<std::string> settings_text;
+  size_t hub = 0;  // kHubAbsent, kHubPresent: 0 the hub, 1 the second
 };
 
 struct Scenario {

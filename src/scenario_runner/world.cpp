@@ -135,11 +135,19 @@ Status ArrangeSettings(platform::Files& files, const std::string& home, const Se
 }
 
 void ArrangeHub(sim::SimHub& hub, const Setup& setup) {
+  hub.SetIdentity(setup.hub_identity);
   hub.SetPresent(setup.hub_present);
   hub.SetRegister(0xF5, 0x0000, setup.reg_f5);
   hub.SetRegister(0xF8, 0x008F, setup.reg_f8);
   for (sim::HubFault fault : setup.faults) hub.SetFault(fault, true);
   hub.SetRemovalWatch(setup.watch_offered, setup.leave_after_write_ms);
+}
+
+void ArrangeSecondHub(sim::SimHub& hub, const HubSetup& setup) {
+  hub.SetIdentity(setup.identity);
+  hub.SetPresent(setup.present);
+  hub.SetRegister(0xF5, 0x0000, setup.reg_f5);
+  hub.SetRegister(0xF8, 0x008F, setup.reg_f8);
 }
 
 void Perform(sim::World& world, const Step& step) {
@@ -159,7 +167,8 @@ void Perform(sim::World& world, const Step& step) {
       break;
     case Step::Kind::kHubAbsent:
     case Step::Kind::kHubPresent:
-      world.Hub().SetPresent(step.kind == Step::Kind::kHubPresent);
+      (step.hub == 0 ? world.Hub() : world.SecondHub())
+          .SetPresent(step.kind == Step::Kind::kHubPresent);
       break;
     case Step::Kind::kDevice: {
       sim::SimInput& input = world.InputControl();
@@ -214,6 +223,7 @@ Result<std::unique_ptr<sim::World>> PrepareWorld(const Setup& setup, const std::
     world.InputControl().SetDeviceClockOffset(device, offset);
   }
   ArrangeHub(world.Hub(), setup);
+  if (setup.second_hub) ArrangeSecondHub(world.SecondHub(), *setup.second_hub);
   for (const sim::SimProgram& program : setup.programs) world.AddProgram(program);
 
   if (setup.agent_dir_blocked) {

@@ -31,7 +31,7 @@ uint32_t Key(uint8_t request, uint16_t address) {
 }  // namespace
 
 FakeHub::FakeHub(Testbed& testbed, uint16_t vendor_id, uint16_t product_id, int devnum,
-                 bool announce)
+                 bool announce, const std::string& serial)
     : testbed_(testbed), handler_(umockdev_ioctl_base_new()) {
   char node[64];
   std::snprintf(node, sizeof node, "bus/usb/001/%03d", devnum);
@@ -50,9 +50,9 @@ FakeHub::FakeHub(Testbed& testbed, uint16_t vendor_id, uint16_t product_id, int 
                                   "E: BUSNUM=001\nE: DEVNUM=" +
                                   dev + "\nE: PRODUCT=" + product + "\nE: DEVNAME=" + devnode_ +
                                   "\nA: busnum=1\\n\nA: devnum=" + std::to_string(devnum) +
-                                  "\\n\nA: bConfigurationValue=1\\n\nA: speed=480\\n\n"
-                                  "H: descriptors=" +
-                                  Descriptors(vendor_id, product_id) + "\n";
+                                  "\\n\nA: bConfigurationValue=1\\n\nA: speed=480\\n\n" +
+                                  (serial.empty() ? "" : "A: serial=" + serial + "\\n\n") +
+                                  "H: descriptors=" + Descriptors(vendor_id, product_id) + "\n";
   syspath_ = testbed_.Add(description, std::string("/sys") + path, announce);
   plugged_ = !syspath_.empty();
 }

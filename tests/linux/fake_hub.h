@@ -37,10 +37,12 @@ enum class HubFault {
 
 class FakeHub {
  public:
-  // Plugs the hub into `testbed` at bus 1, address `devnum`, announced by
-  // an "add" uevent unless `announce` is false (as without udevd).
+  // Plugs the hub into `testbed` at bus 1, address `devnum` (on port
+  // `devnum` of the root hub: port path "1-<devnum>"), announced by an "add"
+  // uevent unless `announce` is false (as without udevd). With `serial`, the
+  // kernel read that serial number from it.
   FakeHub(Testbed& testbed, uint16_t vendor_id = 0x2109, uint16_t product_id = 0x8822,
-          int devnum = 2, bool announce = true);
+          int devnum = 2, bool announce = true, const std::string& serial = "");
   ~FakeHub();
   FakeHub(const FakeHub&) = delete;
   FakeHub& operator=(const FakeHub&) = delete;

@@ -146,7 +146,7 @@ TEST(SettingsCheckTest, OneBadSettingCostsOnlyItself) {
   EXPECT_EQ(outcome.problems[0],
             "/cfg/config.toml:2: unknown setting \"chord_hold\", ignored; the settings are "
             "control_double_tap, control_taps, mouse_chord, chord_hold_ms, quit_double_tap, "
-            "quit_taps, double_tap_ms, on_hub_left, on_hub_arrived");
+            "quit_taps, double_tap_ms, on_hub_left, on_hub_arrived, hub");
   EXPECT_EQ(outcome.problems[1].rfind("/cfg/config.toml:3: double_tap_ms = 50", 0), 0u);
 }
 

@@ -220,7 +220,8 @@ class OwnWordsUsb : public platform::Usb {
   bool without_interface = false;
   Strings calls;
 
-  platform::UsbFindResult FindDevice(uint16_t, uint16_t) override {
+  platform::UsbFindResult FindChosenDevice(uint16_t, uint16_t,
+                                           const platform::UsbChooser&) override {
     platform::UsbFindResult r;
     r.outcome = outcome;
     r.line = lookup_line;

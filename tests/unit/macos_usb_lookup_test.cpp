@@ -2,8 +2,10 @@
 // object it obtained, on each way out.
 #include <gtest/gtest.h>
 
+#include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -23,7 +25,15 @@ std::vector<std::string>& Log() {
 }
 
 // Handles name what they hold; giving one back is logged.
-enum Object { kNone = 0, kMatching = 1, kService = 2, kPlugIn = 3, kInterface = 4 };
+enum Object {
+  kNone = 0,
+  kMatching = 1,
+  kService = 2,
+  kPlugIn = 3,
+  kInterface = 4,
+  kIterator = 5,
+  kSecondService = 6,
+};
 const char* Name(int object) {
   switch (object) {
     case kMatching:
@@ -34,6 +44,10 @@ const char* Name(int object) {
       return "plug-in";
     case kInterface:
       return "interface";
+    case kIterator:
+      return "iterator";
+    case kSecondService:
+      return "second service";
     default:
       return "?";
   }
@@ -58,8 +72,19 @@ class FakeDevice : public platform::UsbDevice {
 
 // The steps, each able to fail.
 struct FakeApi {
-  enum class Fail { kNothing, kMatching, kVendorNumber, kProductNumber, kLookup, kPlugIn, kQuery };
+  enum class Fail {
+    kNothing,
+    kMatching,
+    kVendorNumber,
+    kProductNumber,
+    kSearch,
+    kLookup,
+    kPlugIn,
+    kQuery
+  };
   Fail fail = Fail::kNothing;
+  int devices = 1;  // how many match: 1 or 2
+  int served = 0;
   std::vector<std::pair<UsbIdKey, int32_t>> identifiers;
 
   Handle CreateMatching() {
@@ -76,15 +101,24 @@ struct FakeApi {
     Log().push_back(key == UsbIdKey::kVendor ? "set vendor" : "set product");
     return true;
   }
-  Handle GetMatchingService(Handle matching) {
+  Handle GetMatchingServices(Handle matching) {
     // The system consumes the dictionary: no release from the caller.
     EXPECT_EQ(matching.release(), kMatching);
     Log().push_back("lookup");
-    return Handle::Adopt(fail == Fail::kLookup ? kNone : kService);
+    return Handle::Adopt(fail == Fail::kSearch ? kNone : kIterator);
+  }
+  Handle NextService(Handle& iterator) {
+    EXPECT_EQ(iterator.get(), kIterator);
+    if (fail == Fail::kLookup || served >= devices) return Handle();
+    return Handle::Adopt(served++ == 0 ? kService : kSecondService);
+  }
+  platform::UsbCandidate Describe(const Handle& service) {
+    platform::UsbCandidate candidate;
+    candidate.location_id = service.get() == kService ? 0x14100000u : 0x14200000u;
+    return candidate;
   }
   Handle CreatePlugIn(const Handle& service) {
-    EXPECT_EQ(service.get(), kService);
-    Log().push_back("create plug-in");
+    Log().push_back(std::string("create plug-in for ") + Name(service.get()));
     return Handle::Adopt(fail == Fail::kPlugIn ? kNone : kPlugIn);
   }
   Handle QueryDevice(const Handle& plugin) {
@@ -100,9 +134,11 @@ struct FakeApi {
 class UsbLookupTest : public ::testing::Test {
  protected:
   void SetUp() override { Log().clear(); }
-  platform::UsbFindResult Find(FakeApi::Fail fail) {
+  platform::UsbFindResult Find(FakeApi::Fail fail,
+                               const platform::UsbChooser& choose = &platform::FirstUsbDevice) {
     api_.fail = fail;
-    return platform::macos::FindDeviceWith(api_, 0x2109, 0x8822);
+    api_.served = 0;
+    return platform::macos::FindDeviceWith(api_, 0x2109, 0x8822, choose);
   }
   FakeApi api_;
 };
@@ -113,8 +149,9 @@ TEST_F(UsbLookupTest, FoundDeviceGivesBackPlugInThenServiceAndKeepsOnlyTheInterf
   platform::UsbFindResult result = Find(FakeApi::Fail::kNothing);
   EXPECT_EQ(result.outcome, UsbFindOutcome::kFound);
   ASSERT_NE(result.device, nullptr);
-  EXPECT_EQ(Log(), (Steps{"create matching", "set vendor", "set product", "lookup",
-                          "create plug-in", "query", "release plug-in", "release service"}));
+  EXPECT_EQ(Log(),
+            (Steps{"create matching", "set vendor", "set product", "lookup", "release iterator",
+                   "create plug-in for service", "query", "release plug-in", "release service"}));
   result.device.reset();
   EXPECT_EQ(Log().back(), "release interface");
 }
@@ -127,6 +164,7 @@ TEST_F(UsbLookupTest, IdentifiersGoInAsSigned32BitNumbersVendorFirst) {
 
   // The widest IDs stay positive.
   api_.identifiers.clear();
+  api_.served = 0;
   (void)platform::macos::FindDeviceWith(api_, 0xFFFF, 0x8000);
   EXPECT_EQ(api_.identifiers[0].second, 65535);
   EXPECT_EQ(api_.identifiers[1].second, 32768);
@@ -155,7 +193,8 @@ TEST_F(UsbLookupTest, NoMatchingServiceLeavesTheConsumedDictionaryAlone) {
   EXPECT_EQ(result.outcome, UsbFindOutcome::kNotAttached);
   EXPECT_EQ(result.line, "USB device not found (VID=0x2109 PID=0x8822)");
   EXPECT_EQ(result.device, nullptr);
-  EXPECT_EQ(Log(), (Steps{"create matching", "set vendor", "set product", "lookup"}));
+  EXPECT_EQ(Log(),
+            (Steps{"create matching", "set vendor", "set product", "lookup", "release iterator"}));
 }
 
 TEST_F(UsbLookupTest, NoPlugInGivesTheServiceBack) {
@@ -164,7 +203,7 @@ TEST_F(UsbLookupTest, NoPlugInGivesTheServiceBack) {
   EXPECT_EQ(result.line, "IOCreatePlugInInterfaceForService failed");
   EXPECT_EQ(result.device, nullptr);
   EXPECT_EQ(Log(), (Steps{"create matching", "set vendor", "set product", "lookup",
-                          "create plug-in", "release service"}));
+                          "release iterator", "create plug-in for service", "release service"}));
 }
 
 TEST_F(UsbLookupTest, NoDeviceInterfaceStillGivesBackPlugInThenService) {
@@ -172,8 +211,48 @@ TEST_F(UsbLookupTest, NoDeviceInterfaceStillGivesBackPlugInThenService) {
   EXPECT_EQ(result.outcome, UsbFindOutcome::kNoInterface);
   EXPECT_EQ(result.line, "QueryInterface (DeviceInterface) failed");
   EXPECT_EQ(result.device, nullptr);
+  EXPECT_EQ(Log(),
+            (Steps{"create matching", "set vendor", "set product", "lookup", "release iterator",
+                   "create plug-in for service", "query", "release plug-in", "release service"}));
+}
+
+TEST_F(UsbLookupTest, NoSearchOfTheRegistryIsToldAsSuch) {
+  platform::UsbFindResult result = Find(FakeApi::Fail::kSearch);
+  EXPECT_EQ(result.outcome, UsbFindOutcome::kNoSearch);
+  EXPECT_EQ(result.line, "IOServiceGetMatchingServices failed");
+  EXPECT_EQ(Log(), (Steps{"create matching", "set vendor", "set product", "lookup"}));
+}
+
+TEST_F(UsbLookupTest, TwoDevicesAreBothShownToTheChooserAndOnlyItsPickIsOpened) {
+  api_.devices = 2;
+  std::vector<platform::UsbCandidate> shown;
+  auto second = [&shown](const std::vector<platform::UsbCandidate>& candidates) {
+    shown = candidates;
+    return std::optional<size_t>(1);
+  };
+  platform::UsbFindResult result = Find(FakeApi::Fail::kNothing, second);
+  ASSERT_EQ(result.outcome, UsbFindOutcome::kFound);
+  ASSERT_EQ(shown.size(), 2u);
+  EXPECT_EQ(shown[0].location_id, 0x14100000u);
+  EXPECT_EQ(shown[1].location_id, 0x14200000u);
+  EXPECT_EQ(result.candidates.size(), 2u);
+  EXPECT_EQ(result.chosen, std::optional<size_t>(1));
+  // The service not chosen goes before the chosen one is used.
+  EXPECT_EQ(Log(),
+            (Steps{"create matching", "set vendor", "set product", "lookup", "release iterator",
+                   "release service", "create plug-in for second service", "query",
+                   "release plug-in", "release second service"}));
+
+  // None chosen: every service is given back and nothing is made.
+  result.device.reset();
+  Log().clear();
+  auto none = [](const std::vector<platform::UsbCandidate>&) { return std::optional<size_t>(); };
+  result = Find(FakeApi::Fail::kNothing, none);
+  EXPECT_EQ(result.outcome, UsbFindOutcome::kNotChosen);
+  EXPECT_EQ(result.device, nullptr);
+  EXPECT_EQ(result.candidates.size(), 2u);
   EXPECT_EQ(Log(), (Steps{"create matching", "set vendor", "set product", "lookup",
-                          "create plug-in", "query", "release plug-in", "release service"}));
+                          "release iterator", "release service", "release second service"}));
 }
 
 }  // namespace

@@ -183,6 +183,34 @@ TEST(RunnerParser, ProgramsPutOnThePathWithTheirRunAndWords) {
   }
 }
 
+TEST(RunnerParser, HubWordsGiveEachHubItsIdentity) {
+  const Scenario s = Parsed(
+      "hub F5=01 port 1-2 serial A1\n"
+      "hub-2 absent F8=20 location 0x14300000 serial B2\n"
+      "at 10 hub-2 present\n"
+      "at 20 hub absent\n");
+  ASSERT_TRUE(s.setup.hub_identity.port.has_value());
+  EXPECT_EQ(s.setup.hub_identity.port->bus, 1);
+  EXPECT_EQ(s.setup.hub_identity.port->port, "2");
+  EXPECT_EQ(s.setup.hub_identity.serial, "A1");
+  EXPECT_EQ(s.setup.reg_f5, 0x01);
+  ASSERT_TRUE(s.setup.second_hub.has_value());
+  EXPECT_FALSE(s.setup.second_hub->present);
+  EXPECT_EQ(s.setup.second_hub->reg_f8, 0x20);
+  EXPECT_FALSE(s.setup.second_hub->identity.port.has_value());
+  EXPECT_EQ(s.setup.second_hub->identity.location_id, 0x14300000u);
+  ASSERT_EQ(s.timeline.size(), 2u);
+  EXPECT_EQ(s.timeline[0].kind, Step::Kind::kHubPresent);
+  EXPECT_EQ(s.timeline[0].hub, 1u);
+  EXPECT_EQ(s.timeline[1].kind, Step::Kind::kHubAbsent);
+  EXPECT_EQ(s.timeline[1].hub, 0u);
+  // Without 'hub-2' there is no second hub; its default place is told apart
+  // from the first hub's.
+  EXPECT_FALSE(Parsed("hub F5=01").setup.second_hub.has_value());
+  EXPECT_EQ(Parsed("hub-2 F5=00").setup.second_hub->identity.location_id, 0x14200000u);
+  EXPECT_EQ(Parsed("hub-2 port 3-1.4.2").setup.second_hub->identity.port->port, "1.4.2");
+}
+
 TEST(RunnerParser, TimelineActionsLowerToLiveStateAndEvents) {
   using K = Step::Kind;
   const Lowered cases[] = {
@@ -286,11 +314,22 @@ TEST(RunnerParser, UnreadableLinesNameTheirLineAndWhatIsWrong) {
       {"at 1 menu quit", 1, "'menu' takes 'exit'"},
       {"at 1 tap enabled", 1, "'tap' takes 'disabled'"},
       {"at 1 hub gone", 1, "'hub' takes 'absent' or 'present'"},
-      {"hub present", 1, "'hub' takes 'absent' or register values F5=HH F8=HH (hex bytes)"},
-      {"hub F5=100", 1, "'hub' takes 'absent' or register values F5=HH F8=HH (hex bytes)"},
-      {"hub F5=zz", 1, "'hub' takes 'absent' or register values F5=HH F8=HH (hex bytes)"},
-      {"hub F6=01", 1, "'hub' takes 'absent' or register values F5=HH F8=HH (hex bytes)"},
+      {"hub present", 1,
+       "'hub' takes absent, F5=HH, F8=HH (hex bytes), port B-P, serial TEXT, location 0xHEX"},
+      {"hub F5=100", 1,
+       "'hub' takes absent, F5=HH, F8=HH (hex bytes), port B-P, serial TEXT, location 0xHEX"},
+      {"hub F5=zz", 1,
+       "'hub' takes absent, F5=HH, F8=HH (hex bytes), port B-P, serial TEXT, location 0xHEX"},
+      {"hub F6=01", 1,
+       "'hub' takes absent, F5=HH, F8=HH (hex bytes), port B-P, serial TEXT, location 0xHEX"},
       {"hub F5=01 F5=02", 1, "'hub' sets F5 twice"},
+      {"hub serial A serial B", 1, "'hub' sets serial twice"},
+      {"hub-2 port 1", 1, "'hub-2 port' takes a bus and port path: 1-4, 1-4.2"},
+      {"hub-2 port 1-0", 1, "'hub-2 port' takes a bus and port path: 1-4, 1-4.2"},
+      {"hub-2 location 14200000", 1, "'hub-2 location' takes 0x and up to 8 hex digits"},
+      {"hub-2 serial", 1,
+       "'hub-2' takes absent, F5=HH, F8=HH (hex bytes), port B-P, serial TEXT, location 0xHEX"},
+      {"at 1 hub-2 gone", 1, "'hub-2' takes 'absent' or 'present'"},
       {"fail", 1,
        "'fail' takes one of: matching, lookup, plugin, query, open, read F8-008F, read F5-0000, "
        "write F5-0000"},

@@ -108,9 +108,42 @@ struct IoKitUsbApi {
     return true;  // the dictionary holds its own reference to the number
   }
 
-  IoObjectRef GetMatchingService(MatchingRef matching) {
-    // The lookup consumes one reference to the dictionary.
-    return IoObjectRef::Adopt(IOServiceGetMatchingService(DefaultMainPort(), matching.release()));
+  IoObjectRef GetMatchingServices(MatchingRef matching) {
+    // The search consumes one reference to the dictionary, whatever it
+    // returns.
+    io_iterator_t iterator = IO_OBJECT_NULL;
+    const kern_return_t result =
+        IOServiceGetMatchingServices(DefaultMainPort(), matching.release(), &iterator);
+    if (result != KERN_SUCCESS) return IoObjectRef();
+    return IoObjectRef::Adopt(iterator);
+  }
+
+  IoObjectRef NextService(IoObjectRef& iterator) {
+    return IoObjectRef::Adopt(IOIteratorNext(iterator.get()));
+  }
+
+  // The registry's "locationID" (kUSBDevicePropertyLocationID) and "USB
+  // Serial Number" (kUSBSerialNumberString), read without opening anything.
+  UsbCandidate Describe(const IoObjectRef& service) {
+    UsbCandidate candidate;
+    const auto location = CfRef<CFTypeRef>::Adopt(IORegistryEntryCreateCFProperty(
+        service.get(), CFSTR("locationID"), kCFAllocatorDefault, 0));
+    if (location && CFGetTypeID(location.get()) == CFNumberGetTypeID()) {
+      SInt64 value = 0;
+      if (CFNumberGetValue(static_cast<CFNumberRef>(location.get()), kCFNumberSInt64Type, &value)) {
+        candidate.location_id = static_cast<uint32_t>(value);
+      }
+    }
+    const auto serial = CfRef<CFTypeRef>::Adopt(IORegistryEntryCreateCFProperty(
+        service.get(), CFSTR("USB Serial Number"), kCFAllocatorDefault, 0));
+    if (serial && CFGetTypeID(serial.get()) == CFStringGetTypeID()) {
+      char text[256];
+      if (CFStringGetCString(static_cast<CFStringRef>(serial.get()), text, sizeof text,
+                             kCFStringEncodingUTF8)) {
+        candidate.serial = text;
+      }
+    }
+    return candidate;
   }
 
   PlugInRef CreatePlugIn(const IoObjectRef& service) {
@@ -142,9 +175,10 @@ std::unique_ptr<UsbDevice> AdoptUsbDevice(IOUSBDeviceInterface** device) {
   return std::make_unique<MacUsbDevice>(DeviceInterfaceRef::Adopt(device));
 }
 
-UsbFindResult MacUsb::FindDevice(uint16_t vendor_id, uint16_t product_id) {
+UsbFindResult MacUsb::FindChosenDevice(uint16_t vendor_id, uint16_t product_id,
+                                       const UsbChooser& choose) {
   IoKitUsbApi api;
-  return FindDeviceWith(api, vendor_id, product_id);
+  return FindDeviceWith(api, vendor_id, product_id, choose);
 }
 
 std::unique_ptr<UsbPresenceWatch> MacUsb::WatchPresence(

@@ -11,9 +11,14 @@
 //                                     makes the number, puts it in, gives
 //                                     the number back; false when the number
 //                                     could not be made
-//   Service GetMatchingService(Matching);
-//                                     consumes the dictionary; empty when no
-//                                     device matches
+//   Iterator GetMatchingServices(Matching);
+//                                     consumes the dictionary; empty when the
+//                                     registry could not be searched
+//   Service NextService(Iterator&);   the next matching device; empty at
+//                                     the end
+//   UsbCandidate Describe(const Service&);
+//                                     its location ID and serial number, read
+//                                     from the registry
 //   PlugIn CreatePlugIn(const Service&);
 //                                     empty when the call fails or yields
 //                                     no interface
@@ -22,10 +27,13 @@
 //   std::unique_ptr<UsbDevice> MakeDevice(DeviceInterface);
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <utility>
+#include <vector>
 
 #include "platform/usb.h"
 #include "platform/usb_lines.h"
@@ -42,8 +50,12 @@ inline UsbFindResult LookupFailed(UsbFindOutcome outcome, std::string line) {
   return result;
 }
 
+template <class Api, class Service>
+UsbFindResult FindChosenWith(Api& api, Service& service);
+
 template <class Api>
-UsbFindResult FindDeviceWith(Api& api, uint16_t vendor_id, uint16_t product_id) {
+UsbFindResult FindDeviceWith(Api& api, uint16_t vendor_id, uint16_t product_id,
+                             const UsbChooser& choose = &FirstUsbDevice) {
   auto matching = api.CreateMatching();
   if (!matching) return LookupFailed(UsbFindOutcome::kNoSearch, kUsbMatchingFailedLine);
   // The identifiers go in as 32-bit signed numbers. A number that cannot be
@@ -54,11 +66,38 @@ UsbFindResult FindDeviceWith(Api& api, uint16_t vendor_id, uint16_t product_id) 
     return LookupFailed(UsbFindOutcome::kNoSearch, kUsbMatchingFailedLine);
   }
 
-  auto service = api.GetMatchingService(std::move(matching));
-  if (!service) {
+  auto iterator = api.GetMatchingServices(std::move(matching));
+  if (!iterator) return LookupFailed(UsbFindOutcome::kNoSearch, kUsbSearchFailedLine);
+  // Every device with the IDs, so that one is never taken for another.
+  std::vector<decltype(api.NextService(iterator))> services;
+  std::vector<UsbCandidate> candidates;
+  while (auto next = api.NextService(iterator)) {
+    candidates.push_back(api.Describe(next));
+    services.push_back(std::move(next));
+  }
+  iterator.reset();
+  if (services.empty()) {
     return LookupFailed(UsbFindOutcome::kNotAttached, UsbNotFoundLine(vendor_id, product_id));
   }
+  std::optional<size_t> chosen = choose(candidates);
+  if (!chosen || *chosen >= services.size()) {
+    UsbFindResult result = LookupFailed(UsbFindOutcome::kNotChosen, "");
+    result.candidates = std::move(candidates);
+    return result;  // every service goes with `services`
+  }
+  auto service = std::move(services[*chosen]);
+  services.clear();  // the others go at once
 
+  // From here on every result tells what was found.
+  UsbFindResult result = FindChosenWith(api, service);
+  result.candidates = std::move(candidates);
+  if (result.outcome == UsbFindOutcome::kFound) result.chosen = chosen;
+  return result;
+}
+
+// The device interface for the chosen service.
+template <class Api, class Service>
+UsbFindResult FindChosenWith(Api& api, Service& service) {
   auto plugin = api.CreatePlugIn(service);
   if (!plugin) {
     // The service goes with `service`.

@@ -108,6 +108,7 @@ class WorldImpl : public World {
   size_t ValidTimerCount() const override { return scheduler_->ValidTimerCount(); }
 
   SimHub& Hub() override { return *usb_; }
+  SimHub& SecondHub() override { return usb_->Second(); }
   SimInput& InputControl() override { return *input_; }
   SimUi& UiControl() override { return *ui_; }
   SimFiles& FilesControl() override { return files_; }

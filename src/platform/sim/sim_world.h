@@ -30,14 +30,29 @@ enum class HubFault {
   kWriteF5,   // the write of F5-0000 fails
 };
 
-// The simulated hub 2109:8822: registers that keep what is written, every
-// request block recorded, faults injectable at every step.
+// How a simulated hub is told apart from another with the same IDs.
+struct SimHubIdentity {
+  // Bus and port path, as on Linux; none (the default) as on the reference
+  // platform, which numbers no ports.
+  std::optional<platform::UsbLocation> port;
+  // The registry's location ID, used where there is no port path.
+  uint32_t location_id = 0x14100000;
+  std::string serial;  // none by default
+};
+
+// A simulated hub 2109:8822: registers that keep what is written, every
+// request block recorded, faults injectable at every step. The world has
+// two: the hub, attached by default, and a second device with the same IDs
+// (another switch, a dock on the same chip), absent until plugged in. The
+// faults, the removal watch, the transfer time and the records belong to
+// the bus: set through either hub, they hold for both.
 class SimHub {
  public:
   virtual ~SimHub() = default;
   virtual void SetPresent(bool present) = 0;  // plug in / unplug
   virtual void SetRegister(uint8_t request, uint16_t address, uint8_t value) = 0;
   virtual uint8_t Register(uint8_t request, uint16_t address) const = 0;
+  virtual void SetIdentity(const SimHubIdentity& identity) = 0;
   virtual void SetFault(HubFault step, bool on) = 0;
   // Offers a removal watch on the hub (off by default, as on the reference
   // platform, which has none) and says what the hub does after a write to
@@ -232,6 +247,9 @@ class World {
   virtual size_t ValidTimerCount() const = 0;
 
   virtual SimHub& Hub() = 0;
+  // The second device with the hub's IDs; its bus records read "usb hub-2
+  // ..." where the first hub's read "usb ...".
+  virtual SimHub& SecondHub() = 0;
   virtual SimInput& InputControl() = 0;
   virtual SimUi& UiControl() = 0;
   virtual SimFiles& FilesControl() = 0;

@@ -5,13 +5,16 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <cctype>
 #include <cstdio>
+#include <cstdlib>
 #include <functional>
 #include <memory>
 #include <optional>
 #include <string>
 #include <utility>
+#include <vector>
 
 #include "platform/linux/usb/usb_presence_watch.h"
 #include "platform/linux/usb/usb_removal_watch.h"
@@ -21,6 +24,50 @@
 
 namespace linux_platform {
 namespace {
+
+// Bus and port path of a device; none for a root hub, which has no port.
+std::optional<platform::UsbLocation> LocationOf(libusb_device* device) {
+  uint8_t ports[8];
+  const int depth = libusb_get_port_numbers(device, ports, sizeof ports);
+  platform::UsbLocation location;
+  location.bus = libusb_get_bus_number(device);
+  for (int i = 0; i < depth; ++i) {
+    if (i > 0) location.port += '.';
+    location.port += std::to_string(ports[i]);
+  }
+  if (location.port.empty()) return std::nullopt;
+  return location;
+}
+
+// A device's place as numbers, for ordering: its bus, then each port.
+std::vector<int> PlaceKey(const platform::UsbCandidate& candidate) {
+  std::vector<int> key;
+  if (!candidate.location) return key;
+  key.push_back(candidate.location->bus);
+  const std::string& port = candidate.location->port;
+  for (size_t at = 0; at < port.size();) {
+    const size_t dot = port.find('.', at);
+    key.push_back(std::atoi(port.substr(at, dot - at).c_str()));
+    at = dot == std::string::npos ? port.size() : dot + 1;
+  }
+  return key;
+}
+
+// The serial number the kernel read from the device when it arrived, from
+// sysfs: no open, so no permission, is needed. Empty when it has none.
+std::string SerialOf(const std::optional<platform::UsbLocation>& location) {
+  if (!location) return "";
+  const std::string path =
+      "/sys/bus/usb/devices/" + std::to_string(location->bus) + "-" + location->port + "/serial";
+  std::FILE* file = std::fopen(path.c_str(), "re");
+  if (file == nullptr) return "";
+  char buffer[256];
+  const size_t n = std::fread(buffer, 1, sizeof buffer - 1, file);
+  std::fclose(file);
+  std::string serial(buffer, n);
+  while (!serial.empty() && (serial.back() == '\n' || serial.back() == ' ')) serial.pop_back();
+  return serial;
+}
 
 // The platform's own words for a refused open; the reference platform's
 // call is no name a Linux user knows.
@@ -74,13 +121,16 @@ class UsbContext {
 class LinuxUsbDevice : public platform::UsbDevice {
  public:
   LinuxUsbDevice(LinuxUsb* usb, std::shared_ptr<UsbContext> context, libusb_device* device,
-                 bool fresh, uint16_t vendor_id, uint16_t product_id)
+                 bool fresh, uint16_t vendor_id, uint16_t product_id,
+                 platform::UsbCandidate identity, bool lone)
       : usb_(usb),
         context_(std::move(context)),
         device_(libusb_ref_device(device)),
         fresh_(fresh),
         vendor_id_(vendor_id),
-        product_id_(product_id) {}
+        product_id_(product_id),
+        identity_(std::move(identity)),
+        lone_(lone) {}
   ~LinuxUsbDevice() override {
     Close();
     libusb_unref_device(device_);
@@ -136,18 +186,7 @@ class LinuxUsbDevice : public platform::UsbDevice {
     return LockNode(node);
   }
 
-  std::optional<platform::UsbLocation> Location() override {
-    uint8_t ports[8];
-    const int depth = libusb_get_port_numbers(device_, ports, sizeof ports);
-    platform::UsbLocation location;
-    location.bus = libusb_get_bus_number(device_);
-    for (int i = 0; i < depth; ++i) {
-      if (i > 0) location.port += '.';
-      location.port += std::to_string(ports[i]);
-    }
-    if (location.port.empty()) return std::nullopt;  // a root hub has no port
-    return location;
-  }
+  std::optional<platform::UsbLocation> Location() override { return LocationOf(device_); }
 
   std::unique_ptr<platform::UsbRemovalWatch> WatchRemoval(std::function<void()> removed) override {
     FdWatcher* watcher = usb_->watcher_;
@@ -172,12 +211,28 @@ class LinuxUsbDevice : public platform::UsbDevice {
     return node;
   }
 
-  // Replaces this device with the one a fresh lookup finds; false when the
-  // bus holds no such device now.
+  // Replaces this device with the one a fresh lookup finds at the same
+  // place (another hub with the IDs is never taken instead); false when the
+  // bus holds no such device there now.
   bool TakeFreshLookup() {
     std::shared_ptr<UsbContext> context = usb_->FreshContext();
     if (!context) return false;
-    platform::UsbFindResult again = usb_->Lookup(context, true, vendor_id_, product_id_);
+    const std::optional<platform::UsbLocation>& here = identity_.location;
+    platform::UsbFindResult again = usb_->Lookup(
+        context, true, vendor_id_, product_id_,
+        [this,
+         &here](const std::vector<platform::UsbCandidate>& candidates) -> std::optional<size_t> {
+          for (size_t i = 0; i < candidates.size(); ++i) {
+            const std::optional<platform::UsbLocation>& at = candidates[i].location;
+            if (at && here && at->bus == here->bus && at->port == here->port) return i;
+          }
+          // A lone hub that came back at another place is still the one
+          // hub (the same serial, where it has one); among several, none.
+          const bool same_serial =
+              identity_.serial.empty() || candidates[0].serial == identity_.serial;
+          if (lone_ && candidates.size() == 1 && same_serial) return 0;
+          return std::nullopt;
+        });
     if (again.outcome != platform::UsbFindOutcome::kFound) return false;
     auto* found = static_cast<LinuxUsbDevice*>(again.device.get());
     libusb_unref_device(device_);
@@ -194,6 +249,8 @@ class LinuxUsbDevice : public platform::UsbDevice {
   bool fresh_;
   uint16_t vendor_id_;
   uint16_t product_id_;
+  platform::UsbCandidate identity_;  // as the lookup found it
+  bool lone_;                        // the lookup found no other with the IDs
 };
 
 namespace {
@@ -288,7 +345,8 @@ std::shared_ptr<UdevMonitor> LinuxUsb::RemovalMonitor() {
 }
 
 platform::UsbFindResult LinuxUsb::Lookup(const std::shared_ptr<UsbContext>& context, bool fresh,
-                                         uint16_t vendor_id, uint16_t product_id) {
+                                         uint16_t vendor_id, uint16_t product_id,
+                                         const platform::UsbChooser& choose) {
   platform::UsbFindResult result;
   DeviceList list(context->get());
   if (!list.ok()) {
@@ -296,21 +354,52 @@ platform::UsbFindResult LinuxUsb::Lookup(const std::shared_ptr<UsbContext>& cont
     result.line = "libusb_get_device_list failed";
     return result;
   }
+  std::vector<libusb_device*> found;
   for (ssize_t i = 0; i < list.size(); ++i) {
     libusb_device_descriptor descriptor{};
     if (libusb_get_device_descriptor(list[i], &descriptor) != LIBUSB_SUCCESS) continue;
     if (descriptor.idVendor != vendor_id || descriptor.idProduct != product_id) continue;
-    result.outcome = platform::UsbFindOutcome::kFound;
-    result.device =
-        std::make_unique<LinuxUsbDevice>(this, context, list[i], fresh, vendor_id, product_id);
+    found.push_back(list[i]);
+    platform::UsbCandidate candidate;
+    candidate.location = LocationOf(list[i]);
+    candidate.serial = SerialOf(candidate.location);
+    result.candidates.push_back(std::move(candidate));
+  }
+  // In the order of their places on the bus, not libusb's, which changes
+  // as devices come and go.
+  std::vector<size_t> order(found.size());
+  for (size_t i = 0; i < order.size(); ++i) order[i] = i;
+  std::sort(order.begin(), order.end(), [&result](size_t a, size_t b) {
+    return PlaceKey(result.candidates[a]) < PlaceKey(result.candidates[b]);
+  });
+  std::vector<libusb_device*> sorted_found;
+  std::vector<platform::UsbCandidate> sorted;
+  for (size_t i : order) {
+    sorted_found.push_back(found[i]);
+    sorted.push_back(std::move(result.candidates[i]));
+  }
+  found = std::move(sorted_found);
+  result.candidates = std::move(sorted);
+  if (found.empty()) {
+    result.outcome = platform::UsbFindOutcome::kNotAttached;
+    result.line = platform::UsbNotFoundLine(vendor_id, product_id);
     return result;
   }
-  result.outcome = platform::UsbFindOutcome::kNotAttached;
-  result.line = platform::UsbNotFoundLine(vendor_id, product_id);
+  result.chosen = choose(result.candidates);
+  if (!result.chosen || *result.chosen >= found.size()) {
+    result.chosen.reset();
+    result.outcome = platform::UsbFindOutcome::kNotChosen;
+    return result;
+  }
+  result.outcome = platform::UsbFindOutcome::kFound;
+  result.device = std::make_unique<LinuxUsbDevice>(
+      this, context, found[*result.chosen], fresh, vendor_id, product_id,
+      result.candidates[*result.chosen], result.candidates.size() == 1);
   return result;
 }
 
-platform::UsbFindResult LinuxUsb::FindDevice(uint16_t vendor_id, uint16_t product_id) {
+platform::UsbFindResult LinuxUsb::FindChosenDevice(uint16_t vendor_id, uint16_t product_id,
+                                                   const platform::UsbChooser& choose) {
   const bool kept = context_ != nullptr;
   std::shared_ptr<UsbContext> context = Context();
   if (!context) {
@@ -319,11 +408,11 @@ platform::UsbFindResult LinuxUsb::FindDevice(uint16_t vendor_id, uint16_t produc
     result.line = "libusb_init failed";
     return result;
   }
-  platform::UsbFindResult result = Lookup(context, !kept, vendor_id, product_id);
+  platform::UsbFindResult result = Lookup(context, !kept, vendor_id, product_id, choose);
   if (kept && result.outcome != platform::UsbFindOutcome::kFound) {
     // The kept view may be stale: look once more at the bus as it is now.
     std::shared_ptr<UsbContext> fresh = FreshContext();
-    if (fresh) result = Lookup(fresh, true, vendor_id, product_id);
+    if (fresh) result = Lookup(fresh, true, vendor_id, product_id, choose);
   }
   return result;
 }

@@ -70,7 +70,10 @@ class LinuxUsb : public platform::Usb {
   // The udev rule: installed, and where.
   std::optional<bool> CheckAccessRule(std::string* detail, std::string* fix) override;
 
-  platform::UsbFindResult FindDevice(uint16_t vendor_id, uint16_t product_id) override;
+  // Every device with the IDs, each with its bus, port path and (from
+  // sysfs, without opening it) serial number.
+  platform::UsbFindResult FindChosenDevice(uint16_t vendor_id, uint16_t product_id,
+                                           const platform::UsbChooser& choose) override;
   void PrepareForSwitch() override;
   // Served by the removal check's udev monitor and the watcher's loop;
   // null without a watcher or udev.
@@ -92,7 +95,8 @@ class LinuxUsb : public platform::Usb {
   // be reached (tried again next time).
   std::shared_ptr<UdevMonitor> RemovalMonitor();
   platform::UsbFindResult Lookup(const std::shared_ptr<UsbContext>& context, bool fresh,
-                                 uint16_t vendor_id, uint16_t product_id);
+                                 uint16_t vendor_id, uint16_t product_id,
+                                 const platform::UsbChooser& choose);
 
   std::shared_ptr<UsbContext> context_;
   std::shared_ptr<UdevMonitor> removal_monitor_;
