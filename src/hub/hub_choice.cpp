@@ -7,8 +7,14 @@
 
 #include "platform/services.h"
 #include "shared/product.h"
+#include "shared/tool_state.h"
 
 std::string gHubSetting;
+
+namespace {
+const ToolStateMember kHubSettingState{"gHubSetting", [] { gHubSetting.clear(); },
+                                       [] { return gHubSetting.empty(); }};
+}  // namespace
 
 namespace {
 
@@ -178,6 +184,8 @@ HubFailure HubChoiceFailure(const HubPick& pick, const std::vector<UsbCandidate>
   HubFailure failure(kind);
   failure.candidates = candidates;
   failure.chosen_hub = setting;
+  failure.candidate_list = HubCandidateList(candidates);
+  failure.choose_advice = HubSettingAdvice(candidates);
   return failure;
 }
 

@@ -5,7 +5,6 @@
 #include <string>
 #include <utility>
 
-#include "hub/hub_choice.h"
 #include "hub/hub_device.h"
 #include "hub/hub_registers.h"
 #include "output/show_msg.h"
@@ -113,9 +112,11 @@ std::string AfterFixed(const std::string& fix, AfterFix after) {
 std::string Filled(const char* text, const HubFailure& failure) {
   std::string out = text;
   const std::pair<const char*, std::string> fields[] = {
-      {"{count}", std::to_string(failure.candidates.size())}, {"{ids}", HubIdText()},
-      {"{list}", HubCandidateList(failure.candidates)},       {"{setting}", failure.chosen_hub},
-      {"{choose}", HubSettingAdvice(failure.candidates)},
+      {"{count}", std::to_string(failure.candidates.size())},
+      {"{ids}", HubIdText()},
+      {"{list}", failure.candidate_list},
+      {"{setting}", failure.chosen_hub},
+      {"{choose}", failure.choose_advice},
   };
   for (const auto& [field, value] : fields) {
     for (size_t at = out.find(field); at != std::string::npos;

@@ -40,6 +40,10 @@ struct HubFailure {
   // and the hub setting in force.
   std::vector<platform::UsbCandidate> candidates;
   std::string chosen_hub;
+  // Their words, written where the choice is made: the candidates as one
+  // list, and how to name one in the settings.
+  std::string candidate_list;
+  std::string choose_advice;
 };
 
 // The console line and the fix of a switch that did not take effect.
