@@ -16,6 +16,7 @@
 #include <utility>
 #include <vector>
 
+#include "platform/linux/usb/usb_place.h"
 #include "platform/linux/usb/usb_presence_watch.h"
 #include "platform/linux/usb/usb_removal_watch.h"
 #include "platform/posix/switch_lock.h"
@@ -24,50 +25,6 @@
 
 namespace linux_platform {
 namespace {
-
-// Bus and port path of a device; none for a root hub, which has no port.
-std::optional<platform::UsbLocation> LocationOf(libusb_device* device) {
-  uint8_t ports[8];
-  const int depth = libusb_get_port_numbers(device, ports, sizeof ports);
-  platform::UsbLocation location;
-  location.bus = libusb_get_bus_number(device);
-  for (int i = 0; i < depth; ++i) {
-    if (i > 0) location.port += '.';
-    location.port += std::to_string(ports[i]);
-  }
-  if (location.port.empty()) return std::nullopt;
-  return location;
-}
-
-// A device's place as numbers, for ordering: its bus, then each port.
-std::vector<int> PlaceKey(const platform::UsbCandidate& candidate) {
-  std::vector<int> key;
-  if (!candidate.location) return key;
-  key.push_back(candidate.location->bus);
-  const std::string& port = candidate.location->port;
-  for (size_t at = 0; at < port.size();) {
-    const size_t dot = port.find('.', at);
-    key.push_back(std::atoi(port.substr(at, dot - at).c_str()));
-    at = dot == std::string::npos ? port.size() : dot + 1;
-  }
-  return key;
-}
-
-// The serial number the kernel read from the device when it arrived, from
-// sysfs: no open, so no permission, is needed. Empty when it has none.
-std::string SerialOf(const std::optional<platform::UsbLocation>& location) {
-  if (!location) return "";
-  const std::string path =
-      "/sys/bus/usb/devices/" + std::to_string(location->bus) + "-" + location->port + "/serial";
-  std::FILE* file = std::fopen(path.c_str(), "re");
-  if (file == nullptr) return "";
-  char buffer[256];
-  const size_t n = std::fread(buffer, 1, sizeof buffer - 1, file);
-  std::fclose(file);
-  std::string serial(buffer, n);
-  while (!serial.empty() && (serial.back() == '\n' || serial.back() == ' ')) serial.pop_back();
-  return serial;
-}
 
 // The platform's own words for a refused open; the reference platform's
 // call is no name a Linux user knows.
