@@ -1,4 +1,5 @@
 #include "gestures/gesture_settings.h"
+#include "shared/setting_words.h"
 #include "shared/tool_state.h"
 
 #include <array>
@@ -139,19 +140,7 @@ std::string Quoted(const std::string& text) {
 
 // What a value is, for a message that refuses it.
 std::string Describe(const SettingValue& value) {
-  switch (value.kind) {
-    case SettingValue::Kind::kBoolean:
-      return value.boolean ? "true" : "false";
-    case SettingValue::Kind::kInteger:
-      return "the number " + std::to_string(value.integer);
-    case SettingValue::Kind::kText:
-      return "the string " + Quoted(value.text);
-    case SettingValue::Kind::kList:
-      return "an array";
-    case SettingValue::Kind::kOther:
-      break;
-  }
-  return value.text.empty() ? "a value of another type" : value.text;
+  return DescribeSettingValue(value, "the string " + Quoted(value.text));
 }
 
 // Which of a choice setting's values `settings` holds.

@@ -1,4 +1,5 @@
 #include "hub/hook_settings.h"
+#include "shared/setting_words.h"
 #include "shared/tool_state.h"
 
 #include <string>
@@ -17,19 +18,7 @@ using platform::SettingValue;
 // What a value is, for the line that refuses it; texts are not repeated
 // (a hook's arguments may be long).
 std::string WhatItIs(const SettingValue& value) {
-  switch (value.kind) {
-    case SettingValue::Kind::kBoolean:
-      return value.boolean ? "true" : "false";
-    case SettingValue::Kind::kInteger:
-      return "the number " + std::to_string(value.integer);
-    case SettingValue::Kind::kText:
-      return "a single string";
-    case SettingValue::Kind::kList:
-      return "an array";
-    case SettingValue::Kind::kOther:
-      break;
-  }
-  return value.text.empty() ? "a value of another type" : value.text;
+  return DescribeSettingValue(value, "a single string");
 }
 
 std::optional<std::string> Refusal(const SettingValue& value, const std::string& name,

@@ -7,6 +7,7 @@
 
 #include "platform/services.h"
 #include "shared/product.h"
+#include "shared/setting_words.h"
 #include "shared/tool_state.h"
 
 std::string gHubSetting;
@@ -26,19 +27,7 @@ bool Camel(platform::SettingNames names) {
 }
 
 std::string WhatItIs(const SettingValue& value) {
-  switch (value.kind) {
-    case SettingValue::Kind::kBoolean:
-      return value.boolean ? "true" : "false";
-    case SettingValue::Kind::kInteger:
-      return "the number " + std::to_string(value.integer);
-    case SettingValue::Kind::kText:
-      return "that string";
-    case SettingValue::Kind::kList:
-      return "an array";
-    case SettingValue::Kind::kOther:
-      break;
-  }
-  return value.text.empty() ? "a value of another type" : value.text;
+  return DescribeSettingValue(value, "that string");
 }
 
 std::optional<std::string> Refusal(const SettingValue& value, const std::string& name) {
