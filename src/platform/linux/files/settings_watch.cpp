@@ -65,22 +65,8 @@ std::unique_ptr<platform::SettingsWatch> WatchedSettingsFile::Watch(
 }
 
 std::string NoSettingsWatchLine(const std::string& dir, const DirWatch& watch) {
-  const int error = watch.error();
-  std::string line = "Cannot watch " + dir + " for changed settings (" +
-                     (watch.init_failed() ? "inotify_init" : "inotify_add_watch") + ": " +
-                     std::strerror(error) + "): a change applies when the tool starts again. ";
-  if (watch.init_failed() && error == EMFILE) {
-    line +=
-        "The per-user limit of inotify instances is probably reached: raise it with "
-        "sudo sysctl fs.inotify.max_user_instances=512.";
-  } else if (error == ENOSPC) {
-    line +=
-        "The per-user limit of inotify watches is reached: raise it with "
-        "sudo sysctl fs.inotify.max_user_watches=65536.";
-  } else {
-    line += "Check that the folder can be read.";
-  }
-  return line;
+  return DirWatchFailureLine(dir, watch, "changed settings",
+                             "a change applies when the tool starts again");
 }
 
 }  // namespace linux_platform

@@ -38,24 +38,8 @@ void Fire(platform::Timer*, void* self) {
 }  // namespace
 
 std::string NoWatchLine(const std::string& dir, const DirWatch& watch) {
-  const int error = watch.error();
-  std::string line = "Cannot watch " + dir + " for new input devices (" +
-                     (watch.init_failed() ? "inotify_init" : "inotify_add_watch") + ": " +
-                     std::strerror(error) + "): looking for them every 2 seconds instead. ";
-  if (watch.init_failed() && error == EMFILE) {
-    line +=
-        "The per-user limit of inotify instances is probably reached: raise it with "
-        "sudo sysctl fs.inotify.max_user_instances=512.";
-  } else if (error == ENOSPC) {
-    line +=
-        "The per-user limit of inotify watches is reached: raise it with "
-        "sudo sysctl fs.inotify.max_user_watches=65536.";
-  } else if (error == ENFILE) {
-    line += "The system has no file descriptor left: close other programs.";
-  } else {
-    line += "Check that the folder can be read.";
-  }
-  return line;
+  return DirWatchFailureLine(dir, watch, "new input devices",
+                             "looking for them every 2 seconds instead");
 }
 
 std::string DeniedNodeLine(const std::string& path, int error) {

@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <string>
 #include <utility>
 
 namespace linux_platform {
@@ -128,6 +129,28 @@ void DirWatch::ReadChanges(
       }
     }
   }
+}
+
+std::string DirWatchFailureLine(const std::string& dir, const DirWatch& watch,
+                                const std::string& purpose, const std::string& instead) {
+  const int error = watch.error();
+  std::string line = "Cannot watch " + dir + " for " + purpose + " (" +
+                     (watch.init_failed() ? "inotify_init" : "inotify_add_watch") + ": " +
+                     std::strerror(error) + "): " + instead + ". ";
+  if (watch.init_failed() && error == EMFILE) {
+    line +=
+        "The per-user limit of inotify instances is probably reached: raise it with "
+        "sudo sysctl fs.inotify.max_user_instances=512.";
+  } else if (error == ENOSPC) {
+    line +=
+        "The per-user limit of inotify watches is reached: raise it with "
+        "sudo sysctl fs.inotify.max_user_watches=65536.";
+  } else if (error == ENFILE) {
+    line += "The system has no file descriptor left: close other programs.";
+  } else {
+    line += "Check that the folder can be read.";
+  }
+  return line;
 }
 
 }  // namespace linux_platform

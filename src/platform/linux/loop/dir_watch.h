@@ -66,4 +66,11 @@ class DirWatch {
 // when it cannot be read. `error` gets errno of a failed open (or 0).
 std::vector<std::string> ListEntries(const std::string& dir, const std::string& prefix, int* error);
 
+// The line for a folder that cannot be watched: "Cannot watch DIR for
+// `purpose` (the call: the system's words): `instead`. " and the fix for
+// the cause (an inotify limit and the sysctl that raises it, no descriptor
+// left, or the folder's permissions).
+std::string DirWatchFailureLine(const std::string& dir, const DirWatch& watch,
+                                const std::string& purpose, const std::string& instead);
+
 }  // namespace linux_platform
