@@ -64,4 +64,4 @@ struct SettingsOutcome {
 // again, so that a mistake made while editing changes nothing it touches.
 SettingsOutcome CheckSettings(const platform::SettingsRead& read, platform::SettingNames names,
                               const std::string& location, const GestureSettings& kept = {},
-                              const HubHooks& kept_hooks = {});
+                              const HubHooks& kept_hooks = {}, const std::string& kept_hub = {});
