@@ -49,8 +49,3 @@ void TellHubWhereabouts() {
 void SetWhereaboutsObserver(WhereaboutsObserver observer) {
   gWhereaboutsObserver = observer;
 }
-
-void ForgetHubWhereabouts() {
-  gWhereabouts = HubWhereabouts{};
-  TellHubWhereabouts();
-}

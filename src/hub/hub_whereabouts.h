@@ -26,5 +26,3 @@ void TellHubWhereabouts();
 // Called after every change of the whereabouts; none by default.
 using WhereaboutsObserver = void (*)();
 void SetWhereaboutsObserver(WhereaboutsObserver observer);
-// Forgets the place and the time, keeping the observer (who is told).
-void ForgetHubWhereabouts();
