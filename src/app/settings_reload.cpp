@@ -74,7 +74,10 @@ void ReloadSettings() {
   ApplyGestureSettings(outcome.settings);
   // An unreadable file, or a refused value, keeps the hub chosen; one left
   // out chooses none, which never makes a guess.
-  SetHubSetting(outcome.hub);
+  if (outcome.hub != HubSettingInForce()) {
+    SetHubSetting(outcome.hub);
+    HubChoiceChanged();
+  }
   const bool hooks_before = HubHooksInForce().Any();
   SetHubHooks(outcome.hooks);
   if (outcome.hooks.Any() && !hooks_before) {

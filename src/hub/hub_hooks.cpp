@@ -250,6 +250,10 @@ void StopHubHooks() {
   gHooks.when_idle.clear();
 }
 
+void HubChoiceChanged() {
+  gHooks.where = HubWhere::kUnknown;
+}
+
 void HubLeftBySwitch() {
   if (!gHooks.active) return;
   if (gHooks.where == HubWhere::kGone && !gHooks.left_during_check) return;

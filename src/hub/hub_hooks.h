@@ -50,6 +50,9 @@ void StartHubHooks(platform::SettingNames settings_names);
 // Stops watching and forgets every hook's state; a program still running
 // goes on by itself, unwatched.
 void StopHubHooks();
+// The hub setting changed: the hub in use may be another one, where it is
+// unknown until the bus tells.
+void HubChoiceChanged();
 // The checked switch saw the hub leave this computer.
 void HubLeftBySwitch();
 // A change the platform's watch reported.
