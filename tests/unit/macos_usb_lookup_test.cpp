@@ -145,6 +145,11 @@ class UsbLookupTest : public ::testing::Test {
 
 using Steps = std::vector<std::string>;
 
+Steps Then(Steps steps, const Steps& more) {
+  steps.insert(steps.end(), more.begin(), more.end());
+  return steps;
+}
+
 TEST_F(UsbLookupTest, FoundDeviceGivesBackPlugInThenServiceAndKeepsOnlyTheInterface) {
   platform::UsbFindResult result = Find(FakeApi::Fail::kNothing);
   EXPECT_EQ(result.outcome, UsbFindOutcome::kFound);
@@ -177,43 +182,35 @@ TEST_F(UsbLookupTest, EachFailedStepGivesBackWhatItObtained) {
   struct Case {
     Fail fail;
     UsbFindOutcome outcome;
-    const char* line;
+    std::string line;
     Steps steps;
   };
+  const std::string no_matching = "IOServiceMatching failed";
   const Steps looked_up = {"create matching", "set vendor", "set product", "lookup",
                            "release iterator"};
-  const auto then = [](Steps steps, const Steps& more) {
-    steps.insert(steps.end(), more.begin(), more.end());
-    return steps;
-  };
+  const Steps to_plug_in = {"create matching", "set vendor",       "set product",
+                            "lookup",          "release iterator", "create plug-in for service"};
   const Case cases[] = {
       // No matching dictionary: it stops before anything else.
-      {Fail::kMatching, UsbFindOutcome::kNoSearch, "IOServiceMatching failed", {"create matching"}},
+      {Fail::kMatching, UsbFindOutcome::kNoSearch, no_matching, {"create matching"}},
       // An identifier that cannot be made gives the dictionary back without
       // a lookup: a half-filled one could open another device.
-      {Fail::kVendorNumber,
-       UsbFindOutcome::kNoSearch,
-       "IOServiceMatching failed",
-       {"create matching", "release matching"}},
-      {Fail::kProductNumber,
-       UsbFindOutcome::kNoSearch,
-       "IOServiceMatching failed",
-       {"create matching", "set vendor", "release matching"}},
+      {Fail::kVendorNumber, UsbFindOutcome::kNoSearch, no_matching,
+       Then({"create matching"}, {"release matching"})},
+      {Fail::kProductNumber, UsbFindOutcome::kNoSearch, no_matching,
+       Then({"create matching", "set vendor"}, {"release matching"})},
       // No search of the registry is told as such.
-      {Fail::kSearch,
-       UsbFindOutcome::kNoSearch,
-       "IOServiceGetMatchingServices failed",
-       {"create matching", "set vendor", "set product", "lookup"}},
+      {Fail::kSearch, UsbFindOutcome::kNoSearch, "IOServiceGetMatchingServices failed",
+       Then({"create matching", "set vendor", "set product"}, {"lookup"})},
       // No matching service: the dictionary the lookup consumed is left alone.
       {Fail::kLookup, UsbFindOutcome::kNotAttached, "USB device not found (VID=0x2109 PID=0x8822)",
        looked_up},
-      // No plug-in gives the service back.
+      // No plug-in gives the service back; no device interface still gives
+      // back the plug-in, then the service.
       {Fail::kPlugIn, UsbFindOutcome::kNoInterface, "IOCreatePlugInInterfaceForService failed",
-       then(looked_up, {"create plug-in for service", "release service"})},
-      // No device interface still gives back the plug-in, then the service.
+       Then(to_plug_in, {"release service"})},
       {Fail::kQuery, UsbFindOutcome::kNoInterface, "QueryInterface (DeviceInterface) failed",
-       then(looked_up,
-            {"create plug-in for service", "query", "release plug-in", "release service"})},
+       Then(to_plug_in, {"query", "release plug-in", "release service"})},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(testing::Message() << "failing step " << static_cast<int>(c.fail));
