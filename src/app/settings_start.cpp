@@ -5,6 +5,7 @@
 
 #include "app/startup.h"
 #include "hub/hub_choice.h"
+#include "hub/hub_hooks.h"
 #include "platform/services.h"
 
 namespace {
@@ -32,16 +33,16 @@ std::string Window(uint32_t ms) {
 
 void LoadGestureSettings() {
   gGestureSettings = GestureSettings{};
-  gHubHooks = HubHooks{};
-  gHubSetting.clear();
+  SetHubHooks(HubHooks{});
+  SetHubSetting("");
   platform::SettingsSource* source = platform::Sys().settings;
   if (source == nullptr) return;
   const SettingsOutcome outcome =
       CheckSettings(source->Read(), source->Names(), source->Location());
   ReportSettingsProblems(outcome.problems, source->Location());
   gGestureSettings = outcome.settings;
-  gHubHooks = outcome.hooks;
-  gHubSetting = outcome.hub;
+  SetHubHooks(outcome.hooks);
+  SetHubSetting(outcome.hub);
 }
 
 void ReportSettingsProblems(const std::vector<std::string>& problems, const std::string& location) {

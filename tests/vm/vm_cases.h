@@ -53,6 +53,8 @@ void CaseHubHooks(World& w);
 void CaseTapsOutOfOrder(World& w);
 void CaseKeyboardLeavesWithKeysHeld(World& w);
 void CaseCleanControlTaps(World& w);
+// The case of vm_two_hubs.cpp.
+void CaseTwoHubs(World& w);
 // vm_control_key_case.cpp.
 void CaseRightControlOnly(World& w);
 
