@@ -43,6 +43,8 @@ struct ControlTapState {
   // Something else was held during this press: a key or modifier (clean
   // rule), or the other Control key (one key chosen).
   bool spoiled = false;
+
+  bool operator==(const ControlTapState&) const = default;
 };
 
 // One look at Control, by a flags-changed event or by the poll tick.
@@ -68,7 +70,14 @@ struct ControlTapStep {
 // and a tick while a release is pending. Other readings need no clock.
 bool ControlReadingNeedsTime(const ControlTapState& state, const ControlReading& reading,
                              const ControlTapParams& params);
-ControlTapStep StepControlTap(ControlTapState state, const ControlReading& reading,
+// Whether StepControlTap can change the state or switch for this reading:
+// false when Control is as it was, no pending release can expire (an event,
+// or a tick with none pending), no press is being judged for the clean
+// rule and, bound to one key, the other key is neither down nor its event.
+// The caller may then skip the step and its clock read.
+bool ControlReadingCanAct(const ControlTapState& state, const ControlReading& reading,
+                          const ControlTapParams& params);
+ControlTapStep StepControlTap(const ControlTapState& state, const ControlReading& reading,
                               const ControlTapParams& params);
 
 // The keys other than the modifiers that are down, as key events tell
@@ -86,3 +95,7 @@ struct CleanKeyStep {
   ControlTapState state;
 };
 CleanKeyStep StepCleanKey(const HeldKeys& keys, ControlTapState state, uint32_t type, int64_t code);
+// Whether StepCleanKey changes anything: a key event that changes the list,
+// or any key event while Control is held and its press not yet spoiled.
+bool CleanKeyCanAct(const HeldKeys& keys, const ControlTapState& state, uint32_t type,
+                    int64_t code);
