@@ -3,15 +3,15 @@
 // back).
 #include <string>
 
-#include "app/instance_lock.h"
 #include "app/settings_reload.h"
-#include "app/settings_start.h"
 #include "app/startup.h"
 #include "gestures/event_tap.h"
+#include "gestures/settings_start.h"
 #include "hub/hub_hooks.h"
 #include "hub/switch_check.h"
 #include "output/show_msg.h"
 #include "platform/services.h"
+#include "service/instance_lock.h"
 #include "service/launch_agent.h"
 #include "shared/product.h"
 #include "ui/alerts.h"
@@ -75,8 +75,7 @@ void ZRNAppDelegate::applicationDidFinishLaunching() {
   ShowAlert(alert.c_str());
   // Without input the tool cannot do its job: the end is a failure, which
   // the tool's main returns once the loop is over.
-  gRunExitStatus = kExitInputUnreadable;
-  platform::Sys().app->TerminateAndReturn();
+  EndRunWithStatus(kExitInputUnreadable);
 }
 
 void ZRNAppDelegate::applicationWillTerminate() {

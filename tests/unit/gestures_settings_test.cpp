@@ -4,8 +4,8 @@
 
 #include <string>
 
-#include "app/settings_start.h"
 #include "gestures/gesture_settings.h"
+#include "gestures/settings_start.h"
 #include "platform/event_types.h"
 #include "switch_test_support.h"
 
