@@ -66,10 +66,11 @@ void ZRNAppDelegate::applicationDidFinishLaunching() {
   std::string alert = input.RefusedTapAlert();
   if (alert.empty()) alert = kTapRefusedAlert;
   // Where the platform knows a more precise way to allow input watching,
-  // say it too, on the console and in the alert.
+  // say it too, on the console and in the alert (once, where the alert is
+  // written to the terminal as well).
   const std::string fix = input.RefusedTapFix();
   if (!fix.empty()) {
-    showMsg("%s\n", fix.c_str());
+    if (!platform::Sys().ui->AlertsAreText()) showMsg("%s\n", fix.c_str());
     alert += "\n" + fix;
   }
   ShowAlert(alert.c_str());
