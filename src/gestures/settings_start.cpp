@@ -8,6 +8,7 @@
 #include "gestures/gesture_settings.h"
 #include "hub/hook_settings.h"
 #include "hub/hub_choice.h"
+#include "hub/hub_hooks.h"
 #include "platform/services.h"
 
 namespace {
@@ -35,16 +36,16 @@ std::string Window(uint32_t ms) {
 
 void LoadGestureSettings(bool started_from_service) {
   gGestureSettings = GestureSettings{};
-  gHubHooks = HubHooks{};
-  gHubSetting.clear();
+  SetHubHooks(HubHooks{});
+  SetHubSetting("");
   platform::SettingsSource* source = platform::Sys().settings;
   if (source == nullptr) return;
   const SettingsOutcome outcome =
       CheckSettings(source->Read(), source->Names(), source->Location());
   ReportSettingsProblems(outcome.problems, source->Location(), started_from_service);
   gGestureSettings = outcome.settings;
-  gHubHooks = outcome.hooks;
-  gHubSetting = outcome.hub;
+  SetHubHooks(outcome.hooks);
+  SetHubSetting(outcome.hub);
 }
 
 void ReportSettingsProblems(const std::vector<std::string>& problems, const std::string& location,
