@@ -34,11 +34,13 @@ void ZRNAppDelegate::applicationDidFinishLaunching() {
   if (StartEventTap()) {
     ShowToolHeader();
     showMsg("%s", GestureUsageLines(gGestureSettings).c_str());
-    showMsg("Running...\n");
     if (platform::Usb* usb = platform::Sys().usb) usb->PrepareForSwitch();
     StartHubHooks(SettingsNames());
     // From here on a changed settings file applies at once.
     StartSettingsWatch();
+    // Said once everything runs: the hub's coming and going is heard, and
+    // the settings are followed.
+    showMsg("Running...\n");
     if (!gStartedFromService) {
       if (gInstalledServiceThisRun) {
         // The platform's words where the agent may not start at login.
