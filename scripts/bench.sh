@@ -155,7 +155,9 @@ table_head() {
   echo "so the callback's clock read is a real one; \"sim clock\" keeps virtual time (no goal). Times are the CPU"
   echo "time of the benchmark thread, median of 9 repetitions run in random order; allocations are counted by a replaced global"
   echo "\`operator new\`. A Control tap (press and release) is measured against its own three clock reads: the"
-  echo "wall-clock stamp of each event and the monotonic stamp of the release."
+  echo "wall-clock stamp of each event and the monotonic stamp of the release. A Q going up (when it happened)"
+  echo "and a press carrying its own time (the latest press, never later than now) read the monotonic clock"
+  echo "besides the stamp: they are measured against those two reads."
   echo
   table_head
   cat "$work/event.md"

@@ -95,14 +95,17 @@ void UpdateControlComboState(platform::EventRef event) {
     reading.made_up = event->made_up;
     reading.stamp_ms = event->time_ms;
   }
+  const ControlTapParams params{settings.control_taps, settings.double_tap_ms};
+  // Most readings (a modifier other than Control, an idle tick) change
+  // nothing.
+  if (!ControlReadingCanAct(state, reading, params)) return;
   // When this update happens: the event's own time where the platform
   // stamps events (one handled after the main thread was busy keeps its
   // place), else the clock; never later than now. Read only when needed.
   if (ControlReadingNeedsTime(state, reading)) {
     reading.at_ms = event != nullptr ? GetEventMilliseconds(event) : GetMilliseconds();
   }
-  const ControlTapStep step =
-      StepControlTap(state, reading, {settings.control_taps, settings.double_tap_ms});
+  const ControlTapStep step = StepControlTap(state, reading, params);
   StoreControl(step.state);
   if (step.switch_now) TriggerSwitch("ctrl-ctrl", step.switch_at_ms);
 }
@@ -113,7 +116,11 @@ void ForgetKeysHeld() {
 
 void NoteKeyForCleanTap(uint32_t type, platform::EventRef event) {
   if (event == nullptr || gGestureSettings.control_taps != ControlTapRule::kClean) return;
-  const CleanKeyStep step = StepCleanKey(gRest.keys, LoadControl(), type, event->keycode);
+  const ControlTapState state = LoadControl();
+  // An auto-repeat, or a key let go that was never listed, with no press
+  // of Control left to spoil: nothing to keep.
+  if (!CleanKeyCanAct(gRest.keys, state, type, event->keycode)) return;
+  const CleanKeyStep step = StepCleanKey(gRest.keys, state, type, event->keycode);
   gRest.keys = step.keys;
   StoreControl(step.state);
 }
@@ -128,6 +135,11 @@ bool UpdateQuitComboState(uint32_t type, platform::EventRef event) {
   // Stamped before the type is looked at.
   const uint32_t stamp = WallClockStampMs();
   if (event == nullptr) return false;
+  const QuitTapState state{wPreKBKey, uKBTimeMs, gRest.q_at_ms, gRest.q_stamp_ms};
+  const QuitTapParams params{settings.quit_taps, settings.double_tap_ms};
+  // Most events (every mouse event, and under the "any" rule every key but
+  // a Q going up) leave the recogniser as it is.
+  if (!QuitReadingCanAct(state, type, event->keycode, params)) return false;
   QuitReading reading;
   reading.type = type;
   reading.key_code = event->keycode;
@@ -142,9 +154,7 @@ bool UpdateQuitComboState(uint32_t type, platform::EventRef event) {
     reading.age_ms = reading.stamp_ms != 0 ? ElapsedMs(now, reading.stamp_ms) : 0;
     reading.at_ms = reading.stamp_ms != 0 && reading.stamp_ms < now ? reading.stamp_ms : now;
   }
-  const QuitTapState state{wPreKBKey, uKBTimeMs, gRest.q_at_ms, gRest.q_stamp_ms};
-  const QuitTapStep step =
-      StepQuitTap(state, reading, {settings.quit_taps, settings.double_tap_ms});
+  const QuitTapStep step = StepQuitTap(state, reading, params);
   wPreKBKey = step.state.key;
   uKBTimeMs = step.state.wall_ms;
   gRest.q_at_ms = step.state.at_ms;

@@ -99,6 +99,12 @@ void UpdateMouseComboState(uint32_t type, platform::EventRef event) {
   const ChordParams params{gGestureSettings.chord_hold_ms};
   const ChordState state = Load();
   ChordReading reading = ReadingOf(type, event);
+  // Most readings (a drag, a button alone, an idle tick) only move the
+  // tracked bits.
+  if (!ChordReadingCanAct(state, reading)) {
+    MSButton = ChordButtonsAfter(state.buttons, reading);
+    return;
+  }
   if (ChordReadingNeedsTime(state, reading, params)) reading.now_ms = GetMilliseconds();
   Act(StepChord(state, reading, params));
 }

@@ -191,4 +191,51 @@ TEST(ChordButtonsTest, ThePredicateAndTheTicksForgetting) {
   }
 }
 
+// A reading the rule is said to do nothing with but move the tracked bits,
+// in every state, does exactly that: no switch, no timer armed, none to stop.
+// A drag or a lone button with nothing armed is among them.
+TEST(ChordRuleSkipTest, WhatIsSkippedOnlyMovesTheBits) {
+  struct Reading {
+    bool from_event;
+    uint32_t type;
+    int64_t button;
+  } readings[] = {{true, 1, 0}, {true, 2, 0},  {true, 3, 1}, {true, 4, 1},
+                  {true, 6, 0}, {true, 27, 2}, {false, 0, 0}};
+  int skipped = 0;
+  for (const uint8_t buttons : {0x00, 0x10, 0x01, 0x11}) {
+    for (const ChordState base :
+         {ChordState{}, ChordState{0, true, false, 2000, 0}, ChordState{0, false, true, 0, 0},
+          ChordState{0, false, false, 0, 500}}) {
+      ChordState state = base;
+      state.buttons = buttons;
+      for (const Reading& reading : readings) {
+        for (const uint64_t stamp : {uint64_t{0}, uint64_t{900}}) {
+          for (const uint32_t live : {0u, 1u, 2u, 3u}) {
+            ChordReading r;
+            r.from_event = reading.from_event;
+            r.type = reading.type;
+            r.button = reading.button;
+            r.stamp_ms = reading.from_event ? stamp : 0;
+            r.live = live;
+            r.now_ms = 1000;
+            if (ChordReadingCanAct(state, r)) continue;
+            ++skipped;
+            ChordState expected = state;
+            expected.buttons = ChordButtonsAfter(state.buttons, r);
+            const ChordStep step = StepChord(state, r, {});
+            EXPECT_EQ(step.state, expected) << int{buttons} << " " << r.type << " " << live;
+            EXPECT_FALSE(step.switch_now);
+            EXPECT_NE(step.timer, HoldTimer::kArm);
+          }
+        }
+      }
+    }
+  }
+  EXPECT_GT(skipped, 0);
+  ChordReading drag;
+  drag.from_event = true;
+  drag.type = platform::kEventLeftMouseDragged;
+  EXPECT_FALSE(ChordReadingCanAct(ChordState{0x10, false, false, 0, 0}, drag));
+}
+
 }  // namespace

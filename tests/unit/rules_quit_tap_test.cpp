@@ -148,4 +148,32 @@ TEST(QuitTapRuleClockTest, StampsAheadAndWhatNeedsTheClock) {
   EXPECT_FALSE(QuitReadingNeedsTime(kDown, kQ));
 }
 
+// An event the rule is said not to act on, in every state, leaves the state
+// as it was and quits nothing: the recogniser skips those steps (every mouse
+// event, and under "any" every key but a Q going up).
+TEST(QuitTapRuleSkipTest, WhatIsSkippedChangesNothing) {
+  const QuitTapState states[] = {{}, {12, 1000, 5000, 5000}, {12, 0, 5000, 5000}};
+  const uint32_t types[] = {kUp, kDown, kFlags, platform::kEventLeftMouseDown};
+  int skipped = 0;
+  for (const QuitTapRule taps : {kAny, kConsecutive}) {
+    for (const QuitTapState& state : states) {
+      for (const uint32_t type : types) {
+        for (const int64_t code : {kQ, kW, int64_t{0x1000C}}) {
+          for (const bool made_up : {false, true}) {
+            if (QuitReadingCanAct(state, type, code, {taps, 700})) continue;
+            ++skipped;
+            const QuitReading r{type, code, made_up, 1200, 0, 5200, 5200};
+            const QuitTapStep step = StepQuitTap(state, r, {taps, 700});
+            EXPECT_EQ(step.state, state) << static_cast<int>(taps) << " " << type << " " << code;
+            EXPECT_FALSE(step.quit);
+          }
+        }
+      }
+    }
+  }
+  EXPECT_GT(skipped, 0);
+  EXPECT_FALSE(QuitReadingCanAct(states[1], platform::kEventLeftMouseDown, 0, {kConsecutive, 700}));
+  EXPECT_FALSE(QuitReadingCanAct(states[1], kUp, kW, {kAny, 700}));
+}
+
 }  // namespace

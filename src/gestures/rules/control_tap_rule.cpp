@@ -27,9 +27,20 @@ bool ControlReadingNeedsTime(const ControlTapState& state, const ControlReading&
   return (released && !reading.made_up) || (!reading.from_event && state.pending_ms != 0);
 }
 
-ControlTapStep StepControlTap(ControlTapState s, const ControlReading& r,
+bool ControlReadingCanAct(const ControlTapState& state, const ControlReading& reading,
+                          const ControlTapParams& params) {
+  const bool current = ControlIn(reading.flags);
+  if (current != state.down) return true;
+  if (!reading.from_event && state.pending_ms != 0) return true;
+  return params.taps == ControlTapRule::kClean && current && !state.spoiled;
+}
+
+ControlTapStep StepControlTap(const ControlTapState& state, const ControlReading& r,
                               const ControlTapParams& params) {
+  // Worked on in place, in the step handed back.
   ControlTapStep step;
+  step.state = state;
+  ControlTapState& s = step.state;
   const bool current = ControlIn(r.flags);
   const bool released = s.down && !current;
   if (released && r.made_up) {
@@ -39,7 +50,6 @@ ControlTapStep StepControlTap(ControlTapState s, const ControlReading& r,
     s.spoiled = false;
     ClearPending(s);
     s.down = current;
-    step.state = s;
     return step;
   }
   if (params.taps == ControlTapRule::kClean && current) {
@@ -65,7 +75,6 @@ ControlTapStep StepControlTap(ControlTapState s, const ControlReading& r,
       s.spoiled = false;
       ClearPending(s);
       s.down = current;
-      step.state = s;
       return step;
     }
     // Judged on how far apart the two releases are, whichever came first:
@@ -93,16 +102,34 @@ ControlTapStep StepControlTap(ControlTapState s, const ControlReading& r,
     ClearPending(s);
   }
   s.down = current;
-  step.state = s;
   return step;
+}
+
+namespace {
+
+// Where `code` is in the list; `keys.count` when it is not listed.
+size_t HeldAt(const HeldKeys& keys, int64_t code) {
+  size_t at = 0;
+  while (at < keys.count && keys.codes[at] != code) ++at;
+  return at;
+}
+
+}  // namespace
+
+bool CleanKeyCanAct(const HeldKeys& keys, const ControlTapState& state, uint32_t type,
+                    int64_t code) {
+  if (type != platform::kEventKeyDown && type != platform::kEventKeyUp) return false;
+  if (state.down && !state.spoiled) return true;
+  const size_t at = HeldAt(keys, code);
+  return type == platform::kEventKeyDown ? at == keys.count && keys.count < HeldKeys::kMax
+                                         : at < keys.count;
 }
 
 CleanKeyStep StepCleanKey(const HeldKeys& keys, ControlTapState state, uint32_t type,
                           int64_t code) {
   CleanKeyStep step{keys, state};
   HeldKeys& k = step.keys;
-  size_t at = 0;
-  while (at < k.count && k.codes[at] != code) ++at;
+  const size_t at = HeldAt(k, code);
   if (type == platform::kEventKeyDown) {
     // An auto-repeat finds its key listed already.
     if (at == k.count && k.count < HeldKeys::kMax) k.codes[k.count++] = code;

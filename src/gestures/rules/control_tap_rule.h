@@ -23,6 +23,8 @@ struct ControlTapState {
   uint64_t pending_ms = 0;  // the pending first release, never later than it was handled; 0 none
   uint64_t pending_stamp_ms = 0;  // that release as its device stamped it; 0 not stamped
   bool spoiled = false;           // clean rule: something else was held during this press
+
+  bool operator==(const ControlTapState&) const = default;
 };
 
 // One look at Control, by a flags-changed event or by the poll tick.
@@ -47,7 +49,13 @@ struct ControlTapStep {
 // Whether StepControlTap looks at `at_ms` for this reading: a release does,
 // and a tick while a release is pending. Other readings need no clock.
 bool ControlReadingNeedsTime(const ControlTapState& state, const ControlReading& reading);
-ControlTapStep StepControlTap(ControlTapState state, const ControlReading& reading,
+// Whether StepControlTap can change the state or switch for this reading:
+// false when Control is as it was, no pending release can expire (an event,
+// or a tick with none pending) and no press is being judged for the clean
+// rule. The caller may then skip the step and its clock read.
+bool ControlReadingCanAct(const ControlTapState& state, const ControlReading& reading,
+                          const ControlTapParams& params);
+ControlTapStep StepControlTap(const ControlTapState& state, const ControlReading& reading,
                               const ControlTapParams& params);
 
 // The keys other than the modifiers that are down, as key events tell
@@ -65,3 +73,7 @@ struct CleanKeyStep {
   ControlTapState state;
 };
 CleanKeyStep StepCleanKey(const HeldKeys& keys, ControlTapState state, uint32_t type, int64_t code);
+// Whether StepCleanKey changes anything: a key event that changes the list,
+// or any key event while Control is held and its press not yet spoiled.
+bool CleanKeyCanAct(const HeldKeys& keys, const ControlTapState& state, uint32_t type,
+                    int64_t code);

@@ -3,60 +3,9 @@
 #include "platform/event_types.h"
 #include "shared/elapsed_ms.h"
 
-namespace {
-
-bool IsPressType(uint32_t type) {
-  return type == platform::kEventLeftMouseDown || type == platform::kEventRightMouseDown ||
-         type == platform::kEventOtherMouseDown;
-}
-
-bool IsReleaseType(uint32_t type) {
-  return type == platform::kEventLeftMouseUp || type == platform::kEventRightMouseUp ||
-         type == platform::kEventOtherMouseUp;
-}
-
-// The tracked bits and the chord after this reading.
-uint8_t ButtonsAfter(uint8_t buttons, const ChordReading& r) {
-  return r.from_event ? TrackChordButtons(buttons, r.type, r.button)
-                      : ForgetReleasedChordButtons(buttons, r.live);
-}
-
-}  // namespace
-
-uint8_t TrackChordButtons(uint8_t buttons, uint32_t type, int64_t button) {
-  const bool press = IsPressType(type);
-  const bool release = IsReleaseType(type);
-  if (!press && !release) return buttons;
-  const bool left = button == platform::kMouseButtonLeft;
-  const bool right = button == platform::kMouseButtonRight || button == platform::kMouseButtonOther;
-  if (type == platform::kEventLeftMouseDown || (press && left)) {
-    buttons |= kChordLeftBit;
-  } else if (type == platform::kEventLeftMouseUp || (release && left)) {
-    buttons &= static_cast<uint8_t>(~kChordLeftBit);
-  }
-  if (type == platform::kEventRightMouseDown || (press && right)) {
-    buttons |= kChordRightBit;
-  } else if (type == platform::kEventRightMouseUp || (release && right)) {
-    buttons &= static_cast<uint8_t>(~kChordRightBit);
-  }
-  return buttons;
-}
-
-uint8_t ForgetReleasedChordButtons(uint8_t buttons, uint32_t live) {
-  if ((live & 1u) == 0) buttons &= static_cast<uint8_t>(~kChordLeftBit);
-  if ((live & 6u) == 0) buttons &= static_cast<uint8_t>(~kChordRightBit);
-  return buttons;
-}
-
-bool ChordDown(uint8_t buttons, uint32_t live) {
-  const uint8_t both = kChordLeftBit | kChordRightBit;
-  if ((buttons & both) == both) return true;
-  return (live & 1u) != 0 && (live & 6u) != 0;
-}
-
 bool ChordReadingNeedsTime(const ChordState& s, const ChordReading& r, const ChordParams&) {
-  if (r.from_event && IsPressType(r.type) && r.stamp_ms != 0) return true;
-  if (ChordDown(ButtonsAfter(s.buttons, r), r.live)) return !s.armed && !s.triggered;
+  if (r.from_event && IsButtonPress(r.type) && r.stamp_ms != 0) return true;
+  if (ChordDown(ChordButtonsAfter(s.buttons, r), r.live)) return !s.armed && !s.triggered;
   return s.armed && !s.triggered && s.due_ms != 0 && !r.made_up && r.stamp_ms != 0;
 }
 
@@ -66,8 +15,8 @@ ChordStep StepChord(ChordState s, const ChordReading& r, const ChordParams& para
   // or not its event came. A release that never arrives (the hub moved the
   // mouse to the other computer while it was held) must not leave a bit
   // set for a later single-button hold to complete into a chord.
-  s.buttons = ButtonsAfter(s.buttons, r);
-  if (r.from_event && IsPressType(r.type) && r.stamp_ms != 0) {
+  s.buttons = ChordButtonsAfter(s.buttons, r);
+  if (r.from_event && IsButtonPress(r.type) && r.stamp_ms != 0) {
     const uint64_t pressed = r.stamp_ms < r.now_ms ? r.stamp_ms : r.now_ms;
     if (pressed > s.last_press_ms) s.last_press_ms = pressed;
   }

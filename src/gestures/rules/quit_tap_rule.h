@@ -7,6 +7,8 @@
 
 #include <cstdint>
 
+#include "platform/event_types.h"
+
 // What counts as the second Q of a pair.
 enum class QuitTapRule : uint8_t {
   kAny,          // any Q within the window
@@ -23,6 +25,8 @@ struct QuitTapState {
   uint32_t wall_ms = 0;   // its wall-clock stamp, 32 bits; 0 none pending
   uint64_t at_ms = 0;     // on the monotonic clock, never later than it was handled
   uint64_t stamp_ms = 0;  // as its device stamped it; 0 not stamped
+
+  bool operator==(const QuitTapState&) const = default;
 };
 
 // One delivered event, with the clocks as the caller read them.
@@ -47,5 +51,20 @@ struct QuitTapStep {
 // Whether StepQuitTap looks at the monotonic times of this event: only a
 // key-up of Q does.
 bool QuitReadingNeedsTime(uint32_t type, int64_t key_code);
+// Whether StepQuitTap can change the state or quit for this event: false
+// for every event that leaves both as they are (a mouse event, and under
+// the "any" rule every key but a key-up of Q), so that the caller may skip
+// the step and its clock reads.
+inline bool QuitReadingCanAct(const QuitTapState& state, uint32_t type, int64_t key_code,
+                              const QuitTapParams& params) {
+  const bool consecutive = params.taps == QuitTapRule::kConsecutive;
+  if (type == platform::kEventKeyUp) {
+    return static_cast<uint16_t>(key_code) == platform::kKeyCodeQ ||
+           (consecutive && !(state == QuitTapState{}));
+  }
+  return consecutive && state.wall_ms != 0 &&
+         (type == platform::kEventFlagsChanged ||
+          (type == platform::kEventKeyDown && key_code != platform::kKeyCodeQ));
+}
 QuitTapStep StepQuitTap(QuitTapState state, const QuitReading& reading,
                         const QuitTapParams& params);
