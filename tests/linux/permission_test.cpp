@@ -14,6 +14,7 @@
 
 #include "gestures/event_tap.h"
 #include "manual_loop.h"
+#include "platform/linux/input/input_access.h"
 #include "platform/linux/input/input_linux.h"
 #include "support/hostile_support.h"
 

@@ -1,9 +1,12 @@
-#include "app/settings_start.h"
+#include "gestures/settings_start.h"
 
+#include <cstdint>
 #include <cstdio>
 #include <string>
+#include <vector>
 
-#include "app/startup.h"
+#include "gestures/gesture_settings.h"
+#include "hub/hook_settings.h"
 #include "hub/hub_choice.h"
 #include "hub/hub_hooks.h"
 #include "platform/services.h"
@@ -31,7 +34,7 @@ std::string Window(uint32_t ms) {
 
 }  // namespace
 
-void LoadGestureSettings() {
+void LoadGestureSettings(bool started_from_service) {
   gGestureSettings = GestureSettings{};
   SetHubHooks(HubHooks{});
   SetHubSetting("");
@@ -39,19 +42,20 @@ void LoadGestureSettings() {
   if (source == nullptr) return;
   const SettingsOutcome outcome =
       CheckSettings(source->Read(), source->Names(), source->Location());
-  ReportSettingsProblems(outcome.problems, source->Location());
+  ReportSettingsProblems(outcome.problems, source->Location(), started_from_service);
   gGestureSettings = outcome.settings;
   SetHubHooks(outcome.hooks);
   SetHubSetting(outcome.hub);
 }
 
-void ReportSettingsProblems(const std::vector<std::string>& problems, const std::string& location) {
+void ReportSettingsProblems(const std::vector<std::string>& problems, const std::string& location,
+                            bool started_from_service) {
   for (const std::string& problem : problems) {
     std::fprintf(stderr, "%s\n", problem.c_str());
   }
   std::fflush(stderr);
   platform::Ui& ui = *platform::Sys().ui;
-  if (!problems.empty() && (gStartedFromService || !ui.ConsoleSeen())) {
+  if (!problems.empty() && (started_from_service || !ui.ConsoleSeen())) {
     ui.ShowFailureNotice(
         kSettingsNoticeKind,
         SettingsNoticeText(problems, location, platform::Sys().files->HomeDirectory()));
@@ -76,9 +80,10 @@ std::string SettingsNoticeText(const std::vector<std::string>& problems,
 std::string NoTrayNoticeText(const GestureSettings& s) {
   std::string body;
   if (s.control_double_tap && s.mouse_chord) {
-    body = "Double-tap Control or hold the left and right mouse buttons to switch";
+    body = std::string("Double-tap ") + ControlKeyWords(s.control_key) +
+           " or hold the left and right mouse buttons to switch";
   } else if (s.control_double_tap) {
-    body = "Double-tap Control to switch";
+    body = std::string("Double-tap ") + ControlKeyWords(s.control_key) + " to switch";
   } else if (s.mouse_chord) {
     body = "Hold the left and right mouse buttons to switch";
   } else {
@@ -91,9 +96,9 @@ std::string NoTrayNoticeText(const GestureSettings& s) {
 
 std::string GestureUsageLines(const GestureSettings& s) {
   const bool clean = s.control_taps == ControlTapRule::kClean;
-  const std::string control =
-      std::string(clean ? "double-tap Control without other keys" : "double-tap Control") +
-      " (Ctrl, Ctrl)" + Window(s.double_tap_ms);
+  const std::string control = std::string("double-tap ") + ControlKeyWords(s.control_key) +
+                              (clean ? " without other keys" : "") + " (Ctrl, Ctrl)" +
+                              Window(s.double_tap_ms);
   const std::string chord = "Hold mouse L+R buttons for " + HoldTime(s.chord_hold_ms);
   std::string text;
   if (s.mouse_chord && s.control_double_tap) {
