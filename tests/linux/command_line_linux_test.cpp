@@ -3,7 +3,6 @@
 // the devices or the lock are touched.
 #include <fcntl.h>
 #include <gtest/gtest.h>
-#include <stdlib.h>
 #include <sys/wait.h>
 #include <termios.h>
 #include <unistd.h>
@@ -22,12 +21,7 @@ namespace {
 
 class CommandLineLinuxTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    char pattern[] = "/tmp/qs-command-line-XXXXXX";
-    ASSERT_NE(::mkdtemp(pattern), nullptr);
-    home_ = pattern;
-  }
-  void TearDown() override { std::filesystem::remove_all(home_); }
+  void SetUp() override { ASSERT_FALSE(home_.empty()); }
 
   hostile::ChildRun Tool(const std::vector<std::string>& args) {
     // With a display the tool would load its toolkit: there is none here, and
@@ -41,7 +35,8 @@ class CommandLineLinuxTest : public ::testing::Test {
     return hostile::Run(QS_TOOL_BINARY, args, hostile::Stdout::kCaptured, env);
   }
 
-  std::string home_;
+  hostile::TempFolder made_{"qs-command-line"};
+  const std::string home_ = made_.path();
 };
 
 TEST_F(CommandLineLinuxTest, VersionAndHelpAnswerOnStandardOutputAndEndWithZero) {

@@ -38,9 +38,7 @@ class CommandsLinuxTest : public ::testing::Test {
  protected:
   void SetUp() override {
     if (!Testbed::InMockEnvironment()) GTEST_SKIP() << "needs umockdev-wrapper";
-    char pattern[] = "/tmp/qs-commands-XXXXXX";
-    ASSERT_NE(::mkdtemp(pattern), nullptr);
-    dir_ = pattern;
+    ASSERT_FALSE(dir_.empty());
     std::filesystem::create_directories(dir_ + "/input");
     std::filesystem::create_directories(dir_ + "/home");
     linux_platform::XdgEnvironment env;
@@ -66,7 +64,6 @@ class CommandsLinuxTest : public ::testing::Test {
     platform::InstallServices(platform::Services{});
     usb_.reset();
     hub_.reset();
-    if (!dir_.empty()) std::filesystem::remove_all(dir_);
   }
 
   FakeHub& PlugHub(uint8_t f5 = 0x01) {
@@ -97,7 +94,8 @@ class CommandsLinuxTest : public ::testing::Test {
 
   Testbed testbed_;
   std::unique_ptr<FakeHub> hub_;
-  std::string dir_;
+  hostile::TempFolder made_{"qs-commands"};
+  const std::string dir_ = made_.path();
   posix::SystemClock clock_;
   linux_platform::PollLoop loop_;
   linux_platform::HeadlessUi ui_{stdin, stderr, false};

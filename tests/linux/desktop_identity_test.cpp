@@ -59,16 +59,10 @@ std::pair<uint32_t, uint32_t> PngSize(const std::string& path) {
 
 class DesktopIdentityTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    char dir[] = "/tmp/qs-identity-XXXXXX";
-    ASSERT_NE(mkdtemp(dir), nullptr);
-    home_ = dir;
-  }
-  void TearDown() override {
-    platform::InstallServices(platform::Services{});
-    std::system(("rm -rf '" + home_ + "'").c_str());
-  }
-  std::string home_;
+  void SetUp() override { ASSERT_FALSE(home_.empty()); }
+  void TearDown() override { platform::InstallServices(platform::Services{}); }
+  hostile::TempFolder made_{"qs-identity"};
+  const std::string home_ = made_.path();
 };
 
 TEST_F(DesktopIdentityTest, MenuEntryAutostartEntryAndIconShareOneDesktopId) {

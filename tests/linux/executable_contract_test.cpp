@@ -3,60 +3,28 @@
 // nothing else on standard output in every outcome, --console or not;
 // --quit ends the running instance in order (0) or finds none (1); a run
 // that can read no input device ends with status 1.
-#include <fcntl.h>
 #include <gtest/gtest.h>
-#include <signal.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <chrono>
 #include <cstdlib>
-#include <filesystem>
-#include <map>
 #include <memory>
 #include <optional>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "fake_hub.h"
 #include "fake_input.h"
 #include "platform/linux/files/instance_quit.h"
 #include "support/hostile_support.h"
+#include "tool_run_fixture.h"
 
 namespace {
 
-using Env = std::map<std::string, std::optional<std::string>>;
-
-class ExecutableContractTest : public ::testing::Test {
+class ExecutableContractTest : public linux_test::ToolRunTest {
  protected:
-  void SetUp() override {
-    if (!linux_test::Testbed::InMockEnvironment()) GTEST_SKIP() << "needs umockdev-wrapper";
-    char pattern[] = "/tmp/qs-contract-XXXXXX";
-    ASSERT_NE(::mkdtemp(pattern), nullptr);
-    dir_ = pattern;
-    std::filesystem::create_directories(dir_ + "/home");
-    std::filesystem::create_directories(dir_ + "/runtime");
-    ASSERT_EQ(::chmod((dir_ + "/runtime").c_str(), 0700), 0);
-    // The lock in a folder of the test's own, so that no instance of the
-    // machine's user is met (and none is disturbed).
-    env_ = {{"HOME", dir_ + "/home"},
-            {"XDG_CONFIG_HOME", std::nullopt},
-            {"XDG_RUNTIME_DIR", dir_ + "/runtime"},
-            {"DISPLAY", std::nullopt},
-            {"WAYLAND_DISPLAY", std::nullopt}};
-  }
-  void TearDown() override {
-    hub_.reset();
-    if (!dir_.empty()) std::filesystem::remove_all(dir_);
-  }
-
-  hostile::ChildRun Tool(const std::vector<std::string>& args) {
-    return hostile::Run(QS_TOOL_BINARY, args, hostile::Stdout::kCaptured, env_);
-  }
-
   void PlugHub() {
     hub_ = std::make_unique<linux_test::FakeHub>(testbed_);
     ASSERT_TRUE(hub_->plugged());
@@ -64,10 +32,7 @@ class ExecutableContractTest : public ::testing::Test {
     hub_->SetRegister(0xF5, 0x0000, 0x01);
   }
 
-  linux_test::Testbed testbed_;
   std::unique_ptr<linux_test::FakeHub> hub_;
-  std::string dir_;
-  Env env_;
 };
 
 // One line that is one JSON object: braces around, no line break inside.
@@ -133,38 +98,15 @@ TEST_F(ExecutableContractTest, AFailureIsPrintedOnceWithConsole) {
 }
 
 TEST_F(ExecutableContractTest, QuitEndsTheRunningInstanceInOrderAndThenFindsNone) {
-  const std::string out_file = dir_ + "/resident.out";
-  const pid_t resident = fork();
-  if (resident == 0) {
-    for (const auto& [name, value] : env_) {
-      if (value) {
-        ::setenv(name.c_str(), value->c_str(), 1);
-      } else {
-        ::unsetenv(name.c_str());
-      }
-    }
-    const int out = ::open(out_file.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-    const int in = ::open("/dev/null", O_RDONLY);
-    if (out < 0 || in < 0 || ::dup2(out, 1) < 0 || ::dup2(in, 0) < 0) _exit(120);
-    ::execl(QS_TOOL_BINARY, QS_TOOL_BINARY, "--service", "--console", static_cast<char*>(nullptr));
-    _exit(121);
-  }
-  ASSERT_GT(resident, 0);
   // Running once its banner is out: the lock is held by then.
-  bool running = false;
-  for (int i = 0; i < 200 && !running; ++i) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    running = hostile::Slurp(out_file).find("Running...\n") != std::string::npos;
-  }
-  if (!running) ::kill(resident, SIGKILL);
-  ASSERT_TRUE(running) << hostile::Slurp(out_file);
+  ASSERT_TRUE(StartResident()) << Out() << Err();
 
   const hostile::ChildRun quit = Tool({"--quit"});
   EXPECT_EQ(quit.status, 0) << quit.err;
   EXPECT_EQ(quit.out, "");
   EXPECT_EQ(quit.err, "");
-  int status = 0;
-  ASSERT_EQ(::waitpid(resident, &status, 0), resident);
+  const int status = WaitResident();
+  ASSERT_NE(status, -1);
   // Ended by its own terminate request, not by the signal's default.
   EXPECT_TRUE(WIFEXITED(status)) << "signal " << (WIFSIGNALED(status) ? WTERMSIG(status) : 0);
   EXPECT_EQ(WEXITSTATUS(status), 0);

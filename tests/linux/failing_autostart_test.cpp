@@ -50,15 +50,10 @@ class FilesAt : public LinuxFiles {
 class FailingAutostartTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    char dir[] = "/tmp/qs-autostart-XXXXXX";
-    ASSERT_NE(mkdtemp(dir), nullptr);
-    home_ = dir;
+    ASSERT_FALSE(home_.empty());
     ASSERT_EQ(chmod(home_.c_str(), 0755), 0);
   }
-  void TearDown() override {
-    platform::InstallServices(platform::Services{});
-    std::system(("rm -rf '" + home_ + "'").c_str());
-  }
+  void TearDown() override { platform::InstallServices(platform::Services{}); }
   // Makes `files` the platform's.
   static void Use(platform::Files& files) {
     platform::Services services;
@@ -72,7 +67,8 @@ class FailingAutostartTest : public ::testing::Test {
     ASSERT_EQ(chmod(path.c_str(), 0755), 0);
   }
   XdgEnvironment Env() const { return {home_, std::nullopt, std::nullopt, std::nullopt}; }
-  std::string home_;
+  hostile::TempFolder made_{"qs-autostart"};
+  const std::string home_ = made_.path();
 };
 
 // What may be found at the entry's path. The right label and this
@@ -230,41 +226,37 @@ TEST_F(FailingAutostartTest, HardToQuotePathsAreInstalledFoundAgainAndReadRightB
   }
 }
 
-TEST_F(FailingAutostartTest, PathsThatDesktopsReadDifferentlyAreRefusedWithTheFix) {
-  // A per-cent sign is a field code and a backslash an escape, each read
-  // differently by systemd's autostart generator, GLib and the launchers:
-  // such an entry might never start, so none is written. The same for a
-  // program that is gone from its path.
-  const std::string gone = home_ + "/apps/gone/tool";
-  const std::vector<std::string> paths = {home_ + "/apps/100% sure/tool",
-                                          home_ + "/apps/back\\slash/tool", gone};
-  for (const std::string& exe : paths) {
-    SCOPED_TRACE(exe);
-    if (exe != gone) MakeExecutable(exe);
-    FilesAt files(Env(), exe);
+TEST_F(FailingAutostartTest, PathsThatNoEntryHoldsSoundlyAreRefusedWithTheFix) {
+  struct Case {
+    std::string exe;
+    bool exists;
+    const char* says;  // in the message: the fix, or what no entry can hold
+  };
+  const Case cases[] = {
+      // A per-cent sign is a field code and a backslash an escape, each read
+      // differently by systemd's autostart generator, GLib and the
+      // launchers: such an entry might never start, so none is written.
+      {home_ + "/apps/100% sure/tool", true, "install again"},
+      {home_ + "/apps/back\\slash/tool", true, "install again"},
+      // The same for a program that is gone from its path.
+      {home_ + "/apps/gone/tool", false, "install again"},
+      // A name that is not UTF-8 is legal on Linux, but no entry can hold
+      // it: written as is it would be an invalid entry that the desktop and
+      // the tool both reject, so every start would ask again and each
+      // install would "succeed".
+      {home_ + "/apps/caf\xE9/tool", true, "UTF-8"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.exe);
+    if (c.exists) MakeExecutable(c.exe);
+    FilesAt files(Env(), c.exe);
     Use(files);
     std::string message;
     EXPECT_FALSE(InstallLaunchAgent(&message));
     EXPECT_EQ(message.rfind("Cannot create autostart entry: ", 0), 0u) << message;
-    // The message says what to do.
-    EXPECT_NE(message.find("install again"), std::string::npos) << message;
+    EXPECT_NE(message.find(c.says), std::string::npos) << message;
     EXPECT_NE(access(LaunchAgentPlistPath().c_str(), F_OK), 0);
   }
-}
-
-TEST_F(FailingAutostartTest, APathThatIsNotUtf8IsRefusedNotWrittenUnreadable) {
-  // Such a name is legal on Linux, but no entry can hold it: written as is
-  // it would be an invalid entry that the desktop and the tool both reject,
-  // so every start would ask again and each install would "succeed".
-  const std::string exe = home_ + "/apps/caf\xE9/tool";
-  MakeExecutable(exe);
-  FilesAt files(Env(), exe);
-  Use(files);
-  std::string message;
-  EXPECT_FALSE(InstallLaunchAgent(&message));
-  EXPECT_EQ(message.rfind("Cannot create autostart entry: ", 0), 0u) << message;
-  EXPECT_NE(message.find("UTF-8"), std::string::npos) << message;
-  EXPECT_NE(access(LaunchAgentPlistPath().c_str(), F_OK), 0);
 }
 
 TEST_F(FailingAutostartTest, HomeUnsetOrRelativeFallsBackToTheAccountsHome) {

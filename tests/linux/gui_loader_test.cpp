@@ -35,9 +35,9 @@ TEST(GuiModuleTest, AModuleOfAnotherBuildIsRefusedBeforeItIsOpened) {
   for (const char* stale : {QS_STALE_GUI_UNCHECKED, QS_STALE_GUI_OTHER_LAYOUT}) {
     for (const char* place : {"", "/../lib/quembrastella-switch"}) {
       SCOPED_TRACE(std::string(stale) + " at bin" + place);
-      char pattern[] = "/tmp/qs-gui-XXXXXX";
-      ASSERT_NE(::mkdtemp(pattern), nullptr);
-      const std::string root = pattern;
+      const hostile::TempFolder made("qs-gui");
+      ASSERT_FALSE(made.path().empty());
+      const std::string root = made.path();
       const std::string bin = root + "/bin";
       const std::string module_folder = bin + place;
       fs::create_directories(module_folder);
@@ -53,7 +53,6 @@ TEST(GuiModuleTest, AModuleOfAnotherBuildIsRefusedBeforeItIsOpened) {
         return refused ? 0 : 1;
       });
       EXPECT_EQ(status, 0);
-      fs::remove_all(root);
     }
   }
 }

@@ -43,16 +43,10 @@ struct HookRun {
 class HooksLinuxTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    char pattern[] = "/tmp/qs-hooks-XXXXXX";
-    ASSERT_NE(::mkdtemp(pattern), nullptr);
-    dir_ = pattern;
+    ASSERT_FALSE(dir_.empty());
     std::filesystem::create_directories(dir_ + "/home/.config/quembrastella-switch");
     std::filesystem::create_directories(dir_ + "/bin");
   }
-  void TearDown() override {
-    if (!dir_.empty()) std::filesystem::remove_all(dir_);
-  }
-
   // Serves the loop until `done` holds or `limit` has passed (a bound
   // against hanging, not a speed goal).
   void RunUntil(const std::function<bool()>& done, milliseconds limit = milliseconds(5000)) {
@@ -77,7 +71,8 @@ class HooksLinuxTest : public ::testing::Test {
     return path;
   }
 
-  std::string dir_;
+  hostile::TempFolder made_{"qs-hooks"};
+  const std::string dir_ = made_.path();
   linux_platform::PollLoop loop_;
   linux_platform::LinuxProcesses processes_{&loop_};
 };
@@ -248,6 +243,13 @@ class HubHooksLinuxTest : public HooksLinuxTest {
                   "  env | grep '^QUEMBRASTELLA_HUB_' | sort; } >> \"$out\"\n"
                   "echo recorded\n");
   }
+  // What RecordingHook wrote, called without arguments, for the hub on bus
+  // 1 port `port` seen leaving or arriving (`event`) on the bus.
+  static std::string RecordedFromTheBus(const std::string& event, int port) {
+    return "args:\nQUEMBRASTELLA_HUB_BUS=1\nQUEMBRASTELLA_HUB_EVENT=" + event +
+           "\nQUEMBRASTELLA_HUB_ID=2109:8822\nQUEMBRASTELLA_HUB_PORT=" + std::to_string(port) +
+           "\nQUEMBRASTELLA_HUB_SEEN_BY=bus\n";
+  }
   // Unplugs the hub once the tool has written the port register.
   void UnplugWhenSwitched(milliseconds limit = milliseconds(8000)) {
     const auto end = Clock::now() + limit;
@@ -322,14 +324,8 @@ TEST_F(HubHooksLinuxTest, ResidentExecutableRunsTheHooksWhenTheHubLeavesAndRetur
   ASSERT_TRUE(ToolSays("on_hub_arrived: exited with status 0\n")) << said_;
   ::kill(tool_.pid, SIGTERM);
   (void)ToolStatus();
-  EXPECT_EQ(hostile::Slurp(dir_ + "/left.txt"),
-            "args:\nQUEMBRASTELLA_HUB_BUS=1\nQUEMBRASTELLA_HUB_EVENT=left\n"
-            "QUEMBRASTELLA_HUB_ID=2109:8822\nQUEMBRASTELLA_HUB_PORT=2\n"
-            "QUEMBRASTELLA_HUB_SEEN_BY=bus\n");
-  EXPECT_EQ(hostile::Slurp(dir_ + "/arrived.txt"),
-            "args:\nQUEMBRASTELLA_HUB_BUS=1\nQUEMBRASTELLA_HUB_EVENT=arrived\n"
-            "QUEMBRASTELLA_HUB_ID=2109:8822\nQUEMBRASTELLA_HUB_PORT=4\n"
-            "QUEMBRASTELLA_HUB_SEEN_BY=bus\n");
+  EXPECT_EQ(hostile::Slurp(dir_ + "/left.txt"), RecordedFromTheBus("left", 2));
+  EXPECT_EQ(hostile::Slurp(dir_ + "/arrived.txt"), RecordedFromTheBus("arrived", 4));
   // A hub there at start is no arrival: one line each.
   EXPECT_EQ(said_.find("Hub arrived on this computer"),
             said_.rfind("Hub arrived on this computer"));
@@ -360,14 +356,8 @@ TEST_F(HubHooksLinuxTest, WithTwoDevicesOnlyTheChosenOneRunsTheHooks) {
   ::kill(tool_.pid, SIGTERM);
   (void)ToolStatus();
   // One run each, both for port 3.
-  EXPECT_EQ(hostile::Slurp(dir_ + "/left.txt"),
-            "args:\nQUEMBRASTELLA_HUB_BUS=1\nQUEMBRASTELLA_HUB_EVENT=left\n"
-            "QUEMBRASTELLA_HUB_ID=2109:8822\nQUEMBRASTELLA_HUB_PORT=3\n"
-            "QUEMBRASTELLA_HUB_SEEN_BY=bus\n");
-  EXPECT_EQ(hostile::Slurp(dir_ + "/arrived.txt"),
-            "args:\nQUEMBRASTELLA_HUB_BUS=1\nQUEMBRASTELLA_HUB_EVENT=arrived\n"
-            "QUEMBRASTELLA_HUB_ID=2109:8822\nQUEMBRASTELLA_HUB_PORT=3\n"
-            "QUEMBRASTELLA_HUB_SEEN_BY=bus\n");
+  EXPECT_EQ(hostile::Slurp(dir_ + "/left.txt"), RecordedFromTheBus("left", 3));
+  EXPECT_EQ(hostile::Slurp(dir_ + "/arrived.txt"), RecordedFromTheBus("arrived", 3));
   EXPECT_EQ(said_.find("Hub left this computer"), said_.rfind("Hub left this computer"));
   chosen.reset();
 }

@@ -3,13 +3,9 @@
 #include <gtest/gtest.h>
 #include <linux/input-event-codes.h>
 
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <ctime>
 #include <functional>
 #include <memory>
-#include <utility>
 #include <vector>
 
 #include "fake_input.h"
@@ -23,13 +19,10 @@
 namespace {
 
 using namespace platform;  // the event words: kEvent*, kKeyCode*, kEventTapMask
-using linux_platform::LinuxInput;
 using linux_test::FakeInput;
 using linux_test::FakeKind;
 using linux_test::InputLinuxTest;
-using linux_test::ManualWatcher;
 using linux_test::Seen;
-using linux_test::Testbed;
 
 TEST_F(InputLinuxTest, OpensKeyboardsAndPointersOnly) {
   FakeInput keyboard(testbed_, FakeKind::kKeyboard, 3);

@@ -7,7 +7,6 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <optional>
@@ -27,21 +26,15 @@ using hostile::Slurp;
 
 class LinuxFilesTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    char dir[] = "/tmp/qs-home-XXXXXX";
-    ASSERT_NE(mkdtemp(dir), nullptr);
-    home_ = dir;
-  }
-  void TearDown() override {
-    platform::InstallServices(platform::Services{});
-    std::system(("rm -rf '" + home_ + "'").c_str());
-  }
+  void SetUp() override { ASSERT_FALSE(home_.empty()); }
+  void TearDown() override { platform::InstallServices(platform::Services{}); }
   void Install(LinuxFiles& files) {
     platform::Services services;
     services.files = &files;
     platform::InstallServices(services);
   }
-  std::string home_;
+  hostile::TempFolder made_{"qs-home"};
+  const std::string home_ = made_.path();
 };
 
 TEST_F(LinuxFilesTest, FoldersFollowTheXdgVariablesAndIgnoreRelativeOnes) {

@@ -184,13 +184,8 @@ class DeniedNodeTest : public ::testing::Test {
  protected:
   void SetUp() override {
     if (geteuid() != 0) GTEST_SKIP() << "needs root to drop to another account";
-    char dir[] = "/tmp/qs-nodes-XXXXXX";
-    ASSERT_NE(mkdtemp(dir), nullptr);
-    dir_ = dir;
+    ASSERT_FALSE(dir_.empty());
     ASSERT_EQ(chmod(dir_.c_str(), 0777), 0);
-  }
-  void TearDown() override {
-    if (!dir_.empty()) std::system(("rm -rf '" + dir_ + "'").c_str());
   }
   // Runs the scenario as nobody, with inotify or without it.
   int Scenario(bool inotify) {
@@ -223,7 +218,8 @@ class DeniedNodeTest : public ::testing::Test {
       return failed;
     });
   }
-  std::string dir_;
+  hostile::TempFolder made_{"qs-nodes"};
+  const std::string dir_ = made_.path();
 };
 
 TEST_F(DeniedNodeTest, ANodeThatStaysClosedIsReportedOnceWithTheGroup) {

@@ -17,6 +17,9 @@ import sys
 import tempfile
 import time
 
+sys.dont_write_bytecode = True  # nothing written beside the sources
+import desktop_session  # noqa: E402
+
 SERVICE = "org.freedesktop.Notifications"
 
 
@@ -63,13 +66,7 @@ def main():
         return 0
 
     work = tempfile.mkdtemp(prefix="qs-notice-test-")
-    failures = []
-    passes = []
-
-    def check(condition, what):
-        print(("ok: " if condition else "FAILED: ") + what, flush=True)
-        (passes if condition else failures).append(what)
-
+    check = desktop_session.Checks()
     daemon = xvfb = None
     try:
         services = os.path.join(work, "services")
@@ -99,21 +96,9 @@ def main():
         check("boolean false" in bus_call("NameHasOwner", "string:" + SERVICE),
               "nothing runs it yet")
 
-        read_fd, write_fd = os.pipe()
-        xvfb = subprocess.Popen(["Xvfb", "-displayfd", str(write_fd), "-nolisten", "tcp",
-                                 "-screen", "0", "640x480x24"], pass_fds=(write_fd,),
-                                stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-        os.close(write_fd)
-        with os.fdopen(read_fd) as f:
-            display = ":" + f.readline().strip()
-        home = os.path.join(work, "home")
-        runtime = os.path.join(work, "run")
-        os.makedirs(home)
-        os.makedirs(runtime, mode=0o700)
-        env = {k: v for k, v in bus_env.items() if k not in ("WAYLAND_DISPLAY", "QT_QPA_PLATFORM")}
-        env.update({"DISPLAY": display, "HOME": home, "XDG_RUNTIME_DIR": runtime,
-                    "XDG_CONFIG_HOME": os.path.join(home, ".config")})
-        env["ASAN_OPTIONS"] = ":".join(filter(None, [env.get("ASAN_OPTIONS"), "detect_leaks=0"]))
+        display, xvfb = desktop_session.start_xvfb("640x480x24")
+        env = desktop_session.tool_env(bus_env, work, ("WAYLAND_DISPLAY", "QT_QPA_PLATFORM"))
+        env["DISPLAY"] = display
         # As a desktop shortcut runs it: no terminal anywhere.
         run = subprocess.run([args.tool, "--switch"], env=env, stdin=subprocess.DEVNULL,
                              stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True,
@@ -140,13 +125,9 @@ def main():
             check(not any(j in text for j in ("VID", "PID", "USBDeviceOpen")), "no jargon")
             check(n["replaces"] == 0, "the first notice replaces none")
     finally:
-        for process in (xvfb, daemon):
-            if process is not None:
-                process.terminate()
-                process.wait()
+        desktop_session.stop((xvfb, daemon))
         shutil.rmtree(work, ignore_errors=True)
-    print("%d passed, %d failed" % (len(passes), len(failures)))
-    return 1 if failures else 0
+    return check.summary()
 
 
 if __name__ == "__main__":

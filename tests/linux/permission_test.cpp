@@ -9,7 +9,6 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <cstdlib>
 #include <functional>
 #include <string>
 
@@ -17,6 +16,7 @@
 #include "manual_loop.h"
 #include "platform/linux/input/input_access.h"
 #include "platform/linux/input/input_linux.h"
+#include "support/hostile_support.h"
 
 namespace {
 
@@ -39,15 +39,11 @@ class PermissionTest : public ::testing::Test {
  protected:
   void SetUp() override {
     if (geteuid() != 0) GTEST_SKIP() << "needs root to drop to another account";
-    char dir[] = "/tmp/qs-input-XXXXXX";
-    ASSERT_NE(mkdtemp(dir), nullptr);
-    dir_ = dir;
+    ASSERT_FALSE(dir_.empty());
     ASSERT_EQ(chmod(dir_.c_str(), 0755), 0);
   }
-  void TearDown() override {
-    if (!dir_.empty()) std::system(("rm -rf '" + dir_ + "'").c_str());
-  }
-  std::string dir_;
+  hostile::TempFolder made_{"qs-input"};
+  const std::string dir_ = made_.path();
 };
 
 TEST_F(PermissionTest, UnreadableInputDevicesRefuseTheTapWithTheGroupFix) {

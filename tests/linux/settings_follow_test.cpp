@@ -5,93 +5,31 @@
 // fake keyboard answers this process only).
 #include <fcntl.h>
 #include <gtest/gtest.h>
-#include <linux/input.h>
-#include <signal.h>
-#include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
-#include <chrono>
 #include <cstdio>
-#include <filesystem>
 #include <memory>
 #include <string>
-#include <thread>
 
 #include "fake_hub.h"
 #include "fake_input.h"
 #include "support/hostile_support.h"
+#include "tool_run_fixture.h"
 
 namespace {
 
-class SettingsFollowTest : public ::testing::Test {
+class SettingsFollowTest : public linux_test::ToolRunTest {
  protected:
   void SetUp() override {
-    if (!linux_test::Testbed::InMockEnvironment()) GTEST_SKIP() << "needs umockdev-wrapper";
-    char pattern[] = "/tmp/qs-follow-XXXXXX";
-    ASSERT_NE(::mkdtemp(pattern), nullptr);
-    dir_ = pattern;
-    config_dir_ = dir_ + "/home/.config/quembrastella-switch";
-    std::filesystem::create_directories(config_dir_);
-    std::filesystem::create_directories(dir_ + "/runtime");
-    ASSERT_EQ(::chmod((dir_ + "/runtime").c_str(), 0700), 0);
+    ToolRunTest::SetUp();
+    if (IsSkipped() || HasFatalFailure()) return;
     hub_ = std::make_unique<linux_test::FakeHub>(testbed_);
     ASSERT_TRUE(hub_->plugged());
     keyboard_ =
         std::make_unique<linux_test::FakeInput>(testbed_, linux_test::FakeKind::kKeyboard, 7);
   }
-  void TearDown() override {
-    if (tool_ > 0) {
-      ::kill(tool_, SIGTERM);
-      int status = 0;
-      ::waitpid(tool_, &status, 0);
-    }
-    keyboard_.reset();
-    hub_.reset();
-    if (!dir_.empty()) std::filesystem::remove_all(dir_);
-  }
 
-  void StartTool() {
-    const std::string out = dir_ + "/out", err = dir_ + "/err";
-    tool_ = ::fork();
-    if (tool_ == 0) {
-      ::setenv("HOME", (dir_ + "/home").c_str(), 1);
-      ::setenv("XDG_RUNTIME_DIR", (dir_ + "/runtime").c_str(), 1);
-      ::unsetenv("XDG_CONFIG_HOME");
-      ::unsetenv("DISPLAY");
-      ::unsetenv("WAYLAND_DISPLAY");
-      const int o = ::open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-      const int e = ::open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-      const int in = ::open("/dev/null", O_RDONLY);
-      if (o < 0 || e < 0 || in < 0 || ::dup2(o, 1) < 0 || ::dup2(e, 2) < 0 || ::dup2(in, 0) < 0)
-        _exit(120);
-      ::execl(QS_TOOL_BINARY, QS_TOOL_BINARY, "--service", "--console", nullptr);
-      _exit(121);
-    }
-    ASSERT_GT(tool_, 0);
-    ASSERT_TRUE(WaitFor("out", "Running...\n")) << Out();
-  }
-
-  std::string Out() const { return hostile::Slurp(dir_ + "/out"); }
-  std::string Err() const { return hostile::Slurp(dir_ + "/err"); }
-
-  // Waits up to 10 s for `text` in the tool's standard output ("out") or
-  // error ("err") after what earlier waits found there.
-  bool WaitFor(const std::string& which, const std::string& text) {
-    size_t& from = which == "out" ? out_seen_ : err_seen_;
-    for (int i = 0; i < 200; ++i) {
-      const std::string all = hostile::Slurp(dir_ + "/" + which);
-      const size_t at = all.find(text, from);
-      if (at != std::string::npos) {
-        from = at + text.size();
-        return true;
-      }
-      std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    }
-    return false;
-  }
-
-  std::string File() const { return config_dir_ + "/config.toml"; }
+  std::string File() const { return SettingsFile(); }
   // In place: the file itself truncated and written, as `echo >` does.
   void WriteInPlace(const std::string& text) {
     const int fd = ::open(File().c_str(), O_WRONLY | O_TRUNC);
@@ -100,16 +38,13 @@ class SettingsFollowTest : public ::testing::Test {
     ::close(fd);
   }
 
-  linux_test::Testbed testbed_;
   std::unique_ptr<linux_test::FakeHub> hub_;
   std::unique_ptr<linux_test::FakeInput> keyboard_;
-  std::string dir_, config_dir_;
-  pid_t tool_ = -1;
-  size_t out_seen_ = 0, err_seen_ = 0;
+  const std::string config_dir_ = dir_ + "/home/.config/quembrastella-switch";
 };
 
 TEST_F(SettingsFollowTest, EveryKindOfChangeAppliesWhileTheToolRuns) {
-  StartTool();
+  ASSERT_TRUE(StartResident()) << Out() << Err();
   const std::string read_again = "Settings: read " + File() + " again.\n";
 
   // An editor's save: a new file renamed over the place of the old.

@@ -8,7 +8,6 @@
 
 #include <cerrno>
 #include <chrono>
-#include <cstdlib>
 #include <filesystem>
 #include <functional>
 #include <string>
@@ -22,9 +21,9 @@ namespace {
 namespace fs = std::filesystem;
 
 TEST(SettingsWatchTest, OnlyChangesOfTheFileReachTheToolWhereverItsFolderGoes) {
-  char pattern[] = "/tmp/qs-watch-XXXXXX";
-  ASSERT_NE(::mkdtemp(pattern), nullptr);
-  const std::string base = pattern;
+  const hostile::TempFolder made("qs-watch");
+  ASSERT_FALSE(made.path().empty());
+  const std::string base = made.path();
   const std::string dir = base + "/qs", file = dir + "/config.toml";
   linux_platform::PollLoop loop;
   linux_platform::WatchedSettingsFile settings(file);
@@ -67,7 +66,6 @@ TEST(SettingsWatchTest, OnlyChangesOfTheFileReachTheToolWhereverItsFolderGoes) {
     EXPECT_EQ(calls > before, step.heard) << step.what;
   }
   watch.reset();
-  fs::remove_all(base);
 }
 
 int NoInotifyInstanceLeft(int /*flags*/) {

@@ -4,25 +4,20 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <cstdlib>
 #include <filesystem>
 #include <string>
 
 #include "platform/posix/switch_lock.h"
+#include "support/hostile_support.h"
 
 namespace {
 
 class SwitchLockFileTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    char folder[] = "/tmp/qs-switch-lock-XXXXXX";
-    ASSERT_NE(::mkdtemp(folder), nullptr);
-    folder_ = folder;
-    path_ = folder_ + "/hub.lock";
-  }
-  void TearDown() override { std::filesystem::remove_all(folder_); }
-  std::string folder_;
-  std::string path_;
+  void SetUp() override { ASSERT_FALSE(folder_.empty()); }
+  hostile::TempFolder made_{"qs-switch-lock"};
+  const std::string folder_ = made_.path();
+  const std::string path_ = folder_ + "/hub.lock";
 };
 
 TEST_F(SwitchLockFileTest, OneHolderAtATimeAndReadableByEveryUser) {

@@ -42,6 +42,9 @@ import dbus.service
 from dbus.mainloop.glib import DBusGMainLoop
 from gi.repository import GLib
 
+sys.dont_write_bytecode = True  # nothing written beside the sources
+import desktop_session  # noqa: E402
+
 WATCHER = "org.kde.StatusNotifierWatcher"
 ITEM_IFACE = "org.kde.StatusNotifierItem"
 MENU_IFACE = "com.canonical.dbusmenu"
@@ -67,13 +70,7 @@ INTROSPECTION = """<node>
  </interface>
 </node>"""
 
-failures = []
-passes = []
-
-
-def check(condition, what):
-    print(("ok: " if condition else "FAILED: ") + what, flush=True)
-    (passes if condition else failures).append(what)
+check = desktop_session.Checks()
 
 
 class Watcher(dbus.service.Object):
@@ -131,16 +128,6 @@ def labels(layout):
         child_id, props, _grandchildren = child
         out.append((int(child_id), str(props.get("label", "")), props))
     return out
-
-
-def start_xvfb():
-    read_fd, write_fd = os.pipe()
-    xvfb = subprocess.Popen(["Xvfb", "-displayfd", str(write_fd), "-nolisten", "tcp",
-                             "-screen", "0", "800x600x24"], pass_fds=(write_fd,),
-                            stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-    os.close(write_fd)
-    with os.fdopen(read_fd) as f:
-        return ":" + f.readline().strip(), xvfb
 
 
 def start_compositor(work):
@@ -296,19 +283,14 @@ def main():
         if not args.no_tray:
             bus.request_name(WATCHER, dbus.bus.NAME_FLAG_DO_NOT_QUEUE)
             watcher = Watcher(bus, on_item)
-        home = os.path.join(work, "home")
-        runtime = os.path.join(work, "run")
-        os.makedirs(home)
-        os.makedirs(runtime, mode=0o700)
+        env = desktop_session.tool_env(os.environ, work, ("WAYLAND_DISPLAY", "DISPLAY",
+                                                          "QT_QPA_PLATFORM", "XDG_DATA_DIRS"))
         if args.wayland:
             wayland_socket, compositor = start_compositor(work)
         else:
-            display, xvfb = start_xvfb()
-        env = {k: v for k, v in os.environ.items()
-               if k not in ("WAYLAND_DISPLAY", "DISPLAY", "QT_QPA_PLATFORM", "XDG_DATA_DIRS")}
-        env.update({"QT_LOGGING_RULES": os.environ.get("QS_QT_LOGGING", ""), "HOME": home,
-                    "XDG_CONFIG_HOME": os.path.join(home, ".config"),
-                    "XDG_RUNTIME_DIR": runtime, "XDG_CURRENT_DESKTOP": "XFCE",
+            display, xvfb = desktop_session.start_xvfb("800x600x24")
+        env.update({"QT_LOGGING_RULES": os.environ.get("QS_QT_LOGGING", ""),
+                    "XDG_CURRENT_DESKTOP": "XFCE",
                     # Only this test's icons (or none) in the theme.
                     "XDG_DATA_DIRS": os.path.join(work, "share")})
         if args.wayland:
@@ -323,14 +305,10 @@ def main():
         tool_path = args.tool
         if args.no_wayland_plugin:
             tool_path = copy_without_wayland_plugin(args.tool, work)
-        # Under the sanitizers the toolkit's and D-Bus's process-wide caches
-        # would count as leaks at exit; this test is about the menu, and the
-        # unit tests check the tool's own memory.
-        env["ASAN_OPTIONS"] = ":".join(filter(None, [env.get("ASAN_OPTIONS"), "detect_leaks=0"]))
         if args.no_tray:
             # A mistake in the settings: its notice has no server and no tray
             # host to show it, so it must come out on standard error.
-            settings = os.path.join(home, ".config", "quembrastella-switch")
+            settings = os.path.join(env["HOME"], ".config", "quembrastella-switch")
             os.makedirs(settings)
             with open(os.path.join(settings, "config.toml"), "w") as f:
                 f.write("double_tap_ms = \"soon\"\n")
@@ -365,19 +343,15 @@ def main():
             check(state["exited"] == 0,
                   "\"Exit\" ended the tool with status 0 (got %r)" % state["exited"])
         check("Running..." in output, "the tool was running")
-        if failures:
+        if check.failures:
             print("--- the tool's output\n" + output, flush=True)
     finally:
         if tool is not None and tool.poll() is None:
             tool.kill()
             tool.wait()
-        for server in (xvfb, compositor):
-            if server is not None:
-                server.terminate()
-                server.wait()
+        desktop_session.stop((xvfb, compositor))
         shutil.rmtree(work, ignore_errors=True)
-    print("%d passed, %d failed" % (len(passes), len(failures)))
-    return 1 if failures else 0
+    return check.summary()
 
 
 if __name__ == "__main__":

@@ -3,39 +3,22 @@
 // the one the setting names (port path or serial) is the only one used, and
 // a named hub that is absent is told as absent, the other left alone.
 #include <gtest/gtest.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
-#include <filesystem>
-#include <fstream>
-#include <map>
 #include <memory>
-#include <optional>
 #include <string>
 #include <vector>
 
 #include "fake_hub.h"
 #include "support/hostile_support.h"
+#include "tool_run_fixture.h"
 
 namespace {
 
-using Env = std::map<std::string, std::optional<std::string>>;
-
-class TwoHubsTest : public ::testing::Test {
+class TwoHubsTest : public linux_test::ToolRunTest {
  protected:
   void SetUp() override {
-    if (!linux_test::Testbed::InMockEnvironment()) GTEST_SKIP() << "needs umockdev-wrapper";
-    char pattern[] = "/tmp/qs-two-hubs-XXXXXX";
-    ASSERT_NE(::mkdtemp(pattern), nullptr);
-    dir_ = pattern;
-    std::filesystem::create_directories(dir_ + "/home/.config/quembrastella-switch");
-    std::filesystem::create_directories(dir_ + "/runtime");
-    ASSERT_EQ(::chmod((dir_ + "/runtime").c_str(), 0700), 0);
-    env_ = {{"HOME", dir_ + "/home"},
-            {"XDG_CONFIG_HOME", std::nullopt},
-            {"XDG_RUNTIME_DIR", dir_ + "/runtime"},
-            {"DISPLAY", std::nullopt},
-            {"WAYLAND_DISPLAY", std::nullopt}};
+    ToolRunTest::SetUp();
+    if (IsSkipped() || HasFatalFailure()) return;
     first_ = std::make_unique<linux_test::FakeHub>(testbed_, 0x2109, 0x8822, 2, true, "A1");
     second_ = std::make_unique<linux_test::FakeHub>(testbed_, 0x2109, 0x8822, 3, true);
     for (linux_test::FakeHub* hub : {first_.get(), second_.get()}) {
@@ -44,18 +27,7 @@ class TwoHubsTest : public ::testing::Test {
       hub->SetRegister(0xF5, 0x0000, 0x01);
     }
   }
-  void TearDown() override {
-    first_.reset();
-    second_.reset();
-    if (!dir_.empty()) std::filesystem::remove_all(dir_);
-  }
 
-  void Settings(const std::string& text) {
-    std::ofstream(dir_ + "/home/.config/quembrastella-switch/config.toml") << text;
-  }
-  hostile::ChildRun Tool(const std::vector<std::string>& args) {
-    return hostile::Run(QS_TOOL_BINARY, args, hostile::Stdout::kCaptured, env_);
-  }
   static bool Wrote(linux_test::FakeHub& hub) {
     for (const linux_test::RecordedRequest& r : hub.Requests()) {
       if (r.bmRequestType == 0x40) return true;
@@ -63,11 +35,8 @@ class TwoHubsTest : public ::testing::Test {
     return false;
   }
 
-  linux_test::Testbed testbed_;
   std::unique_ptr<linux_test::FakeHub> first_;
   std::unique_ptr<linux_test::FakeHub> second_;
-  std::string dir_;
-  Env env_;
 };
 
 TEST_F(TwoHubsTest, WithoutTheSettingNeitherIsOpenedAndBothAreNamed) {

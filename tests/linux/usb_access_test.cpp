@@ -96,9 +96,7 @@ class RefusedHubTest : public ::testing::Test {
   void SetUp() override {
     if (geteuid() != 0) GTEST_SKIP() << "needs root to drop to another account";
     if (!linux_test::Testbed::InMockEnvironment()) GTEST_SKIP() << "needs umockdev-wrapper";
-    char pattern[] = "/tmp/qs-usb-access-XXXXXX";
-    ASSERT_NE(::mkdtemp(pattern), nullptr);
-    dir_ = pattern;
+    ASSERT_FALSE(dir_.empty());
     for (const char* sub : {"/etc-rules", "/lib-rules", "/users", "/home"}) {
       std::filesystem::create_directories(dir_ + sub);
     }
@@ -112,10 +110,7 @@ class RefusedHubTest : public ::testing::Test {
     places_.rule_dirs = {dir_ + "/etc-rules", dir_ + "/lib-rules"};
     places_.users_dir = dir_ + "/users";
   }
-  void TearDown() override {
-    hub_.reset();
-    if (!dir_.empty()) std::filesystem::remove_all(dir_);
-  }
+  void TearDown() override { hub_.reset(); }
 
   std::string Node() const { return testbed_.Root() + "/dev/bus/usb/001/002"; }
 
@@ -153,7 +148,8 @@ class RefusedHubTest : public ::testing::Test {
 
   linux_test::Testbed testbed_;
   std::unique_ptr<linux_test::FakeHub> hub_;
-  std::string dir_;
+  hostile::TempFolder made_{"qs-usb-access"};
+  const std::string dir_ = made_.path();
   linux_platform::UsbAccessPlaces places_;
 };
 

@@ -7,10 +7,12 @@
 
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "fake_hub.h"
 #include "hub/port_switch.h"
 #include "platform/services.h"
+#include "support/usb_setup.h"
 
 namespace {
 
@@ -55,22 +57,12 @@ TEST_F(UsbLinuxTest, SwitchesEachWayAndSendsTheThreeRequests) {
   EXPECT_TRUE(Switch_XQ917_UpperPort());
   EXPECT_EQ(hub.Register(0xF5, 0x0000), 0x01);
 
-  const auto requests = hub.Requests();
-  ASSERT_EQ(requests.size(), 6u);
   // Read F8-008F, read F5-0000, then the write with the value in wIndex and
-  // no data stage.
-  EXPECT_EQ(requests[0].bmRequestType, 0xC0);
-  EXPECT_EQ(requests[0].bRequest, 0xF8);
-  EXPECT_EQ(requests[0].wValue, 0x008F);
-  EXPECT_EQ(requests[0].wLength, 1);
-  EXPECT_EQ(requests[1].bRequest, 0xF5);
-  EXPECT_EQ(requests[1].wValue, 0x0000);
-  EXPECT_EQ(requests[2].bmRequestType, 0x40);
-  EXPECT_EQ(requests[2].bRequest, 0xF5);
-  EXPECT_EQ(requests[2].wIndex, 0x0000);
-  EXPECT_EQ(requests[2].wLength, 0);
-  EXPECT_EQ(requests[5].bmRequestType, 0x40);
-  EXPECT_EQ(requests[5].wIndex, 0x0001);
+  // no data stage; twice.
+  EXPECT_EQ(usb_test::SetupsOf(hub.Requests()),
+            (std::vector<usb_test::Setup>{usb_test::kReadF8, usb_test::kReadF5,
+                                          usb_test::WriteF5(0x00), usb_test::kReadF8,
+                                          usb_test::kReadF5, usb_test::WriteF5(0x01)}));
 }
 
 TEST_F(UsbLinuxTest, OtherDevicesAreNotTheHub) {

@@ -5,7 +5,6 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <cstdlib>
 #include <fstream>
 #include <optional>
 #include <string>
@@ -27,12 +26,8 @@ constexpr const char* kName = "org.example.lock-test";
 class UserLockTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    char dir[] = "/tmp/qs-lock-XXXXXX";
-    ASSERT_NE(::mkdtemp(dir), nullptr);
-    root_ = dir;
+    ASSERT_FALSE(root_.empty());
     // A shared temporary folder as /tmp is: open to all, sticky.
-    temp_ = root_ + "/tmp";
-    runtime_ = root_ + "/run-user";
     ASSERT_EQ(::mkdir(temp_.c_str(), 01777), 0);
     ASSERT_EQ(::chmod(temp_.c_str(), 01777), 0);
     ASSERT_EQ(::mkdir(runtime_.c_str(), 0700), 0);
@@ -41,7 +36,6 @@ class UserLockTest : public ::testing::Test {
   void TearDown() override {
     ReleaseSingleInstanceLock();
     platform::InstallServices(platform::Services{});
-    std::system(("rm -rf '" + root_ + "'").c_str());
   }
 
   LinuxFiles Files(std::optional<std::string> runtime) const {
@@ -51,7 +45,10 @@ class UserLockTest : public ::testing::Test {
     return temp_ + "/" + kName + "-" + std::to_string(uid) + ".lock";
   }
 
-  std::string root_, temp_, runtime_;
+  hostile::TempFolder made_{"qs-lock"};
+  const std::string root_ = made_.path();
+  const std::string temp_ = root_ + "/tmp";
+  const std::string runtime_ = root_ + "/run-user";
 };
 
 TEST_F(UserLockTest, OneLockPerUserWhateverTheEnvironment) {

@@ -9,8 +9,10 @@
 
 #include <cerrno>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <sstream>
+#include <system_error>
 
 namespace hostile {
 namespace {
@@ -171,6 +173,16 @@ std::vector<std::string> Entries(const std::string& dir) {
   }
   ::closedir(d);
   return names;
+}
+
+TempFolder::TempFolder(const std::string& prefix) {
+  std::string pattern = "/tmp/" + prefix + "-XXXXXX";
+  if (::mkdtemp(pattern.data()) != nullptr) path_ = pattern;
+}
+
+TempFolder::~TempFolder() {
+  std::error_code ignored;
+  if (!path_.empty()) std::filesystem::remove_all(path_, ignored);
 }
 
 }  // namespace hostile

@@ -72,4 +72,18 @@ bool Spit(const std::string& path, const std::string& bytes);
 // Names in a folder, "." and ".." left out; empty when unreadable.
 std::vector<std::string> Entries(const std::string& dir);
 
+// A folder of the test's own, /tmp/<prefix>-XXXXXX, removed with all in it
+// when the object goes; path() is empty when it could not be made.
+class TempFolder {
+ public:
+  explicit TempFolder(const std::string& prefix);
+  ~TempFolder();
+  TempFolder(const TempFolder&) = delete;
+  TempFolder& operator=(const TempFolder&) = delete;
+  const std::string& path() const { return path_; }
+
+ private:
+  std::string path_;
+};
+
 }  // namespace hostile

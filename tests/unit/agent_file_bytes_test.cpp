@@ -3,11 +3,9 @@
 // share, run here on the simulated reader and on their own.
 #include <fcntl.h>
 #include <gtest/gtest.h>
-#include <stdlib.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <filesystem>
 #include <optional>
 #include <string>
 
@@ -23,15 +21,11 @@ using posix::ReadAgentFileBytes;
 
 class AgentFileBytesTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    char pattern[] = "/tmp/qs-agent-bytes-XXXXXX";
-    ASSERT_NE(::mkdtemp(pattern), nullptr);
-    dir_ = pattern;
-  }
-  void TearDown() override { std::filesystem::remove_all(dir_); }
+  void SetUp() override { ASSERT_FALSE(dir_.empty()); }
   std::string Path(const char* name) const { return dir_ + "/" + name; }
 
-  std::string dir_;
+  hostile::TempFolder made_{"qs-agent-bytes"};
+  const std::string dir_ = made_.path();
 };
 
 std::string Agent(const std::string& label_xml, size_t padding = 0) {

@@ -1,7 +1,6 @@
 // The delegate's launch and termination hooks, run through the whole entry
 // point: banner and usage lines, the started notice, a refused tap, the Q
 // double-tap, and gestures while the launch hook's notice is up.
-#include <cstdlib>
 #include <filesystem>
 #include <memory>
 #include <string>
@@ -41,9 +40,9 @@ class LifecycleTest : public ToolWorldTest {
   // what had been written before it.
   std::vector<std::string> LoggedAtEachAlert(const std::vector<std::string>& args, int status = 0) {
     namespace fs = std::filesystem;
-    char pattern[] = "/tmp/qs-order-XXXXXX";
     const fs::path old_cwd = fs::current_path();
-    const fs::path dir = ::mkdtemp(pattern);
+    const hostile::TempFolder made("qs-order");
+    const fs::path dir = made.path();
     fs::current_path(dir);
     gLogFile = true;
     std::vector<std::string> logged;
@@ -54,7 +53,6 @@ class LifecycleTest : public ToolWorldTest {
     EXPECT_EQ(RunTool(args), status);
     gLogFile = false;
     fs::current_path(old_cwd);
-    fs::remove_all(dir);
     return logged;
   }
   // Times of the observations with exactly this text.

@@ -3,7 +3,6 @@
 // executable path) with blanks, quotes and non-ASCII letters. Each runs the
 // real scenario runner as a child process.
 #include <gtest/gtest.h>
-#include <stdlib.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -40,15 +39,7 @@ constexpr const char* kStart = "choice start\n";
 
 class HostileProcessTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    char dir[] = "/tmp/qs-hostile-XXXXXX";
-    ASSERT_NE(::mkdtemp(dir), nullptr);
-    dir_ = dir;
-  }
-  void TearDown() override {
-    std::error_code ignored;
-    fs::remove_all(dir_, ignored);
-  }
+  void SetUp() override { ASSERT_FALSE(dir_.empty()); }
   std::string Scenario(const std::string& name, const std::string& text) {
     const std::string path = dir_ + "/" + name;
     EXPECT_TRUE(hostile::Spit(path, text));
@@ -69,7 +60,8 @@ class HostileProcessTest : public ::testing::Test {
     EXPECT_NE(run.err.find("sim: 5350 exit 0"), std::string::npos) << run.err;
   }
 
-  std::string dir_;
+  hostile::TempFolder made_{"qs-hostile"};
+  const std::string dir_ = made_.path();
 };
 
 TEST_F(HostileProcessTest, ClosedStandardOutputChangesNothingAndWritesIntoNoFile) {

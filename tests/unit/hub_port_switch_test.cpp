@@ -8,6 +8,7 @@
 #include <utility>
 #include <vector>
 
+#include "support/usb_setup.h"
 #include "switch_test_support.h"
 
 namespace {
@@ -60,19 +61,9 @@ TEST_F(PortSwitchTest, ExchangeReadsTwoRegistersThenWritesAndTracesEachStep) {
             "    Read-Reg F8-008F = 0x20 \n"
             "    Read-Reg F5-0000 = 0x01 \n"
             "    Write-Reg F5-0000 OK\n");
-  const auto& r = Hub().Requests();
-  ASSERT_EQ(r.size(), 3u);
-  EXPECT_EQ(r[0].bmRequestType, 0xC0);
-  EXPECT_EQ(r[0].bRequest, 0xF8);
-  EXPECT_EQ(r[0].wValue, 0x008F);
-  EXPECT_EQ(r[0].wLength, 1);
-  EXPECT_EQ(r[1].bmRequestType, 0xC0);
-  EXPECT_EQ(r[1].bRequest, 0xF5);
-  EXPECT_EQ(r[1].wValue, 0x0000);
-  EXPECT_EQ(r[2].bmRequestType, 0x40);
-  EXPECT_EQ(r[2].bRequest, 0xF5);
-  EXPECT_EQ(r[2].wIndex, 0x00);
-  EXPECT_EQ(r[2].wLength, 0);
+  EXPECT_EQ(usb_test::SetupsOf(Hub().Requests()),
+            (std::vector<usb_test::Setup>{usb_test::kReadF8, usb_test::kReadF5,
+                                          usb_test::WriteF5(0x00)}));
   // Opened once, closed and then released once, after the last transfer.
   EXPECT_EQ(Hub().Calls(), FoundThen({"open", "close", "release device"}));
 }

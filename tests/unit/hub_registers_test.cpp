@@ -8,6 +8,7 @@
 
 #include "hub/hub_registers.h"
 #include "output/show_msg.h"
+#include "support/usb_setup.h"
 
 namespace {
 
@@ -71,13 +72,8 @@ TEST_F(HubRegistersTest, ReadSendsAVendorInRequestAndTracesTheByte) {
   EXPECT_TRUE(Hub_Read_Register(&device_, 0xF5, 0x0000, &value));
   EXPECT_EQ(value, 0x01);
   ASSERT_EQ(device_.seen.size(), 1u);
-  const platform::UsbDeviceRequest& b = device_.seen[0].block;
-  EXPECT_EQ(b.bmRequestType, 0xC0);
-  EXPECT_EQ(b.bRequest, 0xF5);
-  EXPECT_EQ(b.wValue, 0x0000);
-  EXPECT_EQ(b.wIndex, 0);
-  EXPECT_EQ(b.wLength, 1);
-  ASSERT_NE(b.pData, nullptr);
+  EXPECT_EQ(usb_test::SetupOf(device_.seen[0].block), usb_test::kReadF5);
+  ASSERT_NE(device_.seen[0].block.pData, nullptr);
   EXPECT_EQ(device_.seen[0].data_at_call, (std::vector<uint8_t>{0, 0}));
   EXPECT_EQ(Console(), "    Read-Reg F5-0000 = 0x01 \n");
 }
@@ -120,12 +116,7 @@ TEST_F(HubRegistersTest, WriteCarriesTheValueInIndexWithoutDataStage) {
   EXPECT_TRUE(Hub_Write_Register(&device_, 0xF5, 0x0000, 0x00));
   EXPECT_TRUE(Hub_Write_Register(&device_, 0xF5, 0x0000, 0xFE));
   ASSERT_EQ(device_.seen.size(), 2u);
-  const platform::UsbDeviceRequest& b = device_.seen[0].block;
-  EXPECT_EQ(b.bmRequestType, 0x40);
-  EXPECT_EQ(b.bRequest, 0xF5);
-  EXPECT_EQ(b.wValue, 0);
-  EXPECT_EQ(b.wIndex, 0);
-  EXPECT_EQ(b.wLength, 0);
+  EXPECT_EQ(usb_test::SetupOf(device_.seen[0].block), usb_test::WriteF5(0x00));
   EXPECT_EQ(device_.seen[1].block.wIndex, 0x00FE);  // zero-extended, not sign-extended
   // The value never appears in the trace.
   EXPECT_EQ(Console(), "    Write-Reg F5-0000 OK\n    Write-Reg F5-0000 OK\n");

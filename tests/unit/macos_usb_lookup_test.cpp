@@ -145,6 +145,11 @@ class UsbLookupTest : public ::testing::Test {
 
 using Steps = std::vector<std::string>;
 
+Steps Then(Steps steps, const Steps& more) {
+  steps.insert(steps.end(), more.begin(), more.end());
+  return steps;
+}
+
 TEST_F(UsbLookupTest, FoundDeviceGivesBackPlugInThenServiceAndKeepsOnlyTheInterface) {
   platform::UsbFindResult result = Find(FakeApi::Fail::kNothing);
   EXPECT_EQ(result.outcome, UsbFindOutcome::kFound);
@@ -170,57 +175,52 @@ TEST_F(UsbLookupTest, IdentifiersGoInAsSigned32BitNumbersVendorFirst) {
   EXPECT_EQ(api_.identifiers[1].second, 32768);
 }
 
-TEST_F(UsbLookupTest, NoMatchingDictionaryStopsBeforeAnythingElse) {
-  platform::UsbFindResult result = Find(FakeApi::Fail::kMatching);
-  EXPECT_EQ(result.outcome, UsbFindOutcome::kNoSearch);
-  EXPECT_EQ(result.line, "IOServiceMatching failed");
-  EXPECT_EQ(result.device, nullptr);
-  EXPECT_EQ(Log(), Steps{"create matching"});
-}
-
-TEST_F(UsbLookupTest, AnIdentifierThatCannotBeMadeGivesTheDictionaryBackWithoutALookup) {
-  // Looking up with a half-filled dictionary could open another device.
-  EXPECT_EQ(Find(FakeApi::Fail::kVendorNumber).outcome, UsbFindOutcome::kNoSearch);
-  EXPECT_EQ(Log(), (Steps{"create matching", "release matching"}));
-
-  Log().clear();
-  EXPECT_EQ(Find(FakeApi::Fail::kProductNumber).outcome, UsbFindOutcome::kNoSearch);
-  EXPECT_EQ(Log(), (Steps{"create matching", "set vendor", "release matching"}));
-}
-
-TEST_F(UsbLookupTest, NoMatchingServiceLeavesTheConsumedDictionaryAlone) {
-  platform::UsbFindResult result = Find(FakeApi::Fail::kLookup);
-  EXPECT_EQ(result.outcome, UsbFindOutcome::kNotAttached);
-  EXPECT_EQ(result.line, "USB device not found (VID=0x2109 PID=0x8822)");
-  EXPECT_EQ(result.device, nullptr);
-  EXPECT_EQ(Log(),
-            (Steps{"create matching", "set vendor", "set product", "lookup", "release iterator"}));
-}
-
-TEST_F(UsbLookupTest, NoPlugInGivesTheServiceBack) {
-  platform::UsbFindResult result = Find(FakeApi::Fail::kPlugIn);
-  EXPECT_EQ(result.outcome, UsbFindOutcome::kNoInterface);
-  EXPECT_EQ(result.line, "IOCreatePlugInInterfaceForService failed");
-  EXPECT_EQ(result.device, nullptr);
-  EXPECT_EQ(Log(), (Steps{"create matching", "set vendor", "set product", "lookup",
-                          "release iterator", "create plug-in for service", "release service"}));
-}
-
-TEST_F(UsbLookupTest, NoDeviceInterfaceStillGivesBackPlugInThenService) {
-  platform::UsbFindResult result = Find(FakeApi::Fail::kQuery);
-  EXPECT_EQ(result.outcome, UsbFindOutcome::kNoInterface);
-  EXPECT_EQ(result.line, "QueryInterface (DeviceInterface) failed");
-  EXPECT_EQ(result.device, nullptr);
-  EXPECT_EQ(Log(),
-            (Steps{"create matching", "set vendor", "set product", "lookup", "release iterator",
-                   "create plug-in for service", "query", "release plug-in", "release service"}));
-}
-
-TEST_F(UsbLookupTest, NoSearchOfTheRegistryIsToldAsSuch) {
-  platform::UsbFindResult result = Find(FakeApi::Fail::kSearch);
-  EXPECT_EQ(result.outcome, UsbFindOutcome::kNoSearch);
-  EXPECT_EQ(result.line, "IOServiceGetMatchingServices failed");
-  EXPECT_EQ(Log(), (Steps{"create matching", "set vendor", "set product", "lookup"}));
+// Each step that fails: what the lookup says, and every object obtained up
+// to it given back, in order.
+TEST_F(UsbLookupTest, EachFailedStepGivesBackWhatItObtained) {
+  using Fail = FakeApi::Fail;
+  struct Case {
+    Fail fail;
+    UsbFindOutcome outcome;
+    std::string line;
+    Steps steps;
+  };
+  const std::string no_matching = "IOServiceMatching failed";
+  const Steps looked_up = {"create matching", "set vendor", "set product", "lookup",
+                           "release iterator"};
+  const Steps to_plug_in = {"create matching", "set vendor",       "set product",
+                            "lookup",          "release iterator", "create plug-in for service"};
+  const Case cases[] = {
+      // No matching dictionary: it stops before anything else.
+      {Fail::kMatching, UsbFindOutcome::kNoSearch, no_matching, {"create matching"}},
+      // An identifier that cannot be made gives the dictionary back without
+      // a lookup: a half-filled one could open another device.
+      {Fail::kVendorNumber, UsbFindOutcome::kNoSearch, no_matching,
+       Then({"create matching"}, {"release matching"})},
+      {Fail::kProductNumber, UsbFindOutcome::kNoSearch, no_matching,
+       Then({"create matching", "set vendor"}, {"release matching"})},
+      // No search of the registry is told as such.
+      {Fail::kSearch, UsbFindOutcome::kNoSearch, "IOServiceGetMatchingServices failed",
+       Then({"create matching", "set vendor", "set product"}, {"lookup"})},
+      // No matching service: the dictionary the lookup consumed is left alone.
+      {Fail::kLookup, UsbFindOutcome::kNotAttached, "USB device not found (VID=0x2109 PID=0x8822)",
+       looked_up},
+      // No plug-in gives the service back; no device interface still gives
+      // back the plug-in, then the service.
+      {Fail::kPlugIn, UsbFindOutcome::kNoInterface, "IOCreatePlugInInterfaceForService failed",
+       Then(to_plug_in, {"release service"})},
+      {Fail::kQuery, UsbFindOutcome::kNoInterface, "QueryInterface (DeviceInterface) failed",
+       Then(to_plug_in, {"query", "release plug-in", "release service"})},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(testing::Message() << "failing step " << static_cast<int>(c.fail));
+    Log().clear();
+    const platform::UsbFindResult result = Find(c.fail);
+    EXPECT_EQ(result.outcome, c.outcome);
+    EXPECT_EQ(result.line, c.line);
+    EXPECT_EQ(result.device, nullptr);
+    EXPECT_EQ(Log(), c.steps);
+  }
 }
 
 TEST_F(UsbLookupTest, TwoDevicesAreBothShownToTheChooserAndOnlyItsPickIsOpened) {

@@ -30,9 +30,7 @@ class ShowMsgTest : public ::testing::Test {
  protected:
   void SetUp() override {
     old_cwd_ = fs::current_path();
-    char pattern[] = "/tmp/qs-output-XXXXXX";
-    ASSERT_NE(mkdtemp(pattern), nullptr);
-    dir_ = pattern;
+    ASSERT_FALSE(made_.path().empty());
     fs::current_path(dir_);
     ResetMessageOutput();
   }
@@ -40,8 +38,6 @@ class ShowMsgTest : public ::testing::Test {
     if (capturing_) (void)testing::internal::GetCapturedStdout();
     ResetMessageOutput();
     fs::current_path(old_cwd_);
-    std::error_code ignored;
-    fs::remove_all(dir_, ignored);
   }
   void Capture() {
     testing::internal::CaptureStdout();
@@ -54,7 +50,8 @@ class ShowMsgTest : public ::testing::Test {
   fs::path Log() const { return dir_ / "hubdebug.log"; }
 
   fs::path old_cwd_;
-  fs::path dir_;
+  hostile::TempFolder made_{"qs-output"};
+  const fs::path dir_ = made_.path();
   bool capturing_ = false;
 };
 

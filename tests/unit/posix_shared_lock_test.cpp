@@ -1,7 +1,6 @@
 // The lock file that every account of a machine shares (macOS): another
 // account's file still locks, and this account's file stays open to others.
 #include <gtest/gtest.h>
-#include <stdlib.h>
 #include <sys/stat.h>
 #include <sys/types.h>
 #include <sys/wait.h>
@@ -10,28 +9,23 @@
 #include <string>
 
 #include "platform/posix/posix_lock.h"
+#include "support/hostile_support.h"
 
 namespace {
 
 class SharedLockTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    char dir[] = "/tmp/qs-shared-lock-XXXXXX";
-    ASSERT_NE(::mkdtemp(dir), nullptr);
-    dir_ = dir;
-    ASSERT_EQ(::chmod(dir, 0755), 0);  // another account may look in
-    path_ = dir_ + "/org.example.tool.lock";
-  }
-  void TearDown() override {
-    ::unlink(path_.c_str());
-    ::rmdir(dir_.c_str());
+    ASSERT_FALSE(dir_.empty());
+    ASSERT_EQ(::chmod(dir_.c_str(), 0755), 0);  // another account may look in
   }
   unsigned Mode() const {
     struct stat st {};
     return ::stat(path_.c_str(), &st) == 0 ? st.st_mode & 07777 : 0;
   }
-  std::string dir_;
-  std::string path_;
+  hostile::TempFolder made_{"qs-shared-lock"};
+  const std::string dir_ = made_.path();
+  const std::string path_ = dir_ + "/org.example.tool.lock";
 };
 
 // The file this account cannot write: made by another account (as root, a

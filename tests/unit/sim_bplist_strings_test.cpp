@@ -2,9 +2,7 @@
 // reader counts them as no string, as the macOS one does, although libplist
 // hands them back cut at the NUL.
 #include <gtest/gtest.h>
-#include <stdlib.h>
 
-#include <filesystem>
 #include <optional>
 #include <string>
 #include <vector>
@@ -62,19 +60,13 @@ std::string Agent(const std::string& label, const std::string& argument) {
 
 class SimBinaryPlistTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    char pattern[] = "/tmp/qs-bplist-XXXXXX";
-    ASSERT_NE(::mkdtemp(pattern), nullptr);
-    path_ = std::string(pattern) + "/agent.plist";
-  }
-  void TearDown() override {
-    std::filesystem::remove_all(std::filesystem::path(path_).parent_path());
-  }
+  void SetUp() override { ASSERT_FALSE(made_.path().empty()); }
   std::optional<platform::AgentFileContents> Read(const std::string& bytes) {
     EXPECT_TRUE(hostile::Spit(path_, bytes));
     return sim::ReadAgentPlist(path_);
   }
-  std::string path_;
+  hostile::TempFolder made_{"qs-bplist"};
+  const std::string path_ = made_.path() + "/agent.plist";
 };
 
 const std::string kLabel = "org.quembrastella.switch";

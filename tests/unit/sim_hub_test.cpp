@@ -8,6 +8,7 @@
 
 #include "platform/services.h"
 #include "platform/sim/sim_world.h"
+#include "support/usb_setup.h"
 
 namespace {
 
@@ -79,12 +80,9 @@ TEST_F(SimHubTest, WrittenValueIsReadBackAndEveryBlockIsRecorded) {
   Calls expected = kFound;
   expected.insert(expected.end(), {"open", "close", "release device"});
   EXPECT_EQ(Hub().Calls(), expected);
-  const auto& requests = Hub().Requests();
-  ASSERT_EQ(requests.size(), 4u);
-  EXPECT_EQ(requests[2].bmRequestType, 0x40);
-  EXPECT_EQ(requests[2].bRequest, 0xF5);
-  EXPECT_EQ(requests[2].wIndex, 0x01);
-  EXPECT_EQ(requests[2].wLength, 0);
+  EXPECT_EQ(usb_test::SetupsOf(Hub().Requests()),
+            (std::vector<usb_test::Setup>{usb_test::kReadF8, usb_test::kReadF5,
+                                          usb_test::WriteF5(0x01), usb_test::kReadF5}));
   EXPECT_EQ(Texts(), (std::vector<std::string>{"usb read F8-008F 20", "usb read F5-0000 00",
                                                "usb write F5-0000 01", "usb read F5-0000 01"}));
   Hub().ClearRecords();
