@@ -68,7 +68,7 @@ void ReloadSettings() {
   const platform::SettingsRead read = source->Read();
   const std::string location = source->Location();
   const SettingsOutcome outcome =
-      CheckSettings(read, source->Names(), location, gGestureSettings, gHubHooks);
+      CheckSettings(read, source->Names(), location, GestureSettingsInForce(), gHubHooks);
   ReportSettingsProblems(outcome.problems, location);
 
   ApplyGestureSettings(outcome.settings);
@@ -84,7 +84,7 @@ void ReloadSettings() {
   }
   if (gAppDelegate) {
     if (platform::StatusItem* item = gAppDelegate->statusItem()) {
-      item->SetNoTrayNotice(NoTrayNoticeText(gGestureSettings));
+      item->SetNoTrayNotice(NoTrayNoticeText(GestureSettingsInForce()));
     }
   }
 
@@ -95,5 +95,5 @@ void ReloadSettings() {
   } else {
     showMsg("Settings: read %s again.\n", location.c_str());
   }
-  showMsg("%s", GestureUsageLines(gGestureSettings).c_str());
+  showMsg("%s", GestureUsageLines(GestureSettingsInForce()).c_str());
 }

@@ -4,6 +4,7 @@
 #include <string>
 
 #include "app/startup.h"
+#include "gestures/settings_change.h"
 #include "hub/hub_choice.h"
 #include "platform/services.h"
 
@@ -31,7 +32,7 @@ std::string Window(uint32_t ms) {
 }  // namespace
 
 void LoadGestureSettings() {
-  gGestureSettings = GestureSettings{};
+  ResetGestureSettings();
   gHubHooks = HubHooks{};
   gHubSetting.clear();
   platform::SettingsSource* source = platform::Sys().settings;
@@ -39,7 +40,7 @@ void LoadGestureSettings() {
   const SettingsOutcome outcome =
       CheckSettings(source->Read(), source->Names(), source->Location());
   ReportSettingsProblems(outcome.problems, source->Location());
-  gGestureSettings = outcome.settings;
+  ApplyGestureSettings(outcome.settings);
   gHubHooks = outcome.hooks;
   gHubSetting = outcome.hub;
 }

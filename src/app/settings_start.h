@@ -8,7 +8,8 @@
 
 #include "gestures/gesture_settings.h"
 
-// Reads the installed settings source into gGestureSettings and gHubHooks
+// Reads the installed settings source, puts its gesture settings in force
+// (ApplyGestureSettings) and keeps its hooks in gHubHooks,
 // and writes one line per problem to standard error. Started from the
 // desktop or at login, where nobody reads standard error, one desktop notice
 // names the file and the first problem as well. Without a source, or with

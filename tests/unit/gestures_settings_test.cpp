@@ -6,6 +6,7 @@
 
 #include "app/settings_start.h"
 #include "gestures/gesture_settings.h"
+#include "gestures/settings_change.h"
 #include "platform/event_types.h"
 #include "switch_test_support.h"
 
@@ -18,7 +19,7 @@ class GestureSettingsTest : public switch_test::SimTest {
  protected:
   // The settings are in force before the tap starts, as at start-up.
   void Start(const GestureSettings& settings) {
-    gGestureSettings = settings;
+    ApplyGestureSettings(settings);
     ASSERT_TRUE(StartEventTap());
     platform::Sys().app->SetDelegate(&delegate_);
   }
