@@ -68,18 +68,22 @@ void ReloadSettings() {
   const platform::SettingsRead read = source->Read();
   const std::string location = source->Location();
   const SettingsOutcome outcome =
-      CheckSettings(read, source->Names(), location, GestureSettingsInForce(), gHubHooks);
+      CheckSettings(read, source->Names(), location, GestureSettingsInForce(), HubHooksInForce(),
+                    HubSettingInForce());
   ReportSettingsProblems(outcome.problems, location);
 
   ApplyGestureSettings(outcome.settings);
-  // An unreadable file keeps the hub chosen; a refused value chooses none,
-  // which never makes a guess.
-  if (!read.failure) gHubSetting = outcome.hub;
-  const bool hooks_before = gHubHooks.Any();
-  gHubHooks = outcome.hooks;
-  if (gHubHooks.Any() && !hooks_before) {
+  // An unreadable file, or a refused value, keeps the hub chosen; one left
+  // out chooses none, which never makes a guess.
+  if (outcome.hub != HubSettingInForce()) {
+    SetHubSetting(outcome.hub);
+    HubChoiceChanged();
+  }
+  const bool hooks_before = HubHooksInForce().Any();
+  SetHubHooks(outcome.hooks);
+  if (outcome.hooks.Any() && !hooks_before) {
     StartHubHooks(source->Names());
-  } else if (!gHubHooks.Any() && hooks_before) {
+  } else if (!outcome.hooks.Any() && hooks_before) {
     StopHubHooks();
   }
   if (gAppDelegate) {

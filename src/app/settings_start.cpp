@@ -6,6 +6,7 @@
 #include "app/startup.h"
 #include "gestures/settings_change.h"
 #include "hub/hub_choice.h"
+#include "hub/hub_hooks.h"
 #include "platform/services.h"
 
 namespace {
@@ -33,16 +34,16 @@ std::string Window(uint32_t ms) {
 
 void LoadGestureSettings() {
   ResetGestureSettings();
-  gHubHooks = HubHooks{};
-  gHubSetting.clear();
+  SetHubHooks(HubHooks{});
+  SetHubSetting("");
   platform::SettingsSource* source = platform::Sys().settings;
   if (source == nullptr) return;
   const SettingsOutcome outcome =
       CheckSettings(source->Read(), source->Names(), source->Location());
   ReportSettingsProblems(outcome.problems, source->Location());
   ApplyGestureSettings(outcome.settings);
-  gHubHooks = outcome.hooks;
-  gHubSetting = outcome.hub;
+  SetHubHooks(outcome.hooks);
+  SetHubSetting(outcome.hub);
 }
 
 void ReportSettingsProblems(const std::vector<std::string>& problems, const std::string& location) {

@@ -9,11 +9,11 @@
 #include "gestures/gesture_settings.h"
 
 // Reads the installed settings source, puts its gesture settings in force
-// (ApplyGestureSettings) and keeps its hooks in gHubHooks,
-// and writes one line per problem to standard error. Started from the
-// desktop or at login, where nobody reads standard error, one desktop notice
-// names the file and the first problem as well. Without a source, or with
-// nothing in it, every setting keeps its default. Never stops the tool.
+// (ApplyGestureSettings) with the hooks and the hub setting, and writes one
+// line per problem to standard error. Started from the desktop or at login,
+// where nobody reads standard error, one desktop notice names the file and
+// the first problem as well. Without a source, or with nothing in it, every
+// setting keeps its default. Never stops the tool.
 void LoadGestureSettings();
 
 // Writes one line per problem to standard error and, where nobody reads it

@@ -73,11 +73,11 @@ bool CheckHub() {
   HubPick pick;
   platform::UsbFindResult found = platform::Sys().usb->FindChosenDevice(
       kHubVendorId, kHubProductId, [&pick](const std::vector<platform::UsbCandidate>& candidates) {
-        pick = PickHub(candidates, gHubSetting);
+        pick = PickHub(candidates, HubSettingInForce());
         return pick.index;
       });
   if (found.outcome == platform::UsbFindOutcome::kNotChosen) {
-    const HubFailure failure = HubChoiceFailure(pick, found.candidates, gHubSetting);
+    const HubFailure failure = HubChoiceFailure(pick, found.candidates, HubSettingInForce());
     Report(Verdict::kFail, "hub present", HubFailureLine(failure),
            HubFailureFix(failure, AfterFix::kCheckAgain));
     ListCandidates(found);
@@ -102,7 +102,7 @@ bool CheckHub() {
   }
   std::string where = Where(*found.device);
   if (found.candidates.size() > 1) {
-    where += ", chosen by hub = \"" + gHubSetting + "\" among " +
+    where += ", chosen by hub = \"" + HubSettingInForce() + "\" among " +
              std::to_string(found.candidates.size());
   }
   Report(Verdict::kOk, "hub present", where);

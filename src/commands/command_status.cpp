@@ -67,7 +67,7 @@ std::string CandidateLines(const HubOpenResult& opened) {
   std::string lines;
   for (size_t i = 0; i < opened.candidates.size(); ++i) {
     lines += "candidate " + HubCandidateText(opened.candidates[i]);
-    if (opened.chosen == i) lines += ": used (hub = \"" + gHubSetting + "\")";
+    if (opened.chosen == i) lines += ": used (hub = \"" + HubSettingInForce() + "\")";
     lines += "\n";
   }
   return lines;

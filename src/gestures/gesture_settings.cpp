@@ -235,12 +235,13 @@ bool GesturesNeedEveryKey(const GestureSettings& settings) {
 
 SettingsOutcome CheckSettings(const platform::SettingsRead& read, platform::SettingNames names,
                               const std::string& location, const GestureSettings& kept,
-                              const HubHooks& kept_hooks) {
+                              const HubHooks& kept_hooks, const std::string& kept_hub) {
   SettingsOutcome outcome;
   if (read.failure) {
-    const bool defaults = kept == GestureSettings{} && kept_hooks == HubHooks{};
+    const bool defaults = kept == GestureSettings{} && kept_hooks == HubHooks{} && kept_hub.empty();
     outcome.settings = kept;
     outcome.hooks = kept_hooks;
+    outcome.hub = kept_hub;
     outcome.problems.push_back(
         Where(location, read.failure_line) + *read.failure +
         (defaults ? "; every setting keeps its default" : "; every setting stays as it was"));
@@ -252,7 +253,7 @@ SettingsOutcome CheckSettings(const platform::SettingsRead& read, platform::Sett
       if (hook.problem) outcome.problems.push_back(Where(location, entry.line) + *hook.problem);
       continue;
     }
-    if (HubSettingCheck hub = CheckHubSetting(entry, names, outcome.hub); hub.known) {
+    if (HubSettingCheck hub = CheckHubSetting(entry, names, outcome.hub, kept_hub); hub.known) {
       if (hub.problem) outcome.problems.push_back(Where(location, entry.line) + *hub.problem);
       continue;
     }

@@ -72,7 +72,8 @@ struct SettingsOutcome {
 // leaves out has its default; everything else applies. A source that could
 // not be read at all gives one problem and `kept` whole. `kept` is the
 // defaults at start and the settings in force when a changed source is read
-// again, so that a mistake made while editing changes nothing it touches.
+// again, so that a mistake made while editing changes nothing it touches;
+// `kept_hooks` and `kept_hub` are the same for the hooks and the hub setting.
 SettingsOutcome CheckSettings(const platform::SettingsRead& read, platform::SettingNames names,
                               const std::string& location, const GestureSettings& kept = {},
-                              const HubHooks& kept_hooks = {});
+                              const HubHooks& kept_hooks = {}, const std::string& kept_hub = {});

@@ -1,15 +1,7 @@
 #include "hub/hook_settings.h"
 #include "shared/setting_words.h"
-#include "shared/tool_state.h"
 
 #include <string>
-
-HubHooks gHubHooks;
-
-namespace {
-const ToolStateMember kHookSettingsState{"gHubHooks", [] { gHubHooks = HubHooks{}; },
-                                         [] { return gHubHooks == HubHooks{}; }};
-}  // namespace
 
 namespace {
 

@@ -1,6 +1,6 @@
 // The two hooks a user may set: a program with its arguments, run when the
 // hub leaves this computer and when it arrives. Read at start with the
-// gesture settings.
+// gesture settings; those in force are the hooks' own (hub_hooks.h).
 #pragma once
 
 #include <optional>
@@ -26,9 +26,6 @@ struct HubHooks {
   bool Any() const { return !on_left.empty() || !on_arrived.empty(); }
   bool operator==(const HubHooks&) const = default;
 };
-
-// The settings in force; none until start-up has read the user's.
-extern HubHooks gHubHooks;
 
 // A hook's setting name as the source spells it: on_hub_left, OnHubLeft.
 const char* HookSettingName(HubEvent event, platform::SettingNames names);

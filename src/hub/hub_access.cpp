@@ -42,12 +42,12 @@ HubOpenResult FindAndOpenHub() {
   HubPick pick;
   platform::UsbFindResult found = platform::Sys().usb->FindChosenDevice(
       kHubVendorId, kHubProductId, [&pick](const std::vector<platform::UsbCandidate>& candidates) {
-        pick = PickHub(candidates, gHubSetting);
+        pick = PickHub(candidates, HubSettingInForce());
         return pick.index;
       });
   HubOpenResult result;
   if (found.outcome == platform::UsbFindOutcome::kNotChosen) {
-    result = Failed(HubChoiceFailure(pick, found.candidates, gHubSetting));
+    result = Failed(HubChoiceFailure(pick, found.candidates, HubSettingInForce()));
   } else if (found.outcome != platform::UsbFindOutcome::kFound || !found.device) {
     result = Failed(LookupFailure(found));
   } else {

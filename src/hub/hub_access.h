@@ -40,6 +40,6 @@ HubFailure LookupFailure(const platform::UsbFindResult& found);
 HubFailure RefusedOpen(const platform::UsbFailure& refused);
 
 // Looks the hub up afresh and opens it: the only device with the hub's
-// IDs, or the one the hub setting (gHubSetting) chooses among several. A
+// IDs, or the one the hub setting chooses among several. A
 // failure is traced where it happens (TraceHubFailure).
 HubOpenResult FindAndOpenHub();

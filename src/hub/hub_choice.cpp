@@ -4,18 +4,27 @@
 #include <cstdio>
 #include <cstdlib>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "platform/services.h"
 #include "shared/product.h"
 #include "shared/setting_words.h"
 #include "shared/tool_state.h"
 
-std::string gHubSetting;
-
 namespace {
+std::string gHubSetting;
 const ToolStateMember kHubSettingState{"gHubSetting", [] { gHubSetting.clear(); },
                                        [] { return gHubSetting.empty(); }};
 }  // namespace
+
+const std::string& HubSettingInForce() {
+  return gHubSetting;
+}
+
+void SetHubSetting(std::string hub) {
+  gHubSetting = std::move(hub);
+}
 
 namespace {
 
@@ -101,14 +110,19 @@ const char* HubSettingName(platform::SettingNames names) {
 }
 
 HubSettingCheck CheckHubSetting(const platform::SettingEntry& entry, platform::SettingNames names,
-                                std::string& hub) {
+                                std::string& hub, const std::string& kept) {
   HubSettingCheck check;
   const std::string name = HubSettingName(names);
   if (entry.key != name) return check;
   check.known = true;
-  hub.clear();
   check.problem = Refusal(entry.value, name);
-  if (!check.problem) hub = entry.value.text;
+  hub = check.problem ? kept : entry.value.text;
+  if (check.problem && !kept.empty()) {
+    // The hub in force stays; "none is chosen" is said only where none is.
+    const std::string none = "; no hub is chosen by it";
+    check.problem->replace(check.problem->size() - none.size(), none.size(),
+                           "; the hub chosen stays " + Quoted(kept));
+  }
   return check;
 }
 
@@ -153,6 +167,47 @@ HubPick PickHub(const std::vector<UsbCandidate>& candidates, const std::string& 
   pick.index.reset();
   pick.verdict = matches == 0 ? HubPickVerdict::kAbsent : HubPickVerdict::kSeveralMatch;
   return pick;
+}
+
+bool SameHubDevice(const UsbCandidate& a, const UsbCandidate& b) {
+  if (a.location && b.location) {
+    return a.location->bus == b.location->bus && a.location->port == b.location->port;
+  }
+  if (a.location_id && b.location_id) return *a.location_id == *b.location_id;
+  return !a.serial.empty() && a.serial == b.serial;
+}
+
+std::optional<UsbCandidate> ChangedHubDevice(bool arrived,
+                                             const std::optional<platform::UsbLocation>& at,
+                                             const std::vector<UsbCandidate>& before,
+                                             const std::vector<UsbCandidate>& after) {
+  // An arrival is in the lookup after it, a departure in the one before.
+  const std::vector<UsbCandidate>& with = arrived ? after : before;
+  const std::vector<UsbCandidate>& without = arrived ? before : after;
+  if (at) {
+    UsbCandidate device;
+    device.location = at;
+    for (const UsbCandidate& candidate : with) {
+      if (SameHubDevice(candidate, device)) return candidate;  // with its serial
+    }
+    return device;
+  }
+  for (const UsbCandidate& candidate : with) {
+    bool there = false;
+    for (const UsbCandidate& other : without) there = there || SameHubDevice(candidate, other);
+    if (!there) return candidate;
+  }
+  return std::nullopt;
+}
+
+bool IsHubInUse(const UsbCandidate& device, const std::vector<UsbCandidate>& others,
+                const std::string& setting) {
+  std::vector<UsbCandidate> devices;
+  for (const UsbCandidate& other : others) {
+    if (!SameHubDevice(other, device)) devices.push_back(other);
+  }
+  devices.push_back(device);
+  return PickHub(devices, setting).index == devices.size() - 1;
 }
 
 std::string HubSettingExample(const UsbCandidate& candidate) {

@@ -16,7 +16,8 @@
 // The `hub` setting in force: a port path as the kernel names a device
 // ("1-4.2": bus 1, port 2 of whatever sits on port 4), a location ID
 // ("0x14200000") or a serial number; empty when none is set.
-extern std::string gHubSetting;
+const std::string& HubSettingInForce();
+void SetHubSetting(std::string hub);
 
 // Longest value the setting takes.
 inline constexpr size_t kMaxHubSettingBytes = 128;
@@ -31,10 +32,11 @@ struct HubSettingCheck {
   std::optional<std::string> problem;
 };
 
-// Checks one entry; a known, valid one is put into `hub` (a refused one
-// leaves it empty).
+// Checks one entry; a known, valid one is put into `hub`. A refused one
+// keeps the hub of `kept`: none at start, the one in force when a changed
+// source is read again.
 HubSettingCheck CheckHubSetting(const platform::SettingEntry& entry, platform::SettingNames names,
-                                std::string& hub);
+                                std::string& hub, const std::string& kept = {});
 
 // What a device is called in lines and in the setting: its port path
 // ("1-4.2") where the platform numbers ports, else its location ID
@@ -62,6 +64,23 @@ struct HubPick {
 // Picks the hub from the devices found (at least one) for `setting`.
 HubPick PickHub(const std::vector<platform::UsbCandidate>& candidates, const std::string& setting);
 
+// Whether two entries of lookups name the same device: by port path where
+// both have one, else by location ID, else by serial number.
+bool SameHubDevice(const platform::UsbCandidate& a, const platform::UsbCandidate& b);
+// The device a change of presence concerns, from every device with the
+// hub's IDs `before` and `after` the change: the one at `at` where the
+// platform gives a port path, else the one that came or went; none when
+// that cannot be told.
+std::optional<platform::UsbCandidate> ChangedHubDevice(
+    bool arrived, const std::optional<platform::UsbLocation>& at,
+    const std::vector<platform::UsbCandidate>& before,
+    const std::vector<platform::UsbCandidate>& after);
+// Whether `device`, with the other devices of `others`, is the one the tool
+// uses for `setting`: the hub that arrives or leaves, as the hooks hear of
+// it, when it is the one a switch would write.
+bool IsHubInUse(const platform::UsbCandidate& device,
+                const std::vector<platform::UsbCandidate>& others, const std::string& setting);
+
 // A pick that took no device (kSeveral, kSeveralMatch, kAbsent) as a
 // failure of the road to the hub; its words are in hub_failure.cpp.
 HubFailure HubChoiceFailure(const HubPick& pick,
@@ -82,5 +101,6 @@ std::string HubSettingAdvice(const std::vector<platform::UsbCandidate>& candidat
 std::string HubSettingExample(const platform::UsbCandidate& candidate);
 
 // Reads the installed settings source for the `hub` setting alone, quietly
-// (its problems are told where all settings are checked), into gHubSetting.
+// (its problems are told where all settings are checked), into the setting
+// in force.
 void LoadHubSetting();

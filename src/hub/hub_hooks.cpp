@@ -1,13 +1,18 @@
 #include "hub/hub_hooks.h"
 
 #include <array>
+#include <cstddef>
 #include <cstdio>
 #include <memory>
+#include <optional>
+#include <string>
 #include <utility>
+#include <vector>
 
 #include "hub/hook_plan.h"
+#include "hub/hub_choice.h"
 #include "hub/hub_device.h"
-#include "hub/port_switch.h"
+#include "hub/hub_whereabouts.h"
 #include "hub/switch_check.h"
 #include "output/show_msg.h"
 #include "platform/services.h"
@@ -29,10 +34,14 @@ struct HookSlot {
 enum class HubWhere { kUnknown, kHere, kGone };
 
 struct HookWorld {
+  HubHooks hooks;  // the settings in force
   bool active = false;
   platform::SettingNames names = platform::SettingNames::kSnakeCase;
   std::array<HookSlot, 2> slots;
   std::unique_ptr<platform::UsbPresenceWatch> watch;
+  // Every device with the hub's IDs, as the last look at the bus found them.
+  std::vector<platform::UsbCandidate> present;
+  // Where the hub the tool uses is.
   HubWhere where = HubWhere::kUnknown;
   // The bus saw the hub leave while this tool's switch was being checked:
   // the check's verdict tells the hooks, with this location.
@@ -47,11 +56,13 @@ const ToolStateMember kHubHooksState{
     "gHooks",
     [] {
       StopHubHooks();
+      gHooks.hooks = HubHooks{};
       gHooks.names = platform::SettingNames::kSnakeCase;
     },
     [] {
-      bool idle = !gHooks.active && gHooks.names == platform::SettingNames::kSnakeCase &&
-                  !gHooks.watch && gHooks.where == HubWhere::kUnknown &&
+      bool idle = gHooks.hooks == HubHooks{} && !gHooks.active &&
+                  gHooks.names == platform::SettingNames::kSnakeCase && !gHooks.watch &&
+                  gHooks.present.empty() && gHooks.where == HubWhere::kUnknown &&
                   !gHooks.left_during_check && !gHooks.left_from && gHooks.when_idle.empty();
       for (const HookSlot& slot : gHooks.slots) {
         idle = idle && !slot.process && !slot.deadline && slot.waiting_environment.empty() &&
@@ -70,6 +81,18 @@ std::string NameOf(const HookSlot& slot) {
 }
 
 void StartRun(HookSlot& slot, std::vector<std::string> environment);
+
+// Every device with the hub's IDs on the bus now, none of them opened.
+std::vector<platform::UsbCandidate> LookAtTheBus() {
+  platform::Usb* usb = platform::Sys().usb;
+  if (usb == nullptr) return {};
+  return usb
+      ->FindChosenDevice(kHubVendorId, kHubProductId,
+                         [](const std::vector<platform::UsbCandidate>& /*candidates*/) {
+                           return std::optional<size_t>();
+                         })
+      .candidates;
+}
 
 void TellIfIdle() {
   if (HubHooksBusy() || gHooks.when_idle.empty()) return;
@@ -115,7 +138,7 @@ void OnEnded(HookSlot& slot, uint64_t generation, const platform::ProcessEnd& en
 }
 
 void StartRun(HookSlot& slot, std::vector<std::string> environment) {
-  const std::vector<std::string>& argv = gHubHooks.For(slot.event);
+  const std::vector<std::string>& argv = gHooks.hooks.For(slot.event);
   const std::string name = NameOf(slot);
   slot.waiting_environment.clear();
   platform::Processes* processes = platform::Sys().processes;
@@ -151,7 +174,7 @@ void StartRun(HookSlot& slot, std::vector<std::string> environment) {
 }
 
 void Fire(HubEvent event, HubSeenBy seen_by, const std::optional<platform::UsbLocation>& location) {
-  if (gHubHooks.For(event).empty()) return;
+  if (gHooks.hooks.For(event).empty()) return;
   HookSlot& slot = SlotFor(event);
   std::vector<std::string> environment = HookEnvironment(event, seen_by, location);
   if (HookEventCame(slot.state) == HookStep::kStart) {
@@ -186,9 +209,17 @@ std::vector<std::string> HookEnvironment(HubEvent event, HubSeenBy seen_by,
   return environment;
 }
 
+const HubHooks& HubHooksInForce() {
+  return gHooks.hooks;
+}
+
+void SetHubHooks(const HubHooks& hooks) {
+  gHooks.hooks = hooks;
+}
+
 void StartHubHooks(platform::SettingNames settings_names) {
   StopHubHooks();
-  if (!gHubHooks.Any()) return;
+  if (!gHooks.hooks.Any()) return;
   gHooks.active = true;
   gHooks.names = settings_names;
   gHooks.slots[0].event = HubEvent::kLeft;
@@ -198,6 +229,7 @@ void StartHubHooks(platform::SettingNames settings_names) {
   gHooks.watch = usb->WatchPresence(
       kHubVendorId, kHubProductId,
       [](const platform::UsbPresenceChange& change) { HubPresenceChanged(change); });
+  if (gHooks.watch) gHooks.present = LookAtTheBus();
 }
 
 void StopHubHooks() {
@@ -211,22 +243,39 @@ void StopHubHooks() {
     ++slot.generation;
   }
   gHooks.active = false;
+  gHooks.present.clear();
   gHooks.where = HubWhere::kUnknown;
   gHooks.left_during_check = false;
   gHooks.left_from.reset();
   gHooks.when_idle.clear();
 }
 
+void HubChoiceChanged() {
+  gHooks.where = HubWhere::kUnknown;
+}
+
 void HubLeftBySwitch() {
   if (!gHooks.active) return;
   if (gHooks.where == HubWhere::kGone && !gHooks.left_during_check) return;
   gHooks.where = HubWhere::kGone;
+  if (!gHooks.left_during_check) {
+    // The bus has not told yet: the hub the switch wrote is off it.
+    const HubPick pick = PickHub(gHooks.present, HubSettingInForce());
+    if (pick.index) gHooks.present.erase(gHooks.present.begin() + *pick.index);
+  }
   gHooks.left_during_check = false;
   Fire(HubEvent::kLeft, HubSeenBy::kSwitch, std::exchange(gHooks.left_from, std::nullopt));
 }
 
 void HubPresenceChanged(const platform::UsbPresenceChange& change) {
   if (!gHooks.active) return;
+  std::vector<platform::UsbCandidate> after = LookAtTheBus();
+  const std::optional<platform::UsbCandidate> device =
+      ChangedHubDevice(change.arrived, change.location, gHooks.present, after);
+  gHooks.present = std::move(after);
+  // Another device with the hub's IDs, or the hub while the tool would
+  // choose none: no change of the hub it uses.
+  if (!device || !IsHubInUse(*device, gHooks.present, HubSettingInForce())) return;
   if (change.arrived) {
     if (gHooks.where == HubWhere::kHere) return;
     gHooks.where = HubWhere::kHere;

@@ -35,14 +35,24 @@ std::vector<std::string> HookEnvironment(HubEvent event, HubSeenBy seen_by,
 // LOCATION".
 std::string HookFix(const std::string& program, const std::string& setting);
 
-// With a hook set (gHubHooks), starts watching the hub come and go; where
-// the platform cannot watch, only the checked switch's verdict counts. The
-// hub as it is now is no change. `settings_names` spells the hooks' names
-// in lines.
+// The hooks in force; none until start-up has read the user's. Set while
+// the hooks run, the new programs serve the next change.
+const HubHooks& HubHooksInForce();
+void SetHubHooks(const HubHooks& hooks);
+
+// With a hook in force, starts watching the hub come and go; where the
+// platform cannot watch, only the checked switch's verdict counts. The hub
+// as it is now is no change. Only the hub the tool uses counts: another
+// device with its IDs (a second switch, a dock) comes and goes unheard, and
+// while several leave the tool choosing none, none does. `settings_names`
+// spells the hooks' names in lines.
 void StartHubHooks(platform::SettingNames settings_names);
 // Stops watching and forgets every hook's state; a program still running
 // goes on by itself, unwatched.
 void StopHubHooks();
+// The hub setting changed: the hub in use may be another one, where it is
+// unknown until the bus tells.
+void HubChoiceChanged();
 // The checked switch saw the hub leave this computer.
 void HubLeftBySwitch();
 // A change the platform's watch reported.

@@ -7,7 +7,9 @@
 #include <utility>
 
 #include "hub/hub_access.h"
+#include "hub/hub_hooks.h"
 #include "hub/hub_registers.h"
+#include "hub/hub_whereabouts.h"
 #include "hub/switch_debounce.h"
 #include "output/show_msg.h"
 #include "platform/services.h"
@@ -15,17 +17,8 @@
 #include "shared/tool_state.h"
 
 uint64_t gLastSwitchMs = 0;
-HubWhereabouts gHubWhereabouts;
 
 namespace {
-
-WhereaboutsObserver gWhereaboutsObserver = nullptr;
-
-void SetWhereabouts(HubWhereabouts::Place place, int upstream_port) {
-  gHubWhereabouts.place = place;
-  gHubWhereabouts.upstream_port = place == HubWhereabouts::Place::kHere ? upstream_port : -1;
-  if (gWhereaboutsObserver != nullptr) gWhereaboutsObserver();
-}
 
 std::string LocalClockTime() {
   const std::tm now = platform::Sys().clock->LocalTime();
@@ -61,9 +54,9 @@ void KeepSwitchLock(std::unique_ptr<platform::UsbSwitchLock> lock, uint64_t take
 int gCheckedPort = -1;
 
 void ReportIfNotTaken(SwitchCheckResult result) {
-  SetWhereabouts(result == SwitchCheckResult::kLeft ? HubWhereabouts::Place::kAway
-                                                    : HubWhereabouts::Place::kHere,
-                 gCheckedPort);
+  SetHubPlace(result == SwitchCheckResult::kLeft ? HubWhereabouts::Place::kAway
+                                                 : HubWhereabouts::Place::kHere,
+              gCheckedPort);
   // Its console lines were written by the check.
   if (result == SwitchCheckResult::kStayed) NoticeHubFailure(HubFailure(HubFailureKind::kNotTaken));
 }
@@ -80,8 +73,6 @@ SwitchOutcome Failed(SwitchOutcome outcome, HubFailureKind kind) {
 
 void ResetPortSwitch() {
   gLastSwitchMs = 0;
-  gHubWhereabouts = HubWhereabouts{};
-  gWhereaboutsObserver = nullptr;
   gCheckedPort = -1;
   gSwitchLockReleasedHook = nullptr;
   ReleaseSwitchLock();
@@ -100,14 +91,11 @@ void ReleaseSwitchLock() {
 
 namespace {
 const ToolStateMember kPortSwitchState{
-    "gLastSwitchMs, gHubWhereabouts, gWhereaboutsObserver, gCheckedPort, "
-    "gKeptSwitchLock, gSwitchLockTimer, gSwitchLockReleasedHook",
+    "gLastSwitchMs, gCheckedPort, gKeptSwitchLock, gSwitchLockTimer, gSwitchLockReleasedHook",
     &ResetPortSwitch,
     [] {
-      return gLastSwitchMs == 0 && gHubWhereabouts.place == HubWhereabouts::Place::kUnknown &&
-             gHubWhereabouts.upstream_port == -1 && gHubWhereabouts.last_switch.empty() &&
-             gWhereaboutsObserver == nullptr && gCheckedPort == -1 && !gKeptSwitchLock &&
-             !gSwitchLockTimer && gSwitchLockReleasedHook == nullptr;
+      return gLastSwitchMs == 0 && gCheckedPort == -1 && !gKeptSwitchLock && !gSwitchLockTimer &&
+             gSwitchLockReleasedHook == nullptr;
     },
     kToolStateRunning};
 }  // namespace
@@ -150,28 +138,20 @@ void TriggerSwitch(const char* source_name, uint64_t at_ms) {
     NoticeHubFailure(*outcome.failure);
   }
   if (outcome.written) {
-    gHubWhereabouts.last_switch = LocalClockTime();
+    SetHubLastSwitch(LocalClockTime());
     gCheckedPort = outcome.upstream_port;
     // Without a check, a write the hub took is taken as the switch done.
     if (!outcome.checking) {
-      SetWhereabouts(HubWhereabouts::Place::kAway, -1);
-    } else if (gWhereaboutsObserver != nullptr) {
-      gWhereaboutsObserver();  // the time; the place when the check is over
+      SetHubPlace(HubWhereabouts::Place::kAway);
+    } else {
+      TellHubWhereabouts();  // the time; the place when the check is over
     }
   } else if (outcome.failure && (outcome.failure->kind == HubFailureKind::kNotFound ||
                                  outcome.failure->kind == HubFailureKind::kChosenAbsent)) {
-    SetWhereabouts(HubWhereabouts::Place::kAway, -1);
+    SetHubPlace(HubWhereabouts::Place::kAway);
   } else if (outcome.upstream_port >= 0) {
-    SetWhereabouts(HubWhereabouts::Place::kHere, outcome.upstream_port);
+    SetHubPlace(HubWhereabouts::Place::kHere, outcome.upstream_port);
   }
-}
-
-void NoteHubPlace(bool here) {
-  SetWhereabouts(here ? HubWhereabouts::Place::kHere : HubWhereabouts::Place::kAway, -1);
-}
-
-void SetWhereaboutsObserver(WhereaboutsObserver observer) {
-  gWhereaboutsObserver = observer;
 }
 
 bool Switch_XQ917_UpperPort() {
@@ -224,6 +204,14 @@ SwitchOutcome SwitchHubPort(SwitchRequest request) {
     return Failed(std::move(outcome), HubFailureKind::kWriteFailed);
   }
   if (keep) KeepSwitchLock(std::move(locked.lock), locked_at);
-  if (armed) outcome.checking = StartSwitchCheck(std::move(request.on_checked));
+  if (armed) {
+    outcome.checking =
+        StartSwitchCheck([done = std::move(request.on_checked)](SwitchCheckResult result) {
+          // The hook for the hub's leaving starts before anyone hears the
+          // verdict (a one-shot switch waits for it).
+          if (result == SwitchCheckResult::kLeft) HubLeftBySwitch();
+          if (done) done(result);
+        });
+  }
   return outcome;
 }

@@ -13,22 +13,8 @@
 // GetMilliseconds time of the last accepted switch request; 0 = none yet.
 extern uint64_t gLastSwitchMs;
 
-// Where this process last saw the hub, from its switches, and when it last
-// switched it: what the status item's tooltip says.
-struct HubWhereabouts {
-  enum class Place { kUnknown, kHere, kAway };
-  Place place = Place::kUnknown;
-  int upstream_port = -1;   // this computer's upstream port (0 or 1) when here
-  std::string last_switch;  // local time of the last accepted write, "HH:MM"
-};
-extern HubWhereabouts gHubWhereabouts;
-// The bus told that the hub arrived here (true) or left (false).
-void NoteHubPlace(bool here);
-// Called after every change of gHubWhereabouts; none by default.
-using WhereaboutsObserver = void (*)();
-void SetWhereaboutsObserver(WhereaboutsObserver observer);
 // Puts the switch back as the process starts: no last time, no check
-// pending, no observer.
+// pending.
 void ResetPortSwitch();
 
 // What one switch did.

@@ -4,7 +4,6 @@
 #include <utility>
 
 #include "hub/hub_failure.h"
-#include "hub/hub_hooks.h"
 #include "output/show_msg.h"
 #include "platform/services.h"
 #include "shared/milliseconds.h"
@@ -42,9 +41,6 @@ void Finish(SwitchCheckResult result) {
   gSwitchCheck.running = false;
   ++gSwitchCheck.generation;
   if (timer) timer->Invalidate();
-  // The hook for the hub's leaving starts before anyone hears the verdict
-  // (a one-shot switch waits for it).
-  if (result == SwitchCheckResult::kLeft) HubLeftBySwitch();
   if (done) done(result);
 }
 

@@ -29,7 +29,7 @@ const ToolStateMember kToolTipState{"gToolTipItem", [] { gToolTipItem = nullptr;
                                     [] { return gToolTipItem == nullptr; }};
 
 void RefreshToolTip() {
-  if (gToolTipItem != nullptr) gToolTipItem->SetToolTip(StatusToolTip(gHubWhereabouts));
+  if (gToolTipItem != nullptr) gToolTipItem->SetToolTip(StatusToolTip(CurrentHubWhereabouts()));
 }
 }  // namespace
 
@@ -86,7 +86,7 @@ void ZRNAppDelegate::setupStatusItem() {
     } else {
       item->SetTitle(kTitleWithoutIcon);
     }
-    item->SetToolTip(StatusToolTip(gHubWhereabouts));
+    item->SetToolTip(StatusToolTip(CurrentHubWhereabouts()));
     gToolTipItem = item;
     SetWhereaboutsObserver(&RefreshToolTip);
     item->SetRightMouseUpAction([this] { showStatusMenu(); });

@@ -5,7 +5,7 @@
 #include <memory>
 #include <string>
 
-#include "hub/port_switch.h"
+#include "hub/hub_whereabouts.h"
 #include "platform/ui.h"
 
 // The status icon at 18 x 18 points, from the bundle or beside the

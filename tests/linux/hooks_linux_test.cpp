@@ -303,6 +303,43 @@ TEST_F(HubHooksLinuxTest, ResidentExecutableRunsTheHooksWhenTheHubLeavesAndRetur
             said_.rfind("Hub arrived on this computer"));
 }
 
+// Two devices with the hub's IDs, the second chosen by its port path: the
+// first one's going and coming is not the hub's, and runs no hook.
+TEST_F(HubHooksLinuxTest, WithTwoDevicesOnlyTheChosenOneRunsTheHooks) {
+  linux_test::FakeInput keyboard(testbed_, linux_test::FakeKind::kKeyboard, 5);
+  hub_ = std::make_unique<FakeHub>(testbed_);  // port 1-2
+  auto chosen = std::make_unique<FakeHub>(testbed_, 0x2109, 0x8822, 3);
+  const std::string record = RecordingHook();
+  Settings(
+      "hub = \"1-3\"\n"
+      "on_hub_left = [\"" +
+      record + "\", \"" + dir_ + "/left.txt\"]\n" + "on_hub_arrived = [\"" + record + "\", \"" +
+      dir_ + "/arrived.txt\"]\n");
+  StartTool({"--console", "--service"});
+  ASSERT_TRUE(ToolSays("Running...\n")) << said_;
+  hub_->Unplug();
+  hub_.reset();
+  hub_ = std::make_unique<FakeHub>(testbed_);
+  chosen->Unplug();
+  ASSERT_TRUE(ToolSays("on_hub_left: exited with status 0\n")) << said_;
+  chosen.reset();
+  chosen = std::make_unique<FakeHub>(testbed_, 0x2109, 0x8822, 3);
+  ASSERT_TRUE(ToolSays("on_hub_arrived: exited with status 0\n")) << said_;
+  ::kill(tool_.pid, SIGTERM);
+  (void)ToolStatus();
+  // One run each, both for port 3.
+  EXPECT_EQ(hostile::Slurp(dir_ + "/left.txt"),
+            "args:\nQUEMBRASTELLA_HUB_BUS=1\nQUEMBRASTELLA_HUB_EVENT=left\n"
+            "QUEMBRASTELLA_HUB_ID=2109:8822\nQUEMBRASTELLA_HUB_PORT=3\n"
+            "QUEMBRASTELLA_HUB_SEEN_BY=bus\n");
+  EXPECT_EQ(hostile::Slurp(dir_ + "/arrived.txt"),
+            "args:\nQUEMBRASTELLA_HUB_BUS=1\nQUEMBRASTELLA_HUB_EVENT=arrived\n"
+            "QUEMBRASTELLA_HUB_ID=2109:8822\nQUEMBRASTELLA_HUB_PORT=3\n"
+            "QUEMBRASTELLA_HUB_SEEN_BY=bus\n");
+  EXPECT_EQ(said_.find("Hub left this computer"), said_.rfind("Hub left this computer"));
+  chosen.reset();
+}
+
 // The recipe of docs/hooks.md, as it stands there, with a stand-in ddcutil.
 TEST_F(HubHooksLinuxTest, DocumentedDdcutilRecipeMovesTheMonitorOnASwitchAway) {
   const std::string doc = hostile::Slurp(std::string(QS_SOURCE_DIR) + "/docs/hooks.md");

@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "gestures/gesture_settings.h"
+#include "hub/hook_settings.h"
 #include "hub/hub_choice.h"
 
 namespace {
@@ -124,6 +126,121 @@ TEST(HubChoice, CandidatesAreNamedAsTheSettingTakesThem) {
   // What a list shows is what the setting takes.
   for (const UsbCandidate& c : {AtPort(3, "1.4"), AtLocation(0x00000001)}) {
     EXPECT_TRUE(HubCandidateMatches(c, HubCandidateName(c))) << HubCandidateName(c);
+  }
+}
+
+// Read again with a hub in force: a value that cannot be used keeps it (and
+// says so), one left out chooses none, an unreadable file changes nothing.
+TEST(HubChoice, AReadAgainKeepsTheHubInForceForARefusedValue) {
+  using platform::SettingValue;
+  auto entry = [](SettingValue::Kind kind, const std::string& text) {
+    platform::SettingEntry e;
+    e.key = "hub";
+    e.line = 1;
+    e.value.kind = kind;
+    e.value.text = text;
+    e.value.integer = 13;
+    return e;
+  };
+  const std::string must =
+      "/c:1: hub must be a port path (\"1-4.2\"), a location ID (\"0x14200000\") or a serial "
+      "number, not the number 13";
+  struct Case {
+    const char* what;
+    std::vector<platform::SettingEntry> entries;
+    bool unreadable;
+    std::string kept;
+    std::string hub;
+    std::string says;  // the one problem; "" for none
+  };
+  const Case cases[] = {
+      {"a usable value chooses",
+       {entry(SettingValue::Kind::kText, "1-3")},
+       false,
+       "1-2",
+       "1-3",
+       ""},
+      {"a number is refused, 1-2 stays",
+       {entry(SettingValue::Kind::kInteger, "")},
+       false,
+       "1-2",
+       "1-2",
+       must + "; the hub chosen stays \"1-2\""},
+      {"an empty text too",
+       {entry(SettingValue::Kind::kText, "")},
+       false,
+       "1-2",
+       "1-2",
+       "/c:1: hub is empty; the hub chosen stays \"1-2\""},
+      {"none in force: none, in the words of the start",
+       {entry(SettingValue::Kind::kInteger, "")},
+       false,
+       "",
+       "",
+       must + "; no hub is chosen by it"},
+      {"left out: none", {}, false, "1-2", "", ""},
+      {"unreadable: it stays",
+       {},
+       true,
+       "1-2",
+       "1-2",
+       "/c:4: broken; every setting stays as it was"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    platform::SettingsRead read;
+    read.entries = c.entries;
+    if (c.unreadable) {
+      read.failure = "broken";
+      read.failure_line = 4;
+    }
+    const SettingsOutcome out =
+        CheckSettings(read, platform::SettingNames::kSnakeCase, "/c", {}, {}, c.kept);
+    EXPECT_EQ(out.hub, c.hub);
+    EXPECT_EQ(out.problems,
+              c.says.empty() ? std::vector<std::string>{} : std::vector<std::string>{c.says});
+  }
+}
+
+// The hooks hear of a device coming or going only when it is the hub the
+// tool uses: the one the setting names, or the only one.
+TEST(HubChoice, OnlyTheHubInUseIsHeardComingAndGoing) {
+  const UsbCandidate a = AtPort(1, "2", "A1");
+  const UsbCandidate b = AtPort(1, "3");
+  const UsbCandidate m1 = AtLocation(0x14100000);
+  const UsbCandidate m2 = AtLocation(0x14200000);
+  using Loc = std::optional<platform::UsbLocation>;
+  const Loc at2 = platform::UsbLocation{1, "2"};
+  const Loc at3 = platform::UsbLocation{1, "3"};
+  using List = std::vector<UsbCandidate>;
+  struct Case {
+    const char* what;
+    bool arrived;
+    Loc at;
+    List before, after;
+    std::string setting;
+    bool heard;
+  };
+  const Case cases[] = {
+      {"the only one leaves", false, at2, {a}, {}, "", true},
+      {"the only one arrives", true, at2, {}, {a}, "", true},
+      {"a second arrives, nothing set: none is used", true, at3, {a}, {a, b}, "", false},
+      {"one of two leaves, nothing set: none was used", false, at3, {a, b}, {a}, "", false},
+      {"the chosen one leaves", false, at3, {a, b}, {a}, "1-3", true},
+      {"the other one leaves", false, at2, {a, b}, {b}, "1-3", false},
+      {"the chosen one arrives beside the other", true, at3, {a}, {a, b}, "1-3", true},
+      {"the other one arrives beside the chosen", true, at2, {b}, {a, b}, "1-3", false},
+      {"chosen by serial, gone: its serial known from before", false, at2, {a, b}, {b}, "A1", true},
+      {"a chosen one absent: another arriving is not it", true, at2, {}, {a}, "1-4", false},
+      {"no port path: the one that came", true, std::nullopt, {m1}, {m1, m2}, "0x14200000", true},
+      {"no port path: the only one went", false, std::nullopt, {m1}, {}, "", true},
+      {"no port path: one of two went", false, std::nullopt, {m1, m2}, {m2}, "", false},
+      {"nothing tells which: not heard", false, std::nullopt, {}, {}, "", false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    const std::optional<UsbCandidate> device = ChangedHubDevice(c.arrived, c.at, c.before, c.after);
+    EXPECT_EQ(device && IsHubInUse(*device, c.after, c.setting), c.heard);
   }
 }
 

@@ -14,7 +14,7 @@
 #include "gestures/event_tap.h"
 #include "gestures/gesture_settings.h"
 #include "gestures/settings_change.h"
-#include "hub/hook_settings.h"
+#include "hub/hub_hooks.h"
 #include "hub/port_switch.h"
 #include "output/show_msg.h"
 #include "platform/event_types.h"
@@ -113,7 +113,7 @@ TEST_F(ToolStateResetTest, AfterTheResetEveryPieceIsAtItsStart) {
   GestureSettings slower;
   slower.double_tap_ms = 900;
   ApplyGestureSettings(slower);
-  gHubHooks.on_left = {"/bin/true"};
+  SetHubHooks(HubHooks{{"/bin/true"}, {}});
   ASSERT_TRUE(StartEventTap());
   RunAt(1000, [this] {
     In().SetLiveButton(0, true);

@@ -1,7 +1,8 @@
 #!/bin/sh
 # The test machine's init (busybox): loads the USB gadget and input modules,
-# builds the stand-in hub with configfs and FunctionFS, binds it to the dummy
-# controller so that the host side enumerates a 2109:8822, then runs the
+# builds the stand-in hub with configfs and FunctionFS, binds it to the first
+# dummy controller so that the host side enumerates a 2109:8822 (a second
+# one, /run/hub2, waits unbound for the case of two hubs), then runs the
 # program that the kernel command line names (qs.run=cases or qs.run=bench)
 # and powers off. Every line goes to the serial console.
 export PATH=/bin:/sbin
@@ -21,23 +22,34 @@ finish() {
 }
 
 for m in $(cat /modules/order); do
-  insmod "/modules/$m.ko" || { say "insmod $m failed"; finish 1; }
+  # Two dummy controllers: the second carries a second device with the
+  # hub's IDs while a case binds it.
+  args=""
+  [ "$m" = dummy_hcd ] && args="num=2"
+  insmod "/modules/$m.ko" $args || { say "insmod $m failed"; finish 1; }
 done
 mount -t configfs none /sys/kernel/config || finish 1
 
-g=/sys/kernel/config/usb_gadget/hub
-mkdir "$g"
-echo 0x2109 > "$g/idVendor"
-echo 0x8822 > "$g/idProduct"
-mkdir "$g/strings/0x409"
-echo "stand-in hub" > "$g/strings/0x409/product"
-mkdir "$g/configs/c.1"
-mkdir "$g/functions/ffs.hub"
-ln -s "$g/functions/ffs.hub" "$g/configs/c.1/"
-mkdir -p /dev/ffs-hub /run/hub
-mount -t functionfs hub /dev/ffs-hub || finish 1
-/bin/vm-stand-in-hub /dev/ffs-hub /run/hub/log /run/hub &
-for _ in $(seq 100); do [ -e /run/hub/ready ] && break; sleep 0.05; done
+# make_hub NAME: a gadget 2109:8822 answered by a stand-in hub of its own
+# (FunctionFS on /dev/ffs-NAME, log and control files in /run/NAME), not
+# bound to a controller yet.
+make_hub() {
+  g=/sys/kernel/config/usb_gadget/$1
+  mkdir "$g"
+  echo 0x2109 > "$g/idVendor"
+  echo 0x8822 > "$g/idProduct"
+  mkdir "$g/strings/0x409"
+  echo "stand-in hub" > "$g/strings/0x409/product"
+  mkdir "$g/configs/c.1"
+  mkdir "$g/functions/ffs.$1"
+  ln -s "$g/functions/ffs.$1" "$g/configs/c.1/"
+  mkdir -p "/dev/ffs-$1" "/run/$1"
+  mount -t functionfs "$1" "/dev/ffs-$1" || finish 1
+  /bin/vm-stand-in-hub "/dev/ffs-$1" "/run/$1/log" "/run/$1" &
+  for _ in $(seq 100); do [ -e "/run/$1/ready" ] && break; sleep 0.05; done
+}
+make_hub hub2
+make_hub hub
 udc=$(ls /sys/class/udc | head -n 1)
 echo "$udc" > "$g/UDC" || { say "cannot bind the gadget to $udc"; finish 1; }
 for _ in $(seq 100); do

@@ -334,6 +334,8 @@ int main(int argc, char** argv) {
        CaseKeyboardLeavesWithKeysHeld},
       {"stall", "stalled transfers fail and the tool goes on", CaseStall},
       {"reenumerated", "hub re-enumerated at a new address", CaseHubReenumerated},
+      {"two-hubs", "two hubs with the same IDs: refused without a choice, hub = chooses one",
+       CaseTwoHubs},
       {"quit", "Q double-tap quits", CaseQuit},
       {"clean", "clean Control taps: shortcuts do not switch, a clean double-tap does",
        CaseCleanControlTaps},

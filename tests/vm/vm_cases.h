@@ -51,5 +51,7 @@ void CaseHubHooks(World& w);
 void CaseTapsOutOfOrder(World& w);
 void CaseKeyboardLeavesWithKeysHeld(World& w);
 void CaseCleanControlTaps(World& w);
+// The case of vm_two_hubs.cpp.
+void CaseTwoHubs(World& w);
 
 }  // namespace vm
