@@ -77,9 +77,10 @@ std::string SettingsNoticeText(const std::vector<std::string>& problems,
 std::string NoTrayNoticeText(const GestureSettings& s) {
   std::string body;
   if (s.control_double_tap && s.mouse_chord) {
-    body = "Double-tap Control or hold the left and right mouse buttons to switch";
+    body = std::string("Double-tap ") + ControlKeyWords(s.control_key) +
+           " or hold the left and right mouse buttons to switch";
   } else if (s.control_double_tap) {
-    body = "Double-tap Control to switch";
+    body = std::string("Double-tap ") + ControlKeyWords(s.control_key) + " to switch";
   } else if (s.mouse_chord) {
     body = "Hold the left and right mouse buttons to switch";
   } else {
@@ -92,9 +93,9 @@ std::string NoTrayNoticeText(const GestureSettings& s) {
 
 std::string GestureUsageLines(const GestureSettings& s) {
   const bool clean = s.control_taps == ControlTapRule::kClean;
-  const std::string control =
-      std::string(clean ? "double-tap Control without other keys" : "double-tap Control") +
-      " (Ctrl, Ctrl)" + Window(s.double_tap_ms);
+  const std::string control = std::string("double-tap ") + ControlKeyWords(s.control_key) +
+                              (clean ? " without other keys" : "") + " (Ctrl, Ctrl)" +
+                              Window(s.double_tap_ms);
   const std::string chord = "Hold mouse L+R buttons for " + HoldTime(s.chord_hold_ms);
   std::string text;
   if (s.mouse_chord && s.control_double_tap) {

@@ -75,6 +75,9 @@ std::string GestureHelpLines(const GestureSettings& s) {
   std::string text = "  Control, Control  ";
   if (s.control_double_tap) {
     text += window + (s.control_taps == ControlTapRule::kClean ? ", no other key" : "") +
+            (s.control_key == ControlKey::kLeft    ? ", left key only"
+             : s.control_key == ControlKey::kRight ? ", right key only"
+                                                   : "") +
             ": switch the hub\n";
   } else {
     text += "off\n";

@@ -31,13 +31,13 @@ struct SettingRule {
   const char* camel;
   Kind kind;
   uint32_t min = 0, max = 0;             // kMilliseconds
-  std::array<const char*, 2> choices{};  // kChoice: index 0 is the default
+  std::array<const char*, 3> choices{};  // kChoice: index 0 is the default; null: none
   bool GestureSettings::*on_off = nullptr;
   uint32_t GestureSettings::*ms = nullptr;
   void (*choose)(GestureSettings&, size_t) = nullptr;
 };
 
-const std::array<SettingRule, 7> kSettingRules = {{
+const std::array<SettingRule, 8> kSettingRules = {{
     {"control_double_tap",
      "ControlDoubleTap",
      Kind::kOnOff,
@@ -57,6 +57,19 @@ const std::array<SettingRule, 7> kSettingRules = {{
      nullptr,
      [](GestureSettings& s, size_t i) {
        s.control_taps = i == 0 ? ControlTapRule::kAny : ControlTapRule::kClean;
+     }},
+    {"control_key",
+     "ControlKey",
+     Kind::kChoice,
+     0,
+     0,
+     {"either", "left", "right"},
+     nullptr,
+     nullptr,
+     [](GestureSettings& s, size_t i) {
+       s.control_key = i == 0   ? ControlKey::kEither
+                       : i == 1 ? ControlKey::kLeft
+                                : ControlKey::kRight;
      }},
     {"mouse_chord",
      "MouseChord",
@@ -144,7 +157,7 @@ std::string Describe(const SettingValue& value) {
 
 // Which of a choice setting's values `settings` holds.
 size_t ChoiceIn(const SettingRule& rule, const GestureSettings& settings) {
-  for (size_t i = 1; i < rule.choices.size(); ++i) {
+  for (size_t i = 1; i < rule.choices.size() && rule.choices[i] != nullptr; ++i) {
     GestureSettings chosen = settings;
     rule.choose(chosen, i);
     if (chosen == settings) return i;
@@ -184,8 +197,10 @@ std::optional<std::string> Apply(const SettingRule& rule, const char* name,
       return std::nullopt;
     }
     case Kind::kChoice: {
+      size_t count = 0;
+      while (count < rule.choices.size() && rule.choices[count] != nullptr) ++count;
       if (value.kind == SettingValue::Kind::kText) {
-        for (size_t i = 0; i < rule.choices.size(); ++i) {
+        for (size_t i = 0; i < count; ++i) {
           if (value.text == rule.choices[i]) {
             rule.choose(out, i);
             return std::nullopt;
@@ -194,9 +209,13 @@ std::optional<std::string> Apply(const SettingRule& rule, const char* name,
       }
       const size_t stays = ChoiceIn(rule, kept);
       rule.choose(out, stays);
-      return std::string(name) + " must be " + Quoted(rule.choices[0]) + " or " +
-             Quoted(rule.choices[1]) + ", not " + Describe(value) + "; it stays " +
-             Quoted(rule.choices[stays]);
+      // "a" or "b"; "a", "b" or "c".
+      std::string choices = Quoted(rule.choices[0]);
+      for (size_t i = 1; i < count; ++i) {
+        choices += (i + 1 == count ? " or " : ", ") + Quoted(rule.choices[i]);
+      }
+      return std::string(name) + " must be " + choices + ", not " + Describe(value) +
+             "; it stays " + Quoted(rule.choices[stays]);
     }
   }
   return std::nullopt;
@@ -228,6 +247,20 @@ std::vector<std::string> KnownSettingNames(platform::SettingNames names) {
   return known;
 }
 
+const char* ControlKeyWords(ControlKey key) {
+  switch (key) {
+    case ControlKey::kLeft:
+      return "left Control";
+    case ControlKey::kRight:
+      return "right Control";
+    case ControlKey::kEither:
+      break;
+  }
+  return "Control";
+}
+
+// Both Control keys' codes pass a filtered tap whichever key is chosen:
+// the other one breaks a pair and spoils a tap.
 bool GesturesNeedEveryKey(const GestureSettings& settings) {
   return (settings.control_double_tap && settings.control_taps == ControlTapRule::kClean) ||
          (settings.quit_double_tap && settings.quit_taps == QuitTapRule::kConsecutive);

@@ -27,6 +27,7 @@ struct GestureSettings {
   bool quit_double_tap = true;
   QuitTapRule quit_taps = QuitTapRule::kAny;
   uint32_t double_tap_ms = kDefaultDoubleTapMs;
+  ControlKey control_key = ControlKey::kEither;
 
   bool operator==(const GestureSettings&) const = default;
 };
@@ -46,6 +47,10 @@ inline const GestureSettings& GestureSettingsInForce() {
 }
 // Puts the defaults back in force.
 void ResetGestureSettings();
+
+// The Control key that taps, as the tool's lines name it: "Control",
+// "left Control" or "right Control".
+const char* ControlKeyWords(ControlKey key);
 
 // Whether the recognisers must see every key (and modifier), not only
 // Control and Q: a strict tap rule looks at the keys around a tap. A

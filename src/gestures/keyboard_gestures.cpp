@@ -78,8 +78,20 @@ const ToolStateMember kKeyboardState{
     }};
 }  // namespace
 
+namespace {
+
+// The live flags as the Control rule reads them: with the two keys told
+// apart only when the double-tap is bound to one of them.
+uint64_t LiveControlFlags(ControlKey key) {
+  platform::Input* input = platform::Sys().input;
+  return key == ControlKey::kEither ? input->FlagsState() : input->FlagsStateWithControlKeys();
+}
+
+}  // namespace
+
 bool IsControlKeyDown() {
-  return (platform::Sys().input->FlagsState() & platform::kEventFlagMaskControl) != 0;
+  const ControlKey key = gGestureSettings.control_key;
+  return TapControlIn(LiveControlFlags(key), key);
 }
 
 void UpdateControlComboState(platform::EventRef event) {
@@ -87,7 +99,7 @@ void UpdateControlComboState(platform::EventRef event) {
   if (!settings.control_double_tap) return;
   const ControlTapState state = LoadControl();
   ControlReading reading;
-  reading.flags = platform::Sys().input->FlagsState();
+  reading.flags = LiveControlFlags(settings.control_key);
   reading.keys_held = gRest.keys.count != 0;
   if (event != nullptr) {
     reading.from_event = true;
@@ -95,14 +107,15 @@ void UpdateControlComboState(platform::EventRef event) {
     reading.made_up = event->made_up;
     reading.stamp_ms = event->time_ms;
   }
-  const ControlTapParams params{settings.control_taps, settings.double_tap_ms};
+  const ControlTapParams params{settings.control_taps, settings.double_tap_ms,
+                                settings.control_key};
   // Most readings (a modifier other than Control, an idle tick) change
   // nothing.
   if (!ControlReadingCanAct(state, reading, params)) return;
   // When this update happens: the event's own time where the platform
   // stamps events (one handled after the main thread was busy keeps its
   // place), else the clock; never later than now. Read only when needed.
-  if (ControlReadingNeedsTime(state, reading)) {
+  if (ControlReadingNeedsTime(state, reading, params)) {
     reading.at_ms = event != nullptr ? GetEventMilliseconds(event) : GetMilliseconds();
   }
   const ControlTapStep step = StepControlTap(state, reading, params);

@@ -24,7 +24,8 @@ void ResetKeyboardGestures();
 // it is now: held, it is no tap when it is let go.
 void ForgetPendingTaps(bool control_down);
 
-// Whether the live modifier flags include Control.
+// Whether the Control key that taps is down now: either Control, or the
+// chosen one when the double-tap is bound to one key.
 bool IsControlKeyDown();
 // One step of the Control recogniser, from the live state. `event` is the
 // flags-changed event that asked for it: its own time then times the

@@ -59,9 +59,14 @@ inline constexpr uint64_t kEventFlagMaskShift = 0x20000;
 inline constexpr uint64_t kEventFlagMaskControl = 0x40000;
 inline constexpr uint64_t kEventFlagMaskAlternate = 0x80000;
 inline constexpr uint64_t kEventFlagMaskCommand = 0x100000;
+// The device-dependent bits that tell the two Control keys apart
+// (NX_DEVICELCTLKEYMASK and NX_DEVICERCTLKEYMASK in IOKit's IOLLEvent.h),
+// set beside kEventFlagMaskControl for each Control key that is down.
+inline constexpr uint64_t kEventFlagMaskLeftControl = 0x1;
+inline constexpr uint64_t kEventFlagMaskRightControl = 0x2000;
 
 // Key codes as carried in kKeyboardEventKeycode: the key at the Q position
-// and the two Control keys.
+// and the two Control keys (kVK_Control, kVK_RightControl).
 inline constexpr int64_t kKeyCodeQ = 12;
 inline constexpr int64_t kKeyCodeControl = 0x3B;
 inline constexpr int64_t kKeyCodeRightControl = 0x3E;

@@ -112,6 +112,12 @@ class Input {
   // The live modifier flags of the input system now (kEventFlagMaskControl
   // among them), whatever events were or were not delivered.
   virtual uint64_t FlagsState() = 0;
+  // FlagsState with the device-dependent bits of the Control keys down now
+  // (kEventFlagMaskLeftControl, kEventFlagMaskRightControl), which tell the
+  // two keys apart. Asked instead of FlagsState only while the double-tap
+  // is bound to one Control key; a platform whose FlagsState carries those
+  // bits already keeps this default.
+  virtual uint64_t FlagsStateWithControlKeys() { return FlagsState(); }
   // Whether mouse button `button` (0 left, 1 right, 2 middle) is down now.
   virtual bool ButtonState(uint32_t button) = 0;
   // The live state of buttons 0, 1 and 2 in one query: bit n set when

@@ -12,9 +12,10 @@ constexpr uint64_t kMaxDevice = 9;
 // Clock offsets up to a virtual day either way.
 constexpr uint64_t kMaxOffsetMs = 86'400'000;
 
-constexpr std::array<std::string_view, 4> kModifierWords = {"ctrl", "shift", "alt", "cmd"};
-// The left-hand key of each, as the reference platform numbers it.
-constexpr std::array<int64_t, 4> kModifierCodes = {59, 56, 58, 55};
+constexpr std::array<std::string_view, 5> kModifierWords = {"ctrl", "shift", "alt", "cmd", "rctrl"};
+// The left-hand key of each, and the right Control key, as the reference
+// platform numbers them.
+constexpr std::array<int64_t, 5> kModifierCodes = {59, 56, 58, 55, 62};
 constexpr std::array<std::string_view, 3> kButtonWords = {"left", "right", "middle"};
 constexpr std::array<std::string_view, 2> kUpDown = {"down", "up"};
 
@@ -28,7 +29,7 @@ std::optional<int> DeviceNumber(std::string_view word) {
 
 std::optional<std::string> DeviceAction(const Tokens& w, Step& step) {
   const std::string usage =
-      "'device' takes a number from 1 to 9, then 'ctrl|shift|alt|cmd down|up', "
+      "'device' takes a number from 1 to 9, then 'ctrl|rctrl|shift|alt|cmd down|up', "
       "'key down|up CODE', 'button left|right|middle down|up' or 'gone'";
   const std::optional<int> device = w.size() >= 3 ? DeviceNumber(w[1]) : std::nullopt;
   if (!device) return usage;

@@ -10,7 +10,7 @@
 
 namespace runner {
 
-// `device N ctrl|shift|alt|cmd down|up`, `device N key down|up CODE`,
+// `device N ctrl|rctrl|shift|alt|cmd down|up`, `device N key down|up CODE`,
 // `device N button left|right|middle down|up`, `device N gone` (the words
 // after the time): lowers it into `step`, or says what is wrong.
 std::optional<std::string> DeviceAction(const Tokens& words, Step& step);

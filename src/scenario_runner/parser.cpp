@@ -327,11 +327,17 @@ class Parser {
       }
       step.kind = Step::Kind::kSettings;
       if (w[1] == "empty") step.settings_text = "";
-    } else if (a == "ctrl" || a == "ctrl-live") {
+    } else if (a == "ctrl" || a == "ctrl-live" || a == "rctrl" || a == "rctrl-live") {
       auto ud = w.size() == 2 ? IndexOf(w[1], kUpDown) : std::nullopt;
       if (!ud) return Quote(a) + " takes 'down' or 'up'";
       step.live_control = *ud == 0;
+      // `ctrl` is the left Control key; its event keeps key code 0, as
+      // before the keys were told apart (the rules read the live state).
+      step.right_control = a[0] == 'r';
       if (a == "ctrl") step.event = EventSpec{platform::kEventFlagsChanged, 0, 0};
+      if (a == "rctrl") {
+        step.event = EventSpec{platform::kEventFlagsChanged, platform::kKeyCodeRightControl, 0};
+      }
     } else if (a == "key") {
       auto ud = w.size() == 3 ? IndexOf(w[1], kUpDown) : std::nullopt;
       auto code = w.size() == 3 ? Decimal(w[2], INT64_MAX) : std::nullopt;

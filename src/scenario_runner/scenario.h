@@ -128,6 +128,7 @@ struct Step {
   int line = 0;
   Kind kind = Kind::kInput;
   std::optional<bool> live_control;
+  bool right_control = false;  // live_control is the right Control key's
   std::optional<LiveButton> live_button;
   std::optional<EventSpec> event;
   std::optional<DeviceInput> device;

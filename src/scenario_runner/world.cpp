@@ -154,7 +154,8 @@ void Perform(sim::World& world, const Step& step) {
   switch (step.kind) {
     case Step::Kind::kInput: {
       sim::SimInput& input = world.InputControl();
-      if (step.live_control) input.SetLiveControl(*step.live_control);
+      if (step.live_control && step.right_control) input.SetLiveRightControl(*step.live_control);
+      if (step.live_control && !step.right_control) input.SetLiveControl(*step.live_control);
       if (step.live_button) input.SetLiveButton(step.live_button->button, step.live_button->down);
       if (step.event) input.Deliver(step.event->type, step.event->keycode, step.event->button);
       break;

@@ -51,7 +51,16 @@ TEST_F(InputLinuxTest, KeysBecomeFlagsChangesAndKeyEventsWithLiveState) {
 
   keyboard.Key(KEY_RIGHTCTRL, true);
   EXPECT_EQ(Take(), (std::vector<Seen>{{kEventFlagsChanged, 0, kKeyCodeRightControl}}));
-  EXPECT_EQ(input_.FlagsState() & platform::kEventFlagMaskControl, platform::kEventFlagMaskControl);
+  // The live state tells the right key from the left one (control_key).
+  EXPECT_EQ(input_.FlagsState(),
+            platform::kEventFlagMaskControl | platform::kEventFlagMaskRightControl);
+  keyboard.Key(KEY_LEFTCTRL, true);
+  EXPECT_EQ(Take(), (std::vector<Seen>{{kEventFlagsChanged, 0, kKeyCodeControl}}));
+  EXPECT_EQ(input_.FlagsState(), platform::kEventFlagMaskControl |
+                                     platform::kEventFlagMaskRightControl |
+                                     platform::kEventFlagMaskLeftControl);
+  keyboard.Key(KEY_LEFTCTRL, false);
+  EXPECT_EQ(Take(), (std::vector<Seen>{{kEventFlagsChanged, 0, kKeyCodeControl}}));
   keyboard.Key(KEY_RIGHTCTRL, false);
   EXPECT_EQ(Take(), (std::vector<Seen>{{kEventFlagsChanged, 0, kKeyCodeRightControl}}));
   EXPECT_EQ(input_.FlagsState(), 0u);

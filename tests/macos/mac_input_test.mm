@@ -2,6 +2,7 @@
 // events the test makes itself (no input permission needed).
 #include <ApplicationServices/ApplicationServices.h>
 #include <Carbon/Carbon.h>
+#include <IOKit/hidsystem/IOLLEvent.h>
 #include <gtest/gtest.h>
 
 #include <memory>
@@ -37,6 +38,20 @@ TEST(MacInputTest, TheDecoderReadsKeyCodesButtonNumbersAndFlags) {
   const platform::InputEvent other = DecodeTapEvent(kCGEventOtherMouseDown, middle.get());
   EXPECT_EQ(other.type, platform::kEventOtherMouseDown);
   EXPECT_EQ(other.button, 2);
+
+  // A right Control press as a flags-changed event: its key code names the
+  // key, its flags carry the key's own device bit beside the Control flag.
+  CfRef<CGEventRef> right_ctrl =
+      CfRef<CGEventRef>::Adopt(CGEventCreateKeyboardEvent(nullptr, kVK_RightControl, true));
+  ASSERT_TRUE(right_ctrl);
+  CGEventSetType(right_ctrl.get(), kCGEventFlagsChanged);
+  CGEventSetFlags(right_ctrl.get(),
+                  static_cast<CGEventFlags>(kCGEventFlagMaskControl | NX_DEVICERCTLKEYMASK));
+  const platform::InputEvent rc = DecodeTapEvent(kCGEventFlagsChanged, right_ctrl.get());
+  EXPECT_EQ(rc.type, platform::kEventFlagsChanged);
+  EXPECT_EQ(rc.keycode, platform::kKeyCodeRightControl);
+  EXPECT_EQ(rc.flags & (platform::kEventFlagMaskLeftControl | platform::kEventFlagMaskRightControl),
+            platform::kEventFlagMaskRightControl);
 
   const platform::InputEvent none = DecodeTapEvent(kCGEventTapDisabledByTimeout, nullptr);
   EXPECT_EQ(none.type, platform::kEventTapDisabledByTimeout);
@@ -77,6 +92,8 @@ TEST(MacInputTest, TheSeamsEventWordsAreTheSystemsNumbers) {
   EXPECT_EQ(platform::kKeyCodeQ, static_cast<int64_t>(kVK_ANSI_Q));
   EXPECT_EQ(platform::kKeyCodeControl, static_cast<int64_t>(kVK_Control));
   EXPECT_EQ(platform::kKeyCodeRightControl, static_cast<int64_t>(kVK_RightControl));
+  EXPECT_EQ(platform::kEventFlagMaskLeftControl, static_cast<uint64_t>(NX_DEVICELCTLKEYMASK));
+  EXPECT_EQ(platform::kEventFlagMaskRightControl, static_cast<uint64_t>(NX_DEVICERCTLKEYMASK));
 }
 
 // The permission as a test sets it; the requests are counted.

@@ -147,12 +147,14 @@ TEST(AnswerCommandLineTest, HelpShowsTheGestureTimesInEffectAndEachStatusOnce) {
   context.settings = "/home/u/.config/quembrastella-switch/config.toml";
   context.gestures.double_tap_ms = 500;
   context.gestures.control_taps = ControlTapRule::kClean;
+  context.gestures.control_key = ControlKey::kRight;
   context.gestures.chord_hold_ms = 1500;
   context.gestures.quit_double_tap = false;
   const std::string text = UsageText(context);
   for (const char* expected :
        {"Gestures (as the settings set them):\n",
-        "  Control, Control  tap twice within 500 ms, no other key: switch the hub\n",
+        "  Control, Control  tap twice within 500 ms, no other key, right key only: switch the "
+        "hub\n",
         "hold left and right (or middle) button for 1500 ms: switch\n",
         "  Q, Q              off (quit from the tray's Exit, or with --quit)\n"}) {
     EXPECT_NE(text.find(expected), std::string::npos) << expected << "\n" << text;

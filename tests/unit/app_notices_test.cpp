@@ -109,12 +109,15 @@ TEST(NoTrayNoticeText, NamesOnlyTheGesturesOnAndHowToEnd) {
   struct Case {
     bool control, mouse, quit;
     const char* body;
+    ControlKey key = ControlKey::kEither;
   };
   const Case cases[] = {
       {true, true, true,
        "Double-tap Control or hold the left and right mouse buttons to switch; double-tap Q to "
        "quit."},
       {true, false, true, "Double-tap Control to switch; double-tap Q to quit."},
+      {true, false, true, "Double-tap right Control to switch; double-tap Q to quit.",
+       ControlKey::kRight},
       {false, true, false,
        "Hold the left and right mouse buttons to switch; to end it, run quembrastella-switch "
        "--quit."},
@@ -127,6 +130,7 @@ TEST(NoTrayNoticeText, NamesOnlyTheGesturesOnAndHowToEnd) {
     s.control_double_tap = c.control;
     s.mouse_chord = c.mouse;
     s.quit_double_tap = c.quit;
+    s.control_key = c.key;
     EXPECT_EQ(NoTrayNoticeText(s), std::string("Running without a tray icon\n") + c.body);
   }
 }

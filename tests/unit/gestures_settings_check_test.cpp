@@ -55,18 +55,19 @@ TEST(SettingsCheckTest, EveryNameAppliesInTheSourcesSpelling) {
   expected.quit_double_tap = false;
   expected.quit_taps = QuitTapRule::kConsecutive;
   expected.double_tap_ms = 400;
+  expected.control_key = ControlKey::kRight;
 
-  const SettingsOutcome snake =
-      Check({Bool("control_double_tap", false), Text("control_taps", "clean"),
-             Bool("mouse_chord", false), Int("chord_hold_ms", 1500), Bool("quit_double_tap", false),
-             Text("quit_taps", "consecutive"), Int("double_tap_ms", 400)});
+  const SettingsOutcome snake = Check(
+      {Bool("control_double_tap", false), Text("control_taps", "clean"), Bool("mouse_chord", false),
+       Int("chord_hold_ms", 1500), Bool("quit_double_tap", false), Text("quit_taps", "consecutive"),
+       Int("double_tap_ms", 400), Text("control_key", "right")});
   EXPECT_TRUE(snake.problems.empty());
   EXPECT_EQ(snake.settings, expected);
 
   const SettingsOutcome camel =
       Check({Bool("ControlDoubleTap", false), Text("ControlTaps", "clean"),
              Bool("MouseChord", false), Int("ChordHoldMs", 1500), Bool("QuitDoubleTap", false),
-             Text("QuitTaps", "consecutive"), Int("DoubleTapMs", 400)},
+             Text("QuitTaps", "consecutive"), Int("DoubleTapMs", 400), Text("ControlKey", "right")},
             SettingNames::kCamelCase);
   EXPECT_TRUE(camel.problems.empty());
   EXPECT_EQ(camel.settings, expected);
@@ -80,10 +81,11 @@ TEST(SettingsCheckTest, EveryNameAppliesInTheSourcesSpelling) {
 TEST(SettingsCheckTest, EmptySourceAndChoicesBackToTheirDefaultsChangeNothing) {
   EXPECT_EQ(Check({}).settings, GestureSettings{});
   EXPECT_TRUE(Check({}).problems.empty());
-  const SettingsOutcome outcome =
-      Check({Text("control_taps", "any"), Text("quit_taps", "any"), Int("double_tap_ms", 700)});
+  const SettingsOutcome outcome = Check({Text("control_taps", "any"), Text("quit_taps", "any"),
+                                         Int("double_tap_ms", 700), Text("control_key", "either")});
   EXPECT_TRUE(outcome.problems.empty());
   EXPECT_EQ(outcome.settings, GestureSettings{});
+  EXPECT_EQ(Check({Text("control_key", "left")}).settings.control_key, ControlKey::kLeft);
 }
 
 TEST(SettingsCheckTest, RangesIncludeTheirBoundsAndAreNeverClamped) {
@@ -114,6 +116,7 @@ TEST(SettingsCheckTest, WrongTypesAreNamedAndKeepTheDefault) {
       Text("double_tap_ms", "500", 4),
       Bool("control_taps", true, 5),
       Text("quit_taps", "strict", 6),
+      Text("control_key", "Right", 7),
   });
   EXPECT_EQ(outcome.settings, GestureSettings{});
   const std::vector<std::string> expected = {
@@ -128,6 +131,8 @@ TEST(SettingsCheckTest, WrongTypesAreNamedAndKeepTheDefault) {
       "/cfg/config.toml:5: control_taps must be \"any\" or \"clean\", not true; it stays \"any\"",
       "/cfg/config.toml:6: quit_taps must be \"any\" or \"consecutive\", not the string "
       "\"strict\"; it stays \"any\"",
+      "/cfg/config.toml:7: control_key must be \"either\", \"left\" or \"right\", not the "
+      "string \"Right\"; it stays \"either\"",
   };
   EXPECT_EQ(outcome.problems, expected);
 }
@@ -143,10 +148,11 @@ TEST(SettingsCheckTest, OneBadSettingCostsOnlyItself) {
   EXPECT_EQ(outcome.settings.double_tap_ms, 700u);
   EXPECT_EQ(outcome.settings.quit_taps, QuitTapRule::kConsecutive);
   ASSERT_EQ(outcome.problems.size(), 2u);
-  EXPECT_EQ(outcome.problems[0],
-            "/cfg/config.toml:2: unknown setting \"chord_hold\", ignored; the settings are "
-            "control_double_tap, control_taps, mouse_chord, chord_hold_ms, quit_double_tap, "
-            "quit_taps, double_tap_ms, on_hub_left, on_hub_arrived, hub");
+  EXPECT_EQ(
+      outcome.problems[0],
+      "/cfg/config.toml:2: unknown setting \"chord_hold\", ignored; the settings are "
+      "control_double_tap, control_taps, control_key, mouse_chord, chord_hold_ms, quit_double_tap, "
+      "quit_taps, double_tap_ms, on_hub_left, on_hub_arrived, hub");
   EXPECT_EQ(outcome.problems[1].rfind("/cfg/config.toml:3: double_tap_ms = 50", 0), 0u);
 }
 
@@ -209,6 +215,7 @@ TEST(SettingsCheckTest, ARereadKeepsTheValueInForceForEachMistake) {
   kept.mouse_chord = false;
   kept.chord_hold_ms = 1500;
   kept.double_tap_ms = 300;
+  kept.control_key = ControlKey::kLeft;
   HubHooks kept_hooks;
   kept_hooks.on_left = {"ddcutil", "setvcp"};
   SettingEntry hook = Text("on_hub_left", "ddcutil");
@@ -233,6 +240,8 @@ TEST(SettingsCheckTest, ARereadKeepsTheValueInForceForEachMistake) {
       {Text("control_taps", "tidy"), "it stays \"clean\"",
        with([](GestureSettings& s) { s.control_taps = ControlTapRule::kClean; })},
       {Text("quit_taps", "tidy"), "it stays \"any\"", defaults},
+      {Int("control_key", 2), "it stays \"left\"",
+       with([](GestureSettings& s) { s.control_key = ControlKey::kLeft; })},
       {hook, "the hook stays as it was", defaults},
   };
   for (const Case& c : cases) {
@@ -261,6 +270,7 @@ TEST(SettingsCheckTest, ARereadKeepsTheValueInForceForEachMistake) {
 TEST(SettingsCheckTest, AnUnreadableRereadChangesNothing) {
   GestureSettings kept;
   kept.double_tap_ms = 300;
+  kept.control_key = ControlKey::kLeft;
   HubHooks kept_hooks;
   kept_hooks.on_arrived = {"true"};
   SettingsRead broken;

@@ -2,12 +2,16 @@
 // gestures turned off, other times, and the strict tap rules.
 #include <gtest/gtest.h>
 
+#include <cstdint>
+#include <memory>
 #include <string>
 
 #include "app/settings_start.h"
 #include "gestures/gesture_settings.h"
 #include "gestures/settings_change.h"
 #include "platform/event_types.h"
+#include "platform/input.h"
+#include "platform/services.h"
 #include "switch_test_support.h"
 
 namespace {
@@ -256,6 +260,56 @@ TEST_F(GestureSettingsTest, UnderAnyRuleOtherKeysBetweenTwoQsDoNotMatter) {
   EXPECT_EQ(Quits(), 1);
 }
 
+// The reference platform's live flags have one Control bit for both keys:
+// its input answers the keys apart only when asked for them.
+class OneControlBit : public platform::Input {
+ public:
+  explicit OneControlBit(platform::Input* inner) : inner_(inner) {}
+  std::unique_ptr<platform::EventTap> CreateEventTap(uint64_t mask,
+                                                     platform::EventCallback callback,
+                                                     void* user_info) override {
+    return inner_->CreateEventTap(mask, callback, user_info);
+  }
+  uint64_t FlagsState() override {
+    return inner_->FlagsState() &
+           ~(platform::kEventFlagMaskLeftControl | platform::kEventFlagMaskRightControl);
+  }
+  uint64_t FlagsStateWithControlKeys() override { return inner_->FlagsState(); }
+  bool ButtonState(uint32_t button) override { return inner_->ButtonState(button); }
+
+ private:
+  platform::Input* inner_;
+};
+
+TEST_F(GestureSettingsTest, BoundToTheRightKeyTheShellReadsTheKeysApart) {
+  const platform::Services sim = platform::Sys();
+  OneControlBit one_bit(sim.input);
+  platform::Services services = sim;
+  services.input = &one_bit;
+  platform::InstallServices(services);
+  GestureSettings s;
+  s.control_key = ControlKey::kRight;
+  Start(s);
+  auto right = [this](uint64_t t, bool down) {
+    RunAt(t, [this, down] {
+      In().SetLiveRightControl(down);
+      In().Deliver(platform::kEventFlagsChanged, platform::kKeyCodeRightControl);
+    });
+  };
+  ControlTap(1000, 1050);  // the left key: nothing
+  ControlTap(1200, 1250);
+  World().RunUntil(2000);
+  EXPECT_EQ(Switches(), 0u);
+  right(2000, true);
+  right(2050, false);
+  right(2200, true);
+  right(2250, false);
+  World().RunUntil(2300);
+  EXPECT_EQ(Switches(), 1u);
+  StopEventTap();
+  platform::InstallServices(sim);
+}
+
 TEST(GestureUsageTest, TheBannerNamesTheGesturesThatAreOnWithTheirTimes) {
   EXPECT_EQ(GestureUsageLines(GestureSettings{}),
             "Hold mouse L+R buttons for 1 second OR double-tap Control (Ctrl, Ctrl) to trigger "
@@ -276,6 +330,11 @@ TEST(GestureUsageTest, TheBannerNamesTheGesturesThatAreOnWithTheirTimes) {
   s.quit_double_tap = false;
   EXPECT_EQ(GestureUsageLines(s),
             "Double-tap Control without other keys (Ctrl, Ctrl) to trigger USB-C switch.\n\n");
+  s.control_key = ControlKey::kLeft;
+  EXPECT_EQ(GestureUsageLines(s),
+            "Double-tap left Control without other keys (Ctrl, Ctrl) to trigger USB-C "
+            "switch.\n\n");
+  s.control_key = ControlKey::kEither;
 
   s.control_double_tap = false;
   s.quit_double_tap = true;

@@ -14,7 +14,10 @@ namespace {
 // One reading. Kinds: 'p' press event, 'r' release event, 'P' tick seeing
 // Control down, 'R' tick seeing it up (a tick's time is the clock), 'm' a
 // made-up release, 's' press event with Shift held, 'o' another modifier's
-// event while Control is held, 'k' a key-down of another key.
+// event while Control is held, 'k' a key-down of another key. Those are the
+// left Control key; 'x', 'y', 'X', 'Y' are the right one's press and
+// release events and ticks, and 'u' a tick seeing a Control flag with
+// neither key's own bit. The live state is both keys as the steps left them.
 struct Step {
   char kind;
   uint64_t at;
@@ -27,10 +30,13 @@ struct Case {
   std::vector<Step> steps;
   std::vector<uint64_t> switches;  // the times of the switches decided
   uint64_t pending_after;
+  ControlKey key = ControlKey::kEither;
 };
 
 constexpr auto kAny = ControlTapRule::kAny;
 constexpr auto kClean = ControlTapRule::kClean;
+constexpr auto kLeft = ControlKey::kLeft;
+constexpr auto kRight = ControlKey::kRight;
 
 // A press and a release at `release`, by events.
 std::vector<Step> Taps(std::initializer_list<uint64_t> releases) {
@@ -38,6 +44,16 @@ std::vector<Step> Taps(std::initializer_list<uint64_t> releases) {
   for (uint64_t t : releases) {
     steps.push_back({'p', t - 50});
     steps.push_back({'r', t});
+  }
+  return steps;
+}
+
+// The same with the right Control key.
+std::vector<Step> RightTaps(std::initializer_list<uint64_t> releases) {
+  std::vector<Step> steps;
+  for (uint64_t t : releases) {
+    steps.push_back({'x', t - 50});
+    steps.push_back({'y', t});
   }
   return steps;
 }
@@ -135,6 +151,89 @@ const Case kCases[] = {
      {{'P', 960}, {'p', 970}, {'r', 1000}, {'P', 1360}, {'p', 1370}, {'r', 1400}},
      {1400},
      0},
+    // Which Control key: "either" takes both as one key.
+    {"either: a left tap and a right tap pair",
+     kAny,
+     Join(Taps({1000}), RightTaps({1300})),
+     {1300},
+     0},
+    {"right: two right taps pair", kAny, RightTaps({1000, 1300}), {1300}, 0, kRight},
+    {"right: two left taps do nothing", kAny, Taps({1000, 1300}), {}, 0, kRight},
+    {"left: two left taps pair", kAny, Taps({1000, 1300}), {1300}, 0, kLeft},
+    {"left: a right tap between two left taps breaks the pair",
+     kAny,
+     Join(Join(Taps({1000}), RightTaps({1150})), Taps({1300})),
+     {},
+     1300,
+     kLeft},
+    {"right: a left tap between breaks the pair, the next right tap is pending",
+     kAny,
+     Join(Join(RightTaps({1000}), Taps({1150})), RightTaps({1300})),
+     {},
+     1300,
+     kRight},
+    {"right: the left key's release event breaks it though the state moved on",
+     kAny,
+     Join(Join(RightTaps({1000}), {{'r', 1100}}), RightTaps({1300})),
+     {},
+     1300,
+     kRight},
+    {"right: a left tap before the pair spoils nothing",
+     kAny,
+     Join(Taps({900}), RightTaps({1000, 1300})),
+     {1300},
+     0,
+     kRight},
+    {"right: left held at the press spoils that tap, a clean pair then switches",
+     kAny,
+     Join({{'p', 900}, {'x', 950}, {'y', 1000}, {'r', 1050}}, RightTaps({1300, 1500})),
+     {1500},
+     0,
+     kRight},
+    {"right: a left tap while right is held spoils it",
+     kAny,
+     Join(Join(RightTaps({1000}), {{'x', 1150}, {'p', 1170}, {'r', 1180}, {'y', 1200}}),
+          RightTaps({1300})),
+     {},
+     1300,
+     kRight},
+    {"right: left still down at the right release spoils it",
+     kAny,
+     Join({{'x', 950}, {'p', 980}, {'y', 1000}, {'r', 1020}}, RightTaps({1300})),
+     {},
+     1300,
+     kRight},
+    // The poll's reading alone (no events): the live state tells the keys apart.
+    {"right, ticks only: a left tap seen between breaks the pair",
+     kAny,
+     {{'X', 950}, {'Y', 1000}, {'P', 1100}, {'R', 1150}, {'X', 1250}, {'Y', 1300}},
+     {},
+     1300,
+     kRight},
+    {"right, ticks only: left held through the right tap spoils it",
+     kAny,
+     {{'X', 950}, {'P', 960}, {'Y', 1000}, {'R', 1050}, {'X', 1250}, {'Y', 1300}},
+     {},
+     1300,
+     kRight},
+    {"right, ticks only: two right taps pair",
+     kAny,
+     {{'X', 950}, {'Y', 1000}, {'X', 1250}, {'Y', 1300}},
+     {1300},
+     0,
+     kRight},
+    {"right: a Control whose side is not told breaks the pair",
+     kAny,
+     Join(Join(RightTaps({1000}), {{'u', 1100}}), RightTaps({1300})),
+     {},
+     1300,
+     kRight},
+    {"right under clean: a key while right is held spoils it",
+     kClean,
+     Join(RightTaps({1000}), {{'x', 1350}, {'k', 1360}, {'y', 1400}}),
+     {},
+     0,
+     kRight},
 };
 
 class ControlTapRuleTest : public ::testing::TestWithParam<Case> {};
@@ -144,6 +243,8 @@ TEST_P(ControlTapRuleTest, Decides) {
   ControlTapState state;
   HeldKeys keys;
   std::vector<uint64_t> switches;
+  bool left = false;
+  bool right = false;
   for (const Step& s : c.steps) {
     if (s.kind == 'k') {
       // A key goes down and comes up again while Control is held.
@@ -157,16 +258,24 @@ TEST_P(ControlTapRuleTest, Decides) {
       continue;
     }
     ControlReading r;
-    const bool down = s.kind == 'p' || s.kind == 'P' || s.kind == 's' || s.kind == 'o';
-    r.flags = down ? platform::kEventFlagMaskControl : 0;
+    const std::string kind(1, s.kind);
+    if (kind.find_first_of("pPso") != std::string::npos) left = true;
+    if (kind.find_first_of("rRm") != std::string::npos) left = false;
+    if (kind.find_first_of("xX") != std::string::npos) right = true;
+    if (kind.find_first_of("yY") != std::string::npos) right = false;
+    r.flags = (left ? platform::kEventFlagMaskControl | platform::kEventFlagMaskLeftControl : 0) |
+              (right ? platform::kEventFlagMaskControl | platform::kEventFlagMaskRightControl : 0);
     if (s.kind == 's') r.flags |= platform::kEventFlagMaskShift;
-    r.from_event = s.kind != 'P' && s.kind != 'R';
-    r.key_code = s.kind == 'o' ? 0x38 : platform::kKeyCodeControl;
+    if (s.kind == 'u') r.flags = platform::kEventFlagMaskControl;
+    r.from_event = kind.find_first_of("PRXYu") == std::string::npos;
+    r.key_code = s.kind == 'o'                    ? 0x38
+                 : s.kind == 'x' || s.kind == 'y' ? platform::kKeyCodeRightControl
+                                                  : platform::kKeyCodeControl;
     r.made_up = s.kind == 'm';
     r.keys_held = keys.count != 0;
     r.at_ms = s.at;
     r.stamp_ms = r.from_event ? (s.stamp != 0 ? s.stamp : s.at) : 0;
-    const ControlTapStep step = StepControlTap(state, r, {c.taps, 700});
+    const ControlTapStep step = StepControlTap(state, r, {c.taps, 700, c.key});
     if (step.switch_now) switches.push_back(step.switch_at_ms);
     state = step.state;
   }
@@ -183,12 +292,15 @@ INSTANTIATE_TEST_SUITE_P(Table, ControlTapRuleTest, ::testing::ValuesIn(kCases),
 // pending; the rest need no clock read.
 TEST(ControlTapRuleTimeTest, OnlyAReleaseOrAPendingTickNeedsTheClock) {
   const uint64_t ctrl = platform::kEventFlagMaskControl;
+  const uint64_t left = ctrl | platform::kEventFlagMaskLeftControl;
+  const uint64_t right = ctrl | platform::kEventFlagMaskRightControl;
   struct Row {
     ControlTapState state;
     uint64_t flags;
     bool from_event;
     bool made_up;
     bool needs;
+    ControlKey key = ControlKey::kEither;
   } rows[] = {
       {{false, 0, 0, false}, ctrl, true, false, false},  // a press
       {{true, 0, 0, false}, ctrl, true, false, false},   // still held
@@ -197,13 +309,17 @@ TEST(ControlTapRuleTimeTest, OnlyAReleaseOrAPendingTickNeedsTheClock) {
       {{false, 0, 0, false}, 0, false, false, false},    // an idle tick
       {{false, 900, 0, false}, 0, false, false, true},   // a tick with one pending
       {{false, 900, 0, false}, 0, true, false, false},   // an event with one pending
+      // Bound to the right key: its release, with the left key down or not.
+      {{true, 0, 0, false}, left, true, false, true, kRight},
+      {{true, 0, 0, false}, right, true, false, false, kRight},
+      {{false, 0, 0, false}, left, true, false, false, kRight},  // the left one
   };
   for (const Row& row : rows) {
     ControlReading r;
     r.flags = row.flags;
     r.from_event = row.from_event;
     r.made_up = row.made_up;
-    EXPECT_EQ(ControlReadingNeedsTime(row.state, r), row.needs)
+    EXPECT_EQ(ControlReadingNeedsTime(row.state, r, {kAny, 700, row.key}), row.needs)
         << row.state.down << row.flags << row.from_event << row.made_up;
   }
 }
@@ -242,27 +358,34 @@ constexpr uint32_t kFlagsType = platform::kEventFlagsChanged;
 // held as it was, an idle tick and an auto-repeat are among them.
 TEST(ControlTapRuleSkipTest, WhatIsSkippedChangesNothing) {
   const uint64_t ctrl = platform::kEventFlagMaskControl;
+  const uint64_t left = ctrl | platform::kEventFlagMaskLeftControl;
+  const uint64_t right = ctrl | platform::kEventFlagMaskRightControl;
   int skipped = 0;
   for (const ControlTapRule taps : {kAny, kClean}) {
     for (const ControlTapState state :
          {ControlTapState{}, ControlTapState{true, 0, 0, false}, ControlTapState{true, 0, 0, true},
           ControlTapState{false, 900, 900, false}, ControlTapState{true, 900, 0, true}}) {
-      for (const uint64_t flags : {uint64_t{0}, ctrl, ctrl | platform::kEventFlagMaskShift}) {
+      for (const uint64_t flags :
+           {uint64_t{0}, ctrl, left | platform::kEventFlagMaskShift, left, right, left | right}) {
         for (const bool from_event : {true, false}) {
-          for (const int64_t code : {int64_t{platform::kKeyCodeControl}, int64_t{0x38}}) {
+          for (const int64_t code : {int64_t{platform::kKeyCodeControl},
+                                     int64_t{platform::kKeyCodeRightControl}, int64_t{0x38}}) {
             for (const uint64_t at : {uint64_t{1000}, uint64_t{5000}}) {
-              ControlReading r;
-              r.flags = flags;
-              r.from_event = from_event;
-              r.key_code = code;
-              r.keys_held = code == 0x38;
-              r.at_ms = at;
-              r.stamp_ms = from_event ? at : 0;
-              if (ControlReadingCanAct(state, r, {taps, 700})) continue;
-              ++skipped;
-              const ControlTapStep step = StepControlTap(state, r, {taps, 700});
-              EXPECT_EQ(step.state, state) << static_cast<int>(taps) << flags << from_event << code;
-              EXPECT_FALSE(step.switch_now);
+              for (const ControlKey key : {ControlKey::kEither, kLeft, kRight}) {
+                ControlReading r;
+                r.flags = flags;
+                r.from_event = from_event;
+                r.key_code = code;
+                r.keys_held = code == 0x38;
+                r.at_ms = at;
+                r.stamp_ms = from_event ? at : 0;
+                if (ControlReadingCanAct(state, r, {taps, 700, key})) continue;
+                ++skipped;
+                const ControlTapStep step = StepControlTap(state, r, {taps, 700, key});
+                EXPECT_EQ(step.state, state) << static_cast<int>(taps) << flags << from_event
+                                             << code << static_cast<int>(key);
+                EXPECT_FALSE(step.switch_now);
+              }
             }
           }
         }

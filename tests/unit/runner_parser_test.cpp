@@ -203,6 +203,8 @@ TEST(RunnerParser, TimelineActionsLowerToLiveStateAndEvents) {
       {"ctrl up", K::kInput, false, {}, EventSpec{12, 0, 0}},
       {"ctrl-live down", K::kInput, true, {}, {}},
       {"ctrl-live up", K::kInput, false, {}, {}},
+      {"rctrl down", K::kInput, true, {}, EventSpec{12, 62, 0}},
+      {"rctrl-live up", K::kInput, false, {}, {}},
       {"key down 12", K::kInput, {}, {}, EventSpec{10, 12, 0}},
       {"key up 65548", K::kInput, {}, {}, EventSpec{11, 65548, 0}},
       {"button left down", K::kInput, {}, LiveButton{0, true}, EventSpec{1, 0, 0}},
@@ -233,6 +235,7 @@ TEST(RunnerParser, TimelineActionsLowerToLiveStateAndEvents) {
     EXPECT_EQ(step.line, 3);
     EXPECT_EQ(step.kind, c.kind);
     EXPECT_EQ(step.live_control, c.live_control);
+    EXPECT_EQ(step.right_control, c.action[0] == 'r');
     ASSERT_EQ(step.live_button.has_value(), c.live_button.has_value());
     if (c.live_button) {
       EXPECT_EQ(step.live_button->button, c.live_button->button);

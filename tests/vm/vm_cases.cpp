@@ -339,6 +339,8 @@ int main(int argc, char** argv) {
       {"quit", "Q double-tap quits", CaseQuit},
       {"clean", "clean Control taps: shortcuts do not switch, a clean double-tap does",
        CaseCleanControlTaps},
+      {"rightctrl", "control_key = \"right\": the right Control switches, the left does not",
+       CaseRightControlOnly},
   };
   const std::string skip = "," + SkippedCases() + ",";
   int passed = 0;

@@ -33,6 +33,8 @@ void DoubleTap(UinputDevice& device, uint16_t key);
 int ExpectSwitch(World& w, const std::string& source);
 // Starts the tool and waits until it has opened the keyboard and the mouse.
 bool StartTool(World& w);
+// True when no request reaches the hub for `ms` (nothing was switched).
+bool HubLeftAlone(World& w, int ms);
 
 // Where both hooks, set before the tool starts, write what they saw.
 inline constexpr const char* kHookLog = "/tmp/hooks.log";
@@ -53,5 +55,7 @@ void CaseKeyboardLeavesWithKeysHeld(World& w);
 void CaseCleanControlTaps(World& w);
 // The case of vm_two_hubs.cpp.
 void CaseTwoHubs(World& w);
+// vm_control_key_case.cpp.
+void CaseRightControlOnly(World& w);
 
 }  // namespace vm

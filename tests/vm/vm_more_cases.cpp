@@ -16,13 +16,13 @@
 #include "vm_world.h"
 
 namespace vm {
-namespace {
 
-// True when no request reaches the hub for `ms` (nothing was switched).
 bool HubLeftAlone(World& w, int ms) {
   std::vector<HubRequest> none;
   return !w.hub->WaitFor("read", ms, &none) && none.empty();
 }
+
+namespace {
 
 // A second keyboard, opened by the tool after the first.
 std::unique_ptr<UinputDevice> SecondKeyboard(World& w) {

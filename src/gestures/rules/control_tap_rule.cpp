@@ -20,17 +20,54 @@ void ClearPending(ControlTapState& s) {
   s.pending_stamp_ms = 0;
 }
 
+constexpr uint64_t kSideBits =
+    platform::kEventFlagMaskLeftControl | platform::kEventFlagMaskRightControl;
+
+// Bound to one key: whether this reading finds the other Control key down,
+// or is that key's own flags-changed event (a press or a release, seen even
+// when the live state has moved on again). A Control flag with neither
+// key's bit (a device or a program that does not say which) counts as the
+// other key: it is not the chosen one.
+bool OtherControl(const ControlReading& r, ControlKey key) {
+  if (key == ControlKey::kEither) return false;
+  const bool left = key == ControlKey::kLeft;
+  const uint64_t theirs =
+      left ? platform::kEventFlagMaskRightControl : platform::kEventFlagMaskLeftControl;
+  const int64_t their_code = left ? platform::kKeyCodeRightControl : platform::kKeyCodeControl;
+  const bool unsided = ControlIn(r.flags) && (r.flags & kSideBits) == 0;
+  return (r.flags & theirs) != 0 || unsided || (r.from_event && r.key_code == their_code);
+}
+
 }  // namespace
 
-bool ControlReadingNeedsTime(const ControlTapState& state, const ControlReading& reading) {
-  const bool released = state.down && !ControlIn(reading.flags);
+bool TapControlIn(uint64_t flags, ControlKey key) {
+  switch (key) {
+    case ControlKey::kLeft:
+      return (flags & platform::kEventFlagMaskLeftControl) != 0;
+    case ControlKey::kRight:
+      return (flags & platform::kEventFlagMaskRightControl) != 0;
+    case ControlKey::kEither:
+      break;
+  }
+  return ControlIn(flags);
+}
+
+bool ControlReadingNeedsTime(const ControlTapState& state, const ControlReading& reading,
+                             const ControlTapParams& params) {
+  const bool released = state.down && !TapControlIn(reading.flags, params.key);
   return (released && !reading.made_up) || (!reading.from_event && state.pending_ms != 0);
 }
 
 bool ControlReadingCanAct(const ControlTapState& state, const ControlReading& reading,
                           const ControlTapParams& params) {
-  const bool current = ControlIn(reading.flags);
+  const bool current = TapControlIn(reading.flags, params.key);
   if (current != state.down) return true;
+  // The other Control key breaks a pending pair and spoils a press (one
+  // not spoiled yet).
+  if (OtherControl(reading, params.key) &&
+      (state.pending_ms != 0 || ((current || state.down) && !state.spoiled))) {
+    return true;
+  }
   if (!reading.from_event && state.pending_ms != 0) return true;
   return params.taps == ControlTapRule::kClean && current && !state.spoiled;
 }
@@ -41,7 +78,7 @@ ControlTapStep StepControlTap(const ControlTapState& state, const ControlReading
   ControlTapStep step;
   step.state = state;
   ControlTapState& s = step.state;
-  const bool current = ControlIn(r.flags);
+  const bool current = TapControlIn(r.flags, params.key);
   const bool released = s.down && !current;
   if (released && r.made_up) {
     // The keyboard that held Control went away: Control is up, but nobody
@@ -65,6 +102,14 @@ ControlTapStep StepControlTap(const ControlTapState& state, const ControlReading
         r.key_code != platform::kKeyCodeRightControl) {
       s.spoiled = true;
     }
+  }
+  if (OtherControl(r, params.key)) {
+    // The other Control key between two taps breaks the pair; held while
+    // the chosen key is down (before its press, during it, or still at its
+    // release) it makes that press no tap. After the clean rule's reset at
+    // the press, so that the two add up.
+    ClearPending(s);
+    if (current || s.down) s.spoiled = true;
   }
   bool recorded_now = false;
   if (released) {

@@ -13,23 +13,43 @@ enum class ControlTapRule : uint8_t {
   kClean,  // only a release with no other key pressed while Control was held
 };
 
+// Which Control key taps. kLeft and kRight read the two keys apart by the
+// device-dependent flag bits (kEventFlagMaskLeftControl, ...RightControl)
+// and by the key code of a flags-changed event. Bound to one key, the other
+// one (or a Control whose side the flags do not tell) is not ignored: pressed,
+// held or let go, it breaks the pair (a pending first tap is dropped), and
+// held at any moment of a press of the chosen key it spoils that press (no
+// tap: both keys down make no clean single-key tap).
+enum class ControlKey : uint8_t {
+  kEither,  // both keys as one, not told apart
+  kLeft,
+  kRight,
+};
+
 struct ControlTapParams {
   ControlTapRule taps = ControlTapRule::kAny;
   uint32_t window_ms = 700;  // the second release at most this long after the first
+  ControlKey key = ControlKey::kEither;
 };
 
+// Whether `flags` have the Control that taps under `key` down: the Control
+// flag for kEither, the chosen key's device bit otherwise.
+bool TapControlIn(uint64_t flags, ControlKey key);
+
 struct ControlTapState {
-  bool down = false;        // Control at the previous reading
+  bool down = false;        // Control (the chosen key) at the previous reading
   uint64_t pending_ms = 0;  // the pending first release, never later than it was handled; 0 none
   uint64_t pending_stamp_ms = 0;  // that release as its device stamped it; 0 not stamped
-  bool spoiled = false;           // clean rule: something else was held during this press
+  // Something else was held during this press: a key or modifier (clean
+  // rule), or the other Control key (one key chosen).
+  bool spoiled = false;
 
   bool operator==(const ControlTapState&) const = default;
 };
 
 // One look at Control, by a flags-changed event or by the poll tick.
 struct ControlReading {
-  uint64_t flags = 0;       // the live modifier flags
+  uint64_t flags = 0;       // the live modifier flags (with the Control keys' own bits)
   bool from_event = false;  // a flags-changed event asked; false: the poll tick
   int64_t key_code = 0;     // that event's key code
   bool made_up = false;     // that event is a release the platform made up
@@ -48,11 +68,13 @@ struct ControlTapStep {
 
 // Whether StepControlTap looks at `at_ms` for this reading: a release does,
 // and a tick while a release is pending. Other readings need no clock.
-bool ControlReadingNeedsTime(const ControlTapState& state, const ControlReading& reading);
+bool ControlReadingNeedsTime(const ControlTapState& state, const ControlReading& reading,
+                             const ControlTapParams& params);
 // Whether StepControlTap can change the state or switch for this reading:
 // false when Control is as it was, no pending release can expire (an event,
-// or a tick with none pending) and no press is being judged for the clean
-// rule. The caller may then skip the step and its clock read.
+// or a tick with none pending), no press is being judged for the clean
+// rule and, bound to one key, the other key is neither down nor its event.
+// The caller may then skip the step and its clock read.
 bool ControlReadingCanAct(const ControlTapState& state, const ControlReading& reading,
                           const ControlTapParams& params);
 ControlTapStep StepControlTap(const ControlTapState& state, const ControlReading& reading,

@@ -50,6 +50,13 @@ class MacInput final : public Input {
   bool StateChangesArriveAsEvents() const override { return true; }
   // CGEventSourceFlagsState on the HID system state.
   uint64_t FlagsState() override;
+  // The same flags, with the device-dependent bits of the two Control keys
+  // (NX_DEVICELCTLKEYMASK, NX_DEVICERCTLKEYMASK) set from each key's own
+  // state, CGEventSourceKeyState on the HID system state for kVK_Control
+  // and kVK_RightControl: the device-independent Control flag is one bit
+  // for both keys, and the device-dependent bits of the state's flags are
+  // not documented to be kept, so each key is asked.
+  uint64_t FlagsStateWithControlKeys() override;
   // CGEventSourceButtonState on the HID system state.
   bool ButtonState(uint32_t button) override;
 

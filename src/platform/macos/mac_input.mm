@@ -123,6 +123,24 @@ uint64_t MacInput::FlagsState() {
   return static_cast<uint64_t>(CGEventSourceFlagsState(kCGEventSourceStateHIDSystemState));
 }
 
+uint64_t MacInput::FlagsStateWithControlKeys() {
+  constexpr uint64_t kSides =
+      platform::kEventFlagMaskLeftControl | platform::kEventFlagMaskRightControl;
+  // The flags' own side bits are replaced, never trusted: what each key
+  // says is the live state (a side bit left over in the flags would keep a
+  // released key down for the rule).
+  uint64_t flags = FlagsState() & ~kSides;
+  if (CGEventSourceKeyState(kCGEventSourceStateHIDSystemState,
+                            static_cast<CGKeyCode>(platform::kKeyCodeControl))) {
+    flags |= platform::kEventFlagMaskLeftControl;
+  }
+  if (CGEventSourceKeyState(kCGEventSourceStateHIDSystemState,
+                            static_cast<CGKeyCode>(platform::kKeyCodeRightControl))) {
+    flags |= platform::kEventFlagMaskRightControl;
+  }
+  return flags;
+}
+
 bool MacInput::ButtonState(uint32_t button) {
   return CGEventSourceButtonState(kCGEventSourceStateHIDSystemState,
                                   static_cast<CGMouseButton>(button));

@@ -19,8 +19,10 @@ struct Modifier {
   uint64_t flag;
 };
 constexpr std::array<Modifier, 8> kModifiers = {{
-    {platform::kKeyCodeControl, platform::kEventFlagMaskControl},
-    {platform::kKeyCodeRightControl, platform::kEventFlagMaskControl},
+    {platform::kKeyCodeControl,
+     platform::kEventFlagMaskControl | platform::kEventFlagMaskLeftControl},
+    {platform::kKeyCodeRightControl,
+     platform::kEventFlagMaskControl | platform::kEventFlagMaskRightControl},
     {56, platform::kEventFlagMaskShift},
     {60, platform::kEventFlagMaskShift},
     {58, platform::kEventFlagMaskAlternate},

@@ -47,8 +47,12 @@ class SimInputService : public platform::Input,
                                                      platform::EventCallback callback,
                                                      void* user_info) override;
   bool CheckInputAccess(std::string* detail, std::string* fix) override;
+  // Each Control key sets the Control flag and its own device bit.
   uint64_t FlagsState() override {
-    return (control_ ? platform::kEventFlagMaskControl : 0) | DeviceFlags();
+    return (control_ ? platform::kEventFlagMaskControl | platform::kEventFlagMaskLeftControl : 0) |
+           (right_control_ ? platform::kEventFlagMaskControl | platform::kEventFlagMaskRightControl
+                           : 0) |
+           DeviceFlags();
   }
   bool ButtonState(uint32_t button) override {
     return button < 32 && ((buttons_ | DeviceButtons()) >> button) & 1u;
@@ -59,6 +63,7 @@ class SimInputService : public platform::Input,
   // SimInput
   void RefuseTap(bool refused) override { refused_ = refused; }
   void SetLiveControl(bool down) override { control_ = down; }
+  void SetLiveRightControl(bool down) override { right_control_ = down; }
   void SetLiveButton(uint32_t button, bool down) override;
   void SetStateChangesArriveAsEvents(bool on) override { changes_arrive_as_events_ = on; }
   void Deliver(uint32_t type, int64_t keycode = 0, int64_t button = 0) override;
@@ -108,7 +113,8 @@ class SimInputService : public platform::Input,
 
   Scheduler& scheduler_;
   bool refused_ = false;
-  bool control_ = false;
+  bool control_ = false;        // the left Control key
+  bool right_control_ = false;  // the right one
   uint32_t buttons_ = 0;
   bool changes_arrive_as_events_ = false;
   std::vector<std::weak_ptr<TapState>> taps_;

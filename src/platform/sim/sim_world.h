@@ -81,7 +81,10 @@ class SimInput {
  public:
   virtual ~SimInput() = default;
   virtual void RefuseTap(bool refused) = 0;
+  // The live state of the left Control key (the Control flag with the
+  // left key's device bit), and of the right one.
   virtual void SetLiveControl(bool down) = 0;
+  virtual void SetLiveRightControl(bool down) = 0;
   virtual void SetLiveButton(uint32_t button, bool down) = 0;
   // Declares that every change of the live state comes with an event (off
   // by default, as on the reference platform), so that the tool's tick

@@ -15,6 +15,9 @@
 namespace linux_platform {
 namespace {
 
+// What the kernel passes on while no rule needs every key. Both Control
+// keys, whichever one the double-tap is bound to (control_key): the other
+// one breaks a pair and spoils a tap, so it must be seen too.
 constexpr uint16_t kGestureKeys[] = {KEY_LEFTCTRL, KEY_RIGHTCTRL, KEY_Q,
                                      BTN_LEFT,     BTN_RIGHT,     BTN_MIDDLE};
 

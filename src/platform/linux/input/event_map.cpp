@@ -20,9 +20,12 @@ int64_t VirtualKeyCode(uint16_t code) {
 
 uint64_t ModifierFlag(uint16_t code) {
   switch (code) {
+    // Each Control key also sets its own device bit, as the reference
+    // platform's flags carry it: the two keys are told apart.
     case KEY_LEFTCTRL:
+      return platform::kEventFlagMaskControl | platform::kEventFlagMaskLeftControl;
     case KEY_RIGHTCTRL:
-      return platform::kEventFlagMaskControl;
+      return platform::kEventFlagMaskControl | platform::kEventFlagMaskRightControl;
     case KEY_LEFTSHIFT:
     case KEY_RIGHTSHIFT:
       return platform::kEventFlagMaskShift;

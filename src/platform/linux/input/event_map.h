@@ -24,7 +24,8 @@ int64_t VirtualKeyCode(uint16_t code);
 uint32_t DragType(bool left, bool right, bool middle);
 
 // The modifier flag of an evdev key code (Control, Shift, Option, Command
-// as the reference platform has them); 0 for other keys.
+// as the reference platform has them, with each Control key's own device
+// bit); 0 for other keys.
 uint64_t ModifierFlag(uint16_t code);
 
 }  // namespace linux_platform
