@@ -90,7 +90,7 @@ uint64_t LiveControlFlags(ControlKey key) {
 }  // namespace
 
 bool IsControlKeyDown() {
-  const ControlKey key = gGestureSettings.control_key;
+  const ControlKey key = GestureSettingsInForce().control_key;
   return TapControlIn(LiveControlFlags(key), key);
 }
 
