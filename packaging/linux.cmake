@@ -79,8 +79,9 @@ qs_install_configured(${QS_LINUX_RESOURCES}/quembrastella-switch.service
                       lib/systemd/user quembrastella-switch.service)
 
 # Every setting with its default, to copy to ~/.config/quembrastella-switch/
-# (tests/unit/settings_example_test.cpp keeps it complete and valid).
-install(FILES ${QS_LINUX_RESOURCES}/config.toml.example
+# (tests/unit/settings_example_test.cpp keeps it complete and valid), and the
+# hooks' guide, which the man page points to.
+install(FILES ${QS_LINUX_RESOURCES}/config.toml.example ${PROJECT_SOURCE_DIR}/docs/hooks.md
         DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/quembrastella-switch)
 
 # The Debian package's copyright file and changelog.

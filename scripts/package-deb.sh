@@ -30,6 +30,11 @@ deb="${debs[0]}"
 echo "--- $deb: $(stat -c %s "$deb") bytes, $(dpkg-deb -f "$deb" Installed-Size) KiB installed"
 dpkg-deb -f "$deb" Depends
 dpkg -c "$deb" | awk '{print $1, $3, $6}'
+# The documents the man page points to are in the package.
+for doc in config.toml.example hooks.md; do
+  dpkg -c "$deb" | awk '{print $6}' | grep -qx "./usr/share/doc/quembrastella-switch/$doc" ||
+    { echo "package-deb.sh: /usr/share/doc/quembrastella-switch/$doc is not in the package" >&2; exit 1; }
+done
 
 echo "--- lintian (fails on errors)"
 lint_status=0

@@ -3,15 +3,15 @@
 // back).
 #include <string>
 
-#include "app/instance_lock.h"
 #include "app/settings_reload.h"
-#include "app/settings_start.h"
 #include "app/startup.h"
 #include "gestures/event_tap.h"
+#include "gestures/settings_start.h"
 #include "hub/hub_hooks.h"
 #include "hub/switch_check.h"
 #include "output/show_msg.h"
 #include "platform/services.h"
+#include "service/instance_lock.h"
 #include "service/launch_agent.h"
 #include "shared/product.h"
 #include "ui/alerts.h"
@@ -34,11 +34,13 @@ void ZRNAppDelegate::applicationDidFinishLaunching() {
   if (StartEventTap()) {
     ShowToolHeader();
     showMsg("%s", GestureUsageLines(GestureSettingsInForce()).c_str());
-    showMsg("Running...\n");
     if (platform::Usb* usb = platform::Sys().usb) usb->PrepareForSwitch();
     StartHubHooks(SettingsNames());
     // From here on a changed settings file applies at once.
     StartSettingsWatch();
+    // Said once everything runs: the hub's coming and going is heard, and
+    // the settings are followed.
+    showMsg("Running...\n");
     if (!gStartedFromService) {
       if (gInstalledServiceThisRun) {
         // The platform's words where the agent may not start at login.
@@ -66,17 +68,17 @@ void ZRNAppDelegate::applicationDidFinishLaunching() {
   std::string alert = input.RefusedTapAlert();
   if (alert.empty()) alert = kTapRefusedAlert;
   // Where the platform knows a more precise way to allow input watching,
-  // say it too, on the console and in the alert.
+  // say it too, on the console and in the alert (once, where the alert is
+  // written to the terminal as well).
   const std::string fix = input.RefusedTapFix();
   if (!fix.empty()) {
-    showMsg("%s\n", fix.c_str());
+    if (!platform::Sys().ui->AlertsAreText()) showMsg("%s\n", fix.c_str());
     alert += "\n" + fix;
   }
   ShowAlert(alert.c_str());
   // Without input the tool cannot do its job: the end is a failure, which
   // the tool's main returns once the loop is over.
-  gRunExitStatus = kExitInputUnreadable;
-  platform::Sys().app->TerminateAndReturn();
+  EndRunWithStatus(kExitInputUnreadable);
 }
 
 void ZRNAppDelegate::applicationWillTerminate() {

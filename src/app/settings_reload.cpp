@@ -4,22 +4,27 @@
 #include <memory>
 #include <string>
 
-#include "app/settings_start.h"
 #include "app/startup.h"
 #include "gestures/gesture_settings.h"
 #include "gestures/settings_change.h"
+#include "gestures/settings_start.h"
 #include "hub/hook_settings.h"
 #include "hub/hub_choice.h"
 #include "hub/hub_hooks.h"
 #include "output/show_msg.h"
+#include "platform/run_loop.h"
 #include "platform/services.h"
+#include "platform/settings.h"
 #include "shared/tool_state.h"
 #include "ui/app_delegate.h"
 
-std::unique_ptr<platform::SettingsWatch> gSettingsWatch;
-std::unique_ptr<platform::Timer> gSettingsReadTimer;
-
 namespace {
+
+// The watch on the source, while the tool runs; none where the platform
+// cannot watch it.
+std::unique_ptr<platform::SettingsWatch> gSettingsWatch;
+// The one-shot timer of a burst being settled; none while nothing changed.
+std::unique_ptr<platform::Timer> gSettingsReadTimer;
 
 void SettingsReadTimerCallback(platform::Timer* timer, void* /*info*/) {
   // A one-shot timer has invalidated itself by now; only forget it.
@@ -70,7 +75,7 @@ void ReloadSettings() {
   const SettingsOutcome outcome =
       CheckSettings(read, source->Names(), location, GestureSettingsInForce(), HubHooksInForce(),
                     HubSettingInForce());
-  ReportSettingsProblems(outcome.problems, location);
+  ReportSettingsProblems(outcome.problems, location, gStartedFromService);
 
   ApplyGestureSettings(outcome.settings);
   // An unreadable file, or a refused value, keeps the hub chosen; one left

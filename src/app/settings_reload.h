@@ -2,20 +2,9 @@
 // and put in force at once, without a restart.
 #pragma once
 
-#include <memory>
-
-#include "platform/run_loop.h"
-#include "platform/settings.h"
-
 // A burst of change notices (an editor's write and rename, a file written
 // in pieces) is read once, this long after the first of them.
 inline constexpr double kSettingsSettleSec = 0.1;
-
-// The watch on the source, while the tool runs; none where the platform
-// cannot watch it.
-extern std::unique_ptr<platform::SettingsWatch> gSettingsWatch;
-// The one-shot timer of a burst being settled; none while nothing changed.
-extern std::unique_ptr<platform::Timer> gSettingsReadTimer;
 
 // Starts following the installed source. Where it cannot be followed, one
 // line on standard error says why (the settings then apply at the next

@@ -7,17 +7,17 @@
 #include <memory>
 #include <string>
 
-#include "app/instance_lock.h"
 #include "app/settings_reload.h"
-#include "app/settings_start.h"
 #include "commands/command_line.h"
 #include "commands/commands.h"
 #include "gestures/event_tap.h"
+#include "gestures/settings_start.h"
 #include "hub/hub_hooks.h"
 #include "hub/switch_check.h"
 #include "output/keep_running.h"
 #include "output/show_msg.h"
 #include "platform/services.h"
+#include "service/instance_lock.h"
 #include "service/launch_agent.h"
 #include "shared/product.h"
 #include "shared/tool_state.h"
@@ -27,7 +27,12 @@
 bool gStartedFromService = false;
 bool gInstalledServiceThisRun = false;
 std::unique_ptr<ZRNAppDelegate> gAppDelegate;
+
+namespace {
+// What ToolMain returns once the loop is over: 0, or the failure that ended
+// the run (EndRunWithStatus).
 int gRunExitStatus = 0;
+}  // namespace
 
 void ResetStartup() {
   gStartedFromService = false;
@@ -52,7 +57,7 @@ namespace {
 constexpr int kActionCancel = 0;
 constexpr int kActionInstall = 2;
 
-// Exit statuses: 1 for a failed install, and (gRunExitStatus) for a run
+// Exit statuses: 1 for a failed install, and (EndRunWithStatus) for a run
 // that could not read any input device.
 constexpr int kExitOk = 0;
 constexpr int kExitInstallFailed = 1;
@@ -82,6 +87,11 @@ int PromptStartupAction() {
     default:
       return 0;
   }
+}
+
+void EndRunWithStatus(int status) {
+  gRunExitStatus = status;
+  platform::Sys().app->TerminateAndReturn();
 }
 
 int ToolMain(int argc, char* argv[]) {
@@ -119,7 +129,7 @@ int ToolMain(int argc, char* argv[]) {
 
   // Read once, by the instance that runs; bad settings are reported and
   // never stop it.
-  LoadGestureSettings();
+  LoadGestureSettings(gStartedFromService);
 
   if (!gStartedFromService && !LaunchAgentServiceExists()) {
     const int action = PromptStartupAction();

@@ -11,14 +11,14 @@ extern bool gStartedFromService;
 extern bool gInstalledServiceThisRun;
 // The one application delegate, created by the entry point.
 extern std::unique_ptr<ZRNAppDelegate> gAppDelegate;
-// The status the tool's main returns once the run loop is over: 0, or the
-// failure that ended the run (kExitInputUnreadable).
-extern int gRunExitStatus;
 // The run ended because no input device could be read: the tool cannot do
 // its job, and a service manager must not see a clean stop.
 inline constexpr int kExitInputUnreadable = 1;
-// Puts the four variables above back to their start values (the delegate
-// is destroyed).
+// Ends a run that failed: asks the application to terminate, and the tool's
+// main returns `status` once the loop is over.
+void EndRunWithStatus(int status);
+// Puts the variables above, and the status of the run, back to their start
+// values (the delegate is destroyed).
 void ResetStartup();
 
 // True when an argument after the program name equals `name` exactly.

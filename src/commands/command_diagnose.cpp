@@ -6,7 +6,6 @@
 #include <string>
 #include <vector>
 
-#include "app/instance_lock.h"
 #include "commands/commands.h"
 #include "gestures/gesture_settings.h"
 #include "hub/hook_settings.h"
@@ -16,6 +15,7 @@
 #include "hub/hub_failure.h"
 #include "hub/hub_hooks.h"
 #include "platform/services.h"
+#include "service/instance_lock.h"
 #include "service/launch_agent.h"
 #include "shared/product.h"
 

@@ -5,10 +5,10 @@
 #include <cstring>
 #include <string>
 
-#include "app/instance_lock.h"
 #include "commands/command_failure.h"
 #include "hub/hook_settings.h"
 #include "platform/services.h"
+#include "service/instance_lock.h"
 #include "service/launch_agent.h"
 
 #ifndef QS_VERSION
@@ -166,6 +166,7 @@ std::string VersionText() {
 CommandChoice ChooseCommand(const CommandLine& command_line) {
   CommandChoice choice;
   choice.json = command_line.json;
+  choice.service = command_line.service;
   const int commands = (command_line.switch_hub ? 1 : 0) + (command_line.status ? 1 : 0) +
                        (command_line.diagnose ? 1 : 0) + (command_line.quit ? 1 : 0);
   if (commands > 1) {

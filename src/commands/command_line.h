@@ -78,6 +78,8 @@ enum class ToolCommand {
 struct CommandChoice {
   ToolCommand command = ToolCommand::kNone;
   bool json = false;
+  // Started at login (--service): nobody reads standard error.
+  bool service = false;
   // Set when the arguments do not make one command: the line to print.
   std::string error;
 };

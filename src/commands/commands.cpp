@@ -3,15 +3,15 @@
 #include <string>
 #include <utility>
 
-#include "app/instance_lock.h"
-#include "app/settings_start.h"
 #include "commands/command_failure.h"
 #include "commands/command_line.h"
+#include "gestures/settings_start.h"
 #include "hub/hub_failure.h"
 #include "hub/hub_hooks.h"
 #include "hub/port_switch.h"
 #include "output/show_msg.h"
 #include "platform/services.h"
+#include "service/instance_lock.h"
 #include "shared/product.h"
 #include "shared/tool_state.h"
 
@@ -74,7 +74,7 @@ void OnSwitchChecked(SwitchCheckResult result) {
 int RunCommand(const CommandChoice& choice) {
   switch (choice.command) {
     case ToolCommand::kSwitch:
-      return RunSwitchCommand();
+      return RunSwitchCommand(choice.service);
     case ToolCommand::kStatus:
       return RunStatusCommand(choice.json);
     case ToolCommand::kDiagnose:
@@ -98,10 +98,10 @@ std::string HomeShortPath(const std::string& path) {
   return shortened;
 }
 
-int RunSwitchCommand() {
+int RunSwitchCommand(bool started_from_service) {
   // As a gesture does it, minus the debounce: one request per process;
   // the hook for the hub's leaving runs as it does for a gesture.
-  LoadGestureSettings();
+  LoadGestureSettings(started_from_service);
   StartHubHooks(SettingsNames());
   showMsg("Switch (%s)\n", kSwitchSource);
   SwitchRequest request;

@@ -22,7 +22,8 @@ inline constexpr int kCommandUsage = 2;  // the arguments make no single command
 int RunCommand(const CommandChoice& choice);
 
 // The commands themselves.
-int RunSwitchCommand();
+// `started_from_service`: nobody reads standard error (see LoadGestureSettings).
+int RunSwitchCommand(bool started_from_service);
 int RunStatusCommand(bool json);
 int RunDiagnoseCommand();
 int RunQuitCommand();

@@ -160,7 +160,10 @@ void StartRun(HookSlot& slot, std::vector<std::string> environment) {
       const std::string line = name + ": cannot start " + argv[0] + ": " + started.description();
       const std::string fix = HookFix(argv[0], name) + "; the gestures work meanwhile.";
       showMsg("%s\n%s\n", line.c_str(), fix.c_str());
-      platform::Sys().ui->ShowFailureNotice("hook " + name, "The hook " + line + ". " + fix);
+      // A notice as every failure's: what failed, then why and what to do.
+      platform::Sys().ui->ShowFailureNotice(
+          "hook " + name,
+          "Hook " + name + " not started\n" + argv[0] + ": " + started.description() + ". " + fix);
     }
     return;
   }

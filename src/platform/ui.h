@@ -107,6 +107,10 @@ class Ui {
   // terminal); false when it was started from the desktop or at login and
   // its standard error goes to a log.
   virtual bool ConsoleSeen() { return true; }
+  // Whether an alert is written as text to the tool's standard streams (no
+  // display to show it on): a line the alert holds is then not printed
+  // beside it as well.
+  virtual bool AlertsAreText() { return false; }
   // Whether the tool's windows and tray can show on the user's display:
   // true or false, with what was found in `detail` and, when false, how to
   // fix it in `fix`; none where the question does not arise.

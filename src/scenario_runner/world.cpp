@@ -8,9 +8,9 @@
 #include <system_error>
 #include <utility>
 
-#include "app/instance_lock.h"
 #include "platform/posix/posix_files.h"
 #include "scenario_runner/parser.h"
+#include "service/instance_lock.h"
 #include "service/launch_agent.h"
 #include "shared/product.h"
 

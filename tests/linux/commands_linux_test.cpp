@@ -12,7 +12,6 @@
 #include <memory>
 #include <string>
 
-#include "app/instance_lock.h"
 #include "commands/commands.h"
 #include "fake_hub.h"
 #include "hub/hub_failure.h"
@@ -26,6 +25,7 @@
 #include "platform/linux/usb/usb_linux.h"
 #include "platform/posix/posix_clock.h"
 #include "platform/services.h"
+#include "service/instance_lock.h"
 #include "support/hostile_support.h"
 
 namespace {
@@ -136,19 +136,19 @@ TEST_F(CommandsLinuxTest, StatusWithoutAHubIsOneAndAFailingReadIsTwo) {
 
 TEST_F(CommandsLinuxTest, SwitchExitStatusesForEachOutcome) {
   // Absent: 1.
-  EXPECT_EQ(Run([] { return RunSwitchCommand(); }), kCommandFailed);
+  EXPECT_EQ(Run([] { return RunSwitchCommand(false); }), kCommandFailed);
   EXPECT_NE(err_.find("USB device not found"), std::string::npos) << err_;
 
   // The write refused: 1, and no check waits.
   PlugHub(0x00);
   hub_->FailRequest(2, HubFault::kIoError);
-  EXPECT_EQ(Run([] { return RunSwitchCommand(); }), kCommandFailed);
+  EXPECT_EQ(Run([] { return RunSwitchCommand(false); }), kCommandFailed);
   EXPECT_EQ(err_.rfind("Write-Reg F5-0000 Fail\n", 0), 0u) << err_;
   EXPECT_FALSE(SwitchCheckPending());
 
   // The port register unreadable: 1, nothing written, no check waits.
   hub_->FailRequest(1, HubFault::kStall);
-  EXPECT_EQ(Run([] { return RunSwitchCommand(); }), kCommandFailed);
+  EXPECT_EQ(Run([] { return RunSwitchCommand(false); }), kCommandFailed);
   EXPECT_EQ(err_.rfind("Switch abandoned: the port register F5-0000 could not be read", 0), 0u)
       << err_;
   EXPECT_EQ(hub_->Requests().back().bmRequestType, 0xC0) << "the last request was the read";
@@ -160,7 +160,7 @@ TEST_F(CommandsLinuxTest, SwitchExitStatusesForEachOutcome) {
       0.05, 0, [](platform::Timer*, void* h) { static_cast<FakeHub*>(h)->Unplug(); }, hub,
       platform::RunLoopMode::kCommon);
   gConsoleMode = true;
-  EXPECT_EQ(Run([] { return RunSwitchCommand(); }), kCommandOk);
+  EXPECT_EQ(Run([] { return RunSwitchCommand(false); }), kCommandOk);
   EXPECT_NE(out_.find("Hub left this computer after "), std::string::npos) << out_;
   EXPECT_EQ(err_, "");
   EXPECT_EQ(hub->Register(0xF5, 0x0000), 0x01);
@@ -168,7 +168,7 @@ TEST_F(CommandsLinuxTest, SwitchExitStatusesForEachOutcome) {
 
 TEST_F(CommandsLinuxTest, SwitchThatDoesNotTakeIsThree) {
   PlugHub(0x01);
-  EXPECT_EQ(Run([] { return RunSwitchCommand(); }), kCommandSwitchNotTaken);
+  EXPECT_EQ(Run([] { return RunSwitchCommand(false); }), kCommandSwitchNotTaken);
   EXPECT_EQ(err_, std::string(kSwitchNotTakenLine) + "\n" + kSwitchNotTakenFix + "\n");
   EXPECT_EQ(hub_->Register(0xF5, 0x0000), 0x00);
   EXPECT_TRUE(hub_->plugged());
@@ -187,7 +187,7 @@ TEST_F(CommandsLinuxTest, StatusAndSwitchRefusedByPermissionNameTheUdevRule) {
     if (std::freopen(err_file.c_str(), "w", stderr) == nullptr) return 50;
     int failed = 0;
     if (RunStatusCommand(false) != kCommandHubUnreadable) ++failed;
-    if (RunSwitchCommand() != kCommandFailed) ++failed;
+    if (RunSwitchCommand(false) != kCommandFailed) ++failed;
     std::fflush(stderr);
     // Each names the udev rule (usb_access_test.cpp checks which cause),
     // once, in Linux words.

@@ -5,6 +5,7 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <sys/file.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -134,6 +135,37 @@ TEST_F(HooksLinuxTest, TermReachesTheWholeGroupAndKillWhatIgnoresIt) {
   RunUntil([&] { return stubborn.end.has_value(); });
   ASSERT_TRUE(stubborn.end);
   EXPECT_EQ(stubborn.end->code, SIGKILL);
+}
+
+// A program the tool lets go of while it runs (the tool quits, or the hooks
+// restart) goes on to its end: more output than a pipe holds does not end
+// it (SIGPIPE), and what reads it on holds none of the tool's descriptors
+// (a lock like the single-instance one is free once the tool lets it go).
+TEST_F(HooksLinuxTest, AProgramLetGoOfRunsToItsEndAndHoldsNoLockOfTheTool) {
+  const std::string lock = dir_ + "/lock";
+  int held = ::open(lock.c_str(), O_RDWR | O_CREAT, 0644);
+  ASSERT_GE(held, 0);
+  ASSERT_EQ(::flock(held, LOCK_EX | LOCK_NB), 0);
+  const std::string finished = dir_ + "/finished";
+  HookRun run;
+  Start(run, {"sh", "-c",
+              "echo started; sleep 0.3; i=0; while [ $i -lt 20000 ]; do echo line $i; "
+              "i=$((i+1)); done; touch \"$1\"; sleep 2",
+              "sh", finished});
+  RunUntil([&] { return !run.lines.empty(); });
+  ASSERT_EQ(run.lines, std::vector<std::string>{"started"});
+  run.process.reset();
+  ::close(held);
+  const auto end = Clock::now() + milliseconds(5000);
+  while (!std::filesystem::exists(finished) && Clock::now() < end) ::usleep(20000);
+  EXPECT_TRUE(std::filesystem::exists(finished)) << "ended by its own output";
+  // It sleeps on, and what reads its output waits for it: the lock is free
+  // all the same.
+  held = ::open(lock.c_str(), O_RDWR);
+  ASSERT_GE(held, 0);
+  EXPECT_EQ(::flock(held, LOCK_EX | LOCK_NB), 0) << "the lock is held by another process";
+  ::close(held);
+  EXPECT_FALSE(run.end);  // let go of: no call comes
 }
 
 TEST_F(HooksLinuxTest, ProgramsAreLocatedWithoutBeingRunAndRefusalsNamed) {

@@ -15,6 +15,7 @@
 
 #include "gestures/event_tap.h"
 #include "manual_loop.h"
+#include "platform/linux/input/input_access.h"
 #include "platform/linux/input/input_linux.h"
 
 namespace {

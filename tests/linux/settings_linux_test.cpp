@@ -7,8 +7,8 @@
 #include <optional>
 #include <string>
 
-#include "app/settings_start.h"
 #include "gestures/gesture_settings.h"
+#include "gestures/settings_start.h"
 #include "platform/linux/files/linux_files.h"
 #include "platform/linux/tool_runner.h"
 #include "support/hostile_support.h"
@@ -44,7 +44,7 @@ GestureSettings g_seen;
 std::string g_source_line;
 
 int LoadOnly(int /*argc*/, char* /*argv*/[]) {
-  LoadGestureSettings();
+  LoadGestureSettings(false);
   g_seen = GestureSettingsInForce();
   g_source_line = SettingsSourceLine();
   return 0;

@@ -11,9 +11,9 @@
 #include <string>
 #include <utility>
 
-#include "app/instance_lock.h"
 #include "platform/linux/files/linux_files.h"
 #include "platform/services.h"
+#include "service/instance_lock.h"
 #include "shared/product.h"
 #include "support/hostile_support.h"
 

@@ -7,9 +7,9 @@
 #include <string>
 #include <vector>
 
-#include "app/instance_lock.h"
 #include "app_world_fixture.h"
 #include "commands/command_line.h"
+#include "service/instance_lock.h"
 #include "service/launch_agent.h"
 
 namespace {

@@ -7,9 +7,9 @@
 #include <cstring>
 #include <string>
 
-#include "app/instance_lock.h"
 #include "app_world_fixture.h"
 #include "forwarding_files.h"
+#include "service/instance_lock.h"
 
 namespace {
 

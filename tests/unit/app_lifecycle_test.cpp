@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "app_world_fixture.h"
+#include "notice_recorder.h"
 #include "support/hostile_support.h"
 
 namespace {
@@ -160,6 +161,30 @@ TEST_F(LifecycleTest, RefusedTapNamesThePlatformsFixWhenThereIsOne) {
   EXPECT_EQ(out,
             "Cannot create event tap (enable Accessibility)\n"
             "Add your user to the group 'input'.\n");
+  EXPECT_EQ(AlertTexts(),
+            Texts({std::string(kTapAlert) + "\nAdd your user to the group 'input'."}));
+  world().Install();
+}
+
+// Without a display the alert is written to the terminal too: the fix is
+// read once, in the alert.
+TEST_F(LifecycleTest, RefusedTapFixIsWrittenOnceWhereAlertsAreText) {
+  class TextAlerts : public switch_test::NoticeRecorder {
+   public:
+    using NoticeRecorder::NoticeRecorder;
+    bool AlertsAreText() override { return true; }
+  };
+  platform::Services services = world().Services();
+  WordedInput input(services.input, "Add your user to the group 'input'.");
+  TextAlerts ui(services.ui);
+  services.input = &input;
+  services.ui = &ui;
+  platform::InstallServices(services);
+  world().InputControl().RefuseTap(true);
+
+  std::string out;
+  EXPECT_EQ(RunToolCapturing({"--console", "--service"}, &out), kExitInputUnreadable);
+  EXPECT_EQ(out, "Cannot create event tap (enable Accessibility)\n");
   EXPECT_EQ(AlertTexts(),
             Texts({std::string(kTapAlert) + "\nAdd your user to the group 'input'."}));
   world().Install();

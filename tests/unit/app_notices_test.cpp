@@ -7,9 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "app/settings_start.h"
-#include "app/startup.h"
 #include "commands/commands.h"
+#include "gestures/settings_start.h"
 #include "notice_recorder.h"
 #include "switch_test_support.h"
 
@@ -45,10 +44,6 @@ class NoticesTest : public switch_test::SimTest {
     services.settings = &settings_;
     platform::InstallServices(services);
   }
-  void TearDown() override {
-    ResetStartup();
-    switch_test::SimTest::TearDown();
-  }
   std::unique_ptr<NoticeRecorder> recorder_;
   FaultySettings settings_;
 };
@@ -65,9 +60,8 @@ TEST_F(NoticesTest, SettingsMistakesAreNoticedOnlyWhereStandardErrorIsUnseen) {
   for (const Case& c : {Case{false, true, 0}, Case{false, false, 1}, Case{true, true, 1}}) {
     recorder_->notices.clear();
     recorder_->console_seen = c.console_seen;
-    gStartedFromService = c.service;
     testing::internal::CaptureStderr();
-    LoadGestureSettings();
+    LoadGestureSettings(c.service);
     const std::string err = testing::internal::GetCapturedStderr();
     EXPECT_NE(err.find("no_such_setting"), std::string::npos) << err;
     EXPECT_NE(err.find("double_tap_ms"), std::string::npos) << "every mistake on stderr: " << err;
@@ -90,7 +84,7 @@ TEST_F(NoticesTest, SwitchCommandFailureIsNoticedWhereStandardErrorIsUnseen) {
     recorder_->notices.clear();
     recorder_->console_seen = seen;
     testing::internal::CaptureStderr();
-    EXPECT_EQ(RunSwitchCommand(), kCommandFailed);
+    EXPECT_EQ(RunSwitchCommand(false), kCommandFailed);
     const std::string err = testing::internal::GetCapturedStderr();
     EXPECT_NE(err.find("USB device not found"), std::string::npos) << "full line kept: " << err;
     // The settings' own notice (this source has mistakes) may come too.

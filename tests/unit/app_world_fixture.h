@@ -13,7 +13,6 @@
 #include <string>
 #include <vector>
 
-#include "app/instance_lock.h"
 #include "app/startup.h"
 #include "gestures/event_tap.h"
 #include "gestures/gesture_settings.h"
@@ -23,6 +22,7 @@
 #include "output/show_msg.h"
 #include "platform/services.h"
 #include "platform/sim/sim_world.h"
+#include "service/instance_lock.h"
 #include "shared/tool_state.h"
 #include "ui/app_delegate.h"
 

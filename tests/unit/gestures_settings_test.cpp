@@ -6,9 +6,9 @@
 #include <memory>
 #include <string>
 
-#include "app/settings_start.h"
 #include "gestures/gesture_settings.h"
 #include "gestures/settings_change.h"
+#include "gestures/settings_start.h"
 #include "platform/event_types.h"
 #include "platform/input.h"
 #include "platform/services.h"

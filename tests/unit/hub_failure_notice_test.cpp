@@ -274,7 +274,7 @@ TEST_F(FailureNoticeTest, AHookThatCannotStartIsToldOnceAndTheSwitchGoesOn) {
   }
   ASSERT_EQ(Notices().size(), 1u);
   EXPECT_EQ(Notices()[0].first, "hook on_hub_left");
-  EXPECT_EQ(Notices()[0].second.rfind("The hook on_hub_left: cannot start no-such-monitor-tool: "
+  EXPECT_EQ(Notices()[0].second.rfind("Hook on_hub_left not started\nno-such-monitor-tool: "
                                       "no such program on PATH. Check that no-such-monitor-tool is "
                                       "installed and can be run, or correct on_hub_left in ",
                                       0),

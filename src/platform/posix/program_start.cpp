@@ -5,7 +5,11 @@
 #include <signal.h>
 #include <spawn.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
+#if defined(__linux__)
+#include <sys/syscall.h>
+#endif
 
 #include <cstdlib>
 #include <cstring>
@@ -210,6 +214,55 @@ bool ReadLines(int fd, std::string& pending, const std::function<void(const std:
         if (pending.size() >= kMaxOutputLine) line(std::exchange(pending, std::string()));
       }
     }
+  }
+}
+
+namespace {
+
+// Closes every descriptor but `keep`, from a forked child: only calls that
+// are safe there. `limit` bounds the loop where close_range is missing.
+void CloseAllBut(int keep, int limit) {
+#if defined(__linux__) && defined(SYS_close_range)
+  const bool below = keep == 0 || ::syscall(SYS_close_range, 0u, keep - 1u, 0u) == 0;
+  if (below && ::syscall(SYS_close_range, keep + 1u, ~0u, 0u) == 0) return;
+#endif
+  for (int fd = 0; fd < limit; ++fd) {
+    if (fd != keep) (void)::close(fd);
+  }
+}
+
+}  // namespace
+
+void DrainInBackground(UniqueFd output) {
+  if (!output.valid()) return;
+  const int fd = output.get();
+  // Worked out before the fork: the children call only what is safe after
+  // a fork in a process with threads.
+  const long open_max = ::sysconf(_SC_OPEN_MAX);
+  const int limit = open_max > 0 && open_max < 65536 ? static_cast<int>(open_max) : 65536;
+  sigset_t none;
+  sigemptyset(&none);
+  const pid_t child = ::fork();
+  if (child < 0) return;  // the program's next line may end it: as without this
+  if (child == 0) {
+    // The drainer is a grandchild, which the system reaps: the child ends
+    // at once and is reaped below.
+    if (::fork() != 0) ::_exit(0);
+    CloseAllBut(fd, limit);
+    // The tool's signal mask (it reads TERM through a descriptor) is not
+    // the drainer's: TERM and the like end it.
+    (void)::sigprocmask(SIG_SETMASK, &none, nullptr);
+    const int flags = ::fcntl(fd, F_GETFL);
+    if (flags != -1) (void)::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
+    char buffer[4096];
+    for (;;) {
+      const ssize_t got = ::read(fd, buffer, sizeof buffer);
+      if (got < 0 && errno == EINTR) continue;
+      if (got <= 0) break;
+    }
+    ::_exit(0);
+  }
+  while (::waitpid(child, nullptr, 0) < 0 && errno == EINTR) {
   }
 }
 

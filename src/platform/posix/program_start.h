@@ -45,4 +45,11 @@ inline constexpr size_t kMaxOutputLine = 400;
 // closed its end, after the last piece was handed on.
 bool ReadLines(int fd, std::string& pending, const std::function<void(const std::string&)>& line);
 
+// Reads `output` to its end and throws what it holds away, in a process of
+// its own that holds none of the tool's other descriptors and outlives the
+// tool: for a program the tool lets go of (it quits, or the hooks restart)
+// while the program, or one it started, still writes. With the pipe's
+// reader gone, its next line would end it with SIGPIPE.
+void DrainInBackground(UniqueFd output);
+
 }  // namespace posix

@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/linux/input/input_linux.h"
+#include "platform/linux/input/input_access.h"
 
 namespace linux_platform {
 namespace {
@@ -52,25 +52,43 @@ InputGroupStanding InputGroupStandingNow(const char* group) {
   return InputGroupStanding::kNotMember;
 }
 
-bool LinuxInput::CheckInputAccess(std::string* detail, std::string* fix) {
+std::string InputAccessAdvice(InputGroupStanding standing) {
+  switch (standing) {
+    case InputGroupStanding::kInGroup:
+      return "you are in the input group, so the devices' own permissions refuse it; check that "
+             "they belong to the group input and that it may read them (ls -l /dev/input)";
+    case InputGroupStanding::kJoinedNotActive:
+      return "you joined the input group after this session started; log out and in again";
+    case InputGroupStanding::kNotMember:
+      break;
+  }
+  return "add yourself to the input group (sudo usermod -aG input $USER), then log out and in "
+         "again";
+}
+
+std::string InputAccessFix() {
+  return "No input device can be read: " + InputAccessAdvice(InputGroupStandingNow()) + ".";
+}
+
+bool CheckInputAccessIn(const std::string& dir, std::string* detail, std::string* fix) {
   int nodes = 0;
   int readable = 0;
-  if (DIR* dir = ::opendir(options_.dir.c_str())) {
-    while (const struct dirent* entry = ::readdir(dir)) {
+  if (DIR* folder = ::opendir(dir.c_str())) {
+    while (const struct dirent* entry = ::readdir(folder)) {
       if (!IsEventNode(entry->d_name)) continue;
       ++nodes;
-      const std::string path = options_.dir + "/" + entry->d_name;
+      const std::string path = dir + "/" + entry->d_name;
       const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
       if (fd >= 0) {
         ++readable;
         ::close(fd);
       }
     }
-    ::closedir(dir);
+    ::closedir(folder);
   }
   const InputGroupStanding standing = InputGroupStandingNow();
   std::string found = std::to_string(readable) + " of " + std::to_string(nodes) +
-                      " event devices in " + options_.dir + " readable";
+                      " event devices in " + dir + " readable";
   found += standing == InputGroupStanding::kInGroup ? "; in the input group"
            : standing == InputGroupStanding::kJoinedNotActive
                ? "; in the input group from the next login"

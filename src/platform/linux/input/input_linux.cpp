@@ -32,24 +32,6 @@ class TrackedTap : public platform::EventTap {
   std::unique_ptr<EvdevTap> tap_;
 };
 
-std::string InputAccessAdvice(InputGroupStanding standing) {
-  switch (standing) {
-    case InputGroupStanding::kInGroup:
-      return "you are in the input group, so the devices' own permissions refuse it; check that "
-             "they belong to the group input and that it may read them (ls -l /dev/input)";
-    case InputGroupStanding::kJoinedNotActive:
-      return "you joined the input group after this session started; log out and in again";
-    case InputGroupStanding::kNotMember:
-      break;
-  }
-  return "add yourself to the input group (sudo usermod -aG input $USER), then log out and in "
-         "again";
-}
-
-std::string InputAccessFix() {
-  return "No input device can be read: " + InputAccessAdvice(InputGroupStandingNow()) + ".";
-}
-
 namespace {
 InputOptions InDir(std::string dir) {
   InputOptions options;

@@ -6,26 +6,13 @@
 #include <string>
 
 #include "platform/input.h"
+#include "platform/linux/input/input_access.h"
 #include "platform/linux/input/node_follower.h"
 #include "platform/linux/loop/fd_watch.h"
 
 namespace linux_platform {
 
 class EvdevTap;
-
-// Where this user stands with the group that owns the input devices.
-enum class InputGroupStanding {
-  kInGroup,          // this process has the group: it is not what refuses
-  kJoinedNotActive,  // a member, but this session started before joining
-  kNotMember,
-};
-// `group` is the input group's name; the tests give another.
-InputGroupStanding InputGroupStandingNow(const char* group = "input");
-// What to do about an input device that cannot be read, for that standing:
-// a clause that starts in lower case and has no full stop.
-std::string InputAccessAdvice(InputGroupStanding standing);
-// The line a user reads when no input device could be opened.
-std::string InputAccessFix();
 
 class LinuxInput : public platform::Input {
  public:
@@ -40,7 +27,9 @@ class LinuxInput : public platform::Input {
   std::string RefusedTapFix() override { return InputAccessFix(); }
   // Counts the event nodes this user can open for reading, as the tap
   // would open them.
-  bool CheckInputAccess(std::string* detail, std::string* fix) override;
+  bool CheckInputAccess(std::string* detail, std::string* fix) override {
+    return CheckInputAccessIn(options_.dir, detail, fix);
+  }
   // Linux has no Accessibility permission and no event tap: input devices
   // and the group that may read them.
   std::string RefusedTapLine() override {

@@ -7,7 +7,7 @@
 #include <cstring>
 #include <utility>
 
-#include "platform/linux/input/input_linux.h"
+#include "platform/linux/input/input_access.h"
 #include "platform/services.h"
 
 namespace linux_platform {

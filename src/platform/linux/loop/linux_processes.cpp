@@ -40,9 +40,11 @@ class LinuxProcess : public platform::Process {
   }
   ~LinuxProcess() override {
     // Off the loop first, then the descriptors go. A program still running
-    // is not reaped here; the system reaps it when the tool has ended.
+    // is not reaped here; the system reaps it when the tool has ended. Its
+    // output is read on elsewhere, so that its next line does not end it.
     output_watch_.reset();
     exit_watch_.reset();
+    if (!ended_) posix::DrainInBackground(std::move(output_));
   }
   LinuxProcess(const LinuxProcess&) = delete;
   LinuxProcess& operator=(const LinuxProcess&) = delete;
@@ -81,14 +83,20 @@ class LinuxProcess : public platform::Process {
     }
     ended_ = true;
     exit_watch_.reset();
-    // What it wrote before it ended is in the pipe now.
+    // What it wrote before it ended is in the pipe now. A program it left
+    // running that still holds the pipe writes on unread, but unharmed.
     if (output_.valid()) {
-      (void)posix::ReadLines(output_.get(), pending_, [this](const std::string& line) {
-        if (callbacks_.line) callbacks_.line(line);
-      });
+      const bool closed =
+          posix::ReadLines(output_.get(), pending_, [this](const std::string& line) {
+            if (callbacks_.line) callbacks_.line(line);
+          });
       if (!pending_.empty() && callbacks_.line) callbacks_.line(std::exchange(pending_, ""));
       output_watch_.reset();
-      output_.Reset();
+      if (closed) {
+        output_.Reset();
+      } else {
+        posix::DrainInBackground(std::move(output_));
+      }
     }
     platform::ProcessEnd end;
     end.signalled = info.si_code == CLD_KILLED || info.si_code == CLD_DUMPED;

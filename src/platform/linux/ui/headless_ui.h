@@ -64,6 +64,8 @@ class HeadlessUi : public platform::Ui {
   }
   // Whether `out` is a terminal.
   bool ConsoleSeen() override;
+  // Alerts are lines on `out`.
+  bool AlertsAreText() override { return true; }
   // False: with the problem and its fix when a display answered that Qt
   // could not open (SetDisplayProblem), else that none answered.
   std::optional<bool> DisplayUsable(std::string* detail, std::string* fix) override;

@@ -1,10 +1,13 @@
-#include "app/settings_start.h"
+#include "gestures/settings_start.h"
 
+#include <cstdint>
 #include <cstdio>
 #include <string>
+#include <vector>
 
-#include "app/startup.h"
+#include "gestures/gesture_settings.h"
 #include "gestures/settings_change.h"
+#include "hub/hook_settings.h"
 #include "hub/hub_choice.h"
 #include "hub/hub_hooks.h"
 #include "platform/services.h"
@@ -32,7 +35,7 @@ std::string Window(uint32_t ms) {
 
 }  // namespace
 
-void LoadGestureSettings() {
+void LoadGestureSettings(bool started_from_service) {
   ResetGestureSettings();
   SetHubHooks(HubHooks{});
   SetHubSetting("");
@@ -40,19 +43,20 @@ void LoadGestureSettings() {
   if (source == nullptr) return;
   const SettingsOutcome outcome =
       CheckSettings(source->Read(), source->Names(), source->Location());
-  ReportSettingsProblems(outcome.problems, source->Location());
+  ReportSettingsProblems(outcome.problems, source->Location(), started_from_service);
   ApplyGestureSettings(outcome.settings);
   SetHubHooks(outcome.hooks);
   SetHubSetting(outcome.hub);
 }
 
-void ReportSettingsProblems(const std::vector<std::string>& problems, const std::string& location) {
+void ReportSettingsProblems(const std::vector<std::string>& problems, const std::string& location,
+                            bool started_from_service) {
   for (const std::string& problem : problems) {
     std::fprintf(stderr, "%s\n", problem.c_str());
   }
   std::fflush(stderr);
   platform::Ui& ui = *platform::Sys().ui;
-  if (!problems.empty() && (gStartedFromService || !ui.ConsoleSeen())) {
+  if (!problems.empty() && (started_from_service || !ui.ConsoleSeen())) {
     ui.ShowFailureNotice(
         kSettingsNoticeKind,
         SettingsNoticeText(problems, location, platform::Sys().files->HomeDirectory()));

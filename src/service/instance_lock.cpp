@@ -1,4 +1,4 @@
-#include "app/instance_lock.h"
+#include "service/instance_lock.h"
 
 #include <memory>
 #include <string>

@@ -10,16 +10,17 @@
 
 // Reads the installed settings source, puts its gesture settings in force
 // (ApplyGestureSettings) with the hooks and the hub setting, and writes one
-// line per problem to standard error. Started from the desktop or at login,
-// where nobody reads standard error, one desktop notice names the file and
-// the first problem as well. Without a source, or with nothing in it, every
-// setting keeps its default. Never stops the tool.
-void LoadGestureSettings();
+// line per problem to standard error. Started from the desktop or at login
+// (`started_from_service`), where nobody reads standard error, one desktop
+// notice names the file and the first problem as well. Without a source, or
+// with nothing in it, every setting keeps its default. Never stops the tool.
+void LoadGestureSettings(bool started_from_service);
 
 // Writes one line per problem to standard error and, where nobody reads it
-// (started at login or from the desktop), one desktop notice naming the
-// location and the first problem.
-void ReportSettingsProblems(const std::vector<std::string>& problems, const std::string& location);
+// (started at login, or from the desktop with no terminal), one desktop
+// notice naming the location and the first problem.
+void ReportSettingsProblems(const std::vector<std::string>& problems, const std::string& location,
+                            bool started_from_service);
 
 // Desktop notices about the settings are of this kind.
 inline constexpr const char* kSettingsNoticeKind = "settings";
