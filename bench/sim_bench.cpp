@@ -23,6 +23,7 @@
 #include "gestures/gesture_settings.h"
 #include "gestures/keyboard_gestures.h"
 #include "gestures/mouse_chord.h"
+#include "gestures/settings_change.h"
 #include "hub/port_switch.h"
 #include "platform/event_types.h"
 #include "platform/posix/posix_clock.h"
@@ -139,8 +140,10 @@ void BM_Event(benchmark::State& state, EventKind kind, ClockKind clock, Rules ru
     return;
   }
   if (rules == Rules::kStrict) {
-    gGestureSettings.control_taps = ControlTapRule::kClean;
-    gGestureSettings.quit_taps = QuitTapRule::kConsecutive;
+    GestureSettings strict;
+    strict.control_taps = ControlTapRule::kClean;
+    strict.quit_taps = QuitTapRule::kConsecutive;
+    ApplyGestureSettings(strict);
     running.world().InputControl().SetLiveControl(true);
     gControlKeyDown = true;
   }

@@ -28,12 +28,12 @@ void ZRNAppDelegate::applicationDidFinishLaunching() {
   // Where no panel shows the item, the user still learns the gestures in
   // force and how to end the tool.
   if (platform::StatusItem* item = statusItem()) {
-    item->SetNoTrayNotice(NoTrayNoticeText(gGestureSettings));
+    item->SetNoTrayNotice(NoTrayNoticeText(GestureSettingsInForce()));
   }
 
   if (StartEventTap()) {
     ShowToolHeader();
-    showMsg("%s", GestureUsageLines(gGestureSettings).c_str());
+    showMsg("%s", GestureUsageLines(GestureSettingsInForce()).c_str());
     if (platform::Usb* usb = platform::Sys().usb) usb->PrepareForSwitch();
     StartHubHooks(SettingsNames());
     // From here on a changed settings file applies at once.

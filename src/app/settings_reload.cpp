@@ -72,8 +72,9 @@ void ReloadSettings() {
   if (source == nullptr) return;
   const platform::SettingsRead read = source->Read();
   const std::string location = source->Location();
-  const SettingsOutcome outcome = CheckSettings(read, source->Names(), location, gGestureSettings,
-                                                HubHooksInForce(), HubSettingInForce());
+  const SettingsOutcome outcome =
+      CheckSettings(read, source->Names(), location, GestureSettingsInForce(), HubHooksInForce(),
+                    HubSettingInForce());
   ReportSettingsProblems(outcome.problems, location, gStartedFromService);
 
   ApplyGestureSettings(outcome.settings);
@@ -92,7 +93,7 @@ void ReloadSettings() {
   }
   if (gAppDelegate) {
     if (platform::StatusItem* item = gAppDelegate->statusItem()) {
-      item->SetNoTrayNotice(NoTrayNoticeText(gGestureSettings));
+      item->SetNoTrayNotice(NoTrayNoticeText(GestureSettingsInForce()));
     }
   }
 
@@ -103,5 +104,5 @@ void ReloadSettings() {
   } else {
     showMsg("Settings: read %s again.\n", location.c_str());
   }
-  showMsg("%s", GestureUsageLines(gGestureSettings).c_str());
+  showMsg("%s", GestureUsageLines(GestureSettingsInForce()).c_str());
 }

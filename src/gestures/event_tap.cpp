@@ -46,7 +46,7 @@ bool StartEventTap() {
   if (!gEventTap) return false;
   // A strict tap rule judges a tap by the keys around it, so a platform
   // that filters keys before they reach the tool must let them all in.
-  if (GesturesNeedEveryKey(gGestureSettings)) {
+  if (GesturesNeedEveryKey(GestureSettingsInForce())) {
     gEventTap->SetKeyInterest(platform::KeyInterest::kAllKeys);
   }
   gEventTapSource = gEventTap->CreateRunLoopSource();

@@ -9,15 +9,14 @@
 
 #include "hub/hub_choice.h"
 
-GestureSettings gGestureSettings;
-
 void ResetGestureSettings() {
-  gGestureSettings = GestureSettings{};
+  GestureSettingsKeeper::in_force_ = GestureSettings{};
 }
 
 namespace {
-const ToolStateMember kGestureSettingsState{"gGestureSettings", &ResetGestureSettings,
-                                            [] { return gGestureSettings == GestureSettings{}; }};
+const ToolStateMember kGestureSettingsState{"in_force_", &ResetGestureSettings, [] {
+                                              return GestureSettingsInForce() == GestureSettings{};
+                                            }};
 }  // namespace
 
 namespace {

@@ -32,8 +32,19 @@ struct GestureSettings {
   bool operator==(const GestureSettings&) const = default;
 };
 
-// The settings in force; the defaults until start-up has read the user's.
-extern GestureSettings gGestureSettings;
+// The settings in force, kept by the gestures: the defaults until start-up
+// has read the user's. ApplyGestureSettings (gestures/settings_change.h)
+// puts others in force, at start-up and when they change while the tool
+// runs; ResetGestureSettings puts the defaults back. Everyone else reads.
+class GestureSettingsKeeper {
+  static inline GestureSettings in_force_{};
+  friend const GestureSettings& GestureSettingsInForce();
+  friend void ApplyGestureSettings(const GestureSettings& next);
+  friend void ResetGestureSettings();
+};
+inline const GestureSettings& GestureSettingsInForce() {
+  return GestureSettingsKeeper::in_force_;
+}
 // Puts the defaults back in force.
 void ResetGestureSettings();
 

@@ -90,12 +90,12 @@ uint64_t LiveControlFlags(ControlKey key) {
 }  // namespace
 
 bool IsControlKeyDown() {
-  const ControlKey key = gGestureSettings.control_key;
+  const ControlKey key = GestureSettingsInForce().control_key;
   return TapControlIn(LiveControlFlags(key), key);
 }
 
 void UpdateControlComboState(platform::EventRef event) {
-  const GestureSettings& settings = gGestureSettings;
+  const GestureSettings& settings = GestureSettingsInForce();
   if (!settings.control_double_tap) return;
   const ControlTapState state = LoadControl();
   ControlReading reading;
@@ -128,7 +128,7 @@ void ForgetKeysHeld() {
 }
 
 void NoteKeyForCleanTap(uint32_t type, platform::EventRef event) {
-  if (event == nullptr || gGestureSettings.control_taps != ControlTapRule::kClean) return;
+  if (event == nullptr || GestureSettingsInForce().control_taps != ControlTapRule::kClean) return;
   const ControlTapState state = LoadControl();
   // An auto-repeat, or a key let go that was never listed, with no press
   // of Control left to spoil: nothing to keep.
@@ -143,7 +143,7 @@ bool ControlTapUnderWay() {
 }
 
 bool UpdateQuitComboState(uint32_t type, platform::EventRef event) {
-  const GestureSettings& settings = gGestureSettings;
+  const GestureSettings& settings = GestureSettingsInForce();
   if (!settings.quit_double_tap) return false;
   // Stamped before the type is looked at.
   const uint32_t stamp = WallClockStampMs();

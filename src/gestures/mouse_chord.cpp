@@ -95,8 +95,9 @@ bool MouseChordUnderWay() {
 }
 
 void UpdateMouseComboState(uint32_t type, platform::EventRef event) {
-  if (!gGestureSettings.mouse_chord) return;
-  const ChordParams params{gGestureSettings.chord_hold_ms};
+  const GestureSettings& settings = GestureSettingsInForce();
+  if (!settings.mouse_chord) return;
+  const ChordParams params{settings.chord_hold_ms};
   const ChordState state = Load();
   ChordReading reading = ReadingOf(type, event);
   // Most readings (a drag, a button alone, an idle tick) only move the
@@ -110,7 +111,7 @@ void UpdateMouseComboState(uint32_t type, platform::EventRef event) {
 }
 
 void StartMouseComboTimer(platform::EventRef event) {
-  const ChordParams params{gGestureSettings.chord_hold_ms};
+  const ChordParams params{GestureSettingsInForce().chord_hold_ms};
   const ChordState state = Load();
   if (state.armed || state.triggered) return;
   Act(ArmChordHold(state, event != nullptr ? event->time_ms : 0, GetMilliseconds(), params));

@@ -5,10 +5,11 @@
 #include "gestures/mouse_chord.h"
 
 void ApplyGestureSettings(const GestureSettings& next) {
-  if (next == gGestureSettings) return;
-  const bool every_key_before = GesturesNeedEveryKey(gGestureSettings);
+  GestureSettings& in_force = GestureSettingsKeeper::in_force_;
+  if (next == in_force) return;
+  const bool every_key_before = GesturesNeedEveryKey(in_force);
   const bool every_key = GesturesNeedEveryKey(next);
-  gGestureSettings = next;
+  in_force = next;
 
   // No pending first Control or Q tap, and a Control press under way ends
   // in no tap. The live state is read again: while the double-tap was off

@@ -1,5 +1,5 @@
-// Gesture settings changed while the tool runs: the new ones put in force
-// between two events, with nothing under way carried across.
+// Gesture settings put in force: at start-up, and when they change while
+// the tool runs, between two events, with nothing under way carried across.
 #pragma once
 
 #include "gestures/gesture_settings.h"

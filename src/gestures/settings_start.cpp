@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "gestures/gesture_settings.h"
+#include "gestures/settings_change.h"
 #include "hub/hook_settings.h"
 #include "hub/hub_choice.h"
 #include "hub/hub_hooks.h"
@@ -35,7 +36,7 @@ std::string Window(uint32_t ms) {
 }  // namespace
 
 void LoadGestureSettings(bool started_from_service) {
-  gGestureSettings = GestureSettings{};
+  ResetGestureSettings();
   SetHubHooks(HubHooks{});
   SetHubSetting("");
   platform::SettingsSource* source = platform::Sys().settings;
@@ -43,7 +44,7 @@ void LoadGestureSettings(bool started_from_service) {
   const SettingsOutcome outcome =
       CheckSettings(source->Read(), source->Names(), source->Location());
   ReportSettingsProblems(outcome.problems, source->Location(), started_from_service);
-  gGestureSettings = outcome.settings;
+  ApplyGestureSettings(outcome.settings);
   SetHubHooks(outcome.hooks);
   SetHubSetting(outcome.hub);
 }

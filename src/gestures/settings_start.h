@@ -8,12 +8,12 @@
 
 #include "gestures/gesture_settings.h"
 
-// Reads the installed settings source into gGestureSettings, the hooks and
-// the hub setting in force, and writes one line per problem to standard
-// error. Started from the desktop or at login (`started_from_service`),
-// where nobody reads standard error, one desktop notice names the file and
-// the first problem as well. Without a source, or with nothing in it, every
-// setting keeps its default. Never stops the tool.
+// Reads the installed settings source, puts its gesture settings in force
+// (ApplyGestureSettings) with the hooks and the hub setting, and writes one
+// line per problem to standard error. Started from the desktop or at login
+// (`started_from_service`), where nobody reads standard error, one desktop
+// notice names the file and the first problem as well. Without a source, or
+// with nothing in it, every setting keeps its default. Never stops the tool.
 void LoadGestureSettings(bool started_from_service);
 
 // Writes one line per problem to standard error and, where nobody reads it

@@ -45,7 +45,7 @@ std::string g_source_line;
 
 int LoadOnly(int /*argc*/, char* /*argv*/[]) {
   LoadGestureSettings(false);
-  g_seen = gGestureSettings;
+  g_seen = GestureSettingsInForce();
   g_source_line = SettingsSourceLine();
   return 0;
 }
@@ -56,10 +56,10 @@ class LinuxSettingsTest : public ::testing::Test {
     char dir[] = "/tmp/qs-settings-home-XXXXXX";
     ASSERT_NE(mkdtemp(dir), nullptr);
     home_ = dir;
-    gGestureSettings = GestureSettings{};
+    ResetGestureSettings();
   }
   void TearDown() override {
-    gGestureSettings = GestureSettings{};
+    ResetGestureSettings();
     std::system(("rm -rf '" + home_ + "'").c_str());
   }
   void Write(const std::string& config_dir, const std::string& text) {

@@ -22,6 +22,7 @@
 #include "gestures/gesture_settings.h"
 #include "gestures/keyboard_gestures.h"
 #include "gestures/mouse_chord.h"
+#include "gestures/settings_change.h"
 #include "hub/port_switch.h"
 #include "output/show_msg.h"
 #include "platform/app.h"
@@ -93,7 +94,9 @@ class Soak {
     }
     world_->Install();
     ResetAll();
-    gGestureSettings.control_taps = setup.clean ? ControlTapRule::kClean : ControlTapRule::kAny;
+    GestureSettings settings;
+    settings.control_taps = setup.clean ? ControlTapRule::kClean : ControlTapRule::kAny;
+    ApplyGestureSettings(settings);
     sim::SimInput& input = world_->InputControl();
     input.SetServeByDevice(true);
     input.SetStateChangesArriveAsEvents(true);

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "gestures/gesture_settings.h"
+#include "gestures/settings_change.h"
 #include "gestures/settings_start.h"
 #include "platform/event_types.h"
 #include "platform/input.h"
@@ -22,7 +23,7 @@ class GestureSettingsTest : public switch_test::SimTest {
  protected:
   // The settings are in force before the tap starts, as at start-up.
   void Start(const GestureSettings& settings) {
-    gGestureSettings = settings;
+    ApplyGestureSettings(settings);
     ASSERT_TRUE(StartEventTap());
     platform::Sys().app->SetDelegate(&delegate_);
   }

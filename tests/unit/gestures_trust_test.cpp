@@ -8,6 +8,8 @@
 #include <string>
 #include <variant>
 
+#include "gestures/gesture_settings.h"
+#include "gestures/settings_change.h"
 #include "scenario_runner/parser.h"
 #include "switch_test_support.h"
 
@@ -152,7 +154,9 @@ class GestureTrustTest : public switch_test::SimTest, public ::testing::WithPara
     for (const auto& [device, offset] : scenario.setup.device_clocks) {
       In().SetDeviceClockOffset(device, offset);
     }
-    gGestureSettings.control_taps = c.clean ? ControlTapRule::kClean : ControlTapRule::kAny;
+    GestureSettings settings;
+    settings.control_taps = c.clean ? ControlTapRule::kClean : ControlTapRule::kAny;
+    ApplyGestureSettings(settings);
     ASSERT_TRUE(StartEventTap());
     platform::Sys().app->SetDelegate(&delegate_);
     for (const runner::Step& step : scenario.timeline) {

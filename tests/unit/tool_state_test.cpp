@@ -13,6 +13,7 @@
 
 #include "gestures/event_tap.h"
 #include "gestures/gesture_settings.h"
+#include "gestures/settings_change.h"
 #include "hub/hub_hooks.h"
 #include "hub/port_switch.h"
 #include "output/show_msg.h"
@@ -109,7 +110,9 @@ class ToolStateResetTest : public switch_test::SimTest {};
 TEST_F(ToolStateResetTest, AfterTheResetEveryPieceIsAtItsStart) {
   gConsoleMode = true;
   gDbgMsg = false;
-  gGestureSettings.double_tap_ms = 900;
+  GestureSettings slower;
+  slower.double_tap_ms = 900;
+  ApplyGestureSettings(slower);
   SetHubHooks(HubHooks{{"/bin/true"}, {}});
   ASSERT_TRUE(StartEventTap());
   RunAt(1000, [this] {
