@@ -5,6 +5,8 @@
 #include <sys/wait.h>
 
 #include <cerrno>
+#include <memory>
+#include <string>
 #include <utility>
 
 #include "platform/posix/program_start.h"
@@ -15,9 +17,10 @@ namespace {
 
 // One started program. Its end is told once the process source fired and
 // the pipe was read to what is there; a program it left running may keep
-// the pipe open, which is not waited for. Both sources are cancelled, and
-// the pipe closed only from the read source's cancel handler, when the
-// object goes.
+// the pipe open, which is not waited for (its output is drained by a
+// process of its own). Both sources are cancelled, and the pipe closed or
+// handed over only from the read source's cancel handler, when the object
+// goes.
 class MacProcess final : public Process {
  public:
   MacProcess(posix::StartedProgram started, ProcessCallbacks callbacks)
@@ -52,10 +55,17 @@ class MacProcess final : public Process {
     dispatch_source_set_event_handler(exit_source_, ^{
       if (*alive) self->OnExit();
     });
-    // The descriptor is closed only after the source has let go of it.
+    // The descriptor is closed only after the source has let go of it. A
+    // pipe let go before its end (the program, or one it started, still
+    // writes) is read on elsewhere, so that its next line does not end it.
     const int fd = output_.Release();
+    std::shared_ptr<bool> drain = drain_;
     dispatch_source_set_cancel_handler(read_source_, ^{
-      ::close(fd);
+      if (*drain) {
+        posix::DrainInBackground(posix::UniqueFd(fd));
+      } else {
+        ::close(fd);
+      }
     });
     fd_ = fd;
     dispatch_resume(read_source_);
@@ -87,7 +97,10 @@ class MacProcess final : public Process {
   void Cancel() {
     // ARC owns dispatch objects in Objective-C++: dropping the reference
     // after the cancel releases each.
-    if (read_source_ != nullptr) dispatch_source_cancel(read_source_);
+    if (read_source_ != nullptr) {
+      *drain_ = true;  // not at the pipe's end: see the cancel handler
+      dispatch_source_cancel(read_source_);
+    }
     if (exit_source_ != nullptr) dispatch_source_cancel(exit_source_);
     read_source_ = nullptr;
     exit_source_ = nullptr;
@@ -143,6 +156,7 @@ class MacProcess final : public Process {
   std::string pending_;
   bool ended_ = false;
   std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
+  std::shared_ptr<bool> drain_ = std::make_shared<bool>(false);
 };
 
 }  // namespace
