@@ -39,10 +39,11 @@ std::string WhatItIs(const SettingValue& value) {
   return DescribeSettingValue(value, "that string");
 }
 
-std::optional<std::string> Refusal(const SettingValue& value, const std::string& name) {
+// `none` ends the line: what becomes of the choice.
+std::optional<std::string> Refusal(const SettingValue& value, const std::string& name,
+                                   const std::string& none) {
   const std::string what =
       name + " must be a port path (\"1-4.2\"), a location ID (\"0x14200000\") or a serial number";
-  const std::string none = "; no hub is chosen by it";
   if (value.kind != SettingValue::Kind::kText) return what + ", not " + WhatItIs(value) + none;
   if (value.text.empty()) return name + " is empty" + none;
   if (value.text.size() > kMaxHubSettingBytes) {
@@ -115,14 +116,11 @@ HubSettingCheck CheckHubSetting(const platform::SettingEntry& entry, platform::S
   const std::string name = HubSettingName(names);
   if (entry.key != name) return check;
   check.known = true;
-  check.problem = Refusal(entry.value, name);
+  // The hub in force stays; "none is chosen" is said only where none is.
+  check.problem =
+      Refusal(entry.value, name,
+              kept.empty() ? "; no hub is chosen by it" : "; the hub chosen stays " + Quoted(kept));
   hub = check.problem ? kept : entry.value.text;
-  if (check.problem && !kept.empty()) {
-    // The hub in force stays; "none is chosen" is said only where none is.
-    const std::string none = "; no hub is chosen by it";
-    check.problem->replace(check.problem->size() - none.size(), none.size(),
-                           "; the hub chosen stays " + Quoted(kept));
-  }
   return check;
 }
 
